@@ -1,0 +1,4 @@
+#!/bin/sh
+# Runs one Windows test program under Wine, quietly.
+export WINEDEBUG=${WINEDEBUG:--all}
+exec wine "$@"

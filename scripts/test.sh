@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Configures, builds and runs the tests of both builds: linux (native, with
+# AddressSanitizer and UndefinedBehaviorSanitizer) and windows (mingw-w64, under Wine).
+# Exits non-zero when a build or any test fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh || exit 1
+
+jobs=$(nproc 2>/dev/null || echo 2)
+status=0
+
+step() { echo; echo "=== $* ==="; }
+
+step "linux: configure and build"
+if cmake --preset linux >/dev/null && cmake --build --preset linux -j "$jobs"; then
+  step "linux: tests"
+  ctest --preset linux -j "$jobs" || status=1
+else
+  echo "linux build failed"; status=1
+fi
+
+step "windows: configure and build"
+if cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs"; then
+  step "windows: tests under Wine"
+  export WINEDEBUG=-all
+  export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-corvell}"
+  # One persistent wineserver for the whole run: every test process then starts quickly.
+  # The first start creates the prefix, which takes a few seconds.
+  wine cmd /c exit >/dev/null 2>&1 || true
+  wineserver -p 2>/dev/null || true
+  ctest --preset windows -j "$jobs" || status=1
+  wineserver -k 2>/dev/null || true
+else
+  echo "windows build failed"; status=1
+fi
+
+if [ $status -eq 0 ]; then echo; echo "all tests of both builds passed"; fi
+exit $status

@@ -1,0 +1,150 @@
+// The program's own INI reader and writer. A store keeps the whole file as one 8-bit
+// text, edits it in place and writes it back whole on flush, only when it changed.
+// Every operation takes the store's recursive lock, waiting at most 50 ms; when the
+// wait times out the operation is skipped (reads report "not found", changes are lost,
+// a flush leaves the store dirty). The lock does not coordinate separate processes.
+//
+// Text format: "[name]" headers at the start of a line; "key = value" lines (no
+// leading blanks, key compared byte for byte, case-sensitive); the first of two equal
+// sections or keys counts; lines are written with CR LF and one blank line between
+// sections; files with any mix of CR, LF and CR LF are read.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/errors.h"
+
+namespace crvl {
+
+enum StoreFlags : uint8_t {
+  kStoreOwnFile = 1,          // the path was given by the caller; never relocated
+  kStoreProgramSettings = 2,  // maintain the work-area and version entries
+};
+
+class ProfileStore;
+
+// What the program settings add to a store opened with kStoreProgramSettings or
+// without a path (filled in by the program settings; all may be empty).
+struct ProgramSettingsHooks {
+  // Chooses the settings file of a store opened without a path and without OwnFile.
+  void (*locate)(ProfileStore& store) = nullptr;
+  // Checks the work-area entry of a store opened with kStoreProgramSettings.
+  void (*checkWorkArea)(ProfileStore& store) = nullptr;
+  // The per-user settings file that a failed flush relocates to.
+  std::u16string (*perUserSettingsPath)() = nullptr;
+};
+
+// Installs the hooks for all stores of the process.
+void setProgramSettingsHooks(const ProgramSettingsHooks& hooks);
+
+// Callback of enumerateSection: (context, key, value); a non-zero answer stops.
+using SectionCallback = int (*)(void* context, std::string_view key, std::string_view value);
+
+class ProfileStore {
+ public:
+  ProfileStore() = default;
+  ProfileStore(const ProfileStore&) = delete;
+  ProfileStore& operator=(const ProfileStore&) = delete;
+  // Closes the store (flushing it) when it is open.
+  ~ProfileStore();
+
+  // Opens the store. With a path: setStorePath(path, 0). Without a path and without
+  // kStoreOwnFile: the program settings hook locates the file. With
+  // kStoreProgramSettings: the work-area hook runs.
+  void openStore(std::optional<std::u16string_view> path, uint8_t openFlags);
+
+  // Takes a new path. Returns 0 when taken; the same path (case-insensitive) is left as
+  // it is and answers kErrorAlreadyExists. An empty path, or a missing file with
+  // mode 0, is taken at once; otherwise the name must be valid and the file must open
+  // for reading and writing. Taking a path discards the loaded text.
+  [[nodiscard]] ErrorCode setStorePath(std::u16string_view path, int mode);
+
+  // The current path (empty: no file).
+  [[nodiscard]] std::u16string path() const;
+
+  // Copies the value (at most capacity - 1 bytes) into `out`. A missing key or section
+  // or an empty value gives `def` when there is one (else `out` is cleared). Returns
+  // whether the key exists. On a lock timeout `out` is left unchanged and the result
+  // is false.
+  bool getString(std::string_view section, std::string_view key, const char* def,
+                 std::string& out, size_t capacity = 4096);
+
+  // The value as an unsigned decimal number (at most 63 bytes read; a leading '-'
+  // gives the two's complement); missing or empty gives `def`.
+  [[nodiscard]] uint32_t getInt(std::string_view section, std::string_view key, uint32_t def);
+
+  // The value decoded as MarkedText (UTF-8 when the file began with EF BB BF), at most
+  // capacity - 1 characters; not found gives `def` or an empty text. Returns whether
+  // the key exists.
+  bool getText(std::string_view section, std::string_view key, const char16_t* def,
+               std::u16string& out, size_t capacity = 1024);
+
+  void putString(std::string_view section, std::string_view key, std::string_view value);
+  void putInt(std::string_view section, std::string_view key, uint32_t value);
+  void putText(std::string_view section, std::string_view key, std::u16string_view value);
+
+  void deleteKey(std::string_view section, std::string_view key);
+  void deleteSection(std::string_view section);
+
+  // Calls back with (key, value) for each line of the section that holds '=' after a
+  // non-empty key, in file order, until the callback answers non-zero. Returns the
+  // number of calls.
+  int enumerateSection(std::string_view section, SectionCallback callback, void* context);
+
+  // Writes the text when it changed (see the store's rules); 0 on success or when
+  // nothing needed writing.
+  [[nodiscard]] ErrorCode flushStore();
+  // Flushes, then releases the text; the store is closed afterwards.
+  ErrorCode closeStore();
+  // Discards the text; the file is read again on the next access.
+  void reloadStore();
+  // While frozen, every change, reload and flush is skipped.
+  void freezeStore();
+  void unfreezeStore();
+
+  // State for tests and callers that need it.
+  [[nodiscard]] bool isDirty() const;
+  [[nodiscard]] bool isUtf8File() const;
+  [[nodiscard]] uint8_t openFlags() const { return openFlags_; }
+  // The whole text as it now stands (loads it first).
+  [[nodiscard]] std::string text();
+
+  // The lock, for callers that group several operations (waits at most 50 ms).
+  [[nodiscard]] bool lock();
+  void unlock();
+
+ private:
+  // (implementation fields)
+  friend class ProfileStoreAccess;
+  struct Located;
+  bool ensureLoaded();
+
+  std::recursive_timed_mutex mutex_;
+  std::optional<std::string> text_;  // none = not loaded yet
+  int utf8File_ = 0;
+  bool dirty_ = false;
+  bool open_ = false;
+  uint8_t openFlags_ = 0;
+  int frozen_ = 0;
+  std::u16string path_;
+};
+
+// RAII guard for ProfileStore::lock; check ok() before using the store.
+class StoreLock {
+ public:
+  explicit StoreLock(ProfileStore& store) : store_(store), ok_(store.lock()) {}
+  ~StoreLock() { if (ok_) store_.unlock(); }
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+  [[nodiscard]] bool ok() const { return ok_; }
+ private:
+  ProfileStore& store_;
+  bool ok_;
+};
+
+}  // namespace crvl

@@ -1,0 +1,16 @@
+// Compile-time facts about the POSIX build. The build puts this folder on the include
+// path, so core files include "os_traits.h" and never test the operating system.
+#pragma once
+
+namespace crvl::os {
+
+// The one path separator; '\' is an ordinary character in POSIX names.
+inline constexpr char16_t kSeparator = u'/';
+// Whether '\' separates path components as well.
+inline constexpr bool kBackslashSeparates = false;
+// Whether paths begin with drive letters ("C:\") and UNC shares ("\\server\share").
+inline constexpr bool kDrivePaths = false;
+// Whether the build is the Windows product.
+inline constexpr bool kWindows = false;
+
+}  // namespace crvl::os

@@ -1,0 +1,53 @@
+// Text conversions and comparisons. The core keeps text as UTF-16 (char16_t).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace crvl::platform {
+
+// The system ANSI code page (Windows: GetACP(); POSIX: 1252, or the single-byte page
+// named by the environment variable CRVL_CODEPAGE).
+[[nodiscard]] uint32_t ansiCodePage() noexcept;
+
+// 8-bit text in the ANSI code page to UTF-16. Never fails; every byte gives one unit.
+[[nodiscard]] std::u16string ansiToUtf16(std::string_view bytes);
+
+// UTF-16 to the ANSI code page. A unit without a mapping becomes '?' and sets
+// *exact to false (when given); *exact is true when every unit mapped.
+[[nodiscard]] std::string utf16ToAnsi(std::u16string_view text, bool* exact = nullptr);
+
+// Whether the text survives the trip to the ANSI code page and back unchanged.
+[[nodiscard]] bool ansiRoundTrips(std::u16string_view text);
+
+// The per-code-unit UTF-8 form of stored text: every UTF-16 unit on its own becomes
+// one byte (below 0x80), two bytes (below 0x800) or three bytes (all others, each
+// surrogate half included). Appends to `out`.
+void appendUnitsAsUtf8(std::u16string_view text, std::string& out);
+[[nodiscard]] std::string unitsToUtf8(std::u16string_view text);
+
+// The matching decoder: a lead byte below 0x80 is one byte, below 0xE0 two bytes,
+// any other three bytes. Missing continuation bytes at the end of the text count as
+// zero bits; the result never reads past `bytes`.
+[[nodiscard]] std::u16string utf8ToUnits(std::string_view bytes);
+
+// Standard UTF-8 <-> UTF-16 for the terminal, the command line and POSIX file names.
+// Invalid input becomes U+FFFD; unpaired surrogates are encoded as U+FFFD.
+[[nodiscard]] std::u16string fromUtf8(std::string_view bytes);
+[[nodiscard]] std::string toUtf8(std::u16string_view text);
+
+// Case-insensitive equality in the user's locale (Windows: CompareStringW with
+// NORM_IGNORECASE | NORM_IGNOREKANATYPE, equal only on CSTR_EQUAL; POSIX: full Unicode
+// simple case folding, hiragana and katakana counted the same).
+[[nodiscard]] bool namesEqual(std::u16string_view a, std::u16string_view b);
+
+// Appends a key for `name` such that namesEqual(a, b) implies equal keys (used to hash
+// names; equal keys still need namesEqual to confirm a match).
+void appendFoldKey(std::u16string_view name, std::u16string& out);
+
+// Upper-cases text by the system's rules (CharUpperBuffW on Windows).
+[[nodiscard]] std::u16string toUpper(std::u16string_view text);
+[[nodiscard]] char16_t toUpper(char16_t c) noexcept;
+
+}  // namespace crvl::platform

@@ -1,0 +1,16 @@
+// Compile-time facts about the Windows build. The build puts this folder on the include
+// path, so core files include "os_traits.h" and never test the operating system.
+#pragma once
+
+namespace crvl::os {
+
+// The native path separator; '/' is read as a separator too.
+inline constexpr char16_t kSeparator = u'\\';
+// Whether '\' separates path components as well.
+inline constexpr bool kBackslashSeparates = true;
+// Whether paths begin with drive letters ("C:\") and UNC shares ("\\server\share").
+inline constexpr bool kDrivePaths = true;
+// Whether the build is the Windows product.
+inline constexpr bool kWindows = true;
+
+}  // namespace crvl::os

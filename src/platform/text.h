@@ -11,6 +11,10 @@ namespace crvl::platform {
 // named by the environment variable CRVL_CODEPAGE).
 [[nodiscard]] uint32_t ansiCodePage() noexcept;
 
+// Reads the code page setting again (POSIX: CRVL_CODEPAGE, which is otherwise read once
+// per process). No effect on Windows, whose code page is fixed for the process.
+void refreshAnsiCodePage() noexcept;
+
 // 8-bit text in the ANSI code page to UTF-16. Never fails; every byte gives one unit.
 [[nodiscard]] std::u16string ansiToUtf16(std::string_view bytes);
 

@@ -1,0 +1,57 @@
+// errno -> Windows error code.
+#include "posix_errors.h"
+
+#include <cerrno>
+
+namespace crvl::platform {
+
+ErrorCode mapErrno(int err, bool missingParent) noexcept {
+  switch (err) {
+    case 0: return kSuccess;
+    case ENOENT: return missingParent ? kErrorPathNotFound : kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return kErrorAccessDenied;
+    case ENOSPC:
+    case EDQUOT: return kErrorDiskFull;
+    case EEXIST: return kErrorAlreadyExists;
+    case ENOTEMPTY: return kErrorDirNotEmpty;
+    case EXDEV: return kErrorNotSameDevice;
+    case ENAMETOOLONG: return kErrorFilenameExcedRange;
+    case EINVAL:
+    case EFAULT:
+    case ESPIPE: return kErrorInvalidParameter;
+    case EBUSY:
+    case ETXTBSY: return kErrorSharingViolation;
+    case EIO: return kErrorIoDevice;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case ELOOP: return kErrorCantResolveFilename;
+    case EBADF: return kErrorInvalidHandle;
+    case EFBIG: return kErrorFileTooLarge;
+    case ENXIO:
+    case ENODEV: return kErrorNotReady;
+#ifdef ENOMEDIUM
+    case ENOMEDIUM: return kErrorNoMediaInDrive;
+#endif
+    case EAGAIN: return kErrorBusy;
+    case ETIMEDOUT: return kErrorTimeout;
+    case ECANCELED: return kErrorOperationAborted;
+    case EINTR: return kErrorOperationAborted;
+    case ENOSYS: return kErrorCallNotImplemented;
+    case EOPNOTSUPP: return kErrorNotSupported;
+    case EPIPE: return kErrorBrokenPipe;
+    case ENOEXEC: return kErrorBadExeFormat;
+    case EOVERFLOW: return kErrorFileTooLarge;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case EHOSTDOWN: return kErrorBadNetPath;
+    case ENOLCK: return kErrorLockViolation;
+    default: return kErrorGenFailure;
+  }
+}
+
+}  // namespace crvl::platform

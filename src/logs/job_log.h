@@ -1,0 +1,133 @@
+// The job log of one run: whether the run is logged, where its log goes and under which
+// name, opening it with its head, and closing it with the footer and an index line.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/log_sink.h"
+#include "logs/log_format.h"
+#include "logs/log_writer.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+
+namespace crvl {
+
+class ProfileStore;
+
+// Bit of "Opt" (AppOptions) that switches job logs off.
+inline constexpr uint32_t kOptionNoJobLogs = 4;
+
+// Where a run reads its settings. The enabled state is read again at every step (head,
+// each record, end): from `appOptions` when given (the tray program's copy of "Opt"),
+// else from "Opt" in section "CRVL" of `store`.
+struct JobLogSettings {
+  ProfileStore* store = nullptr;
+  const std::atomic<uint32_t>* appOptions = nullptr;
+  // The run's format; 0 reads "ExpMode" from the store (0 or above 7 means 6).
+  LogFormat format = 0;
+  // Start time as FILETIME (UTC); 0 takes the system clock.
+  uint64_t startTime = 0;
+};
+
+// Whether job logs are enabled now.
+[[nodiscard]] bool jobLogsEnabled(const JobLogSettings& settings);
+
+// The log folder: "Log" of section "CRVL" with its path macros expanded, or, when that
+// is empty, the application-data folder with "Halberic", "CRVL" and "Log" appended.
+// The folder is not created here.
+[[nodiscard]] std::u16string logFolder(ProfileStore& store);
+
+// The log file name of a run: `folder`, then the job name immediately followed by the
+// decimal start stamp, ".", the format's extension.
+[[nodiscard]] std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
+                                         PackedDateTime stamp, LogFormat format);
+
+// The first free name "<folder>/1.<ext>", "2.<ext>", ... in the folder of `path`, with
+// the extension of `path` (none when it has none).
+[[nodiscard]] std::u16string uniqueFileName(std::u16string_view path);
+
+// Creates (replacing) a log file and writes the format's byte order mark (none for
+// format 0). Fails with 123 for a name that is not a valid file name; keeps hidden and
+// system attributes of a file it replaces; deletes and retries once when creation
+// fails; creates a missing folder with its parents once; 110 for any other failure.
+[[nodiscard]] ErrorCode createLogFile(std::u16string_view path, LogFormat format,
+                                      platform::File* file);
+
+// The log of one run. Owns the open file. Not copyable or movable (the sink points at
+// it). REQUIRES: one thread uses a JobLog at a time (the run's thread).
+class JobLog {
+ public:
+  explicit JobLog(const JobLogSettings& settings, std::u16string jobName);
+  JobLog(const JobLog&) = delete;
+  JobLog& operator=(const JobLog&) = delete;
+  ~JobLog();
+
+  // Takes the start stamp, builds the log path, creates the file and writes the head.
+  // Does nothing (and returns 0) when logs are disabled. On error the run goes on
+  // without a log file; the index line is still written by end().
+  [[nodiscard]] ErrorCode begin();
+  // Writes the footer and appends the index line, when logs are enabled now and
+  // begin() ran with logs enabled. Runs once; later calls do nothing.
+  void end();
+
+  // The sink for the engine: writes a record while logs are enabled and a file is open;
+  // always empties the state text. Valid for the life of this object.
+  [[nodiscard]] const LogSink* sink() const noexcept { return &sink_; }
+
+  // Whether begin() ran with logs enabled.
+  [[nodiscard]] bool begun() const noexcept { return begun_; }
+  // Whether the log file is open.
+  [[nodiscard]] bool fileOpen() const noexcept { return file_.isOpen(); }
+  // The log file path (expanded); empty before begin() or when logs were disabled.
+  [[nodiscard]] const std::u16string& path() const noexcept { return path_; }
+  [[nodiscard]] PackedDateTime stamp() const noexcept { return stamp_; }
+  [[nodiscard]] LogFormat format() const noexcept { return context_.format; }
+
+ private:
+  static void sinkWrite(void* self, int32_t marker, LogText left, LogText right,
+                        std::u16string& stateText) noexcept;
+  static ErrorCode fileWrite(void* self, const void* data, size_t size) noexcept;
+
+  JobLogSettings settings_;
+  std::u16string jobName_;
+  std::u16string folder_;
+  std::u16string path_;
+  PackedDateTime stamp_ = 0;
+  platform::File file_;
+  LogContext context_;
+  LogSink sink_;
+  bool begun_ = false;
+  bool ended_ = false;
+};
+
+// The run log as the console front end and the run wrapper use it: constructs a JobLog
+// and calls begin(). sink() goes to the engine; finish() (or destruction) ends it.
+class RunLog {
+ public:
+  RunLog(const JobLogSettings& settings, std::u16string_view jobName);
+  ~RunLog();
+  RunLog(const RunLog&) = delete;
+  RunLog& operator=(const RunLog&) = delete;
+
+  [[nodiscard]] const LogSink* sink() const noexcept { return log_->sink(); }
+  // Writes the footer and the index line (once).
+  void finish();
+  // The log file path; empty when no log is written.
+  [[nodiscard]] const std::u16string& path() const noexcept { return log_->path(); }
+  // The error of begin() (0 when the log opened or logs are off).
+  [[nodiscard]] ErrorCode beginResult() const noexcept { return beginResult_; }
+
+ private:
+  std::unique_ptr<JobLog> log_;
+  ErrorCode beginResult_ = 0;
+};
+
+// Opens the run log of `jobName` with the settings of `store`.
+[[nodiscard]] std::unique_ptr<RunLog> openRunLog(ProfileStore& store, std::u16string_view jobName);
+
+}  // namespace crvl

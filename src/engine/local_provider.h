@@ -1,0 +1,44 @@
+// The built-in slots: the local file system (slot 0) and the plug-in root (slot 1),
+// and the local copy shared by the local provider's getFile, putFile and copy.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/provider_table.h"
+
+namespace crvl {
+
+// Fills a slot with the local provider's operations (kind 1, no name).
+void fillLocalProvider(FileSystemProvider& slot);
+
+// Fills a slot as the plug-in root (kind 2) named `name` ("\\\" when empty); the
+// name must outlive the slot.
+void fillPluginRoot(FileSystemProvider& slot, const char16_t* name);
+
+// The stream copy's file operations, replaceable to inject faults.
+struct StreamCopyIo {
+  // Total free bytes of the volume of `path`.
+  ErrorCode (*freeSpace)(void* context, std::u16string_view path, uint64_t* bytes);
+  // Writes one piece of `size` bytes at `offset` of the target; null = plain copy.
+  ErrorCode (*beforeWrite)(void* context, uint64_t offset, size_t size);
+  void* context;
+};
+
+// The stream copy: checks free space (drive paths and POSIX absolute paths), creates
+// the target, copies in pieces reporting kind 3 progress, sets the source's times and
+// attributes. On any failure the partly written target is deleted; 112 and 1235 are
+// final, other failures try the plain system copy last. `block` may be null.
+ErrorCode streamCopy(std::u16string_view source, std::u16string_view target,
+                     const EntryBlock* block, ProgressCallback progress, void* data,
+                     const StreamCopyIo* io = nullptr);
+
+// The local copy: the system copy with progress where there is one (retrying after
+// making missing parents and after clearing a read-only target), else the stream copy.
+ErrorCode localCopy(std::u16string_view source, std::u16string_view target,
+                    const EntryBlock* block, ProgressCallback progress, void* data);
+
+// Forces the stream copy even where the system copy exists (tests).
+void setSystemCopyEnabled(bool enabled) noexcept;
+
+}  // namespace crvl

@@ -1,0 +1,101 @@
+// Scanning and classification of one folder pair: both folders are listed one level
+// deep, their entries paired by name, and every pair classified with an ActionCode
+// into the pair's action list. The scanner never descends; the run does.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/entry_list.h"
+#include "engine/provider_table.h"
+
+namespace crvl {
+
+enum ActionCode : uint8_t {
+  kCodeConflict = 0,         // equal time within tolerance, different size
+  kCodeTypeClash = 1,        // a file on one side has the name of a folder on the other
+  kCodeFolderPair = 2,       // also the header record of every action list
+  kCodeFolderRightOnly = 3,
+  kCodeFolderLeftOnly = 4,
+  kCodeFileRightOnly = 5,
+  kCodeFileLeftOnly = 6,
+  kCodeEqual = 7,
+  kCodeDifferent = 8,        // dates ignored: sizes or contents differ
+  kCodeLeftNewer = 9,
+  kCodeRightNewer = 10,
+};
+
+// The scan's filter for files (folders are always kept). `accepts` answers whether the
+// entry is kept. The job run adapts the job's filter to this.
+struct ScanFilter {
+  const void* context = nullptr;
+  bool (*accepts)(const void* context, const FindRecord& entry) = nullptr;
+};
+
+// One side of the run: its open handle, its slot's kind and capabilities, and the
+// folder currently being synchronised.
+struct SideState {
+  ProviderHandle* handle = nullptr;
+  int32_t kind = kProviderFree;
+  ProviderCapabilities capabilities = 0;
+  std::u16string path;
+};
+
+// The stop word: the control word of the run's slot, written by another thread. Any
+// non-zero value stops the run. Null means the run cannot be stopped.
+using StopWord = const std::atomic<int32_t>*;
+
+[[nodiscard]] inline bool stopRequested(StopWord word) noexcept {
+  return word != nullptr && word->load(std::memory_order_relaxed) != 0;
+}
+
+struct PairScanner {
+  std::vector<std::u16string> excludedFolders;  // folders whose listing stays empty
+  EntryList* actionList = nullptr;              // the list being filled
+  int32_t contentComparison = 0;  // "b" set and both sides report kCapDirectContents
+  int32_t ignoreDate = 0;         // "nd"
+  int32_t toleranceCode = 0;      // 2 for "2s", plus 100 for "1h"
+  int32_t baseReference = 0;      // offset of the current pair's header record
+  uint8_t currentCode = 0;
+  const EntryBlock* currentLeft = nullptr;
+  const EntryBlock* currentRight = nullptr;
+  const ScanFilter* filter = nullptr;  // null: every file is kept
+  StopWord stopWord = nullptr;
+};
+
+// -1 when a is older, 1 when newer, 0 when equal within the tolerance code t (0, 1-100
+// seconds, plus 100 to treat a difference of exactly one hour as equal).
+[[nodiscard]] int32_t timeCompare(uint64_t a, uint64_t b, int32_t t) noexcept;
+
+// Whether two local files differ, compared in blocks of 4096 bytes. A file that cannot
+// be read makes the pair count as different.
+[[nodiscard]] bool contentsDiffer(std::u16string_view pathA, std::u16string_view pathB,
+                                  uint64_t sizeA, uint64_t sizeB);
+
+// Decides between a left file and a right file of the same name.
+[[nodiscard]] ActionCode decideFiles(const PairScanner& scanner, const EntryBlock& left,
+                                     const EntryBlock& right, std::u16string_view leftPath,
+                                     std::u16string_view rightPath);
+
+// Whether a name handed over by an enumeration may be joined into a path: not empty,
+// not "." or "..", no separator of either kind, no NUL.
+[[nodiscard]] bool isSafeEntryName(std::u16string_view name) noexcept;
+
+// Lists one folder through a provider into a scan list: "." and ".." and unsafe names
+// are skipped, the listing stops at an entry of a foreign folder, files must pass the
+// filter (when given), folders are always kept. Returns the enumeration's result.
+[[nodiscard]] ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle,
+                                   std::u16string_view folder, const ScanFilter* filter,
+                                   EntryList& out);
+
+// Scans the folder pair named by the sides' current paths into scanner.actionList
+// (which the caller has emptied): the header record, then one record per pair.
+void scanPair(PairScanner& scanner, const SideState& left, const SideState& right);
+
+// The full path of an entry: folder, a separator unless it already ends in one, name.
+void joinPath(std::u16string_view folder, std::u16string_view name, std::u16string& out);
+
+}  // namespace crvl

@@ -1,0 +1,30 @@
+// The state of one run: what the scanner and the actions read and write.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/log_sink.h"
+#include "engine/pair_scanner.h"
+
+namespace crvl {
+
+inline constexpr size_t kErrorTextChars = 511;
+
+// One run, owned by its thread. The stop word lives in the scanner
+// (scanner.stopWord, a std::atomic<int32_t> written by the thread that asks to stop).
+struct SyncRun {
+  int32_t slotIndex = 0;  // the run's RunSlot
+  int32_t execute = 0;    // 1 executing, 0 simulating
+  PairScanner scanner;
+  SideState left;
+  SideState right;
+  const LogSink* logSink = nullptr;  // null: no reports
+  std::u16string errorText;          // the first failure's message since it was cleared
+};
+
+[[nodiscard]] inline bool stopRequested(const SyncRun& run) noexcept {
+  return stopRequested(run.scanner.stopWord);
+}
+
+}  // namespace crvl

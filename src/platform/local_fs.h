@@ -1,0 +1,148 @@
+// The local file-system primitives of the engine's local provider: enumeration,
+// attributes, times, folders, deletion, renaming, file streams for copying, free space,
+// file identity and read-only mappings. Every path is UTF-16; on Windows paths of 260
+// characters or more are given the long form first. Results are Windows error codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/errors.h"
+
+namespace crvl::platform {
+
+// The attributes, size and times of one entry (times as FILETIME).
+struct LocalEntryInfo {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  uint64_t creationTime = 0;
+  uint64_t lastAccessTime = 0;
+  uint64_t lastWriteTime = 0;
+};
+
+// Windows attributes kept in listings: read-only, hidden, system, folder, archive,
+// reparse point, compressed, encrypted.
+inline constexpr uint32_t kListedAttributeMask = 0x4C37;
+
+// Called for each entry of a listing except "." and ".."; `name` is zero-terminated
+// (name.data()[name.size()] == 0), `alternativeName` is the 8.3 name or null. Answers
+// non-zero to stop. On POSIX a symbolic link reports its target's type, size and times
+// (its own when dangling) with the reparse-point bit 0x400 added.
+using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name,
+                                      const LocalEntryInfo& info, const char16_t* alternativeName);
+
+// Lists a folder. An empty folder is 0; a missing folder is 3.
+[[nodiscard]] ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor,
+                                             void* data);
+
+// The entry at `path` (without following a final link on POSIX, except for its type
+// and times as in listings). Missing: 2 or 3.
+[[nodiscard]] ErrorCode queryLocalEntry(std::u16string_view path, LocalEntryInfo* info);
+
+// Attributes of a path or 0xFFFFFFFF (GetFileAttributesW).
+[[nodiscard]] uint32_t localAttributes(std::u16string_view path);
+
+// Sets attributes (SetFileAttributesW; POSIX: read-only clears the owner write bit,
+// otherwise the bit is given back). On Windows a change of the compression bit 0x800
+// switches compression first.
+[[nodiscard]] ErrorCode setLocalAttributes(std::u16string_view path, uint32_t attributes);
+
+// Sets the times of a file or folder; a time of 0 is left unchanged.
+[[nodiscard]] ErrorCode setLocalTimes(std::u16string_view path, uint64_t creation,
+                                      uint64_t lastAccess, uint64_t lastWrite);
+
+// Creates one folder (no parents). A server name alone ("\\server") counts as made.
+[[nodiscard]] ErrorCode createLocalFolder(std::u16string_view path);
+
+// Removes an empty folder (a trailing separator is dropped first; on access denied
+// the attributes are reset and the removal retried once; on a sharing violation the
+// current directory is moved away and the removal retried once). A link to a folder
+// is removed as a link.
+[[nodiscard]] ErrorCode removeLocalFolder(std::u16string_view path);
+
+// Deletes a file (or link) and nothing it points to; a read-only file has that bit
+// cleared first when needed. Missing: 2.
+[[nodiscard]] ErrorCode deleteLocalFile(std::u16string_view path);
+
+// Renames within one volume, replacing an existing target; 17 across volumes.
+[[nodiscard]] ErrorCode moveLocalEntry(std::u16string_view oldPath, std::u16string_view newPath);
+
+// Whether the system has a copy routine with progress (CopyFileExW); POSIX copies with
+// the stream copy.
+[[nodiscard]] bool systemCopyAvailable() noexcept;
+
+// Answers non-zero to cancel; `bytes` is the count since the previous call.
+using CopyChunkCallback = int32_t (*)(void* context, uint64_t bytes);
+
+// The system copy (CopyFileExW, overwriting; first data stream only counted). A
+// cancelled copy gives 1235. POSIX: 50.
+[[nodiscard]] ErrorCode systemCopyFile(std::u16string_view source, std::u16string_view target,
+                                       CopyChunkCallback callback, void* context);
+
+// Total free bytes of the volume holding `path`.
+[[nodiscard]] ErrorCode freeDiskSpace(std::u16string_view path, uint64_t* bytes);
+
+// The volume and file identity of a file or folder (following links).
+[[nodiscard]] ErrorCode fileIdentity(std::u16string_view path, uint64_t* volume, uint64_t* fileId);
+
+// An open file for the stream copy. Move-only; closes on destruction.
+class LocalStream {
+ public:
+  LocalStream() noexcept = default;
+  LocalStream(LocalStream&& other) noexcept;
+  LocalStream& operator=(LocalStream&& other) noexcept;
+  LocalStream(const LocalStream&) = delete;
+  LocalStream& operator=(const LocalStream&) = delete;
+  ~LocalStream();
+
+  // Opens an existing file for reading (read and write sharing).
+  [[nodiscard]] ErrorCode openRead(std::u16string_view path);
+  // Creates or truncates a file for writing (read and write sharing).
+  [[nodiscard]] ErrorCode createAlways(std::u16string_view path);
+  // Opens an existing file for reading and writing.
+  [[nodiscard]] ErrorCode openReadWrite(std::u16string_view path);
+
+  [[nodiscard]] bool isOpen() const noexcept { return handle_ != -1; }
+  void close() noexcept;
+
+  // Size and times of the open file.
+  [[nodiscard]] ErrorCode info(LocalEntryInfo* out) const;
+  [[nodiscard]] ErrorCode read(void* buffer, size_t size, size_t* done);
+  [[nodiscard]] ErrorCode write(const void* data, size_t size);
+  // Moves up to `size` bytes from `source`'s position to this file's position
+  // (copy_file_range where the system has it, else read and write through `buffer`).
+  // `*done` is 0 at the end of the source.
+  [[nodiscard]] ErrorCode copyFrom(LocalStream& source, void* buffer, size_t size, size_t* done);
+  // Sets the times of the open file (0 leaves a time unchanged).
+  [[nodiscard]] ErrorCode setTimes(uint64_t creation, uint64_t lastAccess, uint64_t lastWrite);
+  // POSIX: gives this file the permission bits of `source`; Windows: nothing.
+  [[nodiscard]] ErrorCode copyPermissions(const LocalStream& source);
+  [[nodiscard]] ErrorCode truncate();
+  [[nodiscard]] ErrorCode seekStart();
+
+ private:
+  intptr_t handle_ = -1;
+};
+
+// A read-only view of a whole file. A file of size 0 maps with no view.
+class ReadOnlyMapping {
+ public:
+  ReadOnlyMapping() noexcept = default;
+  ReadOnlyMapping(const ReadOnlyMapping&) = delete;
+  ReadOnlyMapping& operator=(const ReadOnlyMapping&) = delete;
+  ~ReadOnlyMapping();
+
+  [[nodiscard]] ErrorCode map(std::u16string_view path);
+  [[nodiscard]] const uint8_t* data() const noexcept { return data_; }
+  [[nodiscard]] uint64_t size() const noexcept { return size_; }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  uint64_t size_ = 0;
+  intptr_t file_ = -1;
+  intptr_t mapping_ = 0;
+};
+
+}  // namespace crvl::platform

@@ -44,6 +44,11 @@ void setProgramSettingsHooks(const ProgramSettingsHooks& hooks);
 
 // Callback of enumerateSection: (context, key, value); a non-zero answer stops.
 using SectionCallback = int (*)(void* context, std::string_view key, std::string_view value);
+// Callback of enumerateSectionKeys: (context, key); a non-zero answer stops.
+using SectionKeyCallback = int (*)(void* context, std::string_view key);
+
+// The longest path a store takes, in characters.
+inline constexpr size_t kMaxStorePath = 1023;
 
 class ProfileStore {
  public:
@@ -84,17 +89,26 @@ class ProfileStore {
   bool getText(std::string_view section, std::string_view key, const char16_t* def,
                std::u16string& out, size_t capacity = 1024);
 
+  // Sets a value, adding the key line (at the end of its section) or the section (at
+  // the end of the text) when missing. Names or values holding CR, LF or NUL, keys
+  // that are empty, begin with '[' or hold '=', and section names holding ']' would
+  // break the file's structure and are ignored.
   void putString(std::string_view section, std::string_view key, std::string_view value);
   void putInt(std::string_view section, std::string_view key, uint32_t value);
   void putText(std::string_view section, std::string_view key, std::u16string_view value);
 
+  // Removes the key's whole line (the first match).
   void deleteKey(std::string_view section, std::string_view key);
+  // Removes the header and every line up to the next line that begins with '['.
   void deleteSection(std::string_view section);
 
   // Calls back with (key, value) for each line of the section that holds '=' after a
-  // non-empty key, in file order, until the callback answers non-zero. Returns the
-  // number of calls.
+  // non-empty key (blanks before '=' are not part of the key), in file order, until the
+  // callback answers non-zero. Returns the number of calls. The callback may change the
+  // store; the enumeration goes on over the section as it was.
   int enumerateSection(std::string_view section, SectionCallback callback, void* context);
+  // As enumerateSection, passing the key alone.
+  int enumerateSectionKeys(std::string_view section, SectionKeyCallback callback, void* context);
 
   // Writes the text when it changed (see the store's rules); 0 on success or when
   // nothing needed writing.
@@ -119,18 +133,24 @@ class ProfileStore {
   void unlock();
 
  private:
-  // (implementation fields)
-  friend class ProfileStoreAccess;
-  struct Located;
-  bool ensureLoaded();
+  // Loads the text on first use. REQUIRES: the lock is held.
+  void ensureLoaded();
+  // The store's write of the text to `target` (create with its retries, then write).
+  // REQUIRES: the lock is held.
+  [[nodiscard]] ErrorCode writeTextTo(std::u16string_view target);
+  // Relocates to the per-user settings file after a failed write. REQUIRES: the lock.
+  [[nodiscard]] ErrorCode relocate(ErrorCode writeError);
+  // Replaces the text after a change (the dirty rule). REQUIRES: the lock is held.
+  void setText(std::string&& text);
 
-  std::recursive_timed_mutex mutex_;
+  mutable std::recursive_timed_mutex mutex_;
   std::optional<std::string> text_;  // none = not loaded yet
   int utf8File_ = 0;
   bool dirty_ = false;
   bool open_ = false;
   uint8_t openFlags_ = 0;
   int frozen_ = 0;
+  ErrorCode loadError_ = kSuccess;  // a file that exists but could not be read
   std::u16string path_;
 };
 

@@ -13,15 +13,18 @@ inline constexpr char16_t kListItemSeparator = u';';
 
 // Appends an item: a ';' goes first unless the list is empty or exactly ";" (so an
 // empty item appended to an empty list gives ";"). An item holding ';' or '"' is
-// enclosed in double quotes (inner quotes are not escaped). Text beyond `capacity`
-// bytes (characters) is cut.
+// enclosed in double quotes (inner quotes are not escaped). The list is a buffer of
+// `capacity` bytes (characters) with room for its terminator: it never grows past
+// capacity - 1, text beyond that is cut.
 void appendListItem(std::string_view item, std::string& list, size_t capacity = SIZE_MAX);
 void appendListItem(std::u16string_view item, std::u16string& list, size_t capacity = SIZE_MAX);
 
-// The items of a list. The text is cut at its first CR or LF. An item that begins with
-// '"' or '\'' runs to the next later occurrence of that quote followed by the separator
-// or the end (quotes removed); without one it runs to the end, opening quote included.
-// Any other item runs to the next separator; consecutive separators give empty items.
+// The items of a list, as views into `text`. The text is cut at its first CR or LF.
+// An item that begins with '"' or '\'' runs to the next later occurrence of that quote
+// followed by the separator or the end (quotes removed); without one it runs to the
+// end, opening quote included. Any other item runs to the next separator; consecutive
+// separators give empty items. A separator that ends the text closes the last item
+// without starting another one, so "" gives no items and ";" one empty item.
 [[nodiscard]] std::vector<std::string_view> splitList(std::string_view text, char separator = ';');
 [[nodiscard]] std::vector<std::u16string_view> splitList(std::u16string_view text,
                                                          char16_t separator = u';');
@@ -29,6 +32,8 @@ void appendListItem(std::u16string_view item, std::u16string& list, size_t capac
 // Item `index` of a split list, or an empty item beyond the last one; the 8-bit item
 // read as UTF-16 is decoded as MarkedText.
 [[nodiscard]] std::string_view listItem(const std::vector<std::string_view>& items, size_t index);
+[[nodiscard]] std::u16string_view listItem(const std::vector<std::u16string_view>& items,
+                                           size_t index);
 [[nodiscard]] std::u16string listItemText(const std::vector<std::string_view>& items, size_t index,
                                           bool utf8File = false);
 

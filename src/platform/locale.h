@@ -1,0 +1,19 @@
+// The user's and the system's language and date formats.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace crvl::platform {
+
+// The system's default language id (GetSystemDefaultLangID; POSIX: from LC_ALL,
+// LC_MESSAGES or LANG: "de_DE" 1031, "de_CH" 2055, "de_AT" 3079, "de_LU" 4103,
+// "de_LI" 5127, any other "de" 1031, everything else 1033).
+[[nodiscard]] uint16_t systemDefaultLanguageId() noexcept;
+
+// A UTC FILETIME as the user sees it in local time: the short date, two spaces, the
+// time with seconds (GetDateFormatW / GetTimeFormatW; POSIX: the LC_TIME formats of
+// the environment's locale, or "YYYY-MM-DD  hh:mm:ss" in the C locale).
+[[nodiscard]] std::u16string formatLocalDateTime(uint64_t utcFileTime);
+
+}  // namespace crvl::platform

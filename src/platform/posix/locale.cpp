@@ -1,0 +1,61 @@
+#include "platform/locale.h"
+
+#include <locale.h>
+#include <time.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace crvl::platform {
+namespace {
+
+// The locale name that decides a category, as setlocale(category, "") would choose it.
+std::string_view localeName(const char* category) {
+  for (const char* name : {"LC_ALL", category, "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return "C";
+}
+
+constexpr int64_t kUnixEpochTicks = 116444736000000000;  // 1970-01-01 as FILETIME
+
+}  // namespace
+
+uint16_t systemDefaultLanguageId() noexcept {
+  const std::string_view name = localeName("LC_MESSAGES");
+  if (name.size() < 2 || name.substr(0, 2) != "de" || (name.size() > 2 && name[2] != '_' &&
+                                                       name[2] != '.' && name[2] != '@')) {
+    return 1033;
+  }
+  static constexpr struct { std::string_view region; uint16_t id; } kGerman[] = {
+      {"CH", 2055}, {"AT", 3079}, {"LU", 4103}, {"LI", 5127}};
+  if (name.size() >= 5 && name[2] == '_') {
+    for (const auto& entry : kGerman) {
+      if (name.substr(3, 2) == entry.region) return entry.id;
+    }
+  }
+  return 1031;
+}
+
+std::u16string formatLocalDateTime(uint64_t utcFileTime) {
+  const time_t seconds = static_cast<time_t>(
+      (static_cast<int64_t>(utcFileTime) - kUnixEpochTicks) / 10'000'000);
+  struct tm local {};
+  if (localtime_r(&seconds, &local) == nullptr) return {};
+  const std::string_view name = localeName("LC_TIME");
+  char buffer[128];
+  size_t length = 0;
+  locale_t loc = (name == "C" || name == "POSIX") ? locale_t{} : newlocale(LC_TIME_MASK, "", locale_t{});
+  if (loc != locale_t{}) {
+    length = strftime_l(buffer, sizeof buffer, "%x  %X", &local, loc);
+    freelocale(loc);
+  }
+  if (length == 0) length = strftime(buffer, sizeof buffer, "%Y-%m-%d  %H:%M:%S", &local);
+  return fromUtf8(std::string_view(buffer, length));
+}
+
+}  // namespace crvl::platform

@@ -1,0 +1,76 @@
+// The job register: section "Job" of the program settings, keys "1".."n" in list
+// order. The key number of a job entry is its job number. Values:
+//   name;path   a job (path contracted; without the path item the job lives in the
+//               settings file itself)
+//   -name       start of a menu group holding the following entries
+//   -           end of the innermost open group
+//   --          a separator line
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/errors.h"
+
+namespace crvl {
+
+class ProfileStore;
+struct Job;
+
+// The kind of a register entry; the values are the list kind codes.
+enum class RegisterKind : uint8_t {
+  Job = 0,
+  GroupStart = 1,
+  GroupEnd = 2,
+  Separator = 3,
+};
+
+struct RegisterRow {
+  RegisterKind kind = RegisterKind::Job;
+  std::u16string name;  // job name or group name, without indent or leading '-'
+  std::u16string path;  // job rows: the job file path as stored (contracted)
+
+  bool operator==(const RegisterRow&) const = default;
+};
+
+inline constexpr size_t kMaxRegisterValueBytes = 1023;
+
+// The row of one stored register value (`utf8File`: the settings file is UTF-8).
+[[nodiscard]] RegisterRow parseRegisterValue(std::string_view value, bool utf8File = false);
+
+// The stored value of a row: job names and group names lose their leading blanks, job
+// paths are contracted, each item is stored as marked text.
+[[nodiscard]] std::string formatRegisterValue(const RegisterRow& row);
+
+// Every entry of section "Job" in file order.
+[[nodiscard]] std::vector<RegisterRow> readRegister(ProfileStore& settings);
+
+// Fills jobName and jobFilePath of `job` from register entry `number`. An empty or
+// missing value leaves both empty. A job without a name is named after its file (file
+// name without extension). jobFilePath is expanded. An empty jobFilePath afterwards
+// means that there is no such job to run.
+void readRegisterEntry(int number, Job& job, ProfileStore& settings);
+void readRegisterEntry(int number, Job& job);
+
+// The key number of the first entry (file order) whose first item equals `name`
+// case-insensitively; -1 when none. Keys that are not decimal numbers are skipped.
+[[nodiscard]] int findJobNumber(std::u16string_view name, ProfileStore& settings);
+[[nodiscard]] int findJobNumber(std::u16string_view name);
+
+// Replaces section "Job" by the rows, as keys "1".."n" in order, and flushes the
+// settings. Returns the flush result.
+[[nodiscard]] ErrorCode writeRegister(const std::vector<RegisterRow>& rows, ProfileStore& settings);
+
+// A name for a new job or menu group: `baseText` (the "Untitled" text) when no row
+// bears it, else `baseText` " (n)" for the first n from 2 to 99999 that no row bears.
+// Rows compare by name without leading blanks, case-insensitively. When every number
+// is taken the last candidate is returned.
+[[nodiscard]] std::u16string newJobName(const std::vector<RegisterRow>& rows,
+                                        std::u16string_view baseText = u"Untitled");
+
+// `text` without its leading blanks.
+[[nodiscard]] std::u16string_view trimLeadingBlanks(std::u16string_view text) noexcept;
+
+}  // namespace crvl

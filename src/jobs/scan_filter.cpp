@@ -1,0 +1,25 @@
+// Adapter from scanned entries to the filter test.
+#include "jobs/scan_filter.h"
+
+namespace crvl {
+namespace {
+
+bool acceptsEntry(const void* context, const FindRecord& entry) {
+  const EntryBlock& block = entry.block;
+  if (isFolder(block)) return true;
+  const std::u16string_view name =
+      entry.name != nullptr ? std::u16string_view(entry.name, entry.nameLength) : std::u16string_view{};
+  return filterAccepts(*static_cast<const Filter*>(context), name, block.attributes,
+                       block.creationTime, block.lastAccessTime, block.lastWriteTime, block.size);
+}
+
+}  // namespace
+
+ScanFilter makeScanFilter(const Filter& filter) noexcept {
+  ScanFilter hook;
+  hook.context = &filter;
+  hook.accepts = acceptsEntry;
+  return hook;
+}
+
+}  // namespace crvl

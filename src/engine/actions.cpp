@@ -1,0 +1,210 @@
+#include "engine/actions.h"
+
+#include <algorithm>
+
+#include "jobs/path_macros.h"
+#include "platform/clock.h"
+#include "platform/local_fs.h"
+
+namespace crvl {
+namespace {
+
+constexpr int kFolderRemovalAttempts = 5;
+constexpr uint32_t kFolderRemovalWaitMs = 100;
+
+SideState& sideOf(SyncRun& run, Side side) noexcept { return side == Side::Left ? run.left : run.right; }
+
+LogText leftText(Side side, std::u16string_view path) noexcept {
+  return side == Side::Left ? LogText(path) : LogText();
+}
+LogText rightText(Side side, std::u16string_view path) noexcept {
+  return side == Side::Right ? LogText(path) : LogText();
+}
+
+// A private listing of one folder for tree deletion: no filter, unsafe names skipped.
+ErrorCode listFolder(SideState& s, std::u16string_view path, EntryList& out) {
+  return scanFolder(slotOf(s.handle), s.handle, path, nullptr, out);
+}
+
+ErrorCode removeFolderWithRetries(SideState& s, std::u16string_view path) {
+  FileSystemProvider* slot = slotOf(s.handle);
+  ErrorCode r = 0;
+  for (int attempt = 0; attempt < kFolderRemovalAttempts; ++attempt) {
+    r = callRemoveFolder(slot, s.handle, path);
+    if (r == 0) return 0;
+    if (r == kErrorDirNotEmpty) {
+      if (attempt + 1 < kFolderRemovalAttempts) platform::sleepMilliseconds(kFolderRemovalWaitMs);
+      continue;
+    }
+    // Anything else may be an attribute in the way: reset them and try once more.
+    if (callSetAttributes(slot, s.handle, path, 0) == 0) r = callRemoveFolder(slot, s.handle, path);
+    if (r != kErrorDirNotEmpty) return r;
+  }
+  return r;
+}
+
+}  // namespace
+
+bool accountResult(SyncRun& run, ErrorCode result) {
+  if (succeeded(result)) return true;
+  if (run.errorText.empty()) {
+    const ErrorCode code = static_cast<int32_t>(result) < 0 ? kErrorAccessDenied : result;
+    run.errorText = platform::systemMessage(code);
+    if (run.errorText.size() > kErrorTextChars) run.errorText.resize(kErrorTextChars);
+  }
+  return false;
+}
+
+void report(SyncRun& run, int32_t marker, LogText left, LogText right) {
+  writeLogRecord(run.logSink, marker, left, right, run.errorText);
+}
+
+int32_t runProgress(int32_t kind, const void* data, intptr_t, void* context) {
+  auto* run = static_cast<SyncRun*>(context);
+  if (run == nullptr) return 0;
+  if (stopRequested(*run)) return 1;
+  if (kind == kProgressText && data != nullptr) {
+    const std::u16string_view text(static_cast<const char16_t*>(data));
+    run->errorText.assign(text.substr(0, kErrorTextChars + 1));
+  }
+  return 0;
+}
+
+void recordPaths(const EntryList& list, uint32_t offset, std::u16string& leftPath, std::u16string& rightPath) {
+  action_record::Fields record;
+  action_record::load(list, offset, record);
+  action_record::Fields header;
+  action_record::load(list, static_cast<uint32_t>(std::max(record.baseReference, 0)), header);
+  joinPath(header.leftName, record.leftName.empty() ? record.rightName : record.leftName, leftPath);
+  joinPath(header.rightName, record.rightName.empty() ? record.leftName : record.rightName, rightPath);
+}
+
+ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset, CopyDirection direction) {
+  run.errorText.clear();
+  action_record::Fields record;
+  action_record::load(list, offset, record);
+  std::u16string leftPath, rightPath;
+  recordPaths(list, offset, leftPath, rightPath);
+  const bool toRight = direction == CopyDirection::ToRight;
+  const int32_t marker = toRight ? (record.rightName.empty() ? kMarkerCopiedNewRight : kMarkerCopiedOverRight)
+                                 : (record.leftName.empty() ? kMarkerCopiedNewLeft : kMarkerCopiedOverLeft);
+  ErrorCode r = 0;
+  if (run.execute != 0) {
+    SideState& source = toRight ? run.left : run.right;
+    SideState& target = toRight ? run.right : run.left;
+    const std::u16string& sourcePath = toRight ? leftPath : rightPath;
+    const std::u16string& targetPath = toRight ? rightPath : leftPath;
+    const EntryBlock& block = toRight ? record.left : record.right;
+    if (target.kind == kProviderLocal) {
+      r = callGetFile(slotOf(source.handle), source.handle, sourcePath, targetPath, &block, 0, &runProgress,
+                      &run);
+    } else if (source.kind == kProviderLocal) {
+      r = callPutFile(slotOf(target.handle), target.handle, sourcePath, targetPath, &block, 0, &runProgress,
+                      &run);
+    }
+  }
+  accountResult(run, r);
+  report(run, marker, leftPath, rightPath);
+  return r;
+}
+
+ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset, bool deleteLeft,
+                           bool deleteRight) {
+  action_record::Fields record;
+  action_record::load(list, offset, record);
+  std::u16string leftPath, rightPath;
+  recordPaths(list, offset, leftPath, rightPath);
+  ErrorCode r = 0;
+  if (deleteLeft && !record.leftName.empty() && !isFolder(record.left)) {
+    run.errorText.clear();
+    if (run.execute != 0) r = callDeleteFile(slotOf(run.left.handle), run.left.handle, leftPath, 0, nullptr, nullptr);
+    const bool ok = accountResult(run, r);
+    report(run, kMarkerFileDeleted, leftPath, LogText());
+    if (!ok) return r;
+  }
+  if (deleteRight && !record.rightName.empty() && !isFolder(record.right)) {
+    run.errorText.clear();
+    if (run.execute != 0) {
+      r = callDeleteFile(slotOf(run.right.handle), run.right.handle, rightPath, 0, nullptr, nullptr);
+    }
+    accountResult(run, r);
+    report(run, kMarkerFileDeleted, LogText(), rightPath);
+  }
+  return r;
+}
+
+ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path) {
+  SideState& s = sideOf(run, side);
+  FileSystemProvider* slot = slotOf(s.handle);
+  EntryList list(true);
+  (void)listFolder(s, path, list);  // an unreadable folder still has its removal tried
+  std::u16string name, full;
+  const uint8_t* end = list.data() + list.byteSize();
+  for (uint32_t off = 0; off < list.byteSize(); off = list.next(off)) {
+    if (stopRequested(run)) break;
+    const uint8_t* entry = list.at(off);
+    const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
+    loadName(entry + scan_entry::kNameOffset, end, name);
+    joinPath(path, name, full);
+    if (isFolder(block) && (block.attributes & kReparsePointAttribute) == 0) {
+      (void)deleteFolderTree(run, side, full);
+      continue;
+    }
+    run.errorText.clear();
+    ErrorCode r = 0;
+    if (isFolder(block)) {
+      // A link to a folder is removed as an entry; what it points to is never entered.
+      if (run.execute != 0) r = callRemoveFolder(slot, s.handle, full);
+      accountResult(run, r);
+      report(run, kMarkerFolderRemoved, leftText(side, full), rightText(side, full));
+      continue;
+    }
+    if (run.execute != 0) r = callDeleteFile(slot, s.handle, full, 0, nullptr, nullptr);
+    accountResult(run, r);
+    report(run, kMarkerFileDeleted, leftText(side, full), rightText(side, full));
+  }
+  run.errorText.clear();
+  ErrorCode r = 0;
+  if (run.execute != 0) r = removeFolderWithRetries(s, path);
+  accountResult(run, r);
+  report(run, kMarkerFolderRemoved, leftText(side, path), rightText(side, path));
+  return r;
+}
+
+ErrorCode createFolder(SyncRun& run, Side side, std::u16string_view path) {
+  if (run.execute == 0) return 0;
+  SideState& s = sideOf(run, side);
+  run.errorText.clear();
+  const ErrorCode r = makeFolderWithParents(slotOf(s.handle), s.handle, path);
+  if (!accountResult(run, r)) report(run, kMarkerFolderNotCreated, leftText(side, path), rightText(side, path));
+  return r;
+}
+
+ErrorCode copyFolderTimesAndAttributes(SyncRun& run, Side side, std::u16string_view path,
+                                       const EntryBlock& source) {
+  SideState& s = sideOf(run, side);
+  if (run.execute == 0 || s.kind != kProviderLocal) return 0;
+  const uint64_t creation = source.creationTime >= kUnsetTimeLimit ? source.creationTime : 0;
+  const uint64_t lastWrite = source.lastWriteTime >= kUnsetTimeLimit ? source.lastWriteTime : 0;
+  ErrorCode r = 0;
+  if (creation != 0 || lastWrite != 0) r = platform::setLocalTimes(path, creation, 0, lastWrite);
+  if (r == 0 && (source.attributes & 0x8000) == 0) {
+    r = callSetAttributes(slotOf(s.handle), s.handle, path, source.attributes);
+  }
+  accountResult(run, r);
+  return r;
+}
+
+ErrorCode makeFolderWithParents(FileSystemProvider* slot, ProviderHandle* handle, std::u16string_view path) {
+  if (slot == nullptr || slot->ops.getAttributes == nullptr) return callMakeFolder(slot, handle, path);
+  if (callGetAttributes(slot, handle, path, nullptr) != 0xFFFFFFFFu) return 0;
+  ErrorCode r = callMakeFolder(slot, handle, path);
+  if (r == 0 || r == kErrorNotSupported) return r;
+  std::u16string parent(path);
+  if (!parentOf(parent) || parent == path) return r;
+  r = makeFolderWithParents(slot, handle, parent);
+  if (r != 0) return r;
+  return callMakeFolder(slot, handle, path);
+}
+
+}  // namespace crvl

@@ -1,0 +1,535 @@
+#include "engine/local_provider.h"
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "engine/actions.h"
+#include "engine/path_forms.h"
+#include "jobs/path_macros.h"
+#include "os_traits.h"
+#include "platform/local_fs.h"
+
+namespace crvl {
+namespace {
+
+std::atomic<bool> g_systemCopyEnabled{true};
+
+bool isAnySeparator(char16_t c) noexcept { return c == u'/' || c == u'\\'; }
+
+size_t leadingSeparators(std::u16string_view path) noexcept {
+  size_t n = 0;
+  while (n < path.size() && isAnySeparator(path[n])) ++n;
+  return n;
+}
+
+bool isDrivePath(std::u16string_view path) noexcept {
+  return path.size() >= 2 && path[1] == u':' &&
+         ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+}
+
+// Copies `text` into a caller's buffer of `capacity` characters, cut to fit.
+void copyOut(std::u16string_view text, char16_t* out, uint32_t capacity) noexcept {
+  if (out == nullptr || capacity == 0) return;
+  const size_t n = std::min<size_t>(text.size(), capacity - 1);
+  std::copy_n(text.data(), n, out);
+  out[n] = 0;
+}
+
+ProviderHandle* newHandle(void* owner, int32_t slotIndex, std::u16string_view path) {
+  auto* handle = new (std::nothrow) ProviderHandle;
+  if (handle == nullptr) return nullptr;
+  handle->slotIndex = slotIndex;
+  handle->owner = owner;
+  handle->path.assign(path.substr(0, kHandlePathChars));
+  return handle;
+}
+
+// ---- local provider (slot 0) ----
+
+ProviderHandle* localOpen(FileSystemProvider*, void* owner, int32_t slotIndex, const char16_t* path) {
+  const std::u16string_view p(path);
+  const size_t separators = leadingSeparators(p);
+  bool accepted = p.size() > 2 && (isDrivePath(p) || separators == 2);
+  if constexpr (!os::kDrivePaths) accepted = accepted || (separators >= 1 && separators < 3);
+  return accepted ? newHandle(owner, slotIndex, p) : nullptr;
+}
+
+void localRelease(FileSystemProvider*, ProviderHandle* handle) { delete handle; }
+
+ProviderCapabilities localCapabilities(FileSystemProvider* slot, ProviderHandle*) {
+  return derivedCapabilities(*slot) | kLocalExtraCapabilities;
+}
+
+ErrorCode localRootName(FileSystemProvider*, ProviderHandle* handle, char16_t* out, uint32_t capacity) {
+  copyOut(handle == nullptr ? std::u16string() : rootOf(handle->path), out, capacity);
+  return 0;
+}
+
+ErrorCode localTranslatePath(FileSystemProvider*, ProviderHandle*, const char16_t* path, char16_t* out,
+                             uint32_t capacity) {
+  copyOut(path, out, capacity);
+  return 0;
+}
+
+ErrorCode localDisplayPath(FileSystemProvider*, ProviderHandle* handle, char16_t* out, uint32_t capacity) {
+  copyOut(handle == nullptr ? std::u16string() : handle->path, out, capacity);
+  return 0;
+}
+
+ErrorCode localChangeFolder(FileSystemProvider* slot, ProviderHandle* handle, const char16_t* target) {
+  if (handle == nullptr) return kErrorNotSupported;
+  const std::u16string_view t(target);
+  if (t == u"\\") {
+    if (leadingSeparators(handle->path) >= 3) return kErrorNotSupported;
+    std::u16string root = rootOf(handle->path);
+    if (root.empty()) return kErrorNotSupported;
+    handle->path = std::move(root);
+    return 0;
+  }
+  if (t == u"..") {
+    std::u16string path = handle->path;
+    if (parentOf(path)) handle->path = std::move(path);
+    return 0;
+  }
+  std::u16string_view rest = t;
+  if (slot->prefixLength > 3 && leadingSeparators(rest) >= 3 &&
+      rest.size() >= static_cast<size_t>(slot->prefixLength)) {
+    rest.remove_prefix(slot->prefixLength);
+  }
+  handle->path.assign(rest.substr(0, kHandlePathChars));
+  return 0;
+}
+
+int32_t localIsFolderPath(FileSystemProvider*, ProviderHandle*, const char16_t* path) {
+  const std::u16string_view p(path);
+  if (p.size() < 4) return 0;
+  if (leadingSeparators(p) != 2) return 1;
+  // "\\server\share\more": two more backslashes after the leading pair.
+  return std::count(p.begin() + 2, p.end(), u'\\') >= 2 ? 1 : 0;
+}
+
+struct EnumerateAdapter {
+  const char16_t* folder;
+  EnumerateConsumer consumer;
+  void* data;
+};
+
+int32_t adaptEntry(void* data, std::u16string_view name, const platform::LocalEntryInfo& info,
+                   const char16_t* alternativeName) {
+  auto* a = static_cast<EnumerateAdapter*>(data);
+  FindRecord record;
+  record.folderPath = a->folder;
+  record.block.attributes = static_cast<uint16_t>(info.attributes & platform::kListedAttributeMask);
+  record.block.size = info.size;
+  record.block.creationTime = info.creationTime;
+  record.block.lastAccessTime = info.lastAccessTime;
+  record.block.lastWriteTime = info.lastWriteTime;
+  record.alternativeName = alternativeName;
+  record.name = name.data();
+  record.nameLength = name.size();
+  return a->consumer(a->data, record);
+}
+
+ErrorCode localEnumerate(FileSystemProvider*, ProviderHandle* handle, const char16_t* folder,
+                         EnumerateConsumer consumer, void* data) {
+  const char16_t* path = (folder != nullptr && folder[0] != 0) ? folder
+                         : handle != nullptr                   ? handle->path.c_str()
+                                                               : u"";
+  EnumerateAdapter adapter{path, consumer, data};
+  return platform::enumerateLocalFolder(path, &adaptEntry, &adapter);
+}
+
+uint32_t localGetAttributes(FileSystemProvider*, ProviderHandle*, const char16_t* path, EntryBlock* block) {
+  if (block == nullptr) return platform::localAttributes(path);
+  platform::LocalEntryInfo info;
+  if (platform::queryLocalEntry(path, &info) != 0) return 0xFFFFFFFFu;
+  block->attributes = static_cast<uint16_t>(info.attributes & platform::kListedAttributeMask);
+  block->size = info.size;
+  block->creationTime = info.creationTime;
+  block->lastAccessTime = info.lastAccessTime;
+  block->lastWriteTime = info.lastWriteTime;
+  return info.attributes;
+}
+
+ErrorCode localSetAttributes(FileSystemProvider*, ProviderHandle*, const char16_t* path, uint32_t attributes) {
+  if ((attributes & 0x8000) != 0) return 0;  // Unix-mode attributes of a plug-in: nothing to set
+  return platform::setLocalAttributes(path, attributes);
+}
+
+ErrorCode localSetTimes(FileSystemProvider*, ProviderHandle*, const char16_t* path, uint64_t creation,
+                        uint64_t lastAccess, uint64_t lastWrite) {
+  return platform::setLocalTimes(path, creation, lastAccess, lastWrite);
+}
+
+ErrorCode makeParentOf(std::u16string_view path) {
+  std::u16string parent(path);
+  if (!parentOf(parent) || parent == path) return kErrorPathNotFound;
+  ProviderTable& table = providerTable();
+  const int32_t index = findProviderSlot(table, parent);
+  FileSystemProvider* slot = index >= 0 ? &table.slots[index] : &table.slots[0];
+  return makeFolderWithParents(slot, nullptr, parent);
+}
+
+ErrorCode localRename(FileSystemProvider*, ProviderHandle*, const char16_t* oldPath, const char16_t* newPath) {
+  const std::u16string_view from(oldPath), to(newPath);
+  ErrorCode r = kErrorNotSameDevice;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    r = pathsEqual(rootOf(from), rootOf(to)) ? platform::moveLocalEntry(from, to) : kErrorNotSameDevice;
+    if (r == 0) return 0;
+    if (to.size() >= kLongPathThreshold && r != kErrorNotSameDevice) return kErrorFilenameExcedRange;
+    if (r == kErrorInvalidName || r == kErrorFilenameExcedRange) return r;
+    if (r == kErrorPathNotFound) {
+      if (makeParentOf(to) != 0) return r;
+      continue;
+    }
+    if (r == kErrorAccessDenied && attempt == 0) {
+      const uint32_t attributes = platform::localAttributes(to);
+      if (attributes == 0xFFFFFFFFu || (attributes & 0x1) == 0) return r;
+      if (platform::setLocalAttributes(to, attributes & ~0x1u) != 0) return r;
+      continue;
+    }
+    if (r == kErrorNotSameDevice) {
+      const ErrorCode c = localCopy(from, to, nullptr, nullptr, nullptr);
+      if (c != 0) return c;
+      (void)platform::deleteLocalFile(from);
+      return 0;
+    }
+    if (r == kErrorFileExists || r == kErrorAlreadyExists) {
+      if (platform::deleteLocalFile(to) != 0) return r;
+      continue;
+    }
+    return r;
+  }
+  return r;
+}
+
+ErrorCode localGetFile(FileSystemProvider*, ProviderHandle*, const char16_t* source, const char16_t* target,
+                       const EntryBlock* block, uint32_t, ProgressCallback progress, void* data) {
+  return localCopy(source, target, block, progress, data);
+}
+
+ErrorCode localCopyEntry(FileSystemProvider*, ProviderHandle*, ProviderHandle*, const char16_t* source,
+                         const char16_t* target, const EntryBlock* block, ProgressCallback progress,
+                         void* data) {
+  return localCopy(source, target, block, progress, data);
+}
+
+// Overwrites a file with 0xAA, truncates it, gives it a name of '@' characters and
+// deletes it.
+ErrorCode overwriteAndDelete(std::u16string_view path, ProgressCallback progress, void* data) {
+  platform::LocalStream stream;
+  ErrorCode r = stream.openReadWrite(path);
+  if (r != 0) {
+    if (platform::setLocalAttributes(path, 0x20) != 0) return r;
+    r = stream.openReadWrite(path);
+    if (r != 0) return r;
+  }
+  platform::LocalEntryInfo info;
+  r = stream.info(&info);
+  if (r != 0) return r;
+  std::vector<uint8_t> pattern(4096, 0xAA);
+  for (uint64_t done = 0; done < info.size;) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(4096, info.size - done));
+    r = stream.write(pattern.data(), piece);
+    if (r != 0) return r;
+    done += piece;
+    const uint64_t bytes = piece;
+    if (progress != nullptr && progress(kProgressBytes, &bytes, 0, data) != 0) return kErrorRequestAborted;
+  }
+  r = stream.truncate();
+  if (r != 0) return r;
+  stream.close();
+  std::u16string folder(path);
+  std::u16string name;
+  if (parentOf(folder)) {
+    size_t cut = path.size();
+    while (cut > 0 && !isAnySeparator(path[cut - 1])) --cut;
+    name.assign(path.substr(cut));
+  }
+  std::u16string target(path);
+  if (!name.empty()) {
+    for (char16_t& c : name) {
+      if (c != u'.') c = u'@';
+    }
+    std::u16string candidate;
+    for (int number = 0; number < 1000; ++number) {
+      candidate = folder;
+      appendPathComponent(candidate, name);
+      if (number > 0) candidate += std::u16string(1, u'0' + number % 10);
+      if (platform::localAttributes(candidate) == 0xFFFFFFFFu) break;
+    }
+    if (platform::moveLocalEntry(path, candidate) == 0) target = candidate;
+  }
+  return platform::deleteLocalFile(target);
+}
+
+ErrorCode localDeleteFile(FileSystemProvider*, ProviderHandle*, const char16_t* path, int32_t mode,
+                          ProgressCallback progress, void* data) {
+  switch (mode) {
+    case 0:
+      return platform::deleteLocalFile(path);
+    case 2:
+      return overwriteAndDelete(path, progress, data);
+    default:
+      return kErrorNotSupported;  // the recycle bin is not offered by this build
+  }
+}
+
+ErrorCode localRemoveFolder(FileSystemProvider*, ProviderHandle*, const char16_t* path) {
+  return platform::removeLocalFolder(path);
+}
+
+ErrorCode localMakeFolder(FileSystemProvider*, ProviderHandle*, const char16_t* path) {
+  return platform::createLocalFolder(path);
+}
+
+void localUnload(FileSystemProvider* slot) { *slot = FileSystemProvider{}; }
+
+// ---- plug-in root (slot 1) ----
+
+ProviderHandle* rootOpen(FileSystemProvider*, void* owner, int32_t slotIndex, const char16_t* path) {
+  registerPlugins(providerTable());
+  return newHandle(owner, slotIndex, path);
+}
+
+ErrorCode rootRootName(FileSystemProvider* slot, ProviderHandle*, char16_t* out, uint32_t capacity) {
+  std::u16string root(u"\\\\\\");
+  if (slot->name != nullptr && std::u16string_view(slot->name) != u"\\\\\\") root += slot->name;
+  copyOut(root, out, capacity);
+  return 0;
+}
+
+ErrorCode rootDisplayPath(FileSystemProvider* slot, ProviderHandle* handle, char16_t* out, uint32_t capacity) {
+  std::u16string text;
+  (void)rootRootName(slot, handle, nullptr, 0);
+  text = u"\\\\\\";
+  if (slot->name != nullptr && std::u16string_view(slot->name) != u"\\\\\\") text += slot->name;
+  if (handle != nullptr) text += handle->path;
+  copyOut(text, out, capacity);
+  return 0;
+}
+
+ErrorCode rootChangeFolder(FileSystemProvider*, ProviderHandle* handle, const char16_t* target) {
+  if (handle == nullptr) return kErrorNotSupported;
+  std::u16string_view t(target);
+  if (t == u"\\" || t == u"..") return 0;
+  size_t skip = 0;
+  while (skip < 3 && skip < t.size() && isAnySeparator(t[skip])) ++skip;
+  t.remove_prefix(skip);
+  size_t cut = 0;
+  while (cut < t.size() && !isAnySeparator(t[cut])) ++cut;
+  const std::u16string_view name = t.substr(0, cut);
+  ProviderTable& table = providerTable();
+  for (int32_t i = 0; i < kProviderSlotCount; ++i) {
+    FileSystemProvider& other = table.slots[i];
+    if (other.kind != kProviderPlugin || other.name == nullptr) continue;
+    if (!namesEqual(name, other.name)) continue;
+    FileSystemProvider& self = table.slots[handle->slotIndex];
+    if (self.openCount > 0) --self.openCount;
+    ++other.openCount;
+    handle->slotIndex = i;
+    handle->path.assign(u"\\");
+    return 0;
+  }
+  return 0;
+}
+
+int32_t rootIsFolderPath(FileSystemProvider*, ProviderHandle*, const char16_t*) { return 1; }
+
+// The root lists every loaded plug-in as a folder.
+ErrorCode rootEnumerate(FileSystemProvider*, ProviderHandle* handle, const char16_t* folder,
+                        EnumerateConsumer consumer, void* data) {
+  ProviderTable& table = providerTable();
+  const char16_t* path = folder != nullptr ? folder : handle != nullptr ? handle->path.c_str() : u"";
+  for (const FileSystemProvider& slot : table.slots) {
+    if (slot.kind != kProviderPlugin || slot.name == nullptr) continue;
+    FindRecord record;
+    record.folderPath = path;
+    record.block.attributes = kFolderAttribute;
+    record.name = slot.name;
+    record.nameLength = std::u16string_view(slot.name).size();
+    if (consumer(data, record) != 0) break;
+  }
+  return 0;
+}
+
+ProviderCapabilities rootCapabilities(FileSystemProvider* slot, ProviderHandle*) {
+  return derivedCapabilities(*slot);
+}
+
+// ---- the local copy ----
+
+struct ChunkContext {
+  ProgressCallback progress;
+  void* data;
+};
+
+int32_t forwardChunk(void* context, uint64_t bytes) {
+  auto* c = static_cast<ChunkContext*>(context);
+  if (c->progress == nullptr) return 0;
+  return c->progress(kProgressBytes, &bytes, 0, c->data);
+}
+
+ErrorCode copyOnce(std::u16string_view source, std::u16string_view target, const EntryBlock* block,
+                   ProgressCallback progress, void* data) {
+  if (g_systemCopyEnabled.load() && platform::systemCopyAvailable()) {
+    ChunkContext context{progress, data};
+    return platform::systemCopyFile(source, target, &forwardChunk, &context);
+  }
+  return streamCopy(source, target, block, progress, data);
+}
+
+}  // namespace
+
+void fillLocalProvider(FileSystemProvider& slot) {
+  slot = FileSystemProvider{};
+  slot.kind = kProviderLocal;
+  ProviderOperations& o = slot.ops;
+  o.unload = &localUnload;
+  o.open = &localOpen;
+  o.release = &localRelease;
+  o.capabilities = &localCapabilities;
+  o.rootName = &localRootName;
+  o.translatePath = &localTranslatePath;
+  o.displayPath = &localDisplayPath;
+  o.changeFolder = &localChangeFolder;
+  o.isFolderPath = &localIsFolderPath;
+  o.enumerate = &localEnumerate;
+  o.getAttributes = &localGetAttributes;
+  o.setAttributes = &localSetAttributes;
+  o.setTimes = &localSetTimes;
+  o.rename = &localRename;
+  o.copy = &localCopyEntry;
+  o.getFile = &localGetFile;
+  o.putFile = &localGetFile;
+  o.deleteFile = &localDeleteFile;
+  o.removeFolder = &localRemoveFolder;
+  o.makeFolder = &localMakeFolder;
+}
+
+void fillPluginRoot(FileSystemProvider& slot, const char16_t* name) {
+  slot = FileSystemProvider{};
+  slot.kind = kProviderPluginRoot;
+  slot.name = name;
+  slot.prefixLength = static_cast<int32_t>(std::u16string_view(name).size()) + 3;
+  ProviderOperations& o = slot.ops;
+  o.open = &rootOpen;
+  o.release = &localRelease;
+  o.capabilities = &rootCapabilities;
+  o.rootName = &rootRootName;
+  o.displayPath = &rootDisplayPath;
+  o.changeFolder = &rootChangeFolder;
+  o.isFolderPath = &rootIsFolderPath;
+  o.enumerate = &rootEnumerate;
+}
+
+void setSystemCopyEnabled(bool enabled) noexcept { g_systemCopyEnabled.store(enabled); }
+
+ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, const EntryBlock* block,
+                     ProgressCallback progress, void* data, const StreamCopyIo* io) {
+  platform::LocalStream in;
+  ErrorCode r = in.openRead(source);
+  if (r != 0) return r;
+  platform::LocalEntryInfo info;
+  if (block != nullptr) {
+    info.attributes = block->attributes;
+    info.size = block->size;
+    info.creationTime = block->creationTime;
+    info.lastAccessTime = block->lastAccessTime;
+    info.lastWriteTime = block->lastWriteTime;
+  } else {
+    r = in.info(&info);
+    if (r != 0) return r;
+    info.attributes = platform::localAttributes(source);
+    if (info.attributes == 0xFFFFFFFFu) info.attributes = 0x20;
+  }
+  size_t bufferSize = 262144;
+  if (block != nullptr && info.size <= 4096) {
+    bufferSize = 4096;
+  } else if (block != nullptr && info.size < 262144) {
+    bufferSize = static_cast<size_t>(info.size);
+  }
+
+  // A file larger than the free space fails before the target is touched.
+  const bool rooted = os::kDrivePaths ? isDrivePath(target) : leadingSeparators(target) >= 1;
+  if (rooted) {
+    std::u16string where(target);
+    if (!parentOf(where)) where = rootOf(target);
+    uint64_t freeBytes = 0;
+    const ErrorCode s = io != nullptr && io->freeSpace != nullptr
+                            ? io->freeSpace(io->context, where, &freeBytes)
+                            : platform::freeDiskSpace(where, &freeBytes);
+    if (s == 0 && info.size > freeBytes) return kErrorDiskFull;
+  }
+
+  std::vector<uint8_t> buffer;
+  try {
+    buffer.resize(bufferSize);
+  } catch (const std::bad_alloc&) {
+    return kErrorNotEnoughMemory;
+  }
+  platform::LocalStream out;
+  r = out.createAlways(target);
+  if (r != 0) return r;
+  uint64_t written = 0;
+  for (;;) {
+    if (io != nullptr && io->beforeWrite != nullptr) {
+      r = io->beforeWrite(io->context, written, bufferSize);
+      if (r != 0) break;
+    }
+    size_t done = 0;
+    r = out.copyFrom(in, buffer.data(), bufferSize, &done);
+    if (r != 0 || done == 0) break;
+    written += done;
+    const uint64_t bytes = done;
+    if (progress != nullptr && progress(kProgressBytes, &bytes, 0, data) != 0) {
+      r = kErrorRequestAborted;
+      break;
+    }
+  }
+  if (r == 0) r = out.setTimes(info.creationTime, info.lastAccessTime, info.lastWriteTime);
+  if (r == 0) r = out.copyPermissions(in);
+  out.close();
+  in.close();
+  if (r == 0) {
+    (void)platform::setLocalAttributes(target, info.attributes & ~uint32_t{kFolderAttribute});
+    return 0;
+  }
+  // Never leave a partly written target behind.
+  (void)platform::deleteLocalFile(target);
+  if (r == kErrorDiskFull || r == kErrorRequestAborted) return r;
+  if (platform::systemCopyAvailable()) {
+    const ErrorCode last = platform::systemCopyFile(source, target, nullptr, nullptr);
+    if (last == 0) {
+      const uint64_t bytes = info.size;
+      if (progress != nullptr) (void)progress(kProgressBytes, &bytes, 0, data);
+      return 0;
+    }
+  }
+  return r;
+}
+
+ErrorCode localCopy(std::u16string_view source, std::u16string_view target, const EntryBlock* block,
+                    ProgressCallback progress, void* data) {
+  ErrorCode r = copyOnce(source, target, block, progress, data);
+  if (r == kErrorRequestAborted) return r;
+  if (r == kErrorPathNotFound) {
+    // The target's folder is missing: make it with its parents and copy once more.
+    const ErrorCode made = makeParentOf(target);
+    if (made == kErrorAlreadyExists) return kErrorFilenameExcedRange;
+    if (made != 0) return made;
+    return copyOnce(source, target, block, progress, data);
+  }
+  if (r == kErrorAccessDenied) {
+    const uint32_t attributes = platform::localAttributes(target);
+    if (attributes != 0xFFFFFFFFu && (attributes & 0x1) != 0 &&
+        platform::setLocalAttributes(target, attributes & ~0x1u) == 0) {
+      r = copyOnce(source, target, block, progress, data);
+    }
+  }
+  return r;
+}
+
+}  // namespace crvl

@@ -1,0 +1,367 @@
+#include "engine/pair_scanner.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "jobs/path_macros.h"
+#include "os_traits.h"
+#include "platform/clock.h"
+#include "platform/local_fs.h"
+#include "platform/text.h"
+
+namespace crvl {
+namespace {
+
+constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) noexcept {
+  return a > std::numeric_limits<uint64_t>::max() - b ? std::numeric_limits<uint64_t>::max() : a + b;
+}
+
+int32_t compareWithin(uint64_t a, uint64_t b, int32_t seconds) noexcept {
+  if (seconds <= 0) return a < b ? -1 : (a > b ? 1 : 0);
+  const uint64_t slack = static_cast<uint64_t>(seconds) * kFileTimeSecond;
+  if (saturatingAdd(a, slack) < b) return -1;
+  if (saturatingAdd(b, slack) < a) return 1;
+  return 0;
+}
+
+uint64_t hashKey(std::u16string_view key) noexcept {
+  uint64_t h = 1469598103934665603ull;
+  for (char16_t c : key) {
+    h ^= static_cast<uint64_t>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+// A hash index over the names of one scan list, chains kept in list order so that the
+// first match found is the first matching entry of the list.
+class NameIndex {
+ public:
+  void build(const EntryList& list, std::u16string& name, std::u16string& key) {
+    const uint32_t n = list.count();
+    offsets_.clear();
+    hashes_.clear();
+    offsets_.reserve(n);
+    hashes_.reserve(n);
+    uint32_t buckets = 16;
+    while (buckets < 2 * n) buckets <<= 1;
+    mask_ = buckets - 1;
+    heads_.assign(buckets, kNoEntry);
+    tails_.assign(buckets, kNoEntry);
+    next_.assign(n, kNoEntry);
+    const uint8_t* end = list.data() + list.byteSize();
+    for (uint32_t off = 0; off < list.byteSize(); off = list.next(off)) {
+      const uint32_t position = static_cast<uint32_t>(offsets_.size());
+      if (position >= n) break;
+      loadName(list.at(off) + scan_entry::kNameOffset, end, name);
+      key.clear();
+      platform::appendFoldKey(name, key);
+      const uint64_t h = hashKey(key);
+      offsets_.push_back(off);
+      hashes_.push_back(h);
+      const uint32_t bucket = static_cast<uint32_t>(h) & mask_;
+      if (tails_[bucket] == kNoEntry) {
+        heads_[bucket] = position;
+      } else {
+        next_[tails_[bucket]] = position;
+      }
+      tails_[bucket] = position;
+    }
+  }
+
+  [[nodiscard]] size_t size() const noexcept { return offsets_.size(); }
+  [[nodiscard]] uint32_t offset(size_t position) const noexcept { return offsets_[position]; }
+  [[nodiscard]] uint64_t hash(size_t position) const noexcept { return hashes_[position]; }
+
+  // The offset of the first entry whose name is namesEqual to `name`, or kNoEntry.
+  [[nodiscard]] uint32_t findFirst(const EntryList& list, std::u16string_view name, uint64_t h,
+                                   std::u16string& scratch) const {
+    const uint8_t* end = list.data() + list.byteSize();
+    for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = next_[p]) {
+      if (hashes_[p] != h) continue;
+      loadName(list.at(offsets_[p]) + scan_entry::kNameOffset, end, scratch);
+      if (platform::namesEqual(name, scratch)) return offsets_[p];
+    }
+    return kNoEntry;
+  }
+
+ private:
+  std::vector<uint32_t> offsets_;
+  std::vector<uint64_t> hashes_;
+  std::vector<uint32_t> heads_;
+  std::vector<uint32_t> tails_;
+  std::vector<uint32_t> next_;
+  uint32_t mask_ = 0;
+};
+
+struct ScanContext {
+  std::u16string_view folder;
+  const ScanFilter* filter;
+  EntryList* out;
+};
+
+bool sameFolder(const char16_t* given, std::u16string_view folder) {
+  if (given == nullptr) return true;
+  const std::u16string_view g(given);
+  if (g.size() == folder.size() && std::memcmp(g.data(), folder.data(), 2 * g.size()) == 0) return true;
+  return platform::namesEqual(g, folder);
+}
+
+int32_t scanConsumer(void* data, const FindRecord& entry) {
+  auto* context = static_cast<ScanContext*>(data);
+  if (entry.name == nullptr) return 0;
+  const std::u16string_view name(entry.name, entry.nameLength);
+  if (name == u"." || name == u"..") return 0;
+  if (!sameFolder(entry.folderPath, context->folder)) return 1;
+  // A name that could reach outside the folder is never joined into a path.
+  if (!isSafeEntryName(name)) return 0;
+  if (!isFolder(entry.block) && context->filter != nullptr && context->filter->accepts != nullptr &&
+      !context->filter->accepts(context->filter->context, entry)) {
+    return 0;
+  }
+  (void)scan_entry::append(*context->out, entry.block, name);  // dropped when memory runs out
+  return 0;
+}
+
+bool isExcluded(const PairScanner& scanner, std::u16string_view path) {
+  for (const std::u16string& folder : scanner.excludedFolders) {
+    if (!folder.empty() && pathsEqual(folder, path)) return true;
+  }
+  return false;
+}
+
+EntryBlock folderBlock() noexcept {
+  EntryBlock block;
+  block.attributes = kFolderAttribute;
+  return block;
+}
+
+// Everything one pair scan works with; the strings are reused for every entry.
+struct PairWork {
+  PairScanner& scanner;
+  const SideState& left;
+  const SideState& right;
+  EntryList leftList;
+  EntryList rightList;
+  NameIndex leftIndex;
+  NameIndex rightIndex;
+  std::u16string leftCompareBase;
+  std::u16string rightCompareBase;
+  std::u16string name;
+  std::u16string scratch;
+  std::u16string otherName;
+  std::u16string leftPath;
+  std::u16string rightPath;
+  std::u16string key;
+};
+
+void record(PairWork& w, uint8_t code, int32_t base, const EntryBlock& left, const EntryBlock& right,
+            std::u16string_view leftName, std::u16string_view rightName) {
+  w.scanner.currentCode = code;
+  w.scanner.currentLeft = &left;
+  w.scanner.currentRight = &right;
+  (void)action_record::append(*w.scanner.actionList, code, base, left, right, leftName, rightName);
+  w.scanner.currentLeft = nullptr;
+  w.scanner.currentRight = nullptr;
+}
+
+void filePass(PairWork& w, bool xIsLeft) {
+  EntryList& x = xIsLeft ? w.leftList : w.rightList;
+  EntryList& y = xIsLeft ? w.rightList : w.leftList;
+  const NameIndex& xIndex = xIsLeft ? w.leftIndex : w.rightIndex;
+  const NameIndex& yIndex = xIsLeft ? w.rightIndex : w.leftIndex;
+  const uint8_t* xEnd = x.data() + x.byteSize();
+  const uint8_t* yEnd = y.data() + y.byteSize();
+  const EntryBlock none{};
+  for (size_t i = 0; i < xIndex.size(); ++i) {
+    if (stopRequested(w.scanner.stopWord)) return;
+    const uint8_t* entry = x.at(xIndex.offset(i));
+    const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
+    if (isFolder(block) || entry[scan_entry::kPairedOffset] != 0) continue;
+    loadName(entry + scan_entry::kNameOffset, xEnd, w.name);
+    const uint32_t match = yIndex.findFirst(y, w.name, xIndex.hash(i), w.scratch);
+    const int32_t base = w.scanner.baseReference;
+    if (match == kNoEntry) {
+      if (xIsLeft) {
+        record(w, kCodeFileLeftOnly, base, block, none, w.name, {});
+      } else {
+        record(w, kCodeFileRightOnly, base, none, block, {}, w.name);
+      }
+      continue;
+    }
+    uint8_t* other = y.at(match);
+    if (other[scan_entry::kPairedOffset] != 0) continue;
+    other[scan_entry::kPairedOffset] = 1;
+    const EntryBlock otherBlock = loadBlock(other + scan_entry::kBlockOffset);
+    loadName(other + scan_entry::kNameOffset, yEnd, w.otherName);
+    const EntryBlock& l = xIsLeft ? block : otherBlock;
+    const EntryBlock& r = xIsLeft ? otherBlock : block;
+    const std::u16string& ln = xIsLeft ? w.name : w.otherName;
+    const std::u16string& rn = xIsLeft ? w.otherName : w.name;
+    if (isFolder(otherBlock)) {
+      record(w, kCodeTypeClash, base, l, r, ln, rn);
+      continue;
+    }
+    if (w.scanner.contentComparison != 0) {
+      joinPath(w.leftCompareBase, ln, w.leftPath);
+      joinPath(w.rightCompareBase, rn, w.rightPath);
+    }
+    record(w, decideFiles(w.scanner, l, r, w.leftPath, w.rightPath), base, l, r, ln, rn);
+  }
+}
+
+void folderPass(PairWork& w, bool xIsLeft) {
+  EntryList& x = xIsLeft ? w.leftList : w.rightList;
+  EntryList& y = xIsLeft ? w.rightList : w.leftList;
+  const NameIndex& xIndex = xIsLeft ? w.leftIndex : w.rightIndex;
+  const NameIndex& yIndex = xIsLeft ? w.rightIndex : w.leftIndex;
+  const uint8_t* xEnd = x.data() + x.byteSize();
+  const uint8_t* yEnd = y.data() + y.byteSize();
+  const EntryBlock absent = folderBlock();
+  for (size_t i = 0; i < xIndex.size(); ++i) {
+    if (stopRequested(w.scanner.stopWord)) return;
+    const uint8_t* entry = x.at(xIndex.offset(i));
+    const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
+    if (!isFolder(block) || entry[scan_entry::kPairedOffset] != 0) continue;
+    loadName(entry + scan_entry::kNameOffset, xEnd, w.name);
+    const uint32_t match = yIndex.findFirst(y, w.name, xIndex.hash(i), w.scratch);
+    if (match == kNoEntry) {
+      joinPath(w.left.path, w.name, w.leftPath);
+      joinPath(w.right.path, w.name, w.rightPath);
+      if (xIsLeft) {
+        record(w, kCodeFolderLeftOnly, 0, block, absent, w.leftPath, w.rightPath);
+      } else {
+        record(w, kCodeFolderRightOnly, 0, absent, block, w.leftPath, w.rightPath);
+      }
+      continue;
+    }
+    uint8_t* other = y.at(match);
+    if (other[scan_entry::kPairedOffset] != 0) continue;
+    other[scan_entry::kPairedOffset] = 1;
+    const EntryBlock otherBlock = loadBlock(other + scan_entry::kBlockOffset);
+    loadName(other + scan_entry::kNameOffset, yEnd, w.otherName);
+    const EntryBlock& l = xIsLeft ? block : otherBlock;
+    const EntryBlock& r = xIsLeft ? otherBlock : block;
+    const std::u16string& ln = xIsLeft ? w.name : w.otherName;
+    const std::u16string& rn = xIsLeft ? w.otherName : w.name;
+    if (isFolder(otherBlock)) {
+      joinPath(w.left.path, ln, w.leftPath);
+      joinPath(w.right.path, rn, w.rightPath);
+      record(w, kCodeFolderPair, 0, l, r, w.leftPath, w.rightPath);
+    } else {
+      record(w, kCodeTypeClash, w.scanner.baseReference, l, r, ln, rn);
+    }
+  }
+}
+
+// The base folder for content comparison: the provider's translation when it gives one.
+void compareBase(const SideState& side, std::u16string& out) {
+  out = side.path;
+  std::u16string translated;
+  if (callTranslatePath(slotOf(side.handle), side.handle, side.path, translated) == 0 &&
+      !translated.empty()) {
+    out = std::move(translated);
+  }
+}
+
+}  // namespace
+
+int32_t timeCompare(uint64_t a, uint64_t b, int32_t t) noexcept {
+  if (t <= 0) return a < b ? -1 : (a > b ? 1 : 0);
+  if (t <= 100) return compareWithin(a, b, t);
+  const int32_t seconds = t % 100;
+  const int32_t r = compareWithin(a, b, seconds);
+  if (r == 0) return 0;
+  if (compareWithin(saturatingAdd(a, kFileTimeHour), b, seconds) == 0 ||
+      compareWithin(a, saturatingAdd(b, kFileTimeHour), seconds) == 0) {
+    return 0;
+  }
+  return r;
+}
+
+bool contentsDiffer(std::u16string_view pathA, std::u16string_view pathB, uint64_t sizeA, uint64_t sizeB) {
+  if (sizeA != sizeB) return true;
+  platform::ReadOnlyMapping a;
+  platform::ReadOnlyMapping b;
+  // Files that cannot be read are never taken as equal.
+  if (a.map(pathA) != 0 || b.map(pathB) != 0) return true;
+  if (a.size() != b.size()) return true;
+  if (a.data() == nullptr || b.data() == nullptr) return false;
+  for (uint64_t done = 0; done < a.size();) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(4096, a.size() - done));
+    if (std::memcmp(a.data() + done, b.data() + done, piece) != 0) return true;
+    done += piece;
+  }
+  return false;
+}
+
+ActionCode decideFiles(const PairScanner& scanner, const EntryBlock& left, const EntryBlock& right,
+                       std::u16string_view leftPath, std::u16string_view rightPath) {
+  const bool sameSize = left.size == right.size;
+  if (scanner.ignoreDate != 0) {
+    if (!sameSize) return kCodeDifferent;
+    if (scanner.contentComparison == 0) return kCodeEqual;
+    return contentsDiffer(leftPath, rightPath, left.size, right.size) ? kCodeDifferent : kCodeEqual;
+  }
+  const int32_t r = timeCompare(left.lastWriteTime, right.lastWriteTime, scanner.toleranceCode);
+  if (r == 0) return sameSize ? kCodeEqual : kCodeConflict;
+  if (scanner.contentComparison != 0 && sameSize &&
+      !contentsDiffer(leftPath, rightPath, left.size, right.size)) {
+    return kCodeEqual;
+  }
+  return r > 0 ? kCodeLeftNewer : kCodeRightNewer;
+}
+
+bool isSafeEntryName(std::u16string_view name) noexcept {
+  if (name.empty() || name == u"." || name == u"..") return false;
+  for (char16_t c : name) {
+    if (c == 0 || c == u'/' || (os::kBackslashSeparates && c == u'\\')) return false;
+  }
+  return true;
+}
+
+ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle, std::u16string_view folder,
+                     const ScanFilter* filter, EntryList& out) {
+  ScanContext context{folder, filter, &out};
+  return callEnumerate(slot, handle, folder, &scanConsumer, &context);
+}
+
+void joinPath(std::u16string_view folder, std::u16string_view name, std::u16string& out) {
+  out.assign(folder);
+  if (!out.empty() && !isPathSeparator(out.back())) out.push_back(os::kSeparator);
+  out.append(name);
+}
+
+void scanPair(PairScanner& scanner, const SideState& left, const SideState& right) {
+  EntryList& list = *scanner.actionList;
+  const EntryBlock header = folderBlock();
+  const int64_t headerOffset =
+      action_record::append(list, kCodeFolderPair, 0, header, header, left.path, right.path);
+  scanner.baseReference = headerOffset >= 0 ? static_cast<int32_t>(headerOffset) : 0;
+
+  PairWork w{scanner, left, right, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  const auto listSide = [&](const SideState& side, EntryList& into) -> bool {
+    if (stopRequested(scanner.stopWord)) return false;
+    if (isExcluded(scanner, side.path)) return true;
+    const ErrorCode r = scanFolder(slotOf(side.handle), side.handle, side.path, scanner.filter, into);
+    return r == 0 || r == kErrorPathNotFound;
+  };
+  if (!listSide(left, w.leftList) || !listSide(right, w.rightList)) return;
+  if (stopRequested(scanner.stopWord)) return;
+
+  w.leftIndex.build(w.leftList, w.name, w.key);
+  w.rightIndex.build(w.rightList, w.name, w.key);
+  if (scanner.contentComparison != 0) {
+    compareBase(left, w.leftCompareBase);
+    compareBase(right, w.rightCompareBase);
+  }
+  filePass(w, true);
+  filePass(w, false);
+  folderPass(w, true);
+  folderPass(w, false);
+}
+
+}  // namespace crvl

@@ -47,10 +47,6 @@ struct JobLogSettings {
 [[nodiscard]] std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
                                          PackedDateTime stamp, LogFormat format);
 
-// The first free name "<folder>/1.<ext>", "2.<ext>", ... in the folder of `path`, with
-// the extension of `path` (none when it has none).
-[[nodiscard]] std::u16string uniqueFileName(std::u16string_view path);
-
 // Creates (replacing) a log file and writes the format's byte order mark (none for
 // format 0). Fails with 123 for a name that is not a valid file name; keeps hidden and
 // system attributes of a file it replaces; deletes and retries once when creation

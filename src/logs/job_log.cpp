@@ -1,0 +1,199 @@
+#include "logs/job_log.h"
+
+#include "jobs/job.h"
+#include "jobs/path_macros.h"
+#include "jobs/profile_store.h"
+#include "language/language_table.h"
+#include "logs/log_index.h"
+#include "platform/locale.h"
+#include "os_traits.h"
+
+namespace crvl {
+namespace {
+
+// String ids of the head labels.
+constexpr uint16_t kTextJob = 2401;
+constexpr uint16_t kTextCreatedAt = 3302;
+constexpr uint16_t kTextState = 3303;
+
+constexpr uint32_t kDeleteRetryWaitMs = 1000;
+
+bool isSeparator(char16_t c) { return c == os::kSeparator || (os::kBackslashSeparates && c == u'/'); }
+
+size_t nameStart(std::u16string_view path) {
+  size_t start = path.size();
+  while (start > 0 && !isSeparator(path[start - 1])) --start;
+  return start;
+}
+
+void appendComponent(std::u16string& folder, std::u16string_view name) {
+  if (folder.empty() || !isSeparator(folder.back())) folder.push_back(os::kSeparator);
+  folder.append(name);
+}
+
+ErrorCode openForLog(std::u16string_view path, platform::File* file) {
+  return platform::openFile(path, platform::OpenMode::CreateAlways, file);
+}
+
+}  // namespace
+
+bool jobLogsEnabled(const JobLogSettings& settings) {
+  if (settings.appOptions != nullptr) {
+    return (settings.appOptions->load(std::memory_order_relaxed) & kOptionNoJobLogs) == 0;
+  }
+  if (settings.store == nullptr) return false;
+  return (settings.store->getInt("CRVL", "Opt", 0) & kOptionNoJobLogs) == 0;
+}
+
+std::u16string logFolder(ProfileStore& store) {
+  std::u16string stored;
+  store.getText("CRVL", "Log", nullptr, stored, kMaxPathChars + 1);
+  std::u16string folder = stored.empty() ? std::u16string() : expandPath(stored);
+  if (folder.empty()) {
+    folder = perUserDataFolder(u"CRVL");
+    appendComponent(folder, u"Log");
+  }
+  return folder;
+}
+
+std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
+                           PackedDateTime stamp, LogFormat format) {
+  std::u16string name(jobName);
+  for (char c : std::to_string(stamp)) name.push_back(static_cast<char16_t>(c));
+  name += u'.';
+  name += logFormatExtension(format);
+  std::u16string path(folder);
+  appendComponent(path, name);
+  return path;
+}
+
+ErrorCode createLogFile(std::u16string_view path, LogFormat format, platform::File* file) {
+  file->close();
+  const size_t start = nameStart(path);
+  if (!platform::isValidFileName(path.substr(start))) return kErrorInvalidName;
+  bool folderCreated = false;
+  for (;;) {
+    // Hidden and system attributes of a file being replaced are kept by the open mode.
+    ErrorCode code = openForLog(path, file);
+    if (code != kSuccess) {
+      const uint32_t attributes = platform::fileAttributes(path);
+      ErrorCode removed = platform::deleteFile(path);
+      if (removed == kErrorAccessDenied && attributes != platform::kInvalidAttributes &&
+          (attributes & platform::kAttrReadOnly) != 0 &&
+          platform::setFileAttributes(path, attributes & ~platform::kAttrReadOnly) == kSuccess) {
+        removed = platform::deleteFile(path);
+      }
+      if (removed == kErrorFileNotFound) platform::sleepMilliseconds(kDeleteRetryWaitMs);
+      code = openForLog(path, file);
+    }
+    if (code == kErrorPathNotFound && !folderCreated && start > 0) {
+      folderCreated = true;
+      const ErrorCode made = platform::createFolderChain(path.substr(0, start));
+      if (made == kErrorAlreadyExists) return made;
+      continue;
+    }
+    if (code == kErrorPathNotFound) return code;
+    if (code != kSuccess) return kErrorOpenFailed;
+    break;
+  }
+  if (const LogFormatInfo* info = logFormatInfo(format); info != nullptr) {
+    const std::string_view bom = info->byteOrderMark;
+    if (!bom.empty()) {
+      if (ErrorCode code = file->write(bom.data(), bom.size()); code != kSuccess) {
+        return mapLogWriteError(code);
+      }
+    }
+  }
+  return kSuccess;
+}
+
+JobLog::JobLog(const JobLogSettings& settings, std::u16string jobName)
+    : settings_(settings), jobName_(std::move(jobName)) {
+  context_.output.context = this;
+  sink_.context = this;
+  sink_.writeLogRecord = &JobLog::sinkWrite;
+}
+
+JobLog::~JobLog() = default;
+
+ErrorCode JobLog::begin() {
+  if (begun_ || !jobLogsEnabled(settings_)) return kSuccess;
+  begun_ = true;
+  uint32_t stored = static_cast<uint32_t>(settings_.format);
+  if (stored == 0 && settings_.store != nullptr) stored = settings_.store->getInt("CRVL", "ExpMode", 0);
+  context_.format = logFormatFromSetting(stored);
+  const uint64_t start =
+      settings_.startTime != 0 ? settings_.startTime : platform::currentFileTime();
+  stamp_ = packDateTime(fileTimeToCalendar(start));
+
+  if (settings_.store != nullptr) {
+    folder_ = logFolder(*settings_.store);
+  } else {
+    folder_ = perUserDataFolder(u"CRVL");
+    appendComponent(folder_, u"Log");
+  }
+  path_ = expandPath(logFilePath(folder_, jobName_, stamp_, context_.format));
+  if (path_.empty()) return kErrorPathNotFound;
+  // A second run of the job in the same second (or after the clock went back) gets a
+  // numbered name beside it.
+  path_ = uniqueFileName(path_);
+  folder_ = path_.substr(0, nameStart(path_));
+
+  if (ErrorCode code = createLogFile(path_, context_.format, &file_); code != kSuccess) {
+    return code;
+  }
+  context_.output.write = &JobLog::fileWrite;
+
+  const std::u16string jobLabel = uiText(kTextJob);
+  const std::u16string createdAtLabel = uiText(kTextCreatedAt);
+  const std::u16string stateLabel = uiText(kTextState);
+  const std::u16string startText = platform::formatLocalDateTime(start);
+  const LogHeadTexts texts{jobName_, startText, jobLabel, createdAtLabel, stateLabel};
+  return writeLogHead(context_, texts);
+}
+
+void JobLog::end() {
+  if (!begun_ || ended_) return;
+  ended_ = true;
+  if (!jobLogsEnabled(settings_)) return;
+  if (file_.isOpen()) (void)writeLogFooter(context_);
+  context_.output.write = nullptr;
+  file_.close();
+  if (!path_.empty()) (void)appendLogIndexEntry(folder_, jobName_, stamp_, path_);
+}
+
+void JobLog::sinkWrite(void* self, int32_t marker, LogText left, LogText right,
+                       std::u16string& stateText) noexcept {
+  auto* log = static_cast<JobLog*>(self);
+  bool enabled = false;
+  try {
+    enabled = jobLogsEnabled(log->settings_);
+  } catch (...) {
+  }
+  if (enabled) {
+    writeLogRecord(log->context_, marker, left, right, stateText);
+  } else {
+    stateText.clear();
+  }
+}
+
+ErrorCode JobLog::fileWrite(void* self, const void* data, size_t size) noexcept {
+  return static_cast<JobLog*>(self)->file_.write(data, size);
+}
+
+RunLog::RunLog(const JobLogSettings& settings, std::u16string_view jobName)
+    : log_(std::make_unique<JobLog>(settings, std::u16string(jobName))) {
+  beginResult_ = log_->begin();
+}
+
+RunLog::~RunLog() { finish(); }
+
+void RunLog::finish() { log_->end(); }
+
+std::unique_ptr<RunLog> openRunLog(ProfileStore& store, std::u16string_view jobName) {
+  JobLogSettings settings;
+  settings.store = &store;
+  return std::make_unique<RunLog>(settings, jobName);
+}
+
+}  // namespace crvl

@@ -273,9 +273,11 @@ bool ProfileStore::isDirty() const {
   return guard.owns_lock() && dirty_;
 }
 
-bool ProfileStore::isUtf8File() const {
-  std::unique_lock<std::recursive_timed_mutex> guard(mutex_, kLockWait);
-  return guard.owns_lock() && utf8File_ != 0;
+bool ProfileStore::isUtf8File() {
+  StoreLock guard(*this);
+  if (!guard.ok()) return false;
+  ensureLoaded();
+  return utf8File_ != 0;
 }
 
 bool ProfileStore::getString(std::string_view section, std::string_view key, const char* def,

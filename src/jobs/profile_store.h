@@ -123,7 +123,8 @@ class ProfileStore {
 
   // State for tests and callers that need it.
   [[nodiscard]] bool isDirty() const;
-  [[nodiscard]] bool isUtf8File() const;
+  // Whether the file began with EF BB BF (loads the text first).
+  [[nodiscard]] bool isUtf8File();
   [[nodiscard]] uint8_t openFlags() const { return openFlags_; }
   // The whole text as it now stands (loads it first).
   [[nodiscard]] std::string text();

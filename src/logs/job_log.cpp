@@ -3,6 +3,7 @@
 #include "jobs/job.h"
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
+#include "jobs/program_settings.h"
 #include "language/language_table.h"
 #include "logs/log_index.h"
 #include "platform/locale.h"
@@ -43,17 +44,6 @@ bool jobLogsEnabled(const JobLogSettings& settings) {
   }
   if (settings.store == nullptr) return false;
   return (settings.store->getInt("CRVL", "Opt", 0) & kOptionNoJobLogs) == 0;
-}
-
-std::u16string logFolder(ProfileStore& store) {
-  std::u16string stored;
-  store.getText("CRVL", "Log", nullptr, stored, kMaxPathChars + 1);
-  std::u16string folder = stored.empty() ? std::u16string() : expandPath(stored);
-  if (folder.empty()) {
-    folder = perUserDataFolder(u"CRVL");
-    appendComponent(folder, u"Log");
-  }
-  return folder;
 }
 
 std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
@@ -129,8 +119,7 @@ ErrorCode JobLog::begin() {
   if (settings_.store != nullptr) {
     folder_ = logFolder(*settings_.store);
   } else {
-    folder_ = perUserDataFolder(u"CRVL");
-    appendComponent(folder_, u"Log");
+    folder_ = defaultSettingsFolder(u"Log");
   }
   path_ = expandPath(logFilePath(folder_, jobName_, stamp_, context_.format));
   if (path_.empty()) return kErrorPathNotFound;

@@ -37,10 +37,7 @@ struct JobLogSettings {
 // Whether job logs are enabled now.
 [[nodiscard]] bool jobLogsEnabled(const JobLogSettings& settings);
 
-// The log folder: "Log" of section "CRVL" with its path macros expanded, or, when that
-// is empty, the application-data folder with "Halberic", "CRVL" and "Log" appended.
-// The folder is not created here.
-[[nodiscard]] std::u16string logFolder(ProfileStore& store);
+// The log folder of the settings is logFolder() of jobs/program_settings.h.
 
 // The log file name of a run: `folder`, then the job name immediately followed by the
 // decimal start stamp, ".", the format's extension.

@@ -95,7 +95,7 @@ std::u16string_view logFormatExtension(LogFormat format) noexcept {
 }
 
 LogFormat logFormatFromSetting(uint32_t stored) noexcept {
-  if (stored == 0 || stored > static_cast<uint32_t>(kLogFormatCount)) return kDefaultLogFormat;
+  if (stored == 0 || stored > static_cast<uint32_t>(kLogFormatCount)) return kFallbackLogFormat;
   return static_cast<LogFormat>(stored);
 }
 
@@ -145,7 +145,16 @@ void appendCsvCell(std::string_view cell, bool first, std::string& line) {
 }
 
 std::string toLogAnsi(std::u16string_view text) {
-  std::string bytes = platform::utf16ToAnsi(text);
+  // Each surrogate half becomes one default character on its own, so a character
+  // outside the Basic Multilingual Plane gives the same two bytes on every system.
+  std::string bytes;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && (text[i] < 0xD800 || text[i] > 0xDFFF)) continue;
+    if (i > start) bytes += platform::utf16ToAnsi(text.substr(start, i - start));
+    if (i < text.size()) bytes.push_back('?');
+    start = i + 1;
+  }
   // The conversion buffer holds as many bytes as the text has characters.
   if (bytes.size() > text.size()) bytes.resize(text.size());
   return bytes;

@@ -22,7 +22,7 @@ enum : LogFormat {
   kLogFormatHtmlUnicode = 6,
   kLogFormatHtmlUtf8 = 7,
 };
-inline constexpr LogFormat kDefaultLogFormat = kLogFormatHtmlUnicode;
+inline constexpr LogFormat kFallbackLogFormat = kLogFormatHtmlUnicode;
 inline constexpr int kLogFormatCount = 7;
 
 // How the bytes of a log file encode its text.
@@ -74,7 +74,8 @@ inline constexpr size_t kHtmlEntityRowCount = 105;
 void appendCsvCell(std::u16string_view cell, bool first, std::u16string& line);
 void appendCsvCell(std::string_view cell, bool first, std::string& line);
 
-// UTF-16 to the ANSI code page, at most as many bytes as the text has characters.
+// UTF-16 to the ANSI code page (unmappable characters and each surrogate half become
+// the default character), at most as many bytes as the text has characters.
 [[nodiscard]] std::string toLogAnsi(std::u16string_view text);
 
 }  // namespace crvl

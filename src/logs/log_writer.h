@@ -22,7 +22,7 @@ struct LogOutput {
 
 // The log context of one run: the open output (if any) and the run's format.
 struct LogContext {
-  LogFormat format = kDefaultLogFormat;
+  LogFormat format = kFallbackLogFormat;
   LogOutput output;
 };
 

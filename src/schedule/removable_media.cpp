@@ -1,0 +1,233 @@
+// Medium prefixes of a folder side, the medium check and the ejection of a run's media.
+#include "schedule/removable_media.h"
+
+#include "os_traits.h"
+
+namespace crvl {
+
+namespace {
+
+int hexDigit(char16_t c) noexcept {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// Hexadecimal digits to a 32-bit value; false for other characters or overflow.
+bool parseSerial(std::u16string_view digits, uint32_t* value) noexcept {
+  uint64_t v = 0;
+  for (char16_t c : digits) {
+    int d = hexDigit(c);
+    if (d < 0) return false;
+    v = (v << 4) | static_cast<uint64_t>(d);
+    if (v > 0xFFFFFFFFull) return false;
+  }
+  *value = static_cast<uint32_t>(v);
+  return true;
+}
+
+bool isAsciiLetter(char16_t c) noexcept {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+bool isDrivePath(std::u16string_view path) noexcept {
+  return path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == u':';
+}
+
+bool isSeparator(char16_t c) noexcept {
+  return c == os::kSeparator || (os::kBackslashSeparates && c == u'/');
+}
+
+bool isPluginPath(std::u16string_view path) noexcept {
+  return path.size() >= 3 && isSeparator(path[0]) && isSeparator(path[1]) &&
+         isSeparator(path[2]);
+}
+
+char16_t upperAscii(char16_t c) noexcept {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+// The path with its first `count` components replaced by `mountPoint`; false when the
+// path has fewer components.
+bool replaceLeadingComponents(std::u16string& path, size_t count,
+                              std::u16string_view mountPoint) {
+  size_t pos = 0;
+  for (size_t n = 0; n < count; ++n) {
+    while (pos < path.size() && isSeparator(path[pos])) ++pos;
+    if (pos == path.size()) return false;
+    while (pos < path.size() && !isSeparator(path[pos])) ++pos;
+  }
+  std::u16string result(mountPoint);
+  std::u16string_view rest = std::u16string_view(path).substr(pos);
+  if (!result.empty() && isSeparator(result.back()) && !rest.empty() && isSeparator(rest[0])) {
+    rest.remove_prefix(1);
+  }
+  result += rest;
+  path = std::move(result);
+  return true;
+}
+
+size_t componentCount(std::u16string_view path) noexcept {
+  size_t count = 0;
+  bool inName = false;
+  for (char16_t c : path) {
+    bool sep = isSeparator(c);
+    if (!sep && !inName) ++count;
+    inName = !sep;
+  }
+  return count;
+}
+
+uint32_t systemVolumeSerial(void*, std::u16string_view path) {
+  return platform::volumeSerial(path);
+}
+uint32_t systemPresentDrives(void*) { return platform::presentDrives(); }
+platform::DriveClass systemDriveClass(void*, char16_t letter) {
+  return platform::driveClass(letter);
+}
+bool systemFindMount(void*, uint32_t serial, std::u16string* mountPoint) {
+  return platform::findMountWithSerial(serial, mountPoint);
+}
+void systemEject(void*, char16_t letter) { platform::ejectDrive(letter); }
+
+}  // namespace
+
+FolderSide parseFolderSide(std::u16string_view text) {
+  FolderSide side;
+  size_t pos = 0;
+  if (pos < text.size() && text[pos] == u'>') {
+    side.eject = true;
+    ++pos;
+  }
+  if (pos < text.size() && text[pos] == u'?') {
+    side.search = true;
+    ++pos;
+  }
+  if (pos < text.size() && text[pos] == u'|') {
+    side.hasSerial = true;
+    size_t close = text.find(u'|', pos + 1);
+    if (close == std::u16string_view::npos) {
+      // No closing bar: everything after it is taken as the serial, the path is empty.
+      side.serialText = text.substr(pos + 1);
+      side.serialValid = false;
+      side.unclosed = true;
+      return side;
+    }
+    side.serialText = text.substr(pos + 1, close - pos - 1);
+    side.serialValid = parseSerial(side.serialText, &side.serial);
+    if (!side.serialValid) side.serial = 0;
+    pos = close + 1;
+  }
+  side.path = text.substr(pos);
+  return side;
+}
+
+std::u16string formatFolderSide(const FolderSide& side) {
+  std::u16string out;
+  if (side.eject) out += u'>';
+  if (side.search) out += u'?';
+  if (side.hasSerial) {
+    out += u'|';
+    out += side.serialText;
+    // A side read without its closing bar is written back without it.
+    if (side.unclosed) return out;
+    out += u'|';
+  }
+  out += side.path;
+  return out;
+}
+
+std::u16string formatSerial(uint32_t serial) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string out;
+  do {
+    out.insert(out.begin(), kDigits[serial & 0xF]);
+    serial >>= 4;
+  } while (serial != 0);
+  return out;
+}
+
+void setSideSerial(FolderSide& side, uint32_t serial) {
+  side.hasSerial = true;
+  side.serialValid = true;
+  side.unclosed = false;
+  side.serial = serial;
+  side.serialText = formatSerial(serial);
+}
+
+const VolumeQueries& defaultVolumeQueries() {
+  static const VolumeQueries queries{
+      .context = nullptr,
+      .volumeSerial = systemVolumeSerial,
+      .presentDrives = systemPresentDrives,
+      .driveClass = systemDriveClass,
+      .findMountWithSerial = systemFindMount,
+      .ejectDrive = systemEject,
+  };
+  return queries;
+}
+
+uint32_t readVolumeSerial(std::u16string_view path, const VolumeQueries& queries) {
+  if (path.empty() || isPluginPath(path) || queries.volumeSerial == nullptr) return 0;
+  return queries.volumeSerial(queries.context, path);
+}
+
+bool checkMedium(std::u16string& path, uint32_t serial, bool fixedLetter,
+                 const VolumeQueries& queries) {
+  if (serial == 0) return true;
+  if (readVolumeSerial(path, queries) == serial) return true;
+  if (fixedLetter) return false;
+
+  if (isDrivePath(path)) {
+    uint32_t present = queries.presentDrives ? queries.presentDrives(queries.context) : 0;
+    // A: and B: are never searchable.
+    for (char16_t letter = u'C'; letter <= u'Z'; ++letter) {
+      if ((present & (1u << (letter - u'A'))) == 0) continue;
+      platform::DriveClass cls = queries.driveClass ? queries.driveClass(queries.context, letter)
+                                                    : platform::DriveClass::NotSearchable;
+      if (cls == platform::DriveClass::NotSearchable) continue;
+      const char16_t root[] = {letter, u':', u'\\', 0};
+      if (readVolumeSerial(root, queries) != serial) continue;
+      path[0] = letter;
+      return true;
+    }
+    return false;
+  }
+
+  if (!path.empty() && isSeparator(path[0]) && !isPluginPath(path) &&
+      queries.findMountWithSerial != nullptr) {
+    // The old mount point is gone; the new one is assumed to sit at the same depth
+    // (/media/USER/LABEL, /run/media/USER/LABEL, /mnt/NAME).
+    std::u16string mountPoint;
+    if (!queries.findMountWithSerial(queries.context, serial, &mountPoint)) return false;
+    return replaceLeadingComponents(path, componentCount(mountPoint), mountPoint);
+  }
+  return false;
+}
+
+void EjectSet::mark(char16_t letter) noexcept {
+  char16_t up = upperAscii(letter);
+  if (up >= u'C' && up <= u'Z') marked[up - u'C'] = 1;
+}
+
+bool EjectSet::isMarked(char16_t letter) const noexcept {
+  char16_t up = upperAscii(letter);
+  return up >= u'C' && up <= u'Z' && marked[up - u'C'] != 0;
+}
+
+bool EjectSet::empty() const noexcept {
+  for (uint8_t m : marked) {
+    if (m != 0) return false;
+  }
+  return true;
+}
+
+void ejectMarkedDrives(const EjectSet& set, const VolumeQueries& queries) {
+  if (queries.ejectDrive == nullptr) return;
+  for (char16_t letter = u'C'; letter <= u'Z'; ++letter) {
+    if (set.isMarked(letter)) queries.ejectDrive(queries.context, letter);
+  }
+}
+
+}  // namespace crvl

@@ -112,8 +112,8 @@ std::string formatRegisterValue(const RegisterRow& row) {
       appendListItem(encodeMarkedText(text), value);
       break;
     }
-    case RegisterKind::GroupEnd: value = "-"; break;
-    case RegisterKind::Separator: value = "--"; break;
+    case RegisterKind::GroupEnd: return std::string("-");
+    case RegisterKind::Separator: return std::string("--");
   }
   return value;
 }

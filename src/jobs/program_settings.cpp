@@ -164,7 +164,11 @@ void locateSettingsFile(ProfileStore& store) {
       store.deleteSection(kUseThisSection);
     }
   }
-  if (!taken) (void)store.setStorePath(programFolder, 0);
+  if (taken) return;
+  if (store.setStorePath(programFolder, 0) == kSuccess) return;
+  // A program-folder file that exists but cannot be opened for writing would lose every
+  // change: use the per-user file instead, marked as a moved store.
+  if (store.setStorePath(perUser, 0) == kSuccess) store.putText(kUseThisSection, "Opt", perUser);
 }
 
 void installProgramSettingsHooks() {

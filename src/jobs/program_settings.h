@@ -60,7 +60,9 @@ inline constexpr uint32_t kSmallestMenuIconSize = 16;
 // Chooses the store's file: A when it exists, opens for reading and writing and
 // carries a "UseThis" entry; else P when it exists and opens for reading and writing
 // (section "UseThis" is then dropped from P's text); else A when taken; else P
-// unchecked (the first flush creates it).
+// unchecked when it does not exist yet (the first flush creates it, or moves to A when
+// the folder cannot be written). An existing P that cannot be opened for writing gives
+// A with a "UseThis" entry, as if a flush had moved the store.
 void locateSettingsFile(ProfileStore& store);
 
 // --- Opening ---

@@ -271,7 +271,8 @@ void compareBase(const SideState& side, std::u16string& out) {
 
 int32_t timeCompare(uint64_t a, uint64_t b, int32_t t) noexcept {
   if (t <= 0) return a < b ? -1 : (a > b ? 1 : 0);
-  if (t <= 100) return compareWithin(a, b, t);
+  // Codes from 100 on carry the one-hour rule, "1h" alone (100) included.
+  if (t < 100) return compareWithin(a, b, t);
   const int32_t seconds = t % 100;
   const int32_t r = compareWithin(a, b, seconds);
   if (r == 0) return 0;

@@ -66,8 +66,9 @@ struct PairScanner {
   StopWord stopWord = nullptr;
 };
 
-// -1 when a is older, 1 when newer, 0 when equal within the tolerance code t (0, 1-100
-// seconds, plus 100 to treat a difference of exactly one hour as equal).
+// -1 when a is older, 1 when newer, 0 when equal within the tolerance code t: 1-99 are
+// seconds either way; from 100 on, t mod 100 seconds and also a difference of exactly one
+// hour (within those seconds) counts as equal.
 [[nodiscard]] int32_t timeCompare(uint64_t a, uint64_t b, int32_t t) noexcept;
 
 // Whether two local files differ, compared in blocks of 4096 bytes. A file that cannot

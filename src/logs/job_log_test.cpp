@@ -1,0 +1,309 @@
+#include "logs/job_log.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobs/marked_text.h"
+#include "jobs/profile_store.h"
+#include "logs/log_index.h"
+#include "platform/files.h"
+
+namespace crvl {
+namespace {
+
+namespace fs = std::filesystem;
+
+// 2024-08-15 13:45:30 UTC as FILETIME.
+uint64_t augustFifteenth() {
+  CalendarTime t;
+  t.year = 2024;
+  t.month = 8;
+  t.day = 15;
+  t.hour = 13;
+  t.minute = 45;
+  t.second = 30;
+  uint64_t ft = 0;
+  EXPECT_TRUE(calendarToFileTime(t, &ft));
+  return ft;
+}
+
+std::vector<std::string> lines(const std::string& bytes) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t at = bytes.find("\r\n"); at != std::string::npos; at = bytes.find("\r\n", start)) {
+    out.push_back(bytes.substr(start, at - start));
+    start = at + 2;
+  }
+  EXPECT_EQ(start, bytes.size()) << "every index line ends with CR LF";
+  return out;
+}
+
+class JobLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root_ = fs::temp_directory_path() /
+            ("crvl_joblog_" + std::string(info->name()) + "_" +
+             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(root_);
+    logs_ = (root_ / "logs" / "deeper").u16string();
+    { std::ofstream(root_ / "s.ini", std::ios::binary) << "[CRVL]\r\n"; }
+    store_.openStore((root_ / "s.ini").u16string(), kStoreOwnFile);
+    store_.putText("CRVL", "Log", logs_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  JobLogSettings settings(uint64_t start = 0) {
+    JobLogSettings s;
+    s.store = &store_;
+    s.startTime = start;
+    return s;
+  }
+
+  std::string indexBytes() {
+    std::string bytes;
+    (void)platform::readWholeFile(logIndexPath(logs_), bytes);
+    return bytes;
+  }
+
+  // One run of `job` with one record.
+  std::u16string run(std::u16string_view job, uint64_t start, LogFormat format = 0) {
+    JobLogSettings s = settings(start);
+    s.format = format;
+    RunLog log(s, job);
+    std::u16string state;
+    writeLogRecord(log.sink(), kMarkerCopiedNewRight, u"a", u"b", state);
+    log.finish();
+    return log.path();
+  }
+
+  fs::path root_;
+  std::u16string logs_;
+  ProfileStore store_;
+};
+
+TEST_F(JobLogTest, RunCreatesFolderLogAndIndexLine) {
+  store_.putInt("CRVL", "ExpMode", 1);
+  const std::u16string path = run(u"Backup", augustFifteenth());
+  EXPECT_EQ(fs::path(path).filename().u16string(), u"Backup135863917406.txt");
+  EXPECT_EQ(fs::path(path).parent_path(), fs::path(logs_));
+  std::string log;
+  ASSERT_EQ(platform::readWholeFile(path, log), kSuccess);
+  EXPECT_EQ(log.rfind("Job Backup\r\nCreated at ", 0), 0u) << log;
+  EXPECT_NE(log.find("\r\n\r\n+> a b OK\r\n"), std::string::npos) << log;
+
+  const std::vector<std::string> index = lines(indexBytes());
+  ASSERT_EQ(index.size(), 1u);
+  EXPECT_EQ(index[0].rfind("Backup;0;135863917406;", 0), 0u) << index[0];
+  const LogIndexEntry entry = parseLogIndexLine(index[0]);
+  EXPECT_EQ(entry.jobName, u"Backup");
+  EXPECT_EQ(entry.stamp, 135863917406u);
+  EXPECT_EQ(entry.logPath, path);
+}
+
+TEST_F(JobLogTest, FormatComesFromExpModeWithOutOfRangeValuesAsHtmlUnicode) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"9", "\xFF\xFE<\0h\0"}, {"0", "\xFF\xFE<\0h\0"}, {"-2", "\xFF\xFE<\0h\0"},
+      {"7", "\xEF\xBB\xBF<html>"}, {"3", "Job "},
+  };
+  uint64_t start = augustFifteenth();
+  for (const auto& [stored, head] : cases) {
+    store_.putString("CRVL", "ExpMode", stored);
+    const std::u16string path = run(u"F", start += kFileTimeSecond);
+    std::string log;
+    ASSERT_EQ(platform::readWholeFile(path, log), kSuccess) << stored;
+    EXPECT_EQ(log.substr(0, head.size()), head) << stored;
+  }
+}
+
+TEST_F(JobLogTest, RunsInTheSameSecondGetNumberedNames) {
+  const uint64_t start = augustFifteenth();
+  const std::u16string first = run(u"Backup", start);
+  const std::u16string second = run(u"Backup", start);
+  const std::u16string third = run(u"Backup", start);
+  EXPECT_EQ(fs::path(first).filename().u16string(), u"Backup135863917406.htm");
+  EXPECT_EQ(fs::path(second).filename().u16string(), u"1.htm");
+  EXPECT_EQ(fs::path(third).filename().u16string(), u"2.htm");
+  for (const auto& p : {first, second, third}) EXPECT_TRUE(platform::pathExists(p));
+  const std::vector<LogIndexEntry> listed = listJobLogs(logs_);
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[0].logPath, third);  // newest first
+  EXPECT_EQ(listed[2].logPath, first);
+}
+
+TEST_F(JobLogTest, LoggingSwitchedOffWritesNoLogAndNoIndexLine) {
+  store_.putInt("CRVL", "Opt", 4 | 1);
+  RunLog log(settings(augustFifteenth()), u"Backup");
+  std::u16string state = u"failed\r\n";
+  writeLogRecord(log.sink(), kMarkerFileDeleted, u"a", std::nullopt, state);
+  EXPECT_TRUE(state.empty());
+  log.finish();
+  EXPECT_TRUE(log.path().empty());
+  EXPECT_FALSE(fs::exists(fs::path(logs_))) << "not even the folder is created";
+}
+
+TEST_F(JobLogTest, EnabledStateIsReadAtEveryStep) {
+  std::atomic<uint32_t> options{0};
+  JobLogSettings s = settings(augustFifteenth());
+  s.appOptions = &options;
+  s.format = kLogFormatText;
+  {
+    RunLog log(s, u"Backup");
+    std::u16string state;
+    writeLogRecord(log.sink(), kMarkerCopiedNewLeft, u"kept", u"r", state);
+    options = 4;  // switched off during the run: later records and the end are skipped
+    state = u"lost";
+    writeLogRecord(log.sink(), kMarkerCopiedNewLeft, u"skipped", u"r", state);
+    EXPECT_TRUE(state.empty());
+    log.finish();
+    std::string bytes;
+    ASSERT_EQ(platform::readWholeFile(log.path(), bytes), kSuccess);
+    EXPECT_NE(bytes.find("kept"), std::string::npos);
+    EXPECT_EQ(bytes.find("skipped"), std::string::npos);
+  }
+  EXPECT_TRUE(indexBytes().empty());
+}
+
+TEST_F(JobLogTest, FailedLogCreationStillGetsAnIndexLineThatCompactionDrops) {
+  JobLogSettings s = settings(augustFifteenth());
+  RunLog ok(s, u"Good");
+  ok.finish();
+  RunLog bad(s, std::u16string(u"bad\0name", 8));
+  EXPECT_EQ(bad.beginResult(), kErrorInvalidName);
+  bad.finish();
+  ASSERT_EQ(lines(indexBytes()).size(), 2u);
+  size_t missing = 0;
+  const std::vector<LogIndexEntry> listed = listJobLogs(logs_, &missing);
+  EXPECT_EQ(missing, 1u);
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].jobName, u"Good");
+  EXPECT_EQ(lines(indexBytes()).size(), 1u);
+}
+
+TEST_F(JobLogTest, DeletedLogDisappearsFromTheIndexAndOnlyThatLine) {
+  uint64_t start = augustFifteenth();
+  const std::u16string a = run(u"A", start);
+  const std::u16string b = run(u"B", start += kFileTimeSecond);
+  const std::u16string c = run(u"C", start += kFileTimeSecond);
+  const std::vector<std::string> before = lines(indexBytes());
+  ASSERT_EQ(before.size(), 3u);
+  ASSERT_EQ(platform::deleteFile(b), kSuccess);
+
+  size_t missing = 0;
+  const std::vector<LogIndexEntry> listed = listJobLogs(logs_, &missing);
+  EXPECT_EQ(missing, 1u);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].jobName, u"C");
+  EXPECT_EQ(listed[1].jobName, u"A");
+  EXPECT_EQ(lines(indexBytes()), (std::vector<std::string>{before[0], before[2]}));
+  EXPECT_FALSE(fs::exists(fs::path(logs_) / "1.txt")) << "the temporary file is gone";
+
+  // A listing with nothing missing leaves the index byte for byte as it was.
+  const std::string compacted = indexBytes();
+  (void)listJobLogs(logs_, &missing);
+  EXPECT_EQ(missing, 0u);
+  EXPECT_EQ(indexBytes(), compacted);
+}
+
+TEST_F(JobLogTest, JobNamesOutsideTheCodePageAreStoredAsUtf8) {
+  uint64_t start = augustFifteenth();
+  const std::u16string names[] = {u"Daten \u4E2D\u6587", u"a;b", u"Caf\u00E9"};
+  for (const auto& name : names) (void)run(name, start += kFileTimeSecond);
+  const std::vector<std::string> index = lines(indexBytes());
+  ASSERT_EQ(index.size(), 3u);
+  EXPECT_EQ(index[0].rfind("\xEF\xBB\xBF" "Daten \xE4\xB8\xAD\xE6\x96\x87;0;", 0), 0u);
+  EXPECT_EQ(index[1].rfind("\"a;b\";0;", 0), 0u);
+  EXPECT_EQ(index[2].rfind("Caf\xE9;0;", 0), 0u);  // round-trips through 1252
+  const std::vector<LogIndexEntry> listed = listJobLogs(logs_);
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[2].jobName, names[0]);
+  EXPECT_EQ(listed[1].jobName, names[1]);
+  EXPECT_EQ(listed[0].jobName, names[2]);
+}
+
+TEST_F(JobLogTest, LatestLogOfAJob) {
+  uint64_t start = augustFifteenth();
+  (void)run(u"Backup", start);
+  (void)run(u"Other", start += kFileTimeSecond);
+  const std::u16string latest = run(u"Backup", start += kFileTimeSecond);
+  (void)run(u"Other", start += kFileTimeSecond);
+  EXPECT_EQ(findLatestJobLog(logs_, u"BACKUP"), latest);
+  EXPECT_TRUE(findLatestJobLog(logs_, u"Missing").empty());
+}
+
+TEST_F(JobLogTest, RunsEndingTogetherNeverInterleaveIndexLines) {
+  constexpr int kThreads = 8;
+  constexpr int kPerThread = 40;
+  std::set<std::string> expected;
+  for (int t = 0; t < kThreads; ++t) {
+    for (int i = 0; i < kPerThread; ++i) {
+      const std::u16string path = logs_ + u"/" + std::u16string(1200, static_cast<char16_t>(u'a' + t)) +
+                                  u"." + std::u16string(i + 1, u'x');
+      expected.insert(formatLogIndexLine(std::u16string(1, static_cast<char16_t>(u'A' + t)), i, path));
+    }
+  }
+  ASSERT_EQ(platform::createFolderChain(logs_), kSuccess);
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      while (!go) std::this_thread::yield();
+      for (int i = 0; i < kPerThread; ++i) {
+        const std::u16string path = logs_ + u"/" +
+                                    std::u16string(1200, static_cast<char16_t>(u'a' + t)) + u"." +
+                                    std::u16string(i + 1, u'x');
+        EXPECT_EQ(appendLogIndexEntry(logs_, std::u16string(1, static_cast<char16_t>(u'A' + t)), i,
+                                      path),
+                  kSuccess);
+      }
+    });
+  }
+  go = true;
+  for (auto& thread : threads) thread.join();
+  const std::vector<std::string> index = lines(indexBytes());
+  EXPECT_EQ(index.size(), static_cast<size_t>(kThreads * kPerThread));
+  EXPECT_EQ(std::set<std::string>(index.begin(), index.end()), expected);
+}
+
+TEST_F(JobLogTest, MalformedIndexLinesNeverCrash) {
+  ASSERT_EQ(platform::createFolderChain(logs_), kSuccess);
+  const std::string garbage = std::string("\r\n;;;;\r\n\"unterminated;0;1;x\n'\r") +
+                              std::string(5000, ';') + "\n\xEF\xBB\xBF\n\xEF\xBB\n" +
+                              "a;0;99999999999999999999999;\xEF\xBB\xBF\xFF\xFE\xC0\n" +
+                              std::string("\0\0;\0;", 5) + "\r\nname;0;12;%UNSET_MACRO%/x\r\n" +
+                              "b;0;-5;" + std::string(3000, 'p') + "\r\n";
+  ASSERT_EQ(platform::writeWholeFile(logIndexPath(logs_), garbage), kSuccess);
+  const std::vector<LogIndexEntry> all = readLogIndex(logIndexPath(logs_));
+  EXPECT_GE(all.size(), 8u);
+  for (const auto& entry : all) EXPECT_LE(entry.jobName.size(), kLogIndexNameChars);
+  const auto a = std::find_if(all.begin(), all.end(), [](const auto& e) { return e.jobName == u"a"; });
+  ASSERT_NE(a, all.end());
+  EXPECT_EQ(findLatestJobLog(logs_, u"A"), a->logPath);
+  size_t missing = 0;
+  EXPECT_TRUE(listJobLogs(logs_, &missing).empty());
+  EXPECT_EQ(missing, all.size());
+  EXPECT_TRUE(indexBytes().empty());
+}
+
+TEST_F(JobLogTest, MissingIndexIsLeftAlone) {
+  size_t dropped = 7;
+  EXPECT_EQ(compactLogIndex(logIndexPath(logs_), &dropped), kSuccess);
+  EXPECT_EQ(dropped, 0u);
+  EXPECT_FALSE(fs::exists(fs::path(logs_)));
+  EXPECT_TRUE(listJobLogs(logs_).empty());
+}
+
+}  // namespace
+}  // namespace crvl

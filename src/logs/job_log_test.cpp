@@ -15,7 +15,9 @@
 #include "jobs/marked_text.h"
 #include "jobs/profile_store.h"
 #include "logs/log_index.h"
+#include "platform/environment.h"
 #include "platform/files.h"
+#include "os_traits.h"
 
 namespace crvl {
 namespace {
@@ -295,6 +297,31 @@ TEST_F(JobLogTest, MalformedIndexLinesNeverCrash) {
   EXPECT_TRUE(listJobLogs(logs_, &missing).empty());
   EXPECT_EQ(missing, all.size());
   EXPECT_TRUE(indexBytes().empty());
+}
+
+TEST_F(JobLogTest, DefaultFolderIsStoredWithTheAppDataMacro) {
+  if (os::kWindows) GTEST_SKIP() << "the application-data folder is the system's own here";
+  const auto saved = platform::environmentVariable(u"XDG_CONFIG_HOME");
+  platform::setEnvironmentVariable(u"XDG_CONFIG_HOME", (root_ / "config").u16string());
+  store_.deleteKey("CRVL", "Log");
+  const std::u16string path = run(u"Backup", augustFifteenth());
+  const fs::path expectedFolder = root_ / "config" / "Halberic" / "CRVL" / "Log";
+  EXPECT_EQ(fs::path(path).parent_path(), expectedFolder);
+  std::string index;
+  EXPECT_EQ(platform::readWholeFile(logIndexPath(expectedFolder.u16string()), index), kSuccess);
+  EXPECT_EQ(index.rfind("Backup;0;135863917406;%APPDATA%/Halberic/CRVL/Log/Backup135863917406.htm\r\n", 0),
+            0u)
+      << index;
+  platform::setEnvironmentVariable(u"XDG_CONFIG_HOME", saved);
+}
+
+TEST(LogStampTest, ShownInLocalTimeWithTwoSpaces) {
+  const PackedDateTime valid = 135863917406u;  // 2024-08-15 13:45:30
+  const std::u16string shown = formatLogStamp(valid);
+  EXPECT_NE(shown.find(u"  "), std::u16string::npos) << "date, two spaces, time";
+  EXPECT_NE(shown.find(u":30"), std::u16string::npos);
+  EXPECT_TRUE(formatLogStamp(valid | (15ull << 22)).empty()) << "month 15";
+  EXPECT_TRUE(formatLogStamp(0).empty());
 }
 
 TEST_F(JobLogTest, MissingIndexIsLeftAlone) {

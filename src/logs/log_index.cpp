@@ -10,6 +10,7 @@
 #include "logs/job_log.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
+#include "platform/locale.h"
 #include "os_traits.h"
 
 namespace crvl {
@@ -122,6 +123,12 @@ std::u16string findLatestJobLog(std::u16string_view folder, std::u16string_view 
     if (pathsEqual(entry.jobName, jobName)) found = entry.logPath;
   }
   return found;
+}
+
+std::u16string formatLogStamp(PackedDateTime stamp) {
+  uint64_t utc = 0;
+  if (!calendarToFileTime(unpackDateTime(stamp), &utc)) return {};
+  return platform::formatLocalDateTime(utc);
 }
 
 ErrorCode compactLogIndex(std::u16string_view indexPath, size_t* dropped) {

@@ -57,6 +57,11 @@ inline constexpr size_t kLogIndexNameChars = 40;
 [[nodiscard]] std::u16string findLatestJobLog(std::u16string_view folder,
                                               std::u16string_view jobName);
 
+// A start stamp as the Logs list shows it: converted from UTC to local time, the
+// user's short date, two spaces, the time with seconds. Empty for a stamp that is not
+// a valid date.
+[[nodiscard]] std::u16string formatLogStamp(PackedDateTime stamp);
+
 // Rewrites the index without the lines whose log files no longer exist. A missing
 // index is left alone; when the temporary file cannot be created the index stays as it
 // is. `*dropped` receives the number of lines removed.

@@ -1,0 +1,319 @@
+// The job run: pairs in order, the top-level pair around the handles, and the
+// recursive synchronisation of one folder pair with its two walks.
+#include "engine/job_run.h"
+
+#include "engine/actions.h"
+#include "engine/descent_chain.h"
+#include "engine/path_forms.h"
+#include "jobs/path_macros.h"
+#include "jobs/scan_filter.h"
+
+namespace crvl {
+
+namespace {
+
+bool has(OptionFlags flags, OptionFlags bit) noexcept { return (flags & bit) != 0; }
+
+// Everything one run keeps besides the JobRun itself.
+struct RunContext {
+  JobRun& run;
+  ProviderTable& table;
+  const VolumeQueries& volumes;
+  ScanFilter scanFilter;
+  DescentChain chain;
+};
+
+bool isExcluded(const RunContext& ctx, std::u16string_view path) {
+  for (const std::u16string& folder : ctx.run.sync.scanner.excludedFolders) {
+    if (!folder.empty() && pathsEqual(path, folder)) return true;
+  }
+  return false;
+}
+
+void countCopy(RunContext& ctx, ErrorCode result, const EntryBlock& source) {
+  if (!succeeded(result)) return;
+  ++ctx.run.statistics.filesCopied;
+  ctx.run.statistics.bytesCopied += source.size;
+}
+
+// Reports a record as it stands (markers 0, 1 and 8): the names as the record holds them.
+void reportRecordOnly(SyncRun& sync, int32_t marker, const action_record::Fields& record) {
+  sync.errorText.clear();
+  report(sync, marker, LogText(record.leftName), LogText(record.rightName));
+}
+
+void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath);
+
+// First walk: every file record (codes 0, 1, 5, 6, 8, 9, 10).
+void fileWalk(RunContext& ctx, const EntryList& list) {
+  SyncRun& sync = ctx.run.sync;
+  const OptionFlags f = ctx.run.job.optionFlags;
+  action_record::Fields record;
+  for (uint32_t offset = list.next(0); offset < list.byteSize(); offset = list.next(offset)) {
+    if (stopRequested(sync)) return;
+    action_record::load(list, offset, record);
+    switch (record.code) {
+      case kCodeConflict:
+        if (has(f, kOptCopyConflictRight)) {
+          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
+        } else {
+          reportRecordOnly(sync, kMarkerConflict, record);
+        }
+        break;
+      case kCodeTypeClash:
+        reportRecordOnly(sync, kMarkerTypeClash, record);
+        break;
+      case kCodeFileRightOnly: {
+        const bool add = has(f, kOptAddLeft);
+        if (add) countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToLeft), record.right);
+        // A file brought to the left stays on the right.
+        if (!add && has(f, kOptDeleteFilesRight) && !stopRequested(sync)) {
+          (void)deleteOrphanFile(sync, list, offset, false, true);
+        }
+        break;
+      }
+      case kCodeFileLeftOnly: {
+        const bool add = has(f, kOptAddRight);
+        if (add) countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
+        if (!add && has(f, kOptDeleteFilesLeft) && !stopRequested(sync)) {
+          (void)deleteOrphanFile(sync, list, offset, true, false);
+        }
+        break;
+      }
+      case kCodeDifferent:
+        if (has(f, kOptCopyDifferentRight)) {
+          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
+        } else {
+          reportRecordOnly(sync, kMarkerDifferent, record);
+        }
+        break;
+      case kCodeLeftNewer:
+        if (has(f, kOptUpdateRight)) {
+          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
+        }
+        break;
+      case kCodeRightNewer:
+        if (has(f, kOptUpdateLeft)) {
+          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToLeft), record.right);
+        }
+        break;
+      default:  // folders are the second walk's; equal files need nothing
+        break;
+    }
+  }
+}
+
+// A folder on one side only: created on the other side when an add option takes it,
+// else its tree deleted when the delete option is set, else (or after creation)
+// synchronised when "d+" and "d" are both set.
+void oneSidedFolder(RunContext& ctx, const action_record::Fields& record, Side missing) {
+  SyncRun& sync = ctx.run.sync;
+  const OptionFlags f = ctx.run.job.optionFlags;
+  const bool toLeft = missing == Side::Left;
+  const OptionFlags addOptions = toLeft ? (kOptUpdateLeft | kOptAddLeft)
+                                        : (kOptUpdateRight | kOptAddRight);
+  const OptionFlags deleteOption = toLeft ? kOptDeleteFoldersRight : kOptDeleteFoldersLeft;
+  const std::u16string& missingPath = toLeft ? record.leftName : record.rightName;
+  const std::u16string& presentPath = toLeft ? record.rightName : record.leftName;
+  const EntryBlock& presentBlock = toLeft ? record.right : record.left;
+
+  const bool add = has(f, kOptCopyNewFolders) && has(f, addOptions);
+  if (add) {
+    ErrorCode r = createFolder(sync, missing, missingPath);
+    if (succeeded(r)) ++ctx.run.statistics.foldersCreated;
+  }
+  if (!add && has(f, deleteOption)) {
+    (void)deleteFolderTree(sync, toLeft ? Side::Right : Side::Left, presentPath);
+  } else if (has(f, kOptCopyNewFolders) && has(f, kOptRecurse)) {
+    syncFolderPair(ctx, record.leftName, record.rightName);
+    if (!stopRequested(sync)) {
+      (void)copyFolderTimesAndAttributes(sync, missing, missingPath, presentBlock);
+    }
+  }
+}
+
+// Second walk: the folder records (codes 2, 3, 4), depth first.
+void folderWalk(RunContext& ctx, const EntryList& list) {
+  SyncRun& sync = ctx.run.sync;
+  const OptionFlags f = ctx.run.job.optionFlags;
+  action_record::Fields record;
+  for (uint32_t offset = list.next(0); offset < list.byteSize(); offset = list.next(offset)) {
+    if (stopRequested(sync)) return;
+    sync.errorText.clear();
+    action_record::load(list, offset, record);
+    switch (record.code) {
+      case kCodeFolderPair:
+        if (has(f, kOptRecurse)) syncFolderPair(ctx, record.leftName, record.rightName);
+        break;
+      case kCodeFolderRightOnly:
+        oneSidedFolder(ctx, record, Side::Left);
+        break;
+      case kCodeFolderLeftOnly:
+        oneSidedFolder(ctx, record, Side::Right);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath) {
+  if (isExcluded(ctx, leftPath) || isExcluded(ctx, rightPath)) return;
+  SyncRun& sync = ctx.run.sync;
+  sync.left.path.assign(leftPath);
+  sync.right.path.assign(rightPath);
+  // A link back into a folder already being synchronised is not entered again.
+  DescentScope scope(ctx.chain, sync.left, sync.right);
+  if (!scope.entered()) return;
+
+  // Each level keeps its own list while its sub-folders run.
+  EntryList list(/*growInPlace=*/true);
+  sync.scanner.actionList = &list;
+  sync.scanner.currentLeft = nullptr;
+  sync.scanner.currentRight = nullptr;
+  sync.scanner.currentCode = 0;
+  scanPair(sync.scanner, sync.left, sync.right);
+  sync.scanner.actionList = nullptr;
+  if (list.byteSize() == 0) return;
+
+  fileWalk(ctx, list);
+  folderWalk(ctx, list);
+}
+
+bool sideAvailable(const SideState& side) {
+  const std::u16string root = rootOf(side.path);
+  return callGetAttributes(slotOf(side.handle), side.handle, root, nullptr) != 0xFFFFFFFFu;
+}
+
+void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {
+  ProviderHandle* handle = openProviderHandle(ctx.table, path, &ctx.run);
+  owner = ScopedProviderHandle(ctx.table, handle);
+  side = SideState{};
+  if (handle == nullptr) return;
+  side.handle = handle;
+  FileSystemProvider* slot = slotOf(handle);
+  side.kind = slot != nullptr ? slot->kind : kProviderFree;
+  side.capabilities = callCapabilities(slot, handle);
+  // The provider works on the path without its slot prefix.
+  side.path = handle->path.empty() ? std::u16string(path) : handle->path;
+}
+
+void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath) {
+  JobRun& run = ctx.run;
+  SyncRun& sync = run.sync;
+  if (run.job.filterOn()) prepareFilter(run.job.filter);
+
+  ScopedProviderHandle leftOwner, rightOwner;
+  openSide(ctx, sync.left, leftPath, leftOwner);
+  openSide(ctx, sync.right, rightPath, rightOwner);
+  if (sync.left.handle == nullptr || sync.right.handle == nullptr) {
+    sync.left = SideState{};
+    sync.right = SideState{};
+    return;  // released by the owners
+  }
+
+  sync.scanner.contentComparison =
+      has(run.job.optionFlags, kOptCompareContent) && (sync.left.capabilities & kCapDirectContents) &&
+              (sync.right.capabilities & kCapDirectContents)
+          ? 1
+          : 0;
+
+  const std::u16string leftTop = sync.left.path;
+  const std::u16string rightTop = sync.right.path;
+  if (!sideAvailable(sync.left)) {
+    (void)accountResult(sync, kErrorNotReady);
+    report(sync, kMarkerSideUnavailable, LogText(leftTop), LogText());
+  } else if (!sideAvailable(sync.right)) {
+    (void)accountResult(sync, kErrorNotReady);
+    report(sync, kMarkerSideUnavailable, LogText(), LogText(rightTop));
+  } else {
+    syncFolderPair(ctx, leftTop, rightTop);
+  }
+
+  FileSystemProvider* leftSlot = slotOf(sync.left.handle);
+  FileSystemProvider* rightSlot = slotOf(sync.right.handle);
+  if (!stopRequested(sync)) {
+    (void)callFinish(leftSlot, sync.left.handle, 0, 1);
+    (void)callFinish(rightSlot, sync.right.handle, 0, 1);
+  } else if (callFinish(rightSlot, sync.right.handle, 0, 0) == 0) {
+    (void)callFinish(leftSlot, sync.left.handle, 0, 0);
+  }
+  sync.left = SideState{};
+  sync.right = SideState{};
+  // leftOwner and rightOwner release both handles here.
+}
+
+}  // namespace
+
+bool resolveFolderSide(std::u16string_view text, const VolumeQueries& volumes, std::u16string* path,
+                       bool* eject) {
+  FolderSide side = parseFolderSide(text);
+  *eject = side.eject;
+  // Stored paths may begin with a path macro.
+  *path = !side.path.empty() && side.path[0] == u'%' ? expandPath(side.path) : side.path;
+  toNativeSeparators(*path);
+  // A serial that cannot be read as a number identifies no medium: never pass it.
+  if (!side.serialValid) return false;
+  return checkMedium(*path, side.serial, !side.search, volumes);
+}
+
+std::vector<std::u16string> excludedFolders(const Job& job, const VolumeQueries& volumes) {
+  std::vector<std::u16string> folders;
+  for (const std::u16string& spec : job.excludedPairs) {
+    FolderSides sides = splitFolderPair(spec);
+    for (std::u16string_view text : {sides.left, sides.right}) {
+      std::u16string path;
+      bool eject = false;
+      if (!text.empty() && resolveFolderSide(text, volumes, &path, &eject) && !path.empty()) {
+        folders.push_back(std::move(path));
+      }
+    }
+  }
+  return folders;
+}
+
+void ejectRunMedia(const JobRun& run) {
+  if (run.sync.execute == 0) return;
+  ejectMarkedDrives(run.ejectSet, run.volumes != nullptr ? *run.volumes : defaultVolumeQueries());
+}
+
+void runJob(JobRun& run) noexcept {
+  try {
+    const VolumeQueries& volumes = run.volumes != nullptr ? *run.volumes : defaultVolumeQueries();
+    ProviderTable& table = run.providers != nullptr ? *run.providers : providerTable();
+    RunContext ctx{run, table, volumes, ScanFilter{}, DescentChain{}};
+
+    PairScanner& scanner = run.sync.scanner;
+    const OptionFlags f = run.job.optionFlags;
+    if (run.job.filterOn()) {
+      ctx.scanFilter = makeScanFilter(run.job.filter);
+      scanner.filter = &ctx.scanFilter;
+    } else {
+      scanner.filter = nullptr;
+    }
+    scanner.ignoreDate = has(f, kOptIgnoreDate) ? 1 : 0;
+    scanner.toleranceCode = (has(f, kOptTwoSecondTolerance) ? 2 : 0) + (has(f, kOptIgnoreOneHour) ? 100 : 0);
+    scanner.excludedFolders = excludedFolders(run.job, volumes);
+
+    for (const std::u16string& spec : run.job.includedPairs) {
+      if (stopRequested(run.sync)) break;
+      if (spec.find(u';') == std::u16string::npos) continue;
+      FolderSides sides = splitFolderPair(spec);
+      std::u16string leftPath, rightPath;
+      bool ejectLeft = false, ejectRight = false;
+      if (!resolveFolderSide(sides.left, volumes, &leftPath, &ejectLeft)) continue;
+      if (!resolveFolderSide(sides.right, volumes, &rightPath, &ejectRight)) continue;
+      if (ejectLeft && !leftPath.empty()) run.ejectSet.mark(leftPath[0]);
+      if (ejectRight && !rightPath.empty()) run.ejectSet.mark(rightPath[0]);
+      syncTopLevelPair(ctx, leftPath, rightPath);
+    }
+    scanner.excludedFolders.clear();
+    scanner.filter = nullptr;
+  } catch (...) {
+    // Out of memory in a list or a path: the run ends here; what was done is logged.
+    run.sync.scanner.excludedFolders.clear();
+    run.sync.scanner.filter = nullptr;
+  }
+}
+
+}  // namespace crvl

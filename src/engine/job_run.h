@@ -1,0 +1,62 @@
+// The run of one job: every included folder pair in the job's order, each side passed
+// through the medium check, each top-level pair opened through the provider table and
+// synchronised depth first, files of a folder before its sub-folders.
+//
+// When an add option brings an orphan file or folder to the other side, the opposite
+// delete option leaves that orphan alone in the same run: a file only on the right with
+// "<+" and "->" is copied and kept, a folder only on the right with "<+" and "_>" is
+// created and synchronised. The delete options act on the orphans no add option takes,
+// so a run that adds in both directions never loses anything.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/provider_table.h"
+#include "engine/sync_run.h"
+#include "jobs/job.h"
+#include "schedule/removable_media.h"
+
+namespace crvl {
+
+// What the log reports cannot tell: folders created (success is not reported) and the
+// bytes of the files copied. A simulation counts what it would have done.
+struct RunStatistics {
+  uint64_t bytesCopied = 0;
+  uint32_t filesCopied = 0;
+  uint32_t foldersCreated = 0;
+};
+
+// One run. The caller (the run wrapper or the console front end) sets sync.slotIndex,
+// sync.execute, sync.scanner.stopWord, sync.logSink and the job copy; the run fills
+// the rest.
+struct JobRun {
+  SyncRun sync;
+  Job job;                                  // the run's own copy of the job
+  EjectSet ejectSet;                        // drives marked for ejection by this run
+  const VolumeQueries* volumes = nullptr;   // null: the system's drive queries
+  ProviderTable* providers = nullptr;       // null: the process-wide table
+  RunStatistics statistics;
+};
+
+// Runs the job: prepares the scanner (filter when the switch is on, ignore date,
+// tolerance code, the excluded folders after their medium checks), then visits every
+// included pair while the stop word is clear. A pair whose spec has no ';' or whose
+// side fails its medium check is skipped without a report. Never throws.
+void runJob(JobRun& run) noexcept;
+
+// Ejects the drives the run marked, "C" to "Z" in order: after an executing run only,
+// never after a simulation. Called once the job log is closed.
+void ejectRunMedia(const JobRun& run);
+
+// The folders of the job's excluded pairs whose medium check passes, both sides of
+// each, with native separators.
+[[nodiscard]] std::vector<std::u16string> excludedFolders(const Job& job,
+                                                          const VolumeQueries& volumes);
+
+// Reads one side of a folder pair spec: the medium prefixes, '/' made native, and the
+// medium check. Returns false when the check fails; `*path` holds the path to use and
+// `*eject` whether the side asks for ejection.
+[[nodiscard]] bool resolveFolderSide(std::u16string_view text, const VolumeQueries& volumes,
+                                     std::u16string* path, bool* eject);
+
+}  // namespace crvl

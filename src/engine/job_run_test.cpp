@@ -1,0 +1,433 @@
+#include "engine/job_run.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+
+#include "engine/engine_test_support.h"
+#include "engine/path_forms.h"
+#include "jobs/filter_format.h"
+#include "os_traits.h"
+#include "platform/volumes.h"
+
+namespace crvl {
+namespace {
+
+using testing::EngineFixture;
+using testing::RecordingSink;
+using testing::TempFolder;
+using testing::readFile;
+using testing::u16;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+constexpr uint64_t kT = 132000000000000000ull;  // a time in 2019
+constexpr uint64_t kSec = 10'000'000;
+
+constexpr OptionFlags kMirror = 0x2AB81;
+constexpr OptionFlags kBidirectional = 0x3FC81;
+
+// Every file and folder below `root`: relative path -> contents ("/" for folders).
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  std::error_code ec;
+  if (!fs::exists(root, ec)) return tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string rel = fs::relative(e.path(), root).generic_string();
+    tree[rel] = e.is_directory() ? "/" : readFile(e.path());
+  }
+  return tree;
+}
+
+std::u16string pairOf(const std::u16string& left, const std::u16string& right) {
+  return left + u";" + right;
+}
+
+class JobRunTest : public EngineFixture {
+ protected:
+  // Runs one job with a single included pair; returns the reports.
+  RecordingSink run(const std::u16string& left, const std::u16string& right, OptionFlags flags,
+                    bool execute = true, std::vector<std::u16string> excluded = {}) {
+    JobRun jr;
+    jr.job.optionFlags = flags;
+    jr.job.includedPairs = {pairOf(left, right)};
+    jr.job.excludedPairs = std::move(excluded);
+    return run(jr, execute);
+  }
+  RecordingSink run(JobRun& jr, bool execute = true) {
+    RecordingSink sink;
+    jr.sync.execute = execute ? 1 : 0;
+    jr.sync.logSink = &sink.sink;
+    jr.sync.scanner.stopWord = &stop;
+    runJob(jr);
+    jr.sync.logSink = nullptr;
+    return sink;
+  }
+  std::atomic<int32_t> stop{0};
+};
+
+TEST_F(JobRunTest, ExcludedLeftFolderMakesTheWholePairDoNothing) {
+  TempFolder tmp;
+  writeFile(tmp / "L/a.txt", "a", kT);
+  writeFile(tmp / "R/old.txt", "old", kT);
+  const auto before = snapshot(tmp.path());
+  RecordingSink sink = run(tmp.text("L"), tmp.text("R"), kMirror, true,
+                           {pairOf(tmp.text("L"), tmp.text("elsewhere"))});
+  EXPECT_TRUE(sink.records.empty());
+  EXPECT_EQ(snapshot(tmp.path()), before);
+
+  // An excluded sub-folder is left alone while its siblings are synchronised.
+  writeFile(tmp / "L/skip/x.txt", "x", kT);
+  writeFile(tmp / "L/take/y.txt", "y", kT);
+  sink = run(tmp.text("L"), tmp.text("R"), kMirror, true, {pairOf(tmp.text("L/skip"), tmp.text("none"))});
+  EXPECT_TRUE(fs::exists(tmp / "R/take/y.txt"));
+  EXPECT_FALSE(fs::exists(tmp / "R/skip/x.txt"));  // the folder pair itself is never entered
+  EXPECT_FALSE(fs::exists(tmp / "R/old.txt"));
+}
+
+TEST_F(JobRunTest, SimulatedMirrorReportsEveryActionAsOkAndChangesNothing) {
+  TempFolder tmp;
+  writeFile(tmp / "L/new.txt", "new", kT);
+  writeFile(tmp / "L/newer.txt", "v2", kT + 100 * kSec);
+  writeFile(tmp / "R/newer.txt", "v1", kT);
+  writeFile(tmp / "L/sub/deep.txt", "deep", kT);
+  writeFile(tmp / "R/orphan.txt", "orphan", kT);
+  writeFile(tmp / "R/gone/a.txt", "a", kT);
+  writeFile(tmp / "R/gone/b.txt", "b", kT);
+  const auto before = snapshot(tmp.path());
+
+  RecordingSink sink = run(tmp.text("L"), tmp.text("R"), kMirror, /*execute=*/false);
+  EXPECT_EQ(snapshot(tmp.path()), before);
+  for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
+  EXPECT_EQ(sink.count(kMarkerCopiedNewRight), 2u);   // new.txt, sub/deep.txt
+  EXPECT_EQ(sink.count(kMarkerCopiedOverRight), 1u);  // newer.txt
+  EXPECT_EQ(sink.count(kMarkerFileDeleted), 3u);      // orphan.txt and the two in gone/
+  EXPECT_EQ(sink.count(kMarkerFolderRemoved), 1u);    // gone
+  EXPECT_EQ(sink.records.size(), 7u);
+
+  // Executing the same job gives the left tree on the right, and nothing to do after.
+  sink = run(tmp.text("L"), tmp.text("R"), kMirror);
+  for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
+  EXPECT_EQ(snapshot(tmp / "R"), snapshot(tmp / "L"));
+  EXPECT_TRUE(run(tmp.text("L"), tmp.text("R"), kMirror).records.empty());
+}
+
+// The six presets on one pair of trees: what each side holds afterwards.
+TEST_F(JobRunTest, ModePresetsMoveFilesInTheirDirections) {
+  struct Case {
+    const char* mode;
+    OptionFlags flags;
+    std::map<std::string, std::string> left;
+    std::map<std::string, std::string> right;
+  };
+  const std::map<std::string, std::string> kUnion = {
+      {"both.txt", "L2"}, {"older.txt", "R2"}, {"lonly.txt", "l"}, {"ronly.txt", "r"},
+      {"ldir", "/"},      {"ldir/f.txt", "lf"}, {"rdir", "/"},     {"rdir/g.txt", "rg"}};
+  const Case cases[] = {
+      {"Mirror", 0x2AB81,
+       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
+       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "R2"}}},
+      {"Augment", 0x2081,
+       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
+       {{"both.txt", "R1"}, {"lonly.txt", "l"}, {"ronly.txt", "r"}, {"rdir", "/"}, {"rdir/g.txt", "rg"},
+        {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "R2"}}},
+      {"Refresh", 0x881,
+       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
+       {{"both.txt", "L2"}, {"ronly.txt", "r"}, {"rdir", "/"}, {"rdir/g.txt", "rg"}, {"ldir", "/"},
+        {"older.txt", "R2"}}},
+      {"Update", 0x2881,
+       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
+       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ronly.txt", "r"}, {"rdir", "/"}, {"rdir/g.txt", "rg"},
+        {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "R2"}}},
+      {"Consolidation", 0x3C81, kUnion, kUnion},
+      {"Bidirectional", 0x3FC81, kUnion, kUnion},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    TempFolder tmp;
+    writeFile(tmp / "L/both.txt", "L2", kT + 100 * kSec);
+    writeFile(tmp / "R/both.txt", "R1", kT);
+    writeFile(tmp / "L/older.txt", "L1", kT);
+    writeFile(tmp / "R/older.txt", "R2", kT + 100 * kSec);
+    writeFile(tmp / "L/lonly.txt", "l", kT);
+    writeFile(tmp / "R/ronly.txt", "r", kT);
+    writeFile(tmp / "L/ldir/f.txt", "lf", kT);
+    writeFile(tmp / "R/rdir/g.txt", "rg", kT);
+    RecordingSink sink = run(tmp.text("L"), tmp.text("R"), c.flags);
+    for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
+    EXPECT_EQ(snapshot(tmp / "L"), c.left);
+    EXPECT_EQ(snapshot(tmp / "R"), c.right);
+    EXPECT_EQ(fs::last_write_time(tmp / "R/both.txt") == fs::last_write_time(tmp / "L/both.txt"),
+              c.right.at("both.txt") == "L2");
+  }
+}
+
+TEST_F(JobRunTest, BidirectionalNeverLosesAnythingAndSettles) {
+  for (OptionFlags flags : {kBidirectional, OptionFlags{0x3C81 | 0x4000 | 0x20000}}) {
+    SCOPED_TRACE(flags);
+    TempFolder tmp;
+    writeFile(tmp / "L/a.txt", "a", kT);
+    writeFile(tmp / "R/b.txt", "b", kT);
+    writeFile(tmp / "L/ldir/x/1.txt", "1", kT);
+    writeFile(tmp / "R/rdir/y/2.txt", "2", kT);
+    writeFile(tmp / "L/same/new.txt", "new", kT + 50 * kSec);
+    writeFile(tmp / "R/same/new.txt", "old", kT);
+    RecordingSink sink = run(tmp.text("L"), tmp.text("R"), flags);
+    for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
+    EXPECT_EQ(sink.count(kMarkerFileDeleted), 0u);
+    EXPECT_EQ(sink.count(kMarkerFolderRemoved), 0u);
+    const std::map<std::string, std::string> all = {
+        {"a.txt", "a"}, {"b.txt", "b"}, {"ldir", "/"}, {"ldir/x", "/"}, {"ldir/x/1.txt", "1"},
+        {"rdir", "/"}, {"rdir/y", "/"}, {"rdir/y/2.txt", "2"}, {"same", "/"}, {"same/new.txt", "new"}};
+    EXPECT_EQ(snapshot(tmp / "L"), all);
+    EXPECT_EQ(snapshot(tmp / "R"), all);
+    EXPECT_TRUE(run(tmp.text("L"), tmp.text("R"), flags).records.empty());
+  }
+}
+
+TEST_F(JobRunTest, MissingLeftFolderIsAnEmptySideAndCopiesCreateIt) {
+  TempFolder tmp;
+  writeFile(tmp / "R/a.txt", "a", kT);
+  writeFile(tmp / "R/b.txt", "b", kT);
+  writeFile(tmp / "R/sub/c.txt", "c", kT);
+  RecordingSink sink = run(tmp.text("new/deeper"), tmp.text("R"), kOptAddLeft);
+  EXPECT_EQ(sink.count(kMarkerCopiedNewLeft), 2u);
+  for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty());
+  EXPECT_EQ(readFile(tmp / "new/deeper/a.txt"), "a");
+  EXPECT_EQ(readFile(tmp / "new/deeper/b.txt"), "b");
+  EXPECT_FALSE(fs::exists(tmp / "new/deeper/sub"));  // no "d": sub-folders are not visited
+}
+
+TEST_F(JobRunTest, NewFoldersWithoutRecursionAreCreatedEmpty) {
+  struct Case {
+    OptionFlags flags;
+    bool folderCreated;
+    bool contentsCopied;
+  };
+  const Case cases[] = {
+      {kOptCopyNewFolders | kOptAddRight, true, false},
+      {kOptCopyNewFolders | kOptAddRight | kOptRecurse, true, true},
+      {kOptCopyNewFolders | kOptUpdateRight | kOptRecurse, true, false},  // "=>" adds no files
+      {kOptAddRight | kOptRecurse, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flags);
+    TempFolder tmp;
+    writeFile(tmp / "L/top.txt", "t", kT);
+    writeFile(tmp / "L/sub/inner.txt", "i", kT);
+    fs::create_directories(tmp / "R");
+    RecordingSink sink = run(tmp.text("L"), tmp.text("R"), c.flags);
+    EXPECT_EQ(fs::exists(tmp / "R/sub"), c.folderCreated);
+    EXPECT_EQ(fs::exists(tmp / "R/sub/inner.txt"), c.contentsCopied);
+    EXPECT_EQ(fs::exists(tmp / "R/top.txt"), (c.flags & kOptAddRight) != 0);
+  }
+}
+
+TEST_F(JobRunTest, FilterAppliesOnlyWhileItsSwitchIsOn) {
+  for (uint32_t filterSwitch : {0u, 1u}) {
+    SCOPED_TRACE(filterSwitch);
+    TempFolder tmp;
+    writeFile(tmp / "L/keep.dat", "k", kT);
+    writeFile(tmp / "L/skip.txt", "s", kT);
+    writeFile(tmp / "L/sub/deep.txt", "d", kT);
+    JobRun jr;
+    jr.job.optionFlags = kMirror;
+    jr.job.filterSwitch = filterSwitch;
+    jr.job.filter.exclude.masks = u"*.txt";
+    jr.job.includedPairs = {pairOf(tmp.text("L"), tmp.text("R"))};
+    (void)run(jr);
+    EXPECT_TRUE(fs::exists(tmp / "R/keep.dat"));
+    EXPECT_EQ(fs::exists(tmp / "R/skip.txt"), filterSwitch == 0);
+    EXPECT_EQ(fs::exists(tmp / "R/sub/deep.txt"), filterSwitch == 0);
+  }
+}
+
+// A plug-in slot that forwards to the local provider and can be told to misbehave.
+struct WrapState {
+  std::atomic<int32_t>* stop = nullptr;
+  bool rootMissing = false;
+  int getFileCalls = 0;
+  std::vector<std::pair<int32_t, int32_t>> finishes;
+};
+WrapState* g_wrap = nullptr;
+
+FileSystemProvider& localSlot() { return providerTable().slots[0]; }
+
+ProviderHandle* wrapOpen(FileSystemProvider* slot, void* owner, int32_t index, const char16_t* path) {
+  std::u16string p(path);
+  // "\C:\x" after the slot prefix: the local provider wants "C:\x".
+  if (p.size() >= 3 && (p[0] == u'\\' || p[0] == u'/') && p[2] == u':') p.erase(0, 1);
+  return localSlot().ops.open(slot, owner, index, p.c_str());
+}
+ErrorCode wrapGetFile(FileSystemProvider* slot, ProviderHandle* h, const char16_t* source, const char16_t* target,
+                      const EntryBlock* block, uint32_t flags, ProgressCallback progress, void* data) {
+  ++g_wrap->getFileCalls;
+  if (g_wrap->stop != nullptr) g_wrap->stop->store(1);  // the user stops while the copy runs
+  return localSlot().ops.getFile(slot, h, source, target, block, flags, progress, data);
+}
+uint32_t wrapGetAttributes(FileSystemProvider* slot, ProviderHandle* h, const char16_t* path, EntryBlock* block) {
+  if (g_wrap->rootMissing && std::u16string_view(path) == rootOf(h->path)) return 0xFFFFFFFFu;
+  return localSlot().ops.getAttributes(slot, h, path, block);
+}
+int32_t wrapFinish(FileSystemProvider*, ProviderHandle*, int32_t a, int32_t b) {
+  g_wrap->finishes.emplace_back(a, b);
+  return 0;
+}
+
+class WrappedSideTest : public JobRunTest {
+ protected:
+  void SetUp() override {
+    JobRunTest::SetUp();
+    g_wrap = &state;
+    FileSystemProvider& slot = providerTable().slots[2];
+    slot = localSlot();
+    slot.kind = kProviderPlugin;
+    slot.name = u"wrap";
+    slot.prefixLength = 7;
+    slot.openCount = 0;
+    slot.ops.open = wrapOpen;
+    slot.ops.getFile = wrapGetFile;
+    slot.ops.getAttributes = wrapGetAttributes;
+    slot.ops.finish = wrapFinish;
+  }
+  void TearDown() override {
+    g_wrap = nullptr;
+    JobRunTest::TearDown();
+  }
+  static std::u16string wrapped(const std::u16string& path) {
+    std::u16string prefix = os::kWindows ? u"\\\\\\wrap\\" : u"///wrap";
+    return prefix + path;
+  }
+  WrapState state;
+};
+
+TEST_F(WrappedSideTest, StopDuringACopyCancelsItAndEndsTheRun) {
+  TempFolder tmp;
+  writeFile(tmp / "L/big.bin", std::string(3 << 20, 'x'), kT);
+  writeFile(tmp / "L/other.bin", std::string(3 << 20, 'y'), kT);
+  writeFile(tmp / "L/sub/z.txt", "z", kT);
+  writeFile(tmp / "R/orphan.txt", "o", kT);
+  state.stop = &stop;
+  JobRun jr;
+  jr.job.optionFlags = kMirror;
+  jr.job.includedPairs = {pairOf(wrapped(tmp.text("L")), tmp.text("R")),
+                          pairOf(tmp.text("L"), tmp.text("R2"))};
+  RecordingSink sink = run(jr);
+  ASSERT_EQ(sink.records.size(), 1u);
+  EXPECT_EQ(sink.records[0].marker, kMarkerCopiedNewRight);
+  EXPECT_EQ(sink.records[0].state, platform::systemMessage(kErrorRequestAborted));
+  EXPECT_EQ(state.getFileCalls, 1);
+  EXPECT_TRUE(fs::exists(tmp / "R/orphan.txt"));
+  EXPECT_FALSE(fs::exists(tmp / "R/sub"));
+  EXPECT_FALSE(fs::exists(tmp / "R2"));  // the next pair is not visited
+  EXPECT_EQ(state.finishes, (std::vector<std::pair<int32_t, int32_t>>{{0, 0}}));
+  EXPECT_EQ(providerTable().slots[2].openCount, 0);
+
+  // Without a stop the finish flags are (0, 1).
+  state.stop = nullptr;
+  state.finishes.clear();
+  stop = 0;
+  (void)run(jr);
+  EXPECT_EQ(state.finishes, (std::vector<std::pair<int32_t, int32_t>>{{0, 1}}));
+  EXPECT_EQ(readFile(tmp / "R/big.bin").size(), size_t(3 << 20));
+}
+
+TEST_F(WrappedSideTest, UnavailableSideReportsOnceAndLeavesTheOtherSideAlone) {
+  TempFolder tmp;
+  writeFile(tmp / "L/a.txt", "a", kT);
+  writeFile(tmp / "R/orphan.txt", "o", kT);
+  state.rootMissing = true;
+  struct Case {
+    const char* name;
+    std::u16string left;
+    std::u16string right;
+    bool leftReported;
+  };
+  std::vector<Case> cases = {
+      {"left root unreachable", wrapped(tmp.text("L")), tmp.text("R"), true},
+      {"right root unreachable", tmp.text("L"), wrapped(tmp.text("R")), false},
+  };
+  if constexpr (os::kDrivePaths) {
+    // A drive letter that is not present.
+    uint32_t present = platform::presentDrives();
+    char16_t letter = u'Y';
+    while (letter > u'D' && (present & (1u << (letter - u'A'))) != 0) --letter;
+    cases.push_back({"missing drive", std::u16string{letter} + u":\\data", tmp.text("R"), true});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto before = snapshot(tmp.path());
+    RecordingSink sink = run(c.left, c.right, kMirror);
+    ASSERT_EQ(sink.records.size(), 1u);
+    const auto& r = sink.records[0];
+    EXPECT_EQ(r.marker, kMarkerSideUnavailable);
+    EXPECT_EQ(r.state, platform::systemMessage(kErrorNotReady));
+    EXPECT_EQ(r.hasLeft, c.leftReported);
+    EXPECT_EQ(r.hasRight, !c.leftReported);
+    EXPECT_EQ(snapshot(tmp.path()), before);
+  }
+}
+
+// Drives for the medium checks of a run: E: holds the stick 0xABCD and F: nothing.
+struct StickDrives {
+  std::vector<char16_t> ejected;
+  static uint32_t serial(void*, std::u16string_view path) {
+    return !path.empty() && (path[0] == u'E' || path[0] == u'e') ? 0xABCDu : 0u;
+  }
+  VolumeQueries queries() {
+    VolumeQueries q;
+    q.context = this;
+    q.volumeSerial = serial;
+    q.presentDrives = [](void*) -> uint32_t { return (1u << 4) | (1u << 5); };
+    q.driveClass = [](void*, char16_t) { return platform::DriveClass::RemovableLike; };
+    q.ejectDrive = [](void* c, char16_t l) { static_cast<StickDrives*>(c)->ejected.push_back(l); };
+    return q;
+  }
+};
+
+TEST_F(JobRunTest, MediumChecksDecideWhichPairsRunAndWhatIsEjected) {
+  struct Case {
+    const char* name;
+    std::vector<std::u16string> pairs;
+    bool execute;
+    std::vector<char16_t> ejected;
+  };
+  const Case cases[] = {
+      {"two sides on one stick eject it once", {u">|abcd|E:\\a;>e:\\b"}, true, {u'E'}},
+      {"search marker finds the stick at E:", {u">?|abcd|F:\\a;C:\\b"}, true, {u'E'}},
+      {"fixed letter fails: nothing marked", {u">|abcd|F:\\a;>E:\\b"}, true, {}},
+      {"a failing right side skips the left's mark", {u">E:\\a;|1|E:\\b"}, true, {}},
+      {"A: and B: are never ejected", {u">A:\\a;>B:\\b"}, true, {}},
+      {"a simulation never ejects", {u">|abcd|E:\\a;C:\\b"}, false, {}},
+      {"spec without ';' is skipped", {u">E:\\a"}, true, {}},
+      {"marks of several pairs, in letter order", {u">G:\\a;C:\\b", u">E:\\a;>C:\\b"}, true,
+       {u'C', u'E', u'G'}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StickDrives drives;
+    VolumeQueries q = drives.queries();
+    JobRun jr;
+    jr.volumes = &q;
+    jr.job.optionFlags = kMirror;
+    jr.job.includedPairs = c.pairs;
+    (void)run(jr, c.execute);
+    ejectRunMedia(jr);
+    EXPECT_EQ(drives.ejected, c.ejected);
+  }
+}
+
+TEST_F(JobRunTest, ExcludedPairsPassTheirMediumChecksSideBySide) {
+  StickDrives drives;
+  VolumeQueries q = drives.queries();
+  Job job;
+  job.excludedPairs = {u"|abcd|E:/x;|1|F:\\y", u"?|abcd|F:\\moved;C:\\plain", u"no-separator"};
+  std::vector<std::u16string> expected = {os::kWindows ? u"E:\\x" : u"E:/x", u"E:\\moved", u"C:\\plain",
+                                          u"no-separator"};
+  EXPECT_EQ(excludedFolders(job, q), expected);
+}
+
+}  // namespace
+}  // namespace crvl

@@ -61,6 +61,23 @@ ErrorCode writeLine(const LogContext& log, LogEncoding encoding, std::u16string_
   return writeEncodedLine(log.output, bytes, encoding);
 }
 
+// Head texts of the HTML forms keep their characters (spaces, letters beyond ASCII)
+// but not markup: a job name or label with '<' or '&' must not change the page.
+std::u16string markupSafe(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    switch (c) {
+      case u'<': out += u"&lt;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'&': out += u"&amp;"; break;
+      case u'"': out += u"&quot;"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
 std::u16string_view cellText(LogText text) { return text ? *text : std::u16string_view{}; }
 
 void composeTextLine(int32_t marker, LogText left, LogText right, std::u16string_view state,
@@ -195,16 +212,20 @@ ErrorCode writeLogHead(const LogContext& log, const LogHeadTexts& texts) noexcep
   const LogFormatInfo* info = logFormatInfo(log.format);
   if (log.output.write == nullptr || info == nullptr) return kSuccess;
   try {
-    std::u16string jobLine(texts.jobLabel);
+    const bool html = isHtmlFormat(log.format);
+    auto headText = [html](std::u16string_view text) {
+      return html ? markupSafe(text) : std::u16string(text);
+    };
+    std::u16string jobLine = headText(texts.jobLabel);
     jobLine += u' ';
-    jobLine += texts.jobName;
-    std::u16string timeLine(texts.createdAtLabel);
+    jobLine += headText(texts.jobName);
+    std::u16string timeLine = headText(texts.createdAtLabel);
     timeLine += u' ';
-    timeLine += texts.startTime;
+    timeLine += headText(texts.startTime);
 
     std::u16string lines[5];
     size_t count = 0;
-    if (isHtmlFormat(log.format)) {
+    if (html) {
       lines[count++] =
           u"<html><head><style><!--body{font-family:Verdana,Arial;font-size:10pt} --></style>"
           u"</head><body>";
@@ -212,7 +233,7 @@ ErrorCode writeLogHead(const LogContext& log, const LogHeadTexts& texts) noexcep
       lines[count++] = timeLine + u"<br><br>";
       lines[count++] = u"<table border=1 width=\"100%\" cellspacing=0 cellpadding=0>";
       std::u16string header(u"<tr><th>=</th><th>#1</th><th>#2</th><th>");
-      header += texts.stateLabel;
+      header += headText(texts.stateLabel);
       header += u"</th></tr>";
       lines[count++] = std::move(header);
     } else {

@@ -60,7 +60,8 @@ struct LogHeadTexts {
 };
 
 // Writes the head lines of the context's format (the byte order mark is written when
-// the file is created, not here). Stops at the first failed write and returns its
+// the file is created, not here). In the HTML forms the head texts are written as they
+// are except for the markup characters < > & ", which become entities. Stops at the first failed write and returns its
 // (mapped) code; 0 on success or when no log is open.
 [[nodiscard]] ErrorCode writeLogHead(const LogContext& log, const LogHeadTexts& texts) noexcept;
 

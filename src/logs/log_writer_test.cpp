@@ -217,6 +217,20 @@ TEST(LogHeadTest, StopsAtTheFirstFailedWriteWithTheMappedCode) {
   }
 }
 
+TEST(LogHeadTest, HtmlHeadTextsCannotAddMarkup) {
+  MemoryOutput out;
+  const LogHeadTexts head{u"<b>Tom & \"Jerry\" \u00C4", u"1.2.2024  10:00:00", u"Job", u"Created at",
+                          u"<i>State"};
+  ASSERT_EQ(writeLogHead(out.context(kLogFormatHtmlUtf8), head), kSuccess);
+  EXPECT_NE(out.bytes.find("\r\nJob &lt;b&gt;Tom &amp; &quot;Jerry&quot; \xC3\x84<br>\r\n"),
+            std::string::npos)
+      << out.bytes;
+  EXPECT_NE(out.bytes.find("<th>&lt;i&gt;State</th>"), std::string::npos);
+  MemoryOutput text;
+  ASSERT_EQ(writeLogHead(text.context(kLogFormatText), head), kSuccess);
+  EXPECT_EQ(text.bytes.rfind("Job <b>Tom & \"Jerry\" \xC4\r\n", 0), 0u) << "only HTML escapes";
+}
+
 TEST(LogHeadTest, FailedRecordWritesAreIgnored) {
   MemoryOutput out;
   out.failFrom = 0;

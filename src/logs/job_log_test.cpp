@@ -324,6 +324,45 @@ TEST(LogStampTest, ShownInLocalTimeWithTwoSpaces) {
   EXPECT_TRUE(formatLogStamp(0).empty());
 }
 
+TEST_F(JobLogTest, CreatingLogFiles) {
+  const std::u16string base = root_.u16string();
+  // A read-only log of the same name is replaced (cleared and deleted when the system
+  // refuses to open it for writing).
+  const std::u16string readOnly = base + u"/ro.htm";
+  ASSERT_EQ(platform::writeWholeFile(readOnly, "old contents"), kSuccess);
+  ASSERT_EQ(platform::setFileAttributes(readOnly, platform::kAttrReadOnly), kSuccess);
+  struct Case {
+    std::u16string path;
+    LogFormat format;
+    ErrorCode result;
+    std::string contents;
+  };
+  const Case cases[] = {
+      {readOnly, kLogFormatHtmlUnicode, kSuccess, "\xFF\xFE"},
+      {base + u"/a/b/c/new.htm", kLogFormatHtmlUtf8, kSuccess, "\xEF\xBB\xBF"},
+      {base + u"/plain.txt", kLogFormatText, kSuccess, ""},
+      {base + u"/index-copy.txt", 0, kSuccess, ""},
+      {base + std::u16string(u"/bad\0.txt", 9), kLogFormatText, kErrorInvalidName, ""},
+      {base + u"/s.ini/below.txt", kLogFormatText, kErrorPathNotFound, ""},  // parent is a file
+  };
+  for (const Case& c : cases) {
+    platform::File file;
+    const ErrorCode result = createLogFile(c.path, c.format, &file);
+    if (c.result == kErrorPathNotFound) {
+      EXPECT_NE(result, kSuccess);
+      EXPECT_FALSE(file.isOpen());
+      continue;
+    }
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(file.isOpen(), c.result == kSuccess);
+    if (c.result != kSuccess) continue;
+    file.close();
+    std::string bytes;
+    ASSERT_EQ(platform::readWholeFile(c.path, bytes), kSuccess);
+    EXPECT_EQ(bytes, c.contents);
+  }
+}
+
 TEST_F(JobLogTest, MissingIndexIsLeftAlone) {
   size_t dropped = 7;
   EXPECT_EQ(compactLogIndex(logIndexPath(logs_), &dropped), kSuccess);

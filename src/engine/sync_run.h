@@ -21,6 +21,10 @@ struct SyncRun {
   SideState right;
   const LogSink* logSink = nullptr;  // null: no reports
   std::u16string errorText;          // the first failure's message since it was cleared
+  // Told the bytes of every copy progress report (kind 3), when set: the console
+  // front end's progress line. Called on the run's thread.
+  void (*copyProgress)(void* context, uint64_t bytes) = nullptr;
+  void* copyProgressContext = nullptr;
 };
 
 [[nodiscard]] inline bool stopRequested(const SyncRun& run) noexcept {

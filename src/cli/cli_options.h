@@ -1,0 +1,35 @@
+// The command line of the console front end:
+//   crvl [--settings FILE] run JOB | simulate JOB | jobs | logs | help
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace crvl::cli {
+
+enum class CommandKind { Run, Simulate, Jobs, Logs, Help };
+
+struct CommandLine {
+  CommandKind kind = CommandKind::Help;
+  std::u16string job;                        // run and simulate: a register name or a .job path
+  std::optional<std::u16string> settings;    // --settings FILE (or --settings=FILE)
+};
+
+// Exit statuses.
+enum ExitStatus : int {
+  kExitOk = 0,          // every action succeeded
+  kExitActionsFailed = 1,
+  kExitUsage = 2,       // usage error, unknown job, unreadable job file
+  kExitStopped = 3,     // stopped by the user
+};
+
+// Parses the arguments (without the program name). Options may stand before or after
+// the command. On a usage error returns false with a one-line reason in `*error`.
+[[nodiscard]] bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
+                                    std::u16string* error);
+
+// The usage text, ending in a line end.
+[[nodiscard]] std::u16string usageText();
+
+}  // namespace crvl::cli

@@ -1,0 +1,139 @@
+// run, simulate, jobs and logs.
+#include "cli/commands.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+
+#include "cli/console_report.h"
+#include "engine/job_run.h"
+#include "engine/provider_table.h"
+#include "jobs/job.h"
+#include "jobs/job_register.h"
+#include "jobs/profile_store.h"
+#include "jobs/program_settings.h"
+#include "logs/job_log.h"
+#include "logs/log_index.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+
+namespace crvl::cli {
+
+namespace {
+
+// The stop word of the console's one run: set by the first Ctrl+C.
+std::atomic<int32_t> g_stopWord{0};
+
+void print(std::u16string_view text) { platform::writeConsole(platform::ConsoleStream::Out, text); }
+void printError(std::u16string_view text) {
+  platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + std::u16string(text) + u"\n");
+}
+
+std::u16string stampText(PackedDateTime stamp) {
+  const CalendarTime t = unpackDateTime(stamp);
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", unsigned(t.year), unsigned(t.month),
+                unsigned(t.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
+  return std::u16string(buffer, buffer + std::char_traits<char>::length(buffer));
+}
+
+int runJobCommand(const CommandLine& command, ProfileStore& settings) {
+  JobRun run;
+  const ErrorCode loaded = loadJobByReference(command.job, run.job, settings);
+  if (loaded == kErrorNotFound) {
+    printError(u"no job named " + command.job + u" in the job register");
+    return kExitUsage;
+  }
+  if (loaded != 0) {
+    std::u16string message = platform::systemMessage(loaded);
+    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
+    printError(u"cannot read the job file " + run.job.jobFilePath + u": " + message);
+    return kExitUsage;
+  }
+
+  const bool execute = command.kind == CommandKind::Run;
+  platform::installStopHandler(&g_stopWord, kExitStopped);
+  const uint64_t started = platform::monotonicMilliseconds();
+
+  std::unique_ptr<RunLog> log = openRunLog(settings, run.job.jobName);
+  ConsoleReporter reporter(log->sink(), platform::outputIsTerminal());
+  run.sync.execute = execute ? 1 : 0;
+  run.sync.scanner.stopWord = &g_stopWord;
+  run.sync.logSink = reporter.sink();
+  run.sync.copyProgress = &ConsoleReporter::progressHook;
+  run.sync.copyProgressContext = &reporter;
+  print(std::u16string(execute ? u"Running " : u"Simulating ") + run.job.jobName + u"\n");
+  runJob(run);
+  reporter.clearProgress();
+  log->finish();
+  // Media are ejected once the log is closed, after an executing run only.
+  ejectRunMedia(run);
+
+  const bool stopped = g_stopWord.load() != 0;
+  print(formatSummary(reporter.counts(), run.statistics, platform::monotonicMilliseconds() - started,
+                      !execute, stopped));
+  if (!log->path().empty()) print(u"  log:             " + log->path() + u"\n");
+  if (stopped) return kExitStopped;
+  return reporter.counts().errors != 0 ? kExitActionsFailed : kExitOk;
+}
+
+int listJobs(ProfileStore& settings) {
+  int depth = 0;
+  for (const RegisterRow& row : readRegister(settings)) {
+    const std::u16string indent(static_cast<size_t>(depth) * 2, u' ');
+    switch (row.kind) {
+      case RegisterKind::Job:
+        print(indent + row.name + (row.path.empty() ? u"" : u"\t" + row.path) + u"\n");
+        break;
+      case RegisterKind::GroupStart:
+        print(indent + u"[" + row.name + u"]\n");
+        ++depth;
+        break;
+      case RegisterKind::GroupEnd:
+        if (depth > 0) --depth;
+        break;
+      case RegisterKind::Separator:
+        print(indent + u"--\n");
+        break;
+    }
+  }
+  return kExitOk;
+}
+
+int listLogs(ProfileStore& settings) {
+  for (const LogIndexEntry& entry : listJobLogs(logFolder(settings))) {
+    print(stampText(entry.stamp) + u"  " + entry.jobName + u"  " + entry.logPath + u"\n");
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int runCommandLine(const CommandLine& command) {
+  if (command.kind == CommandKind::Help) {
+    print(usageText());
+    return kExitOk;
+  }
+  ProfileStore& settings = programSettingsStore();
+  if (command.settings) {
+    openProgramSettings(settings, std::u16string_view(*command.settings));
+  } else {
+    openProgramSettings(settings);
+  }
+  initializeProviderTable(providerTable(), u"File System Plugins");
+
+  switch (command.kind) {
+    case CommandKind::Run:
+    case CommandKind::Simulate:
+      return runJobCommand(command, settings);
+    case CommandKind::Jobs:
+      return listJobs(settings);
+    case CommandKind::Logs:
+      return listLogs(settings);
+    case CommandKind::Help:
+      break;
+  }
+  return kExitOk;
+}
+
+}  // namespace crvl::cli

@@ -1,0 +1,20 @@
+// crvl (Linux) and crvlc.exe (Windows): the console front end.
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+#include "platform/console.h"
+
+int main(int argc, char** argv) {
+  using namespace crvl;
+  try {
+    cli::CommandLine command;
+    std::u16string error;
+    if (!cli::parseCommandLine(platform::commandArguments(argc, argv), &command, &error)) {
+      platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + error + u"\n" + cli::usageText());
+      return cli::kExitUsage;
+    }
+    return cli::runCommandLine(command);
+  } catch (...) {
+    platform::writeConsole(platform::ConsoleStream::Err, u"crvl: out of memory\n");
+    return cli::kExitActionsFailed;
+  }
+}

@@ -1,0 +1,34 @@
+// The console of the command-line front end: arguments, output, whether the output is
+// a terminal, and Ctrl+C as a stop request.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace crvl::platform {
+
+// The program's arguments without the program name, as UTF-16 (Windows: from the
+// wide command line; POSIX: argv read as UTF-8).
+[[nodiscard]] std::vector<std::u16string> commandArguments(int argc, char** argv);
+
+enum class ConsoleStream { Out, Err };
+
+// Writes text to standard output or standard error: UTF-16 to a Windows console,
+// UTF-8 everywhere else. Errors are ignored.
+void writeConsole(ConsoleStream stream, std::u16string_view text);
+
+// Whether standard output is an interactive terminal (a console on Windows).
+[[nodiscard]] bool outputIsTerminal();
+
+// The first Ctrl+C (or Ctrl+Break, SIGINT, SIGTERM) stores 1 in `stopWord`; a second
+// one ends the process at once with exit status `exitStatus`. `stopWord` must outlive
+// the process's use of the handler.
+void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus);
+
+// A monotonic clock in milliseconds, for elapsed times and rates.
+[[nodiscard]] uint64_t monotonicMilliseconds() noexcept;
+
+}  // namespace crvl::platform

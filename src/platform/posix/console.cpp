@@ -1,0 +1,62 @@
+// POSIX console: UTF-8 output, isatty, and SIGINT/SIGTERM as stop requests.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/text.h"
+
+namespace crvl::platform {
+
+namespace {
+
+std::atomic<int32_t>* g_stopWord = nullptr;
+volatile sig_atomic_t g_interrupts = 0;
+int g_exitStatus = 3;
+
+void onInterrupt(int) {
+  if (g_interrupts != 0) _exit(g_exitStatus);  // the second request ends at once
+  g_interrupts = 1;
+  if (g_stopWord != nullptr) g_stopWord->store(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+std::vector<std::u16string> commandArguments(int argc, char** argv) {
+  std::vector<std::u16string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(fromUtf8(argv[i]));
+  return args;
+}
+
+void writeConsole(ConsoleStream stream, std::u16string_view text) {
+  const std::string bytes = toUtf8(text);
+  const int fd = stream == ConsoleStream::Out ? STDOUT_FILENO : STDERR_FILENO;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+bool outputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {
+  g_stopWord = stopWord;
+  g_exitStatus = exitStatus;
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+uint64_t monotonicMilliseconds() noexcept {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+}  // namespace crvl::platform

@@ -1,0 +1,84 @@
+// Windows console: wide output to a console, UTF-8 to pipes and files, and Ctrl+C as
+// a stop request through the console control handler.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "platform/console.h"
+#include "platform/text.h"
+
+namespace crvl::platform {
+
+namespace {
+
+std::atomic<int32_t>* g_stopWord = nullptr;
+std::atomic<int> g_interrupts{0};
+int g_exitStatus = 3;
+
+BOOL WINAPI onControl(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  if (g_interrupts.fetch_add(1) > 0) ExitProcess(static_cast<UINT>(g_exitStatus));
+  if (g_stopWord != nullptr) g_stopWord->store(1, std::memory_order_relaxed);
+  return TRUE;
+}
+
+HANDLE streamHandle(ConsoleStream stream) {
+  return GetStdHandle(stream == ConsoleStream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+bool isConsole(HANDLE h) {
+  DWORD mode = 0;
+  return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
+}  // namespace
+
+std::vector<std::u16string> commandArguments(int argc, char** argv) {
+  std::vector<std::u16string> args;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    for (int i = 1; i < argc; ++i) args.push_back(fromUtf8(argv[i]));
+    return args;
+  }
+  for (int i = 1; i < count; ++i) {
+    args.emplace_back(reinterpret_cast<const char16_t*>(wide[i]));
+  }
+  LocalFree(wide);
+  return args;
+}
+
+void writeConsole(ConsoleStream stream, std::u16string_view text) {
+  HANDLE h = streamHandle(stream);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
+  if (isConsole(h)) {
+    DWORD written = 0;
+    WriteConsoleW(h, reinterpret_cast<const wchar_t*>(text.data()), static_cast<DWORD>(text.size()),
+                  &written, /*lpReserved=*/nullptr);
+    return;
+  }
+  const std::string bytes = toUtf8(text);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    if (!WriteFile(h, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written,
+                   /*lpOverlapped=*/nullptr) ||
+        written == 0) {
+      return;
+    }
+    done += written;
+  }
+}
+
+bool outputIsTerminal() { return isConsole(streamHandle(ConsoleStream::Out)); }
+
+void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {
+  g_stopWord = stopWord;
+  g_exitStatus = exitStatus;
+  SetConsoleCtrlHandler(onControl, TRUE);
+}
+
+uint64_t monotonicMilliseconds() noexcept { return GetTickCount64(); }
+
+}  // namespace crvl::platform

@@ -13,7 +13,7 @@ namespace crvl::platform {
 
 // A UTC FILETIME as the user sees it in local time: the short date, two spaces, the
 // time with seconds (GetDateFormatW / GetTimeFormatW; POSIX: the LC_TIME formats of
-// the environment's locale, or "YYYY-MM-DD  hh:mm:ss" in the C locale).
+// the environment's locale, or "YYYY-MM-DD  hh:mm:ss" in the C and C.UTF-8 locales).
 [[nodiscard]] std::u16string formatLocalDateTime(uint64_t utcFileTime);
 
 }  // namespace crvl::platform

@@ -49,7 +49,9 @@ std::u16string formatLocalDateTime(uint64_t utcFileTime) {
   const std::string_view name = localeName("LC_TIME");
   char buffer[128];
   size_t length = 0;
-  locale_t loc = (name == "C" || name == "POSIX") ? locale_t{} : newlocale(LC_TIME_MASK, "", locale_t{});
+  // The C locale's "%x" has a two-digit year; C.UTF-8 and POSIX get the ISO form too.
+  const bool plain = name == "C" || name == "POSIX" || name.substr(0, 2) == "C.";
+  locale_t loc = plain ? locale_t{} : newlocale(LC_TIME_MASK, "", locale_t{});
   if (loc != locale_t{}) {
     length = strftime_l(buffer, sizeof buffer, "%x  %X", &local, loc);
     freelocale(loc);

@@ -1,0 +1,180 @@
+// Drives the real console program on real folders: the six mode presets, the exit
+// statuses and the job log.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "engine/engine_test_support.h"
+#include "os_traits.h"
+#include "platform/environment.h"
+#include "platform/text.h"
+#include "platform/volumes.h"
+
+namespace crvl {
+namespace {
+
+using testing::TempFolder;
+using testing::readFile;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+constexpr uint64_t kT = 132000000000000000ull;  // a time in 2019
+constexpr uint64_t kSec = 10'000'000;
+
+std::string narrow(std::u16string_view text) { return platform::toUtf8(text); }
+
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    tree[fs::relative(e.path(), root).generic_string()] = e.is_directory() ? "/" : readFile(e.path());
+  }
+  return tree;
+}
+
+struct Result {
+  int status;
+  std::string output;
+};
+
+// Runs the console program with `args` (already quoted) and returns its exit status
+// and everything it printed.
+Result runCli(const TempFolder& tmp, const std::string& args) {
+  const std::string program =
+      narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe" : "/crvl");
+  const std::string out = narrow(tmp.text("cli-output.txt"));
+  std::string command = "\"" + program + "\" " + args + " > \"" + out + "\" 2>&1";
+  if constexpr (os::kWindows) command = "\"" + command + "\"";  // cmd /c strips one pair
+  const int raw = std::system(command.c_str());
+  Result r;
+  r.status = os::kWindows ? raw : (raw >> 8) & 0xFF;
+  r.output = readFile(out);
+  return r;
+}
+
+std::string quoted(const std::u16string& path) { return "\"" + narrow(path) + "\""; }
+
+// A job file for one pair with the given option tokens, and a settings file whose log
+// folder lies in the temporary folder.
+void writeJob(const TempFolder& tmp, const std::string& name, const std::string& options,
+              const std::u16string& left, const std::u16string& right) {
+  writeFile(tmp / (name + ".job"), "[CRVL]\r\nOption=0;" + options + "\r\nFilter=\r\n\r\n[Folder]\r\n1=+" +
+                                       narrow(left) + ";" + narrow(right) + "\r\n");
+  writeFile(tmp / "settings.ini", "[CRVL]\r\nLog=" + narrow(tmp.text("logs")) + "\r\nExpMode=1\r\n");
+}
+
+std::string settingsArg(const TempFolder& tmp) { return "--settings " + quoted(tmp.text("settings.ini")); }
+
+void makeTrees(const TempFolder& tmp) {
+  writeFile(tmp / "L/both.txt", "L2", kT + 100 * kSec);
+  writeFile(tmp / "R/both.txt", "R1", kT);
+  writeFile(tmp / "L/older.txt", "L1", kT);
+  writeFile(tmp / "R/older.txt", "R2", kT + 100 * kSec);
+  writeFile(tmp / "L/lonly.txt", "l", kT);
+  writeFile(tmp / "R/ronly.txt", "r", kT);
+  writeFile(tmp / "L/ldir/f.txt", "lf", kT);
+  writeFile(tmp / "R/rdir/g.txt", "rg", kT);
+}
+
+using Tree = std::map<std::string, std::string>;
+
+TEST(CliEndToEnd, EveryModePresetGivesItsTreesAndSettles) {
+  const Tree leftStart = {{"both.txt", "L2"}, {"older.txt", "L1"}, {"lonly.txt", "l"}, {"ldir", "/"},
+                          {"ldir/f.txt", "lf"}};
+  const Tree unionTree = {{"both.txt", "L2"}, {"older.txt", "R2"}, {"lonly.txt", "l"}, {"ronly.txt", "r"},
+                          {"ldir", "/"},      {"ldir/f.txt", "lf"}, {"rdir", "/"},     {"rdir/g.txt", "rg"}};
+  struct Case {
+    const char* mode;
+    const char* options;  // the preset's tokens as the job file stores them
+    Tree left;
+    Tree right;
+  };
+  const Case cases[] = {
+      {"Mirror", "+>;=>;->;_>;?;!=;d;d+", leftStart,
+       {{"both.txt", "L2"}, {"older.txt", "R2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}}},
+      {"Augment", "+>;d;d+", leftStart,
+       {{"both.txt", "R1"}, {"older.txt", "R2"}, {"lonly.txt", "l"}, {"ronly.txt", "r"}, {"ldir", "/"},
+        {"ldir/f.txt", "lf"}, {"rdir", "/"}, {"rdir/g.txt", "rg"}}},
+      {"Refresh", "=>;d;d+", leftStart,
+       {{"both.txt", "L2"}, {"older.txt", "R2"}, {"ronly.txt", "r"}, {"ldir", "/"}, {"rdir", "/"},
+        {"rdir/g.txt", "rg"}}},
+      {"Update", "+>;=>;d;d+", leftStart,
+       {{"both.txt", "L2"}, {"older.txt", "R2"}, {"lonly.txt", "l"}, {"ronly.txt", "r"}, {"ldir", "/"},
+        {"ldir/f.txt", "lf"}, {"rdir", "/"}, {"rdir/g.txt", "rg"}}},
+      {"Consolidation", "<+;+>;<=;=>;d;d+", unionTree, unionTree},
+      {"Bidirectional", "<+;+>;<=;=>;<-;->;<_;_>;d;d+", unionTree, unionTree},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    TempFolder tmp;
+    makeTrees(tmp);
+    writeJob(tmp, c.mode, c.options, tmp.text("L"), tmp.text("R"));
+    const std::string job = quoted(tmp.text(std::string(c.mode) + ".job"));
+
+    const Tree before = snapshot(tmp / "R");
+    Result sim = runCli(tmp, settingsArg(tmp) + " simulate " + job);
+    EXPECT_EQ(sim.status, 0) << sim.output;
+    EXPECT_EQ(snapshot(tmp / "R"), before);
+    EXPECT_NE(sim.output.find("nothing was changed"), std::string::npos);
+
+    Result first = runCli(tmp, settingsArg(tmp) + " run " + job);
+    EXPECT_EQ(first.status, 0) << first.output;
+    EXPECT_EQ(snapshot(tmp / "L"), c.left);
+    EXPECT_EQ(snapshot(tmp / "R"), c.right);
+    // Copies keep the source's last write time.
+    for (const auto& [name, contents] : c.right) {
+      if (contents == "/" || !fs::exists(tmp / "L" / name) || readFile(tmp / "L" / name) != contents) continue;
+      EXPECT_EQ(fs::last_write_time(tmp / "L" / name), fs::last_write_time(tmp / "R" / name)) << name;
+    }
+
+    Result second = runCli(tmp, settingsArg(tmp) + " run " + job);
+    EXPECT_EQ(second.status, 0);
+    EXPECT_NE(second.output.find("files copied:    0"), std::string::npos) << second.output;
+    EXPECT_NE(second.output.find("files deleted:   0"), std::string::npos) << second.output;
+    EXPECT_NE(second.output.find("folders removed: 0"), std::string::npos) << second.output;
+    EXPECT_EQ(snapshot(tmp / "R"), c.right);
+  }
+}
+
+TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
+  TempFolder tmp;
+  writeFile(tmp / "L/a.txt", "a", kT);
+  writeJob(tmp, "good", "+>;d;d+", tmp.text("L"), tmp.text("R"));
+
+  Result r = runCli(tmp, settingsArg(tmp) + " run " + quoted(tmp.text("good.job")));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find(" OK"), std::string::npos);  // the live action line
+  // The job log and its index line.
+  ASSERT_TRUE(fs::exists(tmp / "logs/Log.txt"));
+  Result logs = runCli(tmp, settingsArg(tmp) + " logs");
+  EXPECT_EQ(logs.status, 0);
+  EXPECT_NE(logs.output.find("good"), std::string::npos) << logs.output;
+
+  // A side that cannot be written (POSIX) or reached (Windows): the action fails.
+  std::u16string badTarget;
+  if constexpr (os::kDrivePaths) {
+    const uint32_t present = platform::presentDrives();
+    char16_t letter = u'Y';
+    while (letter > u'D' && (present & (1u << (letter - u'A'))) != 0) --letter;
+    badTarget = std::u16string{letter} + u":\\target";
+  } else {
+    badTarget = u"/proc/crvl-no-such-target";
+  }
+  writeJob(tmp, "bad", "+>;d;d+", tmp.text("L"), badTarget);
+  r = runCli(tmp, settingsArg(tmp) + " run " + quoted(tmp.text("bad.job")));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("errors:          1"), std::string::npos) << r.output;
+
+  // Usage errors, unknown jobs and unreadable job files.
+  const std::string usage[] = {
+      "", "run", "frobnicate x", settingsArg(tmp) + " run no-such-job-name",
+      settingsArg(tmp) + " run " + quoted(tmp.text("missing.job"))};
+  for (const std::string& args : usage) {
+    r = runCli(tmp, args);
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.output;
+  }
+}
+
+}  // namespace
+}  // namespace crvl

@@ -1,0 +1,103 @@
+#include "cli/console_report.h"
+
+#include <gtest/gtest.h>
+
+namespace crvl::cli {
+namespace {
+
+struct Forwarded {
+  int count = 0;
+  std::u16string lastState;
+  LogSink sink{this, [](void* c, int32_t, LogText, LogText, std::u16string& state) noexcept {
+                 auto* self = static_cast<Forwarded*>(c);
+                 ++self->count;
+                 self->lastState = state;
+                 state.clear();
+               }};
+};
+
+TEST(ConsoleReporter, CountsPrintsAndForwardsEveryReport) {
+  Forwarded log;
+  std::u16string output;
+  ConsoleReporter reporter(&log.sink, /*terminal=*/false, &output);
+  struct Report {
+    int32_t marker;
+    const char16_t* left;
+    const char16_t* right;
+    const char16_t* state;
+  };
+  const Report reports[] = {
+      {kMarkerCopiedNewRight, u"/l/a", u"/r/a", u""},
+      {kMarkerCopiedOverLeft, u"/l/b", u"/r/b", u""},
+      {kMarkerCopiedOverRight, u"/l/c", u"/r/c", u"Access is denied.\r\n"},
+      {kMarkerFileDeleted, nullptr, u"/r/d", u""},
+      {kMarkerFolderRemoved, nullptr, u"/r/e", u""},
+      {kMarkerFolderRemoved, nullptr, u"/r/f", u"The directory is not empty.\r\n"},
+      {kMarkerConflict, u"g", u"g", u""},
+      {kMarkerSideUnavailable, u"Q:\\x", nullptr, u"The device is not ready.\r\n"},
+  };
+  for (const Report& r : reports) {
+    std::u16string state = r.state;
+    reporter.sink()->writeLogRecord(reporter.sink()->context, r.marker,
+                                    r.left ? LogText(r.left) : LogText(), r.right ? LogText(r.right) : LogText(),
+                                    state);
+    EXPECT_TRUE(state.empty());
+    EXPECT_EQ(log.lastState, r.state);  // the log gets the text unchanged
+  }
+  EXPECT_EQ(log.count, 8);
+  const RunCounts& c = reporter.counts();
+  EXPECT_EQ(c.filesCopied, 2u);
+  EXPECT_EQ(c.filesDeleted, 1u);
+  EXPECT_EQ(c.foldersRemoved, 1u);
+  EXPECT_EQ(c.errors, 3u);
+  EXPECT_EQ(c.reported, 8u);
+  // One line per report; the message's own line end does not split a line.
+  EXPECT_EQ(std::count(output.begin(), output.end(), u'\n'), 8);
+  EXPECT_EQ(output.find(u'\r'), std::u16string::npos);
+  EXPECT_NE(output.find(u"Access is denied."), std::u16string::npos);
+}
+
+TEST(ConsoleReporter, ProgressLineOnlyOnATerminalAndOnlyForLongCopies) {
+  for (bool terminal : {false, true}) {
+    std::u16string output;
+    ConsoleReporter reporter(nullptr, terminal, &output);
+    reporter.copyProgress(1 << 20, 5000);
+    reporter.copyProgress(1 << 20, 5500);  // half a second in: still quiet
+    EXPECT_TRUE(output.empty());
+    reporter.copyProgress(1 << 20, 6200);
+    EXPECT_EQ(output.empty(), !terminal);
+    if (terminal) EXPECT_NE(output.find(u"3.00 MiB"), std::u16string::npos);
+    std::u16string state;
+    reporter.sink()->writeLogRecord(reporter.sink()->context, kMarkerCopiedNewRight, LogText(u"a"),
+                                    LogText(u"b"), state);
+    // The next copy starts from zero.
+    output.clear();
+    reporter.copyProgress(1, 7000);
+    EXPECT_TRUE(output.empty());
+  }
+}
+
+TEST(ConsoleReporter, FormatsByteCountsAndTheSummary) {
+  const std::pair<uint64_t, std::u16string> sizes[] = {
+      {0, u"0 B"}, {1023, u"1023 B"}, {1536, u"1.50 KiB"}, {10u << 20, u"10.0 MiB"},
+      {uint64_t(300) << 30, u"300 GiB"}, {~0ull, u"16384 PiB"}};
+  for (const auto& [bytes, text] : sizes) EXPECT_EQ(formatBytes(bytes), text);
+
+  RunCounts counts;
+  counts.filesCopied = 3;
+  counts.errors = 1;
+  RunStatistics stats;
+  stats.foldersCreated = 2;
+  stats.bytesCopied = 12345;
+  const std::u16string s = formatSummary(counts, stats, 1234, /*simulated=*/true, /*stopped=*/false);
+  EXPECT_NE(s.find(u"nothing was changed"), std::u16string::npos);
+  EXPECT_NE(s.find(u"files copied:    3\n"), std::u16string::npos);
+  EXPECT_NE(s.find(u"folders created: 2\n"), std::u16string::npos);
+  EXPECT_NE(s.find(u"errors:          1\n"), std::u16string::npos);
+  EXPECT_NE(s.find(u"bytes copied:    12345\n"), std::u16string::npos);
+  EXPECT_NE(s.find(u"1.234 s"), std::u16string::npos);
+  EXPECT_NE(formatSummary(counts, stats, 0, false, true).find(u"Stopped"), std::u16string::npos);
+}
+
+}  // namespace
+}  // namespace crvl::cli

@@ -23,11 +23,11 @@ LogText rightText(Side side, std::u16string_view path) noexcept {
 
 // A private listing of one folder for tree deletion: no filter, unsafe names skipped.
 ErrorCode listFolder(SideState& s, std::u16string_view path, EntryList& out) {
-  return scanFolder(slotOf(s.handle), s.handle, path, nullptr, out);
+  return scanFolder(sideSlot(s), s.handle, path, nullptr, out);
 }
 
 ErrorCode removeFolderWithRetries(SideState& s, std::u16string_view path) {
-  FileSystemProvider* slot = slotOf(s.handle);
+  FileSystemProvider* slot = sideSlot(s);
   ErrorCode r = 0;
   for (int attempt = 0; attempt < kFolderRemovalAttempts; ++attempt) {
     r = callRemoveFolder(slot, s.handle, path);
@@ -63,6 +63,9 @@ int32_t runProgress(int32_t kind, const void* data, intptr_t, void* context) {
   auto* run = static_cast<SyncRun*>(context);
   if (run == nullptr) return 0;
   if (stopRequested(*run)) return 1;
+  if (kind == kProgressBytes && data != nullptr && run->copyProgress != nullptr) {
+    run->copyProgress(run->copyProgressContext, *static_cast<const uint64_t*>(data));
+  }
   if (kind == kProgressText && data != nullptr) {
     const std::u16string_view text(static_cast<const char16_t*>(data));
     run->errorText.assign(text.substr(0, kErrorTextChars + 1));
@@ -96,10 +99,10 @@ ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset, CopyD
     const std::u16string& targetPath = toRight ? rightPath : leftPath;
     const EntryBlock& block = toRight ? record.left : record.right;
     if (target.kind == kProviderLocal) {
-      r = callGetFile(slotOf(source.handle), source.handle, sourcePath, targetPath, &block, 0, &runProgress,
+      r = callGetFile(sideSlot(source), source.handle, sourcePath, targetPath, &block, 0, &runProgress,
                       &run);
     } else if (source.kind == kProviderLocal) {
-      r = callPutFile(slotOf(target.handle), target.handle, sourcePath, targetPath, &block, 0, &runProgress,
+      r = callPutFile(sideSlot(target), target.handle, sourcePath, targetPath, &block, 0, &runProgress,
                       &run);
     }
   }
@@ -117,7 +120,7 @@ ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset,
   ErrorCode r = 0;
   if (deleteLeft && !record.leftName.empty() && !isFolder(record.left)) {
     run.errorText.clear();
-    if (run.execute != 0) r = callDeleteFile(slotOf(run.left.handle), run.left.handle, leftPath, 0, nullptr, nullptr);
+    if (run.execute != 0) r = callDeleteFile(sideSlot(run.left), run.left.handle, leftPath, 0, nullptr, nullptr);
     const bool ok = accountResult(run, r);
     report(run, kMarkerFileDeleted, leftPath, LogText());
     if (!ok) return r;
@@ -125,7 +128,7 @@ ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset,
   if (deleteRight && !record.rightName.empty() && !isFolder(record.right)) {
     run.errorText.clear();
     if (run.execute != 0) {
-      r = callDeleteFile(slotOf(run.right.handle), run.right.handle, rightPath, 0, nullptr, nullptr);
+      r = callDeleteFile(sideSlot(run.right), run.right.handle, rightPath, 0, nullptr, nullptr);
     }
     accountResult(run, r);
     report(run, kMarkerFileDeleted, LogText(), rightPath);
@@ -135,7 +138,7 @@ ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset,
 
 ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path) {
   SideState& s = sideOf(run, side);
-  FileSystemProvider* slot = slotOf(s.handle);
+  FileSystemProvider* slot = sideSlot(s);
   EntryList list(true);
   (void)listFolder(s, path, list);  // an unreadable folder still has its removal tried
   std::u16string name, full;
@@ -175,7 +178,7 @@ ErrorCode createFolder(SyncRun& run, Side side, std::u16string_view path) {
   if (run.execute == 0) return 0;
   SideState& s = sideOf(run, side);
   run.errorText.clear();
-  const ErrorCode r = makeFolderWithParents(slotOf(s.handle), s.handle, path);
+  const ErrorCode r = makeFolderWithParents(sideSlot(s), s.handle, path);
   if (!accountResult(run, r)) report(run, kMarkerFolderNotCreated, leftText(side, path), rightText(side, path));
   return r;
 }
@@ -189,7 +192,7 @@ ErrorCode copyFolderTimesAndAttributes(SyncRun& run, Side side, std::u16string_v
   ErrorCode r = 0;
   if (creation != 0 || lastWrite != 0) r = platform::setLocalTimes(path, creation, 0, lastWrite);
   if (r == 0 && (source.attributes & 0x8000) == 0) {
-    r = callSetAttributes(slotOf(s.handle), s.handle, path, source.attributes);
+    r = callSetAttributes(sideSlot(s), s.handle, path, source.attributes);
   }
   accountResult(run, r);
   return r;

@@ -374,6 +374,10 @@ int32_t forwardChunk(void* context, uint64_t bytes) {
 
 ErrorCode copyOnce(std::u16string_view source, std::u16string_view target, const EntryBlock* block,
                    ProgressCallback progress, void* data) {
+  // A stop that came before the copy cancels it even when the system reports no progress
+  // for a small file.
+  const uint64_t nothing = 0;
+  if (progress != nullptr && progress(kProgressBytes, &nothing, 0, data) != 0) return kErrorRequestAborted;
   if (g_systemCopyEnabled.load() && platform::systemCopyAvailable()) {
     ChunkContext context{progress, data};
     return platform::systemCopyFile(source, target, &forwardChunk, &context);

@@ -261,7 +261,7 @@ void folderPass(PairWork& w, bool xIsLeft) {
 void compareBase(const SideState& side, std::u16string& out) {
   out = side.path;
   std::u16string translated;
-  if (callTranslatePath(slotOf(side.handle), side.handle, side.path, translated) == 0 &&
+  if (callTranslatePath(sideSlot(side), side.handle, side.path, translated) == 0 &&
       !translated.empty()) {
     out = std::move(translated);
   }
@@ -347,7 +347,7 @@ void scanPair(PairScanner& scanner, const SideState& left, const SideState& righ
   const auto listSide = [&](const SideState& side, EntryList& into) -> bool {
     if (stopRequested(scanner.stopWord)) return false;
     if (isExcluded(scanner, side.path)) return true;
-    const ErrorCode r = scanFolder(slotOf(side.handle), side.handle, side.path, scanner.filter, into);
+    const ErrorCode r = scanFolder(sideSlot(side), side.handle, side.path, scanner.filter, into);
     return r == 0 || r == kErrorPathNotFound;
   };
   if (!listSide(left, w.leftList) || !listSide(right, w.rightList)) return;

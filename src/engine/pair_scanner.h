@@ -42,7 +42,17 @@ struct SideState {
   int32_t kind = kProviderFree;
   ProviderCapabilities capabilities = 0;
   std::u16string path;
+  ProviderTable* table = nullptr;  // the table of the handle's slot; null: providerTable()
 };
+
+// The slot of a side's handle, or null when the side has no handle.
+[[nodiscard]] inline FileSystemProvider* sideSlot(const SideState& side) noexcept {
+  if (side.table == nullptr) return slotOf(side.handle);
+  if (side.handle == nullptr || side.handle->slotIndex < 0 || side.handle->slotIndex >= kProviderSlotCount) {
+    return nullptr;
+  }
+  return &side.table->slots[side.handle->slotIndex];
+}
 
 // The stop word: the control word of the run's slot, written by another thread. Any
 // non-zero value stops the run. Null means the run cannot be stopped.

@@ -262,6 +262,10 @@ ErrorCode deleteLocalFile(std::u16string_view path) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ::RemoveDirectoryW(p.c_str()) ? 0 : ::GetLastError();
     return ::DeleteFileW(p.c_str()) ? 0 : ::GetLastError();
   }
+  // Never a folder: the shell fallback below would take the whole tree with it.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return kErrorAccessDenied;
+  }
   // Delete on close; the file is not truncated first, so other hard links keep their data.
   constexpr DWORD kFlags = FILE_FLAG_WRITE_THROUGH | FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_NORMAL;
   ErrorCode r = 0;
@@ -304,7 +308,7 @@ struct CopyState {
 DWORD CALLBACK copyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER streamDone,
                             DWORD streamNumber, DWORD, HANDLE, HANDLE, LPVOID data) {
   auto* state = static_cast<CopyState*>(data);
-  if (streamNumber != 1) return PROGRESS_CONTINUE;  // only the first data stream counts
+  if (streamNumber > 1) return PROGRESS_CONTINUE;  // only the first data stream counts
   if (state->stream != streamNumber) {
     state->stream = streamNumber;
     state->done = 0;

@@ -205,6 +205,14 @@ TEST_F(FilesTest, LongPathsWork) {
   EXPECT_EQ(deleteFile(file), kSuccess);
   EXPECT_FALSE(pathExists(file));
   EXPECT_EQ(deleteFile(file + u".bak"), kSuccess);
+
+  // Folders have a lower limit than files on Windows (248 characters).
+  const size_t base = pathOf("").size();
+  ASSERT_LT(base + 20, 250u);
+  const std::u16string folder250 = pathOf(std::string(250 - base, 'f'));
+  ASSERT_EQ(folder250.size(), 250u);
+  EXPECT_EQ(createFolderChain(folder250), kSuccess);
+  EXPECT_TRUE(isFolder(folder250));
   // The standard library cannot remove folders this deep on Windows; remove them from
   // the bottom in their long form.
   for (auto it = levels.rbegin(); it != levels.rend(); ++it) {

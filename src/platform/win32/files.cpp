@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "engine/path_forms.h"
+
 #include <algorithm>
 #include <string>
 
@@ -10,18 +12,27 @@ namespace crvl::platform {
 namespace {
 
 constexpr size_t kChunk = size_t{16} << 20;  // largest single read or write
-constexpr size_t kLongPathFrom = 260;
+// CreateDirectoryW stops at 248 characters, before the general limit of 260.
+constexpr size_t kFolderLongPathFrom = 248;
 
-// The form of `path` that the W functions accept at any length: drive paths of 260
-// characters or more get "\\?\", UNC paths "\\?\UNC\". Forward slashes are turned
-// into backslashes first, since the long form takes names literally.
-std::wstring systemPath(std::u16string_view path) {
-  std::wstring out(reinterpret_cast<const wchar_t*>(path.data()), path.size());
-  if (out.size() < kLongPathFrom || out.starts_with(L"\\\\?\\")) return out;
-  std::replace(out.begin(), out.end(), L'/', L'\\');
-  if (out.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + out.substr(2);
-  if (out.size() >= 3 && out[1] == L':' && out[2] == L'\\') return L"\\\\?\\" + out;
-  return out;
+std::wstring asWide(const std::u16string& text) {
+  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
+// The form of `path` that the W functions accept at any length.
+std::wstring systemPath(std::u16string_view path) { return asWide(toLongPath(path)); }
+
+// As systemPath, but in the long form from the shorter folder limit on.
+std::wstring folderSystemPath(std::u16string_view path) {
+  if (path.size() < kFolderLongPathFrom || path.size() >= kLongPathThreshold ||
+      path.starts_with(u"\\\\?\\")) {
+    return systemPath(path);
+  }
+  std::u16string out(path);
+  std::replace(out.begin(), out.end(), u'/', u'\\');
+  if (out.size() >= 3 && out[1] == u':' && out[2] == u'\\') return asWide(u"\\\\?\\" + out);
+  if (out.starts_with(u"\\\\") && out[2] != u'\\') return asWide(u"\\\\?\\UNC" + out.substr(1));
+  return asWide(out);
 }
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -201,7 +212,7 @@ ErrorCode deleteFile(std::u16string_view path) {
 
 ErrorCode createFolderChain(std::u16string_view path) {
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;
-  std::wstring native = systemPath(path);
+  std::wstring native = folderSystemPath(path);
   while (native.size() > 1 && isSeparator(native.back())) native.pop_back();
   if (native.empty()) return kErrorPathNotFound;
   const size_t root = rootLength(native);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -313,6 +314,41 @@ TEST_F(JobLogTest, DefaultFolderIsStoredWithTheAppDataMacro) {
             0u)
       << index;
   platform::setEnvironmentVariable(u"XDG_CONFIG_HOME", saved);
+}
+
+// Index lines compared byte for byte with lines written by hand: ANSI names, a name
+// outside the code page (EF BB BF + UTF-8 in both the name and the path), a name with
+// ';' and one with quotes; then read back.
+TEST(LogIndexTest, LinesMatchTheGoldenIndex) {
+  struct Row {
+    std::u16string_view name;
+    PackedDateTime stamp;
+    std::u16string_view path;
+  };
+  const Row rows[] = {
+      {u"Backup", 135863917406u, u"C:/logs/Backup135863917406.htm"},
+      {u"Daten \u4E2D\u6587", 135863917407u, u"C:/logs/Daten \u4E2D\u6587135863917407.htm"},
+      {u"a;b", 135863917408u, u"C:/logs/a;b135863917408.csv"},
+      {u"Caf\u00E9 \"x\"", 135863917409u, u"C:/logs/1.txt"},
+  };
+  std::string written;
+  for (const Row& row : rows) written += formatLogIndexLine(row.name, row.stamp, row.path) + "\r\n";
+  std::ifstream in(fs::path(CRVL_SOURCE_DIR) / "src" / "logs" / "testdata" / "index.txt",
+                   std::ios::binary);
+  const std::string golden((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(golden.empty());
+  EXPECT_EQ(written, golden);
+
+  const fs::path copy = fs::temp_directory_path() / "crvl_index_golden.txt";
+  ASSERT_EQ(platform::writeWholeFile(copy.u16string(), golden), kSuccess);
+  const std::vector<LogIndexEntry> read = readLogIndex(copy.u16string());
+  fs::remove(copy);
+  ASSERT_EQ(read.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(read[i].jobName, rows[i].name) << i;
+    EXPECT_EQ(read[i].stamp, rows[i].stamp) << i;
+    EXPECT_EQ(read[i].storedPath, rows[i].path) << i;
+  }
 }
 
 TEST(LogStampTest, ShownInLocalTimeWithTwoSpaces) {

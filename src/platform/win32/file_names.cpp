@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "engine/path_forms.h"
+
 namespace crvl::platform {
 namespace {
 
@@ -15,7 +17,7 @@ struct FindCloser {
 
 ErrorCode listFileNames(std::u16string_view folder, std::vector<std::u16string>& names) {
   names.clear();
-  std::u16string pattern(folder);
+  std::u16string pattern = toLongPath(folder);
   if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') pattern += u'\\';
   pattern += u'*';
   WIN32_FIND_DATAW data{};

@@ -4,11 +4,14 @@
 
 #include <string>
 
+#include "engine/path_forms.h"
+
 namespace crvl::platform {
 
 ErrorCode replaceFile(std::u16string_view from, std::u16string_view to) {
-  const std::u16string source(from);
-  const std::u16string target(to);
+  // Paths of 260 characters or more need their long forms.
+  const std::u16string source = toLongPath(from);
+  const std::u16string target = toLongPath(to);
   if (MoveFileExW(reinterpret_cast<const wchar_t*>(source.c_str()),
                   reinterpret_cast<const wchar_t*>(target.c_str()),
                   MOVEFILE_REPLACE_EXISTING)) {

@@ -176,6 +176,44 @@ TEST_F(ActionsTest, TreeDeletionNeverFollowsLinks) {
   EXPECT_EQ(testing::readFile(temp / "outside/keep.txt"), "precious");
 }
 
+// A provider whose tree holds a link to a folder; it records what the deletion asks.
+struct LinkTree {
+  static inline std::vector<std::u16string> listed;
+  static inline std::vector<std::u16string> removed;
+  static ErrorCode enumerate(FileSystemProvider*, ProviderHandle*, const char16_t* folder,
+                             EnumerateConsumer consumer, void* data) {
+    listed.emplace_back(folder);
+    if (listed.size() > 1) return 0;  // only the top folder has entries
+    FindRecord link;
+    link.folderPath = folder;
+    link.block.attributes = kFolderAttribute | kReparsePointAttribute;
+    link.name = u"link";
+    link.nameLength = 4;
+    return consumer(data, link);
+  }
+  static ErrorCode removeFolder(FileSystemProvider*, ProviderHandle*, const char16_t* path) {
+    removed.emplace_back(path);
+    return 0;
+  }
+};
+
+TEST_F(ActionsTest, TreeDeletionRemovesAFolderLinkWithoutEnteringIt) {
+  ProviderTable& table = providerTable();
+  table.slots[2] = table.slots[0];
+  table.slots[2].kind = kProviderPlugin;
+  table.slots[2].ops.enumerate = &LinkTree::enumerate;
+  table.slots[2].ops.removeFolder = &LinkTree::removeFolder;
+  open(2);
+  LinkTree::listed.clear();
+  LinkTree::removed.clear();
+  EXPECT_EQ(deleteFolderTree(run, Side::Left, u"top"), 0u);
+  std::u16string link;
+  joinPath(u"top", u"link", link);
+  EXPECT_EQ(LinkTree::listed, std::vector<std::u16string>{u"top"});
+  EXPECT_EQ(LinkTree::removed, (std::vector<std::u16string>{link, u"top"}));
+  EXPECT_EQ(sink.count(kMarkerFolderRemoved), 2u);
+}
+
 TEST_F(ActionsTest, StopWordCancelsACopyAndEndsTreeDeletion) {
   open();
   for (bool streamCopy : {false, true}) {

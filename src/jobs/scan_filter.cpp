@@ -22,4 +22,10 @@ ScanFilter makeScanFilter(const Filter& filter) noexcept {
   return hook;
 }
 
+const ScanFilter* jobScanFilter(const Job& job, ScanFilter& storage) noexcept {
+  if (!job.filterOn()) return nullptr;
+  storage = makeScanFilter(job.filter);
+  return &storage;
+}
+
 }  // namespace crvl

@@ -50,19 +50,5 @@ TEST(SyncModes, ChoosingAModeSetsDirectionsAndKeepsComparisons) {
   }
 }
 
-TEST(SyncModes, TokensAreUniqueAndCoverEveryOptionBit) {
-  OptionFlags all = 0;
-  for (const OptionRow& row : OptionTable) {
-    EXPECT_EQ(optionForToken(row.token), row.bit) << row.token;
-    EXPECT_EQ(optionToken(row.bit), row.token);
-    EXPECT_EQ(all & row.bit, 0u) << row.token;
-    all |= row.bit;
-  }
-  EXPECT_EQ(all, kAllOptions);
-  EXPECT_EQ(optionForToken("D"), 0u);  // case matters
-  EXPECT_EQ(optionForToken("xx"), 0u);
-  EXPECT_EQ(optionForToken(""), 0u);
-}
-
 }  // namespace
 }  // namespace crvl

@@ -298,7 +298,9 @@ TEST_F(LanguageChoiceTest, StoredKeyChoosesBuiltInOrFileTable) {
     state.applyLanguage(store_, program_, 1033);
     EXPECT_EQ(uiText(100), c.exitText) << c.stored;
     EXPECT_EQ(state.fromFile(), c.fromFile) << c.stored;
-    if (c.fromFile) EXPECT_EQ(uiText(102), u"St&op") << "missing keys fall back to English";
+    if (c.fromFile) {
+      EXPECT_EQ(uiText(102), u"St&op") << "missing keys fall back to English";
+    }
   }
   fs::remove(folder_ / "Synce_US.LNG");
   store_.putString("CRVL", "Language", "ZZ");

@@ -226,11 +226,11 @@ void normalizePath(std::u16string& path) {
     }
     std::u16string parent = path.substr(0, at - 1);
     if (!parentOf(parent)) return;
-    const size_t restAt = at + 2 < path.size() ? at + 3 : path.size();
-    const std::u16string rest = path.substr(restAt);
+    const bool followed = at + 2 < path.size();
+    const std::u16string rest = followed ? path.substr(at + 3) : std::u16string();
     // A parent that is empty (a relative path of one component) takes no separator:
     // "a\..\b" is "b", not the rooted "\b".
-    if (!rest.empty() && !parent.empty() && !isPathSeparator(parent.back())) {
+    if (followed && !parent.empty() && !isPathSeparator(parent.back())) {
       parent.push_back(os::kSeparator);
     }
     parent.append(rest);

@@ -137,15 +137,6 @@ TEST_F(SettingsLocationTest, ProgramFolderFileDropsAStaleUseThisEntry) {
   EXPECT_EQ(folder_.read("prog/Tool.INI").find("UseThis"), std::string::npos);
 }
 
-TEST_F(SettingsLocationTest, ProgramFolderFileWinsWithoutMoveEntry) {
-  folder_.write("prog/Tool.INI", "[CRVL]\r\nOpt=1\r\n");
-  folder_.write("user/Tool.INI", "[CRVL]\r\nOpt=2\r\n");
-  ProfileStore store;
-  openProgramSettings(store);
-  EXPECT_EQ(store.path(), programFile());
-  EXPECT_EQ(readAppOptions(store), 1u);
-}
-
 TEST_F(SettingsLocationTest, ProgramFolderFileThatCannotBeOpenedIsNotUsed) {
   folder_.makeFolder("prog/Tool.INI");  // exists, but is no file
   {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "jobs/path_macros.h"
 #include "platform/file_names.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -9,11 +10,9 @@
 namespace crvl {
 namespace {
 
-bool isSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
-
 size_t lastSeparator(std::u16string_view path) {
   for (size_t i = path.size(); i > 0; --i) {
-    if (isSeparator(path[i - 1])) return i;
+    if (isPathSeparator(path[i - 1])) return i;
   }
   return 0;
 }

@@ -44,7 +44,7 @@ class File {
 
   // Reads up to `size` bytes; `*done` receives the count (0 at the end of the file).
   [[nodiscard]] ErrorCode read(void* buffer, size_t size, size_t* done) noexcept;
-  // Writes all `size` bytes or fails.
+  // Writes all `size` bytes (in pieces of at most 16 MiB) or fails.
   [[nodiscard]] ErrorCode write(const void* data, size_t size) noexcept;
   // Moves to the end of the file (for appending).
   [[nodiscard]] ErrorCode seekToEnd() noexcept;
@@ -67,7 +67,9 @@ enum class OpenMode {
   CreateNew,       // create for writing; fails with 80 when the file exists
 };
 
-// Opens `path` in the given mode. On failure `*file` stays closed.
+// Opens `path` in the given mode. On failure `*file` stays closed. A folder never opens
+// as a file (5); a missing file gives 2, a missing folder above it 3; a path holding a
+// NUL character gives 123 on both systems.
 [[nodiscard]] ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file);
 
 // Reads the whole file into `out` (replacing its contents).
@@ -77,13 +79,15 @@ enum class OpenMode {
 // read-only attribute is cleared first; hidden and system attributes are kept.
 [[nodiscard]] ErrorCode writeWholeFile(std::u16string_view path, std::string_view bytes);
 
-// Deletes a file.
+// Deletes a file (not a folder).
 [[nodiscard]] ErrorCode deleteFile(std::u16string_view path);
 
-// Creates the folder and every missing folder above it. An existing folder is success.
+// Creates the folder and every missing folder above it. An existing folder is success;
+// a file in the way gives 183.
 [[nodiscard]] ErrorCode createFolderChain(std::u16string_view path);
 
 // Copies a file, overwriting the target (CopyFileW; POSIX: contents, mode and times).
+// Copying a file onto itself fails and leaves it unchanged.
 [[nodiscard]] ErrorCode copyFile(std::u16string_view source, std::u16string_view target);
 
 // Attributes of a file or folder, or kInvalidAttributes when it cannot be read.

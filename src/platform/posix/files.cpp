@@ -179,10 +179,7 @@ ErrorCode writeWholeFile(std::u16string_view path, std::string_view bytes) {
   File file;
   ErrorCode r = openFile(path, OpenMode::CreateAlways, &file);
   if (r != kSuccess) return r;
-  r = file.write(bytes.data(), bytes.size());
-  const int fd = static_cast<int>(file.native());
-  if (r == kSuccess && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) r = mapErrno(errno);
-  return r;
+  return file.write(bytes.data(), bytes.size());
 }
 
 ErrorCode deleteFile(std::u16string_view path) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "os_traits.h"
@@ -146,6 +147,22 @@ TEST(StandardUtf8, InvalidInputBecomesReplacementCharacters) {
     std::copy(c.utf8.begin(), c.utf8.end(), exact.get());
     EXPECT_EQ(fromUtf8(std::string_view(exact.get(), c.utf8.size())), c.text)
         << testing::PrintToString(c.utf8);
+  }
+}
+
+// Random texts and bytes (fixed seed): every UTF-16 text survives the per-unit form,
+// and decoding arbitrary bytes gives text that standard UTF-8 carries unchanged.
+TEST(Utf8Forms, RandomRoundTrips) {
+  std::mt19937 random(20240807);
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string text(random() % 40, u'\0');
+    for (char16_t& u : text) u = static_cast<char16_t>(random());
+    ASSERT_EQ(utf8ToUnits(unitsToUtf8(text)), text) << round;
+    std::string raw(random() % 40, '\0');
+    for (char& b : raw) b = static_cast<char>(random());
+    const std::u16string decoded = fromUtf8(raw);
+    ASSERT_EQ(fromUtf8(toUtf8(decoded)), decoded) << round;
+    (void)utf8ToUnits(raw);  // any bytes decode without reading past the end
   }
 }
 

@@ -359,7 +359,7 @@ void ProfileStore::putString(std::string_view section, std::string_view key,
     std::string n;
     n.reserve(t.size() + section.size() + key.size() + value.size() + 12);
     n.assign(t, 0, beforeTrailingBlankLine(t, t.size()));
-    if (!n.empty()) {
+    if (n.size() > firstLine(n)) {  // a lone byte order mark counts as empty
       if (!isLineEndByte(n.back())) n += kLineEnd;
       n += kLineEnd;
     }

@@ -97,6 +97,8 @@ TEST_F(StoreTest, PutStringGivesExactText) {
       {"LF-only file", "[A]\nx=1\n", "A", "k", "v", "[A]\nx=1\nk=v\r\n"},
       {"first header after a byte order mark", "\xEF\xBB\xBF[A]\r\nx=1\r\n", "A", "k", "v",
        "\xEF\xBB\xBF[A]\r\nx=1\r\nk=v\r\n"},
+      {"store holding only a byte order mark", "\xEF\xBB\xBF", "S", "k", "v",
+       "\xEF\xBB\xBF[S]\r\nk=v\r\n"},
       {"value holding ';' stored as it is", "", "S", "k", "a;\"b\"", "[S]\r\nk=a;\"b\"\r\n"},
       {"section names are case-sensitive", "[a]\r\nk=1\r\n", "A", "k", "2",
        "[a]\r\nk=1\r\n\r\n[A]\r\nk=2\r\n"},

@@ -40,8 +40,10 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The end of the line that starts at `pos` (its first CR or LF, or the end).
 size_t lineEnd(std::string_view t, size_t pos) {
-  const size_t e = t.find_first_of("\r\n", pos);
-  return e == t.npos ? t.size() : e;
+  const char* p = t.data();
+  const size_t n = t.size();
+  while (pos < n && p[pos] != '\r' && p[pos] != '\n') ++pos;
+  return pos;
 }
 
 // The start of the next line (past CR LF, a lone CR or a lone LF).

@@ -136,7 +136,8 @@ std::u16string programFolder() {
   std::u16string path = programPath();
   const size_t slash = path.rfind(u'/');
   if (slash == std::u16string::npos) return {};
-  path.resize(slash == 0 ? 1 : slash);
+  // A program in "/" has the empty folder, so that "%MY_PATH%/x" gives "/x".
+  path.resize(slash);
   return path;
 }
 

@@ -27,6 +27,11 @@ TEST_F(Environment, SetReadAndRemoveVariables) {
   EXPECT_EQ(environmentVariable(u"CRVL_ENV_EMPTY"), u"");  // set, but empty
   setEnvironmentVariable(u"CRVL_ENV_A", std::nullopt);
   EXPECT_FALSE(environmentVariable(u"CRVL_ENV_A").has_value());
+  // A NUL inside a name must not find the variable named by the part before it.
+  setEnvironmentVariable(u"CRVL_ENV_B", u"b");
+  EXPECT_FALSE(environmentVariable(std::u16string(u"CRVL_ENV_B\0x", 12)).has_value());
+  EXPECT_EQ(expandEnvironmentText(std::u16string(u"%CRVL_ENV_B\0x%", 14)),
+            std::u16string(u"%CRVL_ENV_B\0x%", 14));
 }
 
 TEST_F(Environment, BlockHoldsEveryVariableOnce) {

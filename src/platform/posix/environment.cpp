@@ -40,7 +40,10 @@ bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
 // macros of stored paths compare without case, as on Windows) find the first
 // variable of the block that matches without case.
 const char* findVariable(std::string_view name) {
-  if (name.empty() || name.find('=') != std::string_view::npos) return nullptr;
+  // '=' ends a name and NUL ends the text the system sees: neither can be looked up.
+  if (name.empty() || name.find_first_of(std::string_view("=\0", 2)) != std::string_view::npos) {
+    return nullptr;
+  }
   const std::string key(name);
   if (const char* value = std::getenv(key.c_str())) return value;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
@@ -68,7 +71,7 @@ std::optional<std::u16string> environmentVariable(std::u16string_view name) {
 
 void setEnvironmentVariable(std::u16string_view name, const std::optional<std::u16string>& value) {
   const std::string key = toUtf8(name);
-  if (key.empty() || key.find('=') != std::string::npos) return;
+  if (key.empty() || key.find_first_of(std::string_view("=\0", 2)) != std::string::npos) return;
   if (value) {
     (void)::setenv(key.c_str(), toUtf8(*value).c_str(), 1);
   } else {

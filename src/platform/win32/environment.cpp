@@ -26,6 +26,8 @@ std::u16string& overriddenProgramPath() {
 }  // namespace
 
 std::optional<std::u16string> environmentVariable(std::u16string_view name) {
+  // The system sees the name up to its first NUL: such a name cannot be looked up.
+  if (name.empty() || name.find(u'\0') != std::u16string_view::npos) return std::nullopt;
   const std::u16string key(name);
   std::u16string value(256, u'\0');
   for (;;) {
@@ -45,6 +47,7 @@ std::optional<std::u16string> environmentVariable(std::u16string_view name) {
 }
 
 void setEnvironmentVariable(std::u16string_view name, const std::optional<std::u16string>& value) {
+  if (name.empty() || name.find(u'\0') != std::u16string_view::npos) return;
   const std::u16string key(name);
   (void)::SetEnvironmentVariableW(wide(key), value ? wide(*value) : nullptr);
 }
@@ -66,7 +69,11 @@ std::vector<std::pair<std::u16string, std::u16string>> environmentBlock() {
   return block;
 }
 
-std::optional<std::u16string> expandEnvironmentText(std::u16string_view text) {
+namespace {
+
+// The system call reads text up to a NUL, so text is expanded piece by piece between NULs.
+std::optional<std::u16string> expandPiece(std::u16string_view text) {
+  if (text.empty()) return std::u16string();
   const std::u16string source(text);
   std::u16string out(source.size() + 256, u'\0');
   for (int attempt = 0; attempt < 4; ++attempt) {
@@ -80,6 +87,21 @@ std::optional<std::u16string> expandEnvironmentText(std::u16string_view text) {
     out.resize(n);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::u16string> expandEnvironmentText(std::u16string_view text) {
+  std::u16string out;
+  for (;;) {
+    const size_t nul = text.find(u'\0');
+    const std::optional<std::u16string> piece = expandPiece(text.substr(0, nul));
+    if (!piece) return std::nullopt;
+    out += *piece;
+    if (nul == std::u16string_view::npos) return out;
+    out.push_back(u'\0');
+    text.remove_prefix(nul + 1);
+  }
 }
 
 std::u16string programPath() {

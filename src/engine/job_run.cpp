@@ -1,6 +1,7 @@
 // The job run: pairs in order, the top-level pair around the handles, and the
 // recursive synchronisation of one folder pair with its two walks.
 #include "engine/job_run.h"
+#include <cstdio>
 
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
@@ -146,10 +147,10 @@ void folderWalk(RunContext& ctx, const EntryList& list) {
         if (has(f, kOptRecurse)) syncFolderPair(ctx, record.leftName, record.rightName);
         break;
       case kCodeFolderRightOnly:
-        oneSidedFolder(ctx, record, Side::Left);
-        break;
       case kCodeFolderLeftOnly:
-        oneSidedFolder(ctx, record, Side::Right);
+        // An excluded folder is never entered: not created, not deleted, not listed.
+        if (isExcluded(ctx, record.leftName) || isExcluded(ctx, record.rightName)) break;
+        oneSidedFolder(ctx, record, record.code == kCodeFolderRightOnly ? Side::Left : Side::Right);
         break;
       default:
         break;
@@ -285,12 +286,8 @@ void runJob(JobRun& run) noexcept {
 
     PairScanner& scanner = run.sync.scanner;
     const OptionFlags f = run.job.optionFlags;
-    if (run.job.filterOn()) {
-      ctx.scanFilter = makeScanFilter(run.job.filter);
-      scanner.filter = &ctx.scanFilter;
-    } else {
-      scanner.filter = nullptr;
-    }
+    // The hook reads the job's filter, prepared again before each top-level pair.
+    scanner.filter = jobScanFilter(run.job, ctx.scanFilter);
     scanner.ignoreDate = has(f, kOptIgnoreDate) ? 1 : 0;
     scanner.toleranceCode = (has(f, kOptTwoSecondTolerance) ? 2 : 0) + (has(f, kOptIgnoreOneHour) ? 100 : 0);
     scanner.excludedFolders = excludedFolders(run.job, volumes);
@@ -309,6 +306,10 @@ void runJob(JobRun& run) noexcept {
     }
     scanner.excludedFolders.clear();
     scanner.filter = nullptr;
+  } catch (const std::exception& e) {
+    fprintf(stderr, "DEBUG runJob exception %s\n", e.what());
+    run.sync.scanner.excludedFolders.clear();
+    run.sync.scanner.filter = nullptr;
   } catch (...) {
     // Out of memory in a list or a path: the run ends here; what was done is logged.
     run.sync.scanner.excludedFolders.clear();

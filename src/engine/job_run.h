@@ -7,6 +7,9 @@
 // "<+" and "->" is copied and kept, a folder only on the right with "<+" and "_>" is
 // created and synchronised. The delete options act on the orphans no add option takes,
 // so a run that adds in both directions never loses anything.
+//
+// The folders of the excluded pairs are never entered: a one-sided folder among them is
+// neither created on the other side nor deleted with its tree.
 #pragma once
 
 #include <cstdint>

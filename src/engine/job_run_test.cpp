@@ -78,13 +78,23 @@ TEST_F(JobRunTest, ExcludedLeftFolderMakesTheWholePairDoNothing) {
   EXPECT_TRUE(sink.records.empty());
   EXPECT_EQ(snapshot(tmp.path()), before);
 
-  // An excluded sub-folder is left alone while its siblings are synchronised.
+  // Excluded sub-folders are left alone, on either side, while their siblings are
+  // synchronised: a one-sided excluded folder is neither created nor deleted.
   writeFile(tmp / "L/skip/x.txt", "x", kT);
   writeFile(tmp / "L/take/y.txt", "y", kT);
-  sink = run(tmp.text("L"), tmp.text("R"), kMirror, true, {pairOf(tmp.text("L/skip"), tmp.text("none"))});
+  writeFile(tmp / "R/keep/mine.txt", "mine", kT);
+  writeFile(tmp / "R/drop/z.txt", "z", kT);
+  sink = run(tmp.text("L"), tmp.text("R"), kMirror, true,
+             {pairOf(tmp.text("L/skip"), tmp.text("R/keep"))});
   EXPECT_TRUE(fs::exists(tmp / "R/take/y.txt"));
-  EXPECT_FALSE(fs::exists(tmp / "R/skip/x.txt"));  // the folder pair itself is never entered
+  EXPECT_FALSE(fs::exists(tmp / "R/skip"));
+  EXPECT_EQ(readFile(tmp / "R/keep/mine.txt"), "mine");
+  EXPECT_FALSE(fs::exists(tmp / "R/drop"));
   EXPECT_FALSE(fs::exists(tmp / "R/old.txt"));
+  for (const auto& r : sink.records) {
+    EXPECT_EQ(r.left.find(u"skip"), std::u16string::npos);
+    EXPECT_EQ(r.right.find(u"keep"), std::u16string::npos);
+  }
 }
 
 TEST_F(JobRunTest, SimulatedMirrorReportsEveryActionAsOkAndChangesNothing) {

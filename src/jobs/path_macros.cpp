@@ -14,6 +14,9 @@ constexpr std::u16string_view kProgramMacro = u"%MY_PATH%";
 constexpr std::u16string_view kOldProgramMacro = u"%VEVOVIZOR_PATH%";
 constexpr std::u16string_view kAppDataMacro = u"%APPDATA%";
 constexpr std::u16string_view kTempMacro = u"%TEMP%";
+// Sources longer than a work buffer are cut before they are worked on, which also
+// bounds the cost of resolving ".." components.
+constexpr size_t kWorkChars = 2048;
 
 bool asciiEqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
@@ -149,7 +152,7 @@ bool isPathSeparator(char16_t c) noexcept {
 }
 
 std::u16string expandPath(std::u16string_view source) {
-  std::u16string path = expandMacro(source);
+  std::u16string path = expandMacro(source.substr(0, kWorkChars));
   normalizePath(path);
   cutToLimit(path);
   return path;
@@ -165,7 +168,7 @@ std::u16string expandRelativePath(std::u16string_view source) {
 }
 
 std::u16string contractPath(std::u16string_view source) {
-  std::u16string path(source);
+  std::u16string path(source.substr(0, kWorkChars));
   if (!path.empty() && path[0] == u'%') {
     cutToLimit(path);
     return path;
@@ -194,20 +197,23 @@ std::u16string contractPath(std::u16string_view source) {
 }
 
 void normalizePath(std::u16string& path) {
-  // "." components: a '.' that begins a component and is followed by a separator.
+  // "." components: a '.' that begins a component and is followed by a separator goes
+  // with that separator. One pass, writing the kept characters in place.
+  size_t kept = 0;
   size_t i = 0;
   while (i < path.size()) {
-    const bool componentStart = i == 0 || isPathSeparator(path[i - 1]);
+    const bool componentStart = kept == 0 || isPathSeparator(path[kept - 1]);
     if (path[i] == u'.' && componentStart) {
       if (i + 1 < path.size() && isPathSeparator(path[i + 1])) {
-        path.erase(i, 2);
+        i += 2;
         continue;
       }
-      while (i < path.size() && path[i] == u'.') ++i;  // ".." and longer runs stay
+      while (i < path.size() && path[i] == u'.') path[kept++] = path[i++];  // ".." stays
       continue;
     }
-    ++i;
+    path[kept++] = path[i++];
   }
+  path.resize(kept);
   // ".." components, each resolved against the text before it, from the left.
   size_t from = 0;
   for (;;) {

@@ -290,6 +290,11 @@ TEST_F(PathMacros, LongResultsAreCut) {
   const std::u16string folder = native(u"C:\\Apps\\Sync\\");
   EXPECT_EQ(expanded.substr(0, folder.size()), folder);
   EXPECT_EQ(contractPath(native(u"Q:\\") + tail).size(), kMaxPathChars);
+  // Megabytes of components are cut first, not resolved one by one.
+  std::u16string huge = native(u"Q:\\");
+  for (int i = 0; i < 200000; ++i) huge += native(u"a\\..\\.\\");
+  EXPECT_LE(expandPath(huge).size(), kMaxPathChars);
+  EXPECT_LE(contractPath(huge).size(), kMaxPathChars);
   // A surrogate pair that would be split at the limit is dropped whole.
   const std::u16string prefix = native(u"Q:\\");
   std::u16string paired = prefix + std::u16string(kMaxPathChars - 1 - prefix.size(), u'y');

@@ -10,7 +10,9 @@
 
 namespace crvl::platform {
 
-// The value of an environment variable, or nothing when it is not set.
+// The value of an environment variable, or nothing when it is not set (or the name holds
+// a NUL). Names compare without case as on Windows: POSIX tries the exact name first,
+// then the first variable of the block whose name matches ignoring ASCII case.
 [[nodiscard]] std::optional<std::u16string> environmentVariable(std::u16string_view name);
 
 // Sets (or, with nullopt, removes) an environment variable of this process.

@@ -47,7 +47,9 @@ void appendUnitsAsUtf8(std::u16string_view text, std::string& out);
 [[nodiscard]] bool namesEqual(std::u16string_view a, std::u16string_view b);
 
 // Appends a key for `name` such that namesEqual(a, b) implies equal keys (used to hash
-// names; equal keys still need namesEqual to confirm a match).
+// names; equal keys still need namesEqual to confirm a match). The key is opaque, for
+// hashing and comparing only: on Windows it is the locale's sort key under the flags of
+// namesEqual, on POSIX the case-folded name with katakana turned into hiragana.
 void appendFoldKey(std::u16string_view name, std::u16string& out);
 
 // Upper-cases text by the system's rules (CharUpperBuffW on Windows).

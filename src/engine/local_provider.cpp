@@ -179,25 +179,47 @@ ErrorCode localRename(FileSystemProvider*, ProviderHandle*, const char16_t* oldP
     r = pathsEqual(rootOf(from), rootOf(to)) ? platform::moveLocalEntry(from, to) : kErrorNotSameDevice;
     if (r == 0) return 0;
     if (to.size() >= kLongPathThreshold && r != kErrorNotSameDevice) return kErrorFilenameExcedRange;
-    if (r == kErrorInvalidName || r == kErrorFilenameExcedRange) return r;
-    if (r == kErrorPathNotFound) {
-      if (makeParentOf(to) != 0) return r;
-      continue;
+    bool retry = false;
+    switch (r) {
+      case kErrorInvalidName:
+      case kErrorFilenameExcedRange:
+        return r;
+      case kErrorPathNotFound:
+        retry = makeParentOf(to) == 0;
+        break;
+      case kErrorAccessDenied: {
+        const uint32_t attributes = platform::localAttributes(to);
+        retry = attempt == 0 && attributes != 0xFFFFFFFFu && (attributes & 0x1) != 0 &&
+                platform::setLocalAttributes(to, attributes & ~0x1u) == 0;
+        break;
+      }
+      case kErrorNotSameDevice:
+        if (localCopy(from, to, nullptr, nullptr, nullptr) == 0) {
+          (void)platform::deleteLocalFile(from);  // the copy is made; a source left behind is no failure
+          return 0;
+        }
+        break;
+      case kErrorSharingViolation:
+        if (attempt == 0) {
+          platform::leaveCurrentFolder();
+          retry = true;
+        }
+        break;
+      case kErrorFileExists:
+      case kErrorAlreadyExists:
+        retry = platform::deleteLocalFile(to) == 0;
+        break;
+      default:
+        break;
     }
+    if (retry) continue;
+    r = platform::shellRenameLocal(from, to);
+    if (r == 0) return 0;
+    // Success only when the entry really moved: a target that was there before and a
+    // source that is still there is a failure.
+    if (platform::localAttributes(to) != 0xFFFFFFFFu && platform::localAttributes(from) == 0xFFFFFFFFu) return 0;
     if (r == kErrorAccessDenied && attempt == 0) {
-      const uint32_t attributes = platform::localAttributes(to);
-      if (attributes == 0xFFFFFFFFu || (attributes & 0x1) == 0) return r;
-      if (platform::setLocalAttributes(to, attributes & ~0x1u) != 0) return r;
-      continue;
-    }
-    if (r == kErrorNotSameDevice) {
-      const ErrorCode c = localCopy(from, to, nullptr, nullptr, nullptr);
-      if (c != 0) return c;
-      (void)platform::deleteLocalFile(from);
-      return 0;
-    }
-    if (r == kErrorFileExists || r == kErrorAlreadyExists) {
-      if (platform::deleteLocalFile(to) != 0) return r;
+      platform::leaveCurrentFolder();
       continue;
     }
     return r;
@@ -272,8 +294,10 @@ ErrorCode localDeleteFile(FileSystemProvider*, ProviderHandle*, const char16_t* 
       return platform::deleteLocalFile(path);
     case 2:
       return overwriteAndDelete(path, progress, data);
+    case 1:
+      return platform::recycleLocalFile(path);
     default:
-      return kErrorNotSupported;  // the recycle bin is not offered by this build
+      return kErrorInvalidParameter;
   }
 }
 

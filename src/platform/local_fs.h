@@ -69,6 +69,17 @@ using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name,
 // Renames within one volume, replacing an existing target; 17 across volumes.
 [[nodiscard]] ErrorCode moveLocalEntry(std::u16string_view oldPath, std::u16string_view newPath);
 
+// Moves a file to the recycle bin (SHFileOperationW with undo). POSIX: 50.
+[[nodiscard]] ErrorCode recycleLocalFile(std::u16string_view path);
+
+// The shell's rename (SHFileOperationW FO_RENAME, silent, folders made without asking).
+// POSIX: rename().
+[[nodiscard]] ErrorCode shellRenameLocal(std::u16string_view oldPath, std::u16string_view newPath);
+
+// Moves the process's current directory out of the way of a folder that is to be
+// removed or renamed (Windows: the root of the Windows folder's drive; POSIX: "/").
+void leaveCurrentFolder();
+
 // Whether the system has a copy routine with progress (CopyFileExW); POSIX copies with
 // the stream copy.
 [[nodiscard]] bool systemCopyAvailable() noexcept;

@@ -232,6 +232,14 @@ ErrorCode moveLocalEntry(std::u16string_view oldPath, std::u16string_view newPat
   return mapErrno(err);
 }
 
+ErrorCode recycleLocalFile(std::u16string_view) { return kErrorNotSupported; }
+
+ErrorCode shellRenameLocal(std::u16string_view oldPath, std::u16string_view newPath) {
+  return moveLocalEntry(oldPath, newPath);
+}
+
+void leaveCurrentFolder() { (void)::chdir("/"); }
+
 bool systemCopyAvailable() noexcept { return false; }
 
 ErrorCode systemCopyFile(std::u16string_view, std::u16string_view, CopyChunkCallback, void*) {

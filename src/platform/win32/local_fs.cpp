@@ -89,27 +89,10 @@ ErrorCode mapListingError(DWORD e) {
   }
 }
 
-ErrorCode shellDelete(std::u16string_view path) {
-  std::wstring from = longPath(path);
-  from.push_back(L'\0');  // the list ends with two zeros
-  SHFILEOPSTRUCTW op{};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  const int r = ::SHFileOperationW(&op);
-  if (op.fAnyOperationsAborted) return kErrorRequestAborted;
-  if (r == 0) return 0;
-  return r >= 35 ? kErrorAccessDenied : static_cast<ErrorCode>(r);
-}
+ErrorCode shellOperation(UINT function, std::u16string_view from, std::u16string_view to, FILEOP_FLAGS flags);
 
-// Moves the current directory to the root of the Windows folder's drive, out of the way
-// of a folder that is to be removed or renamed.
-void leaveCurrentFolder() {
-  wchar_t windows[MAX_PATH + 1];
-  const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
-  if (n == 0 || n > MAX_PATH) return;
-  const std::u16string root = rootOf(std::u16string_view(reinterpret_cast<const char16_t*>(windows), n));
-  if (!root.empty()) ::SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(root.c_str()));
+ErrorCode shellDelete(std::u16string_view path) {
+  return shellOperation(FO_DELETE, path, {}, FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI);
 }
 
 }  // namespace
@@ -292,6 +275,48 @@ ErrorCode moveLocalEntry(std::u16string_view oldPath, std::u16string_view newPat
     return 0;
   }
   return ::GetLastError();
+}
+
+void leaveCurrentFolder() {
+  wchar_t windows[MAX_PATH + 1];
+  const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
+  if (n == 0 || n > MAX_PATH) return;
+  const std::u16string root = rootOf(std::u16string_view(reinterpret_cast<const char16_t*>(windows), n));
+  if (!root.empty()) ::SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(root.c_str()));
+}
+
+namespace {
+ErrorCode shellOperation(UINT function, std::u16string_view from, std::u16string_view to, FILEOP_FLAGS flags) {
+  std::wstring source = longPath(from);
+  source.push_back(L'\0');  // each list ends with two zeros
+  std::wstring target;
+  if (function != FO_DELETE) {
+    target = longPath(to);
+    target.push_back(L'\0');
+  }
+  SHFILEOPSTRUCTW op{};
+  op.wFunc = function;
+  op.pFrom = source.c_str();
+  op.pTo = function != FO_DELETE ? target.c_str() : nullptr;
+  op.fFlags = flags;
+  ::SetLastError(0);
+  const int r = ::SHFileOperationW(&op);
+  if (op.fAnyOperationsAborted) return kErrorRequestAborted;
+  if (r == 0) return 0;
+  const DWORD e = ::GetLastError();
+  if (e == 0 || e == ERROR_INVALID_MENU_HANDLE) return r >= 35 ? kErrorAccessDenied : static_cast<ErrorCode>(r);
+  if (e == kErrorVirusInfected) return kErrorReadFault;
+  if (e == ERROR_CANCELLED) return kErrorRequestAborted;
+  return e;
+}
+}  // namespace
+
+ErrorCode recycleLocalFile(std::u16string_view path) {
+  return shellOperation(FO_DELETE, path, {}, FOF_ALLOWUNDO | FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI);
+}
+
+ErrorCode shellRenameLocal(std::u16string_view oldPath, std::u16string_view newPath) {
+  return shellOperation(FO_RENAME, oldPath, newPath, FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI);
 }
 
 bool systemCopyAvailable() noexcept { return true; }

@@ -43,7 +43,9 @@ struct Result {
 Result runCli(const TempFolder& tmp, const std::string& args) {
   const std::string program =
       narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe" : "/crvl");
-  const std::string out = narrow(tmp.text("cli-output.txt"));
+  // A file of its own per call: under Wine the previous program may still hold its file.
+  static int calls = 0;
+  const std::string out = narrow(tmp.text("cli-output-" + std::to_string(++calls) + ".txt"));
   std::string command = "\"" + program + "\" " + args + " > \"" + out + "\" 2>&1";
   if constexpr (os::kWindows) command = "\"" + command + "\"";  // cmd /c strips one pair
   const int raw = std::system(command.c_str());

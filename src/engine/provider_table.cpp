@@ -6,6 +6,7 @@
 #include "engine/path_forms.h"
 #include "jobs/path_macros.h"
 #include "os_traits.h"
+#include "platform/local_fs.h"
 #include "platform/text.h"
 
 namespace crvl {
@@ -86,10 +87,13 @@ ProviderTable& providerTable() noexcept {
 }
 
 void initializeProviderTable(ProviderTable& table, std::u16string_view pluginRootName) {
+  // No system dialog may stop a slot initialiser (an empty drive, a missing module).
+  const uint32_t previousMode = platform::setProcessErrorMode(1);
   for (auto& slot : table.slots) slot = FileSystemProvider{};
   g_pluginRootName.assign(pluginRootName.empty() ? std::u16string_view(u"\\\\\\") : pluginRootName);
   fillLocalProvider(table.slots[0]);
   fillPluginRoot(table.slots[1], g_pluginRootName.c_str());
+  (void)platform::setProcessErrorMode(previousMode);
 }
 
 ProviderCapabilities derivedCapabilities(const FileSystemProvider& slot) noexcept {
@@ -169,7 +173,8 @@ void releaseProviderHandle(ProviderTable& table, ProviderHandle* handle, bool fo
   if (handle->slotIndex < 0 || handle->slotIndex >= kProviderSlotCount) return;
   FileSystemProvider& slot = table.slots[handle->slotIndex];
   if (slot.openCount > 0) --slot.openCount;
-  // A handle is always given back: the count tells only whether the slot is in use.
+  // Every handle is given back to its slot, whatever the count: only the slot can free
+  // it, and a handle kept while other handles are open would be lost.
   (void)force;
   if (slot.ops.release != nullptr) {
     guarded<int>(0, [&] {

@@ -169,8 +169,9 @@ void registerPlugins(ProviderTable& table);
                                                  void* owner,
                                                  ProviderKind kind = kProviderFree);
 
-// Uncounts the handle and calls the slot's `release` when the count reaches zero or
-// `force` is set. A null handle is ignored.
+// Uncounts the handle and gives it back to the slot's `release` (always: a handle not
+// given back would never be freed; `force` is kept for callers that state the intent).
+// A null handle is ignored.
 void releaseProviderHandle(ProviderTable& table, ProviderHandle* handle, bool force = false);
 
 // Releases a handle when it goes out of scope.

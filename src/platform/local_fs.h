@@ -80,6 +80,10 @@ using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name,
 // removed or renamed (Windows: the root of the Windows folder's drive; POSIX: "/").
 void leaveCurrentFolder();
 
+// Sets the process error mode (SetErrorMode) and returns the previous one; mode 1 makes
+// critical errors fail silently instead of asking the user. POSIX: nothing, 0.
+uint32_t setProcessErrorMode(uint32_t mode) noexcept;
+
 // Whether the system has a copy routine with progress (CopyFileExW); POSIX copies with
 // the stream copy.
 [[nodiscard]] bool systemCopyAvailable() noexcept;

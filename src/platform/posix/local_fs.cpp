@@ -240,6 +240,8 @@ ErrorCode shellRenameLocal(std::u16string_view oldPath, std::u16string_view newP
 
 void leaveCurrentFolder() { (void)::chdir("/"); }
 
+uint32_t setProcessErrorMode(uint32_t) noexcept { return 0; }
+
 bool systemCopyAvailable() noexcept { return false; }
 
 ErrorCode systemCopyFile(std::u16string_view, std::u16string_view, CopyChunkCallback, void*) {

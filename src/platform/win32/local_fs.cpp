@@ -319,6 +319,8 @@ ErrorCode shellRenameLocal(std::u16string_view oldPath, std::u16string_view newP
   return shellOperation(FO_RENAME, oldPath, newPath, FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI);
 }
 
+uint32_t setProcessErrorMode(uint32_t mode) noexcept { return ::SetErrorMode(mode); }
+
 bool systemCopyAvailable() noexcept { return true; }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "os_traits.h"
 
@@ -89,6 +90,19 @@ TEST_F(Environment, WellKnownFoldersAreAbsolute) {
       EXPECT_EQ(folder[0], u'/') << testing::PrintToString(folder);
     }
   }
+}
+
+TEST_F(Environment, CurrentFolderChangesOrReportsTheMissingFolder) {
+  const std::filesystem::path saved = std::filesystem::current_path();
+  const std::u16string temp = tempFolder();
+  EXPECT_EQ(setCurrentFolder(temp), 0u);
+  EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(),
+                                          std::filesystem::path(temp)));
+  std::u16string missing = temp;
+  missing += os::kSeparator;
+  missing += u"crvl-no-such-folder-4711";
+  EXPECT_EQ(setCurrentFolder(missing), 2u);
+  std::filesystem::current_path(saved);
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
 
 bool sideAvailable(const SideState& side) {
   const std::u16string root = rootOf(side.path);
-  return callGetAttributes(slotOf(side.handle), side.handle, root, nullptr) != 0xFFFFFFFFu;
+  return callGetAttributes(sideSlot(side), side.handle, root, nullptr) != 0xFFFFFFFFu;
 }
 
 void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {
@@ -192,7 +192,8 @@ void openSide(RunContext& ctx, SideState& side, std::u16string_view path, Scoped
   side = SideState{};
   if (handle == nullptr) return;
   side.handle = handle;
-  FileSystemProvider* slot = slotOf(handle);
+  side.table = &ctx.table;
+  FileSystemProvider* slot = sideSlot(side);
   side.kind = slot != nullptr ? slot->kind : kProviderFree;
   side.capabilities = callCapabilities(slot, handle);
   // The provider works on the path without its slot prefix.
@@ -231,8 +232,8 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
     syncFolderPair(ctx, leftTop, rightTop);
   }
 
-  FileSystemProvider* leftSlot = slotOf(sync.left.handle);
-  FileSystemProvider* rightSlot = slotOf(sync.right.handle);
+  FileSystemProvider* leftSlot = sideSlot(sync.left);
+  FileSystemProvider* rightSlot = sideSlot(sync.right);
   if (!stopRequested(sync)) {
     (void)callFinish(leftSlot, sync.left.handle, 0, 1);
     (void)callFinish(rightSlot, sync.right.handle, 0, 1);

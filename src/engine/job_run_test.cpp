@@ -254,6 +254,23 @@ TEST_F(JobRunTest, FilterAppliesOnlyWhileItsSwitchIsOn) {
   }
 }
 
+TEST_F(JobRunTest, RunsOnTheProviderTableItIsGiven) {
+  TempFolder tmp;
+  writeFile(tmp / "L/a.txt", "a", kT);
+  writeFile(tmp / "R/orphan.txt", "o", kT);
+  ProviderTable own;
+  initializeProviderTable(own, u"File System Plugins");
+  providerTable() = ProviderTable{};  // the process-wide table has no slots now
+  JobRun jr;
+  jr.providers = &own;
+  jr.job.optionFlags = kMirror;
+  jr.job.includedPairs = {pairOf(tmp.text("L"), tmp.text("R"))};
+  RecordingSink sink = run(jr);
+  for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
+  EXPECT_EQ(snapshot(tmp / "R"), (std::map<std::string, std::string>{{"a.txt", "a"}}));
+  EXPECT_EQ(own.slots[0].openCount, 0);
+}
+
 // A plug-in slot that forwards to the local provider and can be told to misbehave.
 struct WrapState {
   std::atomic<int32_t>* stop = nullptr;

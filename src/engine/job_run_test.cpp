@@ -124,56 +124,6 @@ TEST_F(JobRunTest, SimulatedMirrorReportsEveryActionAsOkAndChangesNothing) {
   EXPECT_TRUE(run(tmp.text("L"), tmp.text("R"), kMirror).records.empty());
 }
 
-// The six presets on one pair of trees: what each side holds afterwards.
-TEST_F(JobRunTest, ModePresetsMoveFilesInTheirDirections) {
-  struct Case {
-    const char* mode;
-    OptionFlags flags;
-    std::map<std::string, std::string> left;
-    std::map<std::string, std::string> right;
-  };
-  const std::map<std::string, std::string> kUnion = {
-      {"both.txt", "L2"}, {"older.txt", "R2"}, {"lonly.txt", "l"}, {"ronly.txt", "r"},
-      {"ldir", "/"},      {"ldir/f.txt", "lf"}, {"rdir", "/"},     {"rdir/g.txt", "rg"}};
-  const Case cases[] = {
-      {"Mirror", 0x2AB81,
-       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
-       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "R2"}}},
-      {"Augment", 0x2081,
-       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
-       {{"both.txt", "R1"}, {"lonly.txt", "l"}, {"ronly.txt", "r"}, {"rdir", "/"}, {"rdir/g.txt", "rg"},
-        {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "R2"}}},
-      {"Refresh", 0x881,
-       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
-       {{"both.txt", "L2"}, {"ronly.txt", "r"}, {"rdir", "/"}, {"rdir/g.txt", "rg"}, {"ldir", "/"},
-        {"older.txt", "R2"}}},
-      {"Update", 0x2881,
-       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "L1"}},
-       {{"both.txt", "L2"}, {"lonly.txt", "l"}, {"ronly.txt", "r"}, {"rdir", "/"}, {"rdir/g.txt", "rg"},
-        {"ldir", "/"}, {"ldir/f.txt", "lf"}, {"older.txt", "R2"}}},
-      {"Consolidation", 0x3C81, kUnion, kUnion},
-      {"Bidirectional", 0x3FC81, kUnion, kUnion},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.mode);
-    TempFolder tmp;
-    writeFile(tmp / "L/both.txt", "L2", kT + 100 * kSec);
-    writeFile(tmp / "R/both.txt", "R1", kT);
-    writeFile(tmp / "L/older.txt", "L1", kT);
-    writeFile(tmp / "R/older.txt", "R2", kT + 100 * kSec);
-    writeFile(tmp / "L/lonly.txt", "l", kT);
-    writeFile(tmp / "R/ronly.txt", "r", kT);
-    writeFile(tmp / "L/ldir/f.txt", "lf", kT);
-    writeFile(tmp / "R/rdir/g.txt", "rg", kT);
-    RecordingSink sink = run(tmp.text("L"), tmp.text("R"), c.flags);
-    for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
-    EXPECT_EQ(snapshot(tmp / "L"), c.left);
-    EXPECT_EQ(snapshot(tmp / "R"), c.right);
-    EXPECT_EQ(fs::last_write_time(tmp / "R/both.txt") == fs::last_write_time(tmp / "L/both.txt"),
-              c.right.at("both.txt") == "L2");
-  }
-}
-
 TEST_F(JobRunTest, BidirectionalNeverLosesAnythingAndSettles) {
   for (OptionFlags flags : {kBidirectional, OptionFlags{0x3C81 | 0x4000 | 0x20000}}) {
     SCOPED_TRACE(flags);

@@ -1,7 +1,6 @@
 // The job run: pairs in order, the top-level pair around the handles, and the
 // recursive synchronisation of one folder pair with its two walks.
 #include "engine/job_run.h"
-#include <cstdio>
 
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
@@ -307,10 +306,6 @@ void runJob(JobRun& run) noexcept {
     }
     scanner.excludedFolders.clear();
     scanner.filter = nullptr;
-  } catch (const std::exception& e) {
-    fprintf(stderr, "DEBUG runJob exception %s\n", e.what());
-    run.sync.scanner.excludedFolders.clear();
-    run.sync.scanner.filter = nullptr;
   } catch (...) {
     // Out of memory in a list or a path: the run ends here; what was done is logged.
     run.sync.scanner.excludedFolders.clear();

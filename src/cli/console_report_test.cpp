@@ -66,7 +66,9 @@ TEST(ConsoleReporter, ProgressLineOnlyOnATerminalAndOnlyForLongCopies) {
     EXPECT_TRUE(output.empty());
     reporter.copyProgress(1 << 20, 6200);
     EXPECT_EQ(output.empty(), !terminal);
-    if (terminal) EXPECT_NE(output.find(u"3.00 MiB"), std::u16string::npos);
+    if (terminal) {
+      EXPECT_NE(output.find(u"3.00 MiB"), std::u16string::npos);
+    }
     std::u16string state;
     reporter.sink()->writeLogRecord(reporter.sink()->context, kMarkerCopiedNewRight, LogText(u"a"),
                                     LogText(u"b"), state);

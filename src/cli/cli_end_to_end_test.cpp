@@ -153,6 +153,18 @@ TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
   EXPECT_EQ(logs.status, 0);
   EXPECT_NE(logs.output.find("good"), std::string::npos) << logs.output;
 
+  // By register name, after listing the register.
+  writeFile(tmp / "settings.ini", "[CRVL]\r\nLog=" + narrow(tmp.text("logs")) + "\r\n\r\n[Job]\r\n1=-Daily\r\n2=Good one;" +
+                                      narrow(tmp.text("good.job")) + "\r\n3=-\r\n");
+  Result jobs = runCli(tmp, settingsArg(tmp) + " jobs");
+  EXPECT_EQ(jobs.status, 0);
+  EXPECT_NE(jobs.output.find("[Daily]"), std::string::npos) << jobs.output;
+  EXPECT_NE(jobs.output.find("  Good one"), std::string::npos) << jobs.output;
+  fs::remove(tmp / "R/a.txt");
+  r = runCli(tmp, settingsArg(tmp) + " run \"good ONE\"");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(readFile(tmp / "R/a.txt"), "a");
+
   // A side that cannot be written (POSIX) or reached (Windows): the action fails.
   std::u16string badTarget;
   if constexpr (os::kDrivePaths) {

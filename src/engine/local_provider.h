@@ -16,11 +16,13 @@ void fillLocalProvider(FileSystemProvider& slot);
 // name must outlive the slot.
 void fillPluginRoot(FileSystemProvider& slot, const char16_t* name);
 
-// The stream copy's file operations, replaceable to inject faults.
+// The stream copy's free-space query and a check before every write, replaceable to
+// inject faults (null members: the system's answers).
 struct StreamCopyIo {
   // Total free bytes of the volume of `path`.
   ErrorCode (*freeSpace)(void* context, std::u16string_view path, uint64_t* bytes);
-  // Writes one piece of `size` bytes at `offset` of the target; null = plain copy.
+  // Called before each piece of up to `size` bytes is written at `offset` of the target;
+  // a non-zero answer fails the copy with that code. Null: no check.
   ErrorCode (*beforeWrite)(void* context, uint64_t offset, size_t size);
   void* context;
 };

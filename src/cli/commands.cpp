@@ -12,6 +12,8 @@
 #include "jobs/job_register.h"
 #include "jobs/profile_store.h"
 #include "jobs/program_settings.h"
+#include "language/language_choice.h"
+#include "language/language_table.h"
 #include "logs/job_log.h"
 #include "logs/log_index.h"
 #include "platform/clock.h"
@@ -29,11 +31,16 @@ void printError(std::u16string_view text) {
   platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + std::u16string(text) + u"\n");
 }
 
+// The start stamp in local time as the Logs list shows it; the UTC stamp in ISO form
+// when the system cannot format it.
 std::u16string stampText(PackedDateTime stamp) {
+  std::u16string shown = formatLogStamp(stamp);
+  if (!shown.empty()) return shown;
   const CalendarTime t = unpackDateTime(stamp);
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", unsigned(t.year), unsigned(t.month),
-                unsigned(t.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u UTC", unsigned(t.year),
+                unsigned(t.month), unsigned(t.day), unsigned(t.hour), unsigned(t.minute),
+                unsigned(t.second));
   return std::u16string(buffer, buffer + std::char_traits<char>::length(buffer));
 }
 
@@ -120,7 +127,13 @@ int runCommandLine(const CommandLine& command) {
   } else {
     openProgramSettings(settings);
   }
-  initializeProviderTable(providerTable(), u"File System Plugins");
+  // Log heads and other texts come from the language the settings choose, as in the
+  // tray program.
+  LanguageState language;
+  language.applyLanguage(settings);
+  // The plug-in root is addressed by its language text.
+  constexpr uint16_t kTextPluginRoot = 6303;
+  initializeProviderTable(providerTable(), uiText(kTextPluginRoot));
 
   switch (command.kind) {
     case CommandKind::Run:

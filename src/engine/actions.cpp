@@ -139,7 +139,8 @@ ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset,
 ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path) {
   SideState& s = sideOf(run, side);
   FileSystemProvider* slot = sideSlot(s);
-  EntryList list(true);
+  // Like every engine list, enlarged through the enlargement hook when one is set.
+  EntryList list(/*growInPlace=*/false);
   (void)listFolder(s, path, list);  // an unreadable folder still has its removal tried
   std::u16string name, full;
   const uint8_t* end = list.data() + list.byteSize();

@@ -166,8 +166,9 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   DescentScope scope(ctx.chain, sync.left, sync.right);
   if (!scope.entered()) return;
 
-  // Each level keeps its own list while its sub-folders run.
-  EntryList list(/*growInPlace=*/true);
+  // Each level keeps its own list while its sub-folders run; like every engine list it
+  // is enlarged through the enlargement hook when one is set.
+  EntryList list(/*growInPlace=*/false);
   sync.scanner.actionList = &list;
   sync.scanner.currentLeft = nullptr;
   sync.scanner.currentRight = nullptr;

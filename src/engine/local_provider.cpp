@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "engine/actions.h"
@@ -138,7 +139,7 @@ ErrorCode localEnumerate(FileSystemProvider*, ProviderHandle* handle, const char
                          : handle != nullptr                   ? handle->path.c_str()
                                                                : u"";
   EnumerateAdapter adapter{path, consumer, data};
-  return platform::enumerateLocalFolder(path, &adaptEntry, &adapter);
+  return enumerateLocalPath(path, &adaptEntry, &adapter);
 }
 
 uint32_t localGetAttributes(FileSystemProvider*, ProviderHandle*, const char16_t* path, EntryBlock* block) {
@@ -276,13 +277,18 @@ ErrorCode overwriteAndDelete(std::u16string_view path, ProgressCallback progress
       if (c != u'.') c = u'@';
     }
     std::u16string candidate;
-    for (int number = 0; number < 1000; ++number) {
+    bool unused = false;
+    for (int number = 0; number < 1000 && !unused; ++number) {
       candidate = folder;
       appendPathComponent(candidate, name);
-      if (number > 0) candidate += std::u16string(1, u'0' + number % 10);
-      if (platform::localAttributes(candidate) == 0xFFFFFFFFu) break;
+      if (number > 0) {
+        for (const char digit : std::to_string(number)) candidate.push_back(static_cast<char16_t>(digit));
+      }
+      unused = platform::localAttributes(candidate) == 0xFFFFFFFFu;
     }
-    if (platform::moveLocalEntry(path, candidate) == 0) target = candidate;
+    // The rename replaces an existing entry: without an unused name the file is deleted
+    // under its own name.
+    if (unused && platform::moveLocalEntry(path, candidate) == 0) target = candidate;
   }
   return platform::deleteLocalFile(target);
 }
@@ -451,6 +457,26 @@ void fillPluginRoot(FileSystemProvider& slot, const char16_t* name) {
   o.changeFolder = &rootChangeFolder;
   o.isFolderPath = &rootIsFolderPath;
   o.enumerate = &rootEnumerate;
+}
+
+bool isServerPath(std::u16string_view path) noexcept {
+  if (leadingSeparators(path) != 2) return false;
+  path.remove_prefix(2);
+  if (!path.empty() && isAnySeparator(path.back())) path.remove_suffix(1);
+  return !path.empty() && std::none_of(path.begin(), path.end(), isAnySeparator);
+}
+
+ErrorCode enumerateLocalPath(std::u16string_view folder, platform::LocalEntryVisitor visitor, void* data,
+                             const LocalListingIo* io) {
+  const ErrorCode r = io != nullptr && io->listFolder != nullptr
+                          ? io->listFolder(io->context, folder, visitor, data)
+                          : platform::enumerateLocalFolder(folder, visitor, data);
+  if ((r != kErrorPathNotFound && r != kErrorBadNetPath) || !isServerPath(folder)) return r;
+  // A server has no folder of its own to list: its shares stand in for the entries.
+  const ErrorCode shares = io != nullptr && io->listShares != nullptr
+                               ? io->listShares(io->context, folder, visitor, data)
+                               : platform::enumerateServerShares(folder, visitor, data);
+  return shares == 0 ? 0 : r;
 }
 
 void setSystemCopyEnabled(bool enabled) noexcept { g_systemCopyEnabled.store(enabled); }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/provider_table.h"
+#include "platform/local_fs.h"
 
 namespace crvl {
 
@@ -15,6 +16,26 @@ void fillLocalProvider(FileSystemProvider& slot);
 // Fills a slot as the plug-in root (kind 2) named `name` ("\\\" when empty); the
 // name must outlive the slot.
 void fillPluginRoot(FileSystemProvider& slot, const char16_t* name);
+
+// The two listings behind the local enumeration, replaceable to test how they combine
+// (null members: the system's).
+struct LocalListingIo {
+  ErrorCode (*listFolder)(void* context, std::u16string_view folder, platform::LocalEntryVisitor visitor,
+                          void* data);
+  ErrorCode (*listShares)(void* context, std::u16string_view server, platform::LocalEntryVisitor visitor,
+                          void* data);
+  void* context;
+};
+
+// Whether `path` names a server alone: two separators and a name, a trailing separator
+// allowed ("\\server").
+[[nodiscard]] bool isServerPath(std::u16string_view path) noexcept;
+
+// Lists a local folder. When the listing of a server path fails with 3 or 53, the
+// server's shares are listed instead: the result is 0 when that succeeds and the
+// folder listing's error otherwise.
+[[nodiscard]] ErrorCode enumerateLocalPath(std::u16string_view folder, platform::LocalEntryVisitor visitor,
+                                           void* data, const LocalListingIo* io = nullptr);
 
 // The stream copy's free-space query and a check before every write, replaceable to
 // inject faults (null members: the system's answers).

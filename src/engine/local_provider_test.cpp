@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+#include <vector>
+
 #include "engine/engine_test_support.h"
 #include "os_traits.h"
 
@@ -104,6 +108,153 @@ TEST_F(LocalProviderTest, AttributesAndTimesRoundTrip) {
   EXPECT_EQ(callGetAttributes(&slot, nullptr, temp.text("f"), nullptr) & 0x1, 0x1u);
   EXPECT_EQ(callGetAttributes(&slot, nullptr, temp.text("missing"), nullptr), 0xFFFFFFFFu);
   EXPECT_EQ(callMakeFolder(&slot, nullptr, u""), kErrorInvalidParameter);
+}
+
+TEST_F(LocalProviderTest, SetTimesChangesOnlyTheNamedEntry) {
+  TempFolder temp;
+  FileSystemProvider& slot = local();
+  constexpr uint64_t kBefore = 131000000000000000ull;
+  constexpr uint64_t kWrite = 132000000012345670ull;
+  testing::writeFile(temp / "plain", "p", kBefore);
+  testing::writeFile(temp / "ro", "r", kBefore);
+  testing::writeFile(temp / "dots", "d", kBefore);
+  fs::create_directories(temp / "dir");
+  ASSERT_EQ(platform::setLocalAttributes(temp.text("ro"), 0x21), 0u);
+  if constexpr (!os::kWindows) {
+    // Every name is kept here: these are entries of their own.
+    testing::writeFile(temp / "dots.", "1", kBefore);
+    testing::writeFile(temp / "dots ", "2", kBefore);
+  }
+  // The system's path parsing would drop a trailing dot or space and reach "dots".
+  const ErrorCode altered = os::kWindows ? ErrorCode{kErrorInvalidName} : ErrorCode{0};
+  struct Case {
+    const char* name;
+    ErrorCode expected;
+  };
+  const Case cases[] = {
+      {"plain", 0},           {"ro", 0},          {"dir", 0},          {"missing", kErrorFileNotFound},
+      {"no/such", kErrorFileNotFound}, {"dots.", altered}, {"dots ", altered},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(callSetTimes(&slot, nullptr, temp.text(c.name), kWrite, 0, kWrite), c.expected);
+    if (c.expected != 0) continue;
+    EntryBlock block;
+    ASSERT_NE(callGetAttributes(&slot, nullptr, temp.text(c.name), &block), 0xFFFFFFFFu);
+    EXPECT_EQ(uint64_t{block.lastWriteTime}, kWrite);
+  }
+  EntryBlock dots;
+  ASSERT_NE(callGetAttributes(&slot, nullptr, temp.text("dots"), &dots), 0xFFFFFFFFu);
+  EXPECT_EQ(uint64_t{dots.lastWriteTime}, kBefore);
+  // The read-only file is read-only again afterwards.
+  EXPECT_EQ(callGetAttributes(&slot, nullptr, temp.text("ro"), nullptr) & 0x1, 0x1u);
+}
+
+// A listing whose folder and share answers are chosen by the test.
+struct FakeListing {
+  ErrorCode folderResult = 0;
+  ErrorCode sharesResult = 0;
+  int shareCalls = 0;
+  std::u16string askedServer;
+
+  static ErrorCode listFolder(void* context, std::u16string_view, platform::LocalEntryVisitor, void*) {
+    return static_cast<FakeListing*>(context)->folderResult;
+  }
+  static ErrorCode listShares(void* context, std::u16string_view server, platform::LocalEntryVisitor visitor,
+                              void* data) {
+    auto* self = static_cast<FakeListing*>(context);
+    ++self->shareCalls;
+    self->askedServer.assign(server);
+    if (self->sharesResult != 0) return self->sharesResult;
+    platform::LocalEntryInfo info;
+    info.attributes = kFolderAttribute;
+    (void)visitor(data, u"Public", info, nullptr);
+    return 0;
+  }
+};
+
+int32_t countEntry(void* data, std::u16string_view, const platform::LocalEntryInfo&, const char16_t*) {
+  ++*static_cast<int*>(data);
+  return 0;
+}
+
+TEST(LocalListing, ServerPathsFallBackToTheirShares) {
+  struct Case {
+    std::u16string path;
+    ErrorCode folderResult;
+    ErrorCode sharesResult;
+    ErrorCode expected;
+    bool sharesListed;
+  };
+  const Case cases[] = {
+      {u"\\\\srv", kErrorPathNotFound, 0, 0, true},
+      {u"\\\\srv", kErrorBadNetPath, 0, 0, true},
+      {u"\\\\srv\\", kErrorPathNotFound, 0, 0, true},
+      {u"//srv", kErrorBadNetPath, 0, 0, true},
+      // The shares cannot be had either: the folder listing's error stands.
+      {u"\\\\srv", kErrorBadNetPath, kErrorNotSupported, kErrorBadNetPath, true},
+      {u"\\\\srv", kErrorPathNotFound, 2114, kErrorPathNotFound, true},
+      // Other errors, and paths that are more or less than a server, are left alone.
+      {u"\\\\srv", kErrorAccessDenied, 0, kErrorAccessDenied, false},
+      {u"\\\\srv", kErrorBadNetName, 0, kErrorBadNetName, false},
+      {u"\\\\srv", 0, 0, 0, false},
+      {u"\\\\srv\\share", kErrorPathNotFound, 0, kErrorPathNotFound, false},
+      {u"\\\\\\srv", kErrorPathNotFound, 0, kErrorPathNotFound, false},
+      {u"\\\\", kErrorPathNotFound, 0, kErrorPathNotFound, false},
+      {u"\\srv", kErrorPathNotFound, 0, kErrorPathNotFound, false},
+      {u"C:\\srv", kErrorPathNotFound, 0, kErrorPathNotFound, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::toUtf8(c.path) + " " + std::to_string(c.folderResult));
+    FakeListing fake;
+    fake.folderResult = c.folderResult;
+    fake.sharesResult = c.sharesResult;
+    const LocalListingIo io{&FakeListing::listFolder, &FakeListing::listShares, &fake};
+    int entries = 0;
+    EXPECT_EQ(enumerateLocalPath(c.path, &countEntry, &entries, &io), c.expected);
+    EXPECT_EQ(fake.shareCalls, c.sharesListed ? 1 : 0);
+    EXPECT_EQ(entries, c.sharesListed && c.sharesResult == 0 ? 1 : 0);
+    if (c.sharesListed) {
+      EXPECT_EQ(fake.askedServer, c.path);
+    }
+  }
+}
+
+TEST_F(LocalProviderTest, UnknownServerIsAnErrorAndFoldersStillList) {
+  FileSystemProvider& slot = local();
+  struct Counter {
+    int entries = 0;
+    static int32_t add(void* data, const FindRecord&) {
+      ++static_cast<Counter*>(data)->entries;
+      return 0;
+    }
+  };
+  Counter server;
+  const ErrorCode r = callEnumerate(&slot, nullptr, u"\\\\nosuchserver", &Counter::add, &server);
+  EXPECT_TRUE(r == kErrorPathNotFound || r == kErrorBadNetPath) << r;
+  EXPECT_EQ(server.entries, 0);
+
+  TempFolder temp;
+  testing::writeFile(temp / "a", "a");
+  fs::create_directories(temp / "sub");
+  Counter folder;
+  EXPECT_EQ(callEnumerate(&slot, nullptr, temp.text(), &Counter::add, &folder), 0u);
+  EXPECT_EQ(folder.entries, 2);
+}
+
+TEST_F(LocalProviderTest, OverwriteDeletionNeverRenamesOverAnotherFile) {
+  TempFolder temp;
+  FileSystemProvider& slot = local();
+  testing::writeFile(temp / "secret.txt", "s");
+  // The overwritten file's own name and its numbered forms up to 10 are taken.
+  std::vector<std::string> taken{"@@@@@@.@@@"};
+  for (int n = 0; n <= 10; ++n) taken.push_back("@@@@@@.@@@" + std::to_string(n));
+  for (const std::string& name : taken) testing::writeFile(temp / name, "keep " + name);
+  EXPECT_EQ(callDeleteFile(&slot, nullptr, temp.text("secret.txt"), 2, nullptr, nullptr), 0u);
+  EXPECT_FALSE(fs::exists(temp / "secret.txt"));
+  for (const std::string& name : taken) EXPECT_EQ(testing::readFile(temp / name), "keep " + name) << name;
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), fs::directory_iterator()),
+            static_cast<std::ptrdiff_t>(taken.size()));
 }
 
 }  // namespace

@@ -37,6 +37,13 @@ using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name,
 [[nodiscard]] ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor,
                                              void* data);
 
+// Lists the disk shares of a server (`server` is "\\name", a trailing separator
+// allowed) as folders with zero size and times; administrative shares ("C$") are left
+// out. Windows: NetShareEnum of netapi32, loaded from the system folder at run time;
+// non-zero when the server cannot be asked. POSIX: 50, there are no servers.
+[[nodiscard]] ErrorCode enumerateServerShares(std::u16string_view server, LocalEntryVisitor visitor,
+                                              void* data);
+
 // The entry at `path` (without following a final link on POSIX, except for its type
 // and times as in listings). Missing: 2 or 3.
 [[nodiscard]] ErrorCode queryLocalEntry(std::u16string_view path, LocalEntryInfo* info);
@@ -49,7 +56,10 @@ using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name,
 // switches compression first.
 [[nodiscard]] ErrorCode setLocalAttributes(std::u16string_view path, uint32_t attributes);
 
-// Sets the times of a file or folder; a time of 0 is left unchanged.
+// Sets the times of a file or folder; a time of 0 is left unchanged. A read-only file
+// has that bit (POSIX: the owner write bit) cleared for the change and given back after
+// it. Missing: 2. Windows: a last name ending in a space or a dot, which the system's
+// path parsing would drop, gives 123 before anything is opened.
 [[nodiscard]] ErrorCode setLocalTimes(std::u16string_view path, uint64_t creation,
                                       uint64_t lastAccess, uint64_t lastWrite);
 

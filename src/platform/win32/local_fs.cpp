@@ -176,8 +176,23 @@ ErrorCode setLocalAttributes(std::u16string_view path, uint32_t attributes) {
   return 0;
 }
 
+namespace {
+// Whether the system's path parsing would change the last name of `path`: a name that
+// ends in a space or a dot loses them unless the path is in the "\\?\" form.
+bool nameWouldBeAltered(std::u16string_view path, std::u16string_view passed) noexcept {
+  if (passed.starts_with(u"\\\\?\\")) return false;
+  while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.remove_suffix(1);
+  if (path.empty()) return false;
+  return path.back() == u' ' || path.back() == u'.';
+}
+}  // namespace
+
 ErrorCode setLocalTimes(std::u16string_view path, uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) {
   const std::wstring p = longPath(path);
+  // Times are never set on another entry than the one named.
+  if (nameWouldBeAltered(path, std::u16string_view(reinterpret_cast<const char16_t*>(p.data()), p.size()))) {
+    return kErrorInvalidName;
+  }
   const DWORD found = ::GetFileAttributesW(p.c_str());
   if (found == INVALID_FILE_ATTRIBUTES) return kErrorFileNotFound;
   bool cleared = false;

@@ -48,7 +48,9 @@ bool EntryList::enlarge(uint32_t increment) noexcept {
   if (grown == nullptr) return false;
   data_.release();
   data_.reset(static_cast<uint8_t*>(grown));
-  std::memset(data_.get() + capacity_, 0, increment);
+  // Only the word after the last record is ever read; zeroing the whole increment
+  // would touch (and fault in) a megabyte that the coming records overwrite anyway.
+  storeField<uint16_t>(data_.get() + used_, 0);
   capacity_ = static_cast<uint32_t>(newCapacity);
   return true;
 }
@@ -82,6 +84,7 @@ uint8_t* EntryList::appendRecord(uint16_t size) noexcept {
   storeField<uint16_t>(record, size);
   used_ += size;
   ++count_;
+  storeField<uint16_t>(data_.get() + used_, 0);  // the zero word after the last record
   return record;
 }
 
@@ -119,13 +122,12 @@ uint32_t EntryList::next(uint32_t offset) const noexcept {
 }
 
 void loadName(const uint8_t* p, const uint8_t* end, std::u16string& out) {
-  out.clear();
-  while (p + 1 < end) {
-    const char16_t c = loadField<char16_t>(p);
-    if (c == 0) break;
-    out.push_back(c);
-    p += 2;
-  }
+  // Find the terminator first, then copy the name in one piece.
+  const size_t limit = end > p ? static_cast<size_t>(end - p) / 2 : 0;
+  size_t length = 0;
+  while (length < limit && (p[2 * length] | p[2 * length + 1]) != 0) ++length;
+  out.resize(length);
+  if (length != 0) std::memcpy(out.data(), p, 2 * length);
 }
 
 uint8_t* storeName(uint8_t* p, std::u16string_view name) noexcept {

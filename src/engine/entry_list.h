@@ -56,8 +56,9 @@ void setListEnlargementHook(ListEnlargementHook hook) noexcept;
 
 // A growable byte buffer of packed records. The first append allocates
 // max(16384, record size) bytes; when a record and the zero word after it do not fit,
-// the buffer grows by max(1048576, record size) bytes and the new bytes are zeroed.
-// Move-only; not thread-safe.
+// the buffer grows by max(1048576, record size) bytes. The word after the last record
+// is always zero; the bytes beyond it are never read and are written only as records
+// fill them (a grown buffer is not cleared ahead). Move-only; not thread-safe.
 class EntryList {
  public:
   static constexpr uint32_t kFirstCapacity = 16384;

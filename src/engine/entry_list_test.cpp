@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace crvl {
@@ -29,6 +31,29 @@ TEST(EntryList, GrowsByTheFixedRuleAndKeepsAZeroWordAfterTheLastRecord) {
   }
   EXPECT_EQ(records, list.count());
   EXPECT_EQ(loadField<uint16_t>(list.at(list.byteSize())), 0u);
+}
+
+TEST(EntryList, ZeroWordFollowsTheLastRecordOverStaleBytes) {
+  // Bytes past the zero word may hold anything; every append must end the list again.
+  EntryList list(true);
+  const std::u16string name(30, u'q');  // 99-byte records, an odd size
+  for (int i = 0; i < 25000; ++i) {
+    const uint32_t before = list.capacity();
+    if (list.capacity() != 0) {
+      std::memset(list.data() + list.byteSize(), 0xA5, std::min<uint32_t>(256, list.capacity() - list.byteSize()));
+    }
+    ASSERT_TRUE(scan_entry::append(list, EntryBlock{}, name));
+    ASSERT_EQ(loadField<uint16_t>(list.at(list.byteSize())), 0u) << "after record " << i << ", capacity " << before;
+  }
+  ASSERT_GT(list.capacity(), EntryList::kFirstCapacity + EntryList::kGrowth);  // grew at least twice
+  uint32_t records = 0;
+  for (uint32_t off = 0; off < list.byteSize(); off = list.next(off)) ++records;
+  EXPECT_EQ(records, list.count());
+  uint32_t size = 0;
+  const auto copy = list.compactCopy(&size);
+  ASSERT_EQ(size, list.byteSize() + 4);
+  EXPECT_EQ(std::memcmp(copy.get(), list.data(), list.byteSize()), 0);
+  EXPECT_EQ(loadField<uint32_t>(copy.get() + list.byteSize()), 0u);
 }
 
 TEST(EntryList, FirstRecordLargerThanTheFirstBufferIsStillHeld) {

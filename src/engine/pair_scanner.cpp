@@ -27,13 +27,40 @@ int32_t compareWithin(uint64_t a, uint64_t b, int32_t seconds) noexcept {
   return 0;
 }
 
+constexpr uint64_t kHashStart = 1469598103934665603ull;
+
+uint64_t hashStep(uint64_t h, char16_t c) noexcept { return (h ^ static_cast<uint64_t>(c)) * 1099511628211ull; }
+
 uint64_t hashKey(std::u16string_view key) noexcept {
-  uint64_t h = 1469598103934665603ull;
-  for (char16_t c : key) {
-    h ^= static_cast<uint64_t>(c);
-    h *= 1099511628211ull;
+  uint64_t h = kHashStart;
+  for (char16_t c : key) h = hashStep(h, c);
+  return h;
+}
+
+// The hash of the fold key of a stored name, read straight from the record when the
+// name is plain ASCII (whose fold key is its lower case); other names go through the
+// full fold key, which gives the same hash for ASCII.
+uint64_t storedNameHash(const uint8_t* p, const uint8_t* end, std::u16string& name, std::u16string& key) {
+  uint64_t h = kHashStart;
+  for (const uint8_t* q = p; q + 1 < end; q += 2) {
+    const char16_t c = loadField<char16_t>(q);
+    if (c == 0) return h;
+    if (c >= 0x80) {
+      loadName(p, end, name);
+      key.clear();
+      platform::appendFoldKey(name, key);
+      return hashKey(key);
+    }
+    h = hashStep(h, c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c);
   }
   return h;
+}
+
+// True when the stored name is exactly `name` (the terminator follows it).
+bool storedNameIs(const uint8_t* p, const uint8_t* end, std::u16string_view name) noexcept {
+  const size_t bytes = 2 * name.size();
+  if (end < p || static_cast<size_t>(end - p) < bytes + 2) return false;
+  return std::memcmp(p, name.data(), bytes) == 0 && p[bytes] == 0 && p[bytes + 1] == 0;
 }
 
 // A hash index over the names of one scan list, chains kept in list order so that the
@@ -56,10 +83,7 @@ class NameIndex {
     for (uint32_t off = 0; off < list.byteSize(); off = list.next(off)) {
       const uint32_t position = static_cast<uint32_t>(offsets_.size());
       if (position >= n) break;
-      loadName(list.at(off) + scan_entry::kNameOffset, end, name);
-      key.clear();
-      platform::appendFoldKey(name, key);
-      const uint64_t h = hashKey(key);
+      const uint64_t h = storedNameHash(list.at(off) + scan_entry::kNameOffset, end, name, key);
       offsets_.push_back(off);
       hashes_.push_back(h);
       const uint32_t bucket = static_cast<uint32_t>(h) & mask_;
@@ -82,7 +106,10 @@ class NameIndex {
     const uint8_t* end = list.data() + list.byteSize();
     for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = next_[p]) {
       if (hashes_[p] != h) continue;
-      loadName(list.at(offsets_[p]) + scan_entry::kNameOffset, end, scratch);
+      const uint8_t* stored = list.at(offsets_[p]) + scan_entry::kNameOffset;
+      // Identical names (the usual pairing) need no case folding.
+      if (storedNameIs(stored, end, name)) return offsets_[p];
+      loadName(stored, end, scratch);
       if (platform::namesEqual(name, scratch)) return offsets_[p];
     }
     return kNoEntry;
@@ -318,10 +345,12 @@ ActionCode decideFiles(const PairScanner& scanner, const EntryBlock& left, const
 
 bool isSafeEntryName(std::u16string_view name) noexcept {
   if (name.empty() || name == u"." || name == u"..") return false;
+  // Accumulated without early exits so that the loop runs over whole vectors.
+  bool bad = false;
   for (char16_t c : name) {
-    if (c == 0 || c == u'/' || (os::kBackslashSeparates && c == u'\\')) return false;
+    bad |= (c == 0) | (c == u'/') | (os::kBackslashSeparates & (c == u'\\'));
   }
-  return true;
+  return !bad;
 }
 
 ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle, std::u16string_view folder,

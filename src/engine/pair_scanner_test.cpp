@@ -201,6 +201,30 @@ TEST_F(ScannerTest, CaseOnlyDifferencesPairWithEachOther) {
   EXPECT_EQ(scan(), (std::vector<Rec>{{kCodeRightNewer, u"a.txt", u"A.TXT", 0}}));
 }
 
+TEST_F(ScannerTest, NamesBeyondAsciiPairByTheirFoldedForm) {
+  struct Case {
+    std::u16string left;
+    std::u16string right;
+    bool pairs;
+  };
+  const Case cases[] = {
+      {u"\u00C4rger.txt", u"\u00E4RGER.TXT", true},  // upper and lower A with diaeresis
+      {u"caf\u00E9", u"CAF\u00C9", true},
+      {u"caf\u00E9", u"caf\u00E9", true},  // identical
+      {u"cafe", u"caf\u00E9", false},  // a different letter, not another case
+      {u"x\u00E9", u"X\u00E8", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::toUtf8(c.left) + " / " + platform::toUtf8(c.right));
+    tree.folders[u"L"] = {file(c.left, 3)};
+    tree.folders[u"R"] = {file(c.right, 3)};
+    const std::vector<Rec> expected =
+        c.pairs ? std::vector<Rec>{{kCodeEqual, c.left, c.right, 0}}
+                : std::vector<Rec>{{kCodeFileLeftOnly, c.left, u"", 0}, {kCodeFileRightOnly, u"", c.right, 0}};
+    EXPECT_EQ(scan(), expected);
+  }
+}
+
 TEST_F(ScannerTest, TwoRightNamesMatchingOneLeftName) {
   tree.folders[u"L"] = {file(u"a.txt", 1)};
   tree.folders[u"R"] = {file(u"A.TXT", 1), file(u"a.TXT", 2)};

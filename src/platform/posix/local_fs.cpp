@@ -11,7 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "platform/posix/posix_errors.h"
 #include "platform/text.h"
@@ -79,7 +82,8 @@ void fillInfo(const struct statx& s, std::string_view name, bool link, LocalEntr
 // own data when dangling) with the reparse-point bit.
 int statEntry(int dirFd, const char* name, std::string_view shownName, LocalEntryInfo* info) {
   struct statx s;
-  constexpr unsigned kMask = STATX_BASIC_STATS | STATX_BTIME;
+  // Only what the entry block needs: type and mode, size and the three times.
+  constexpr unsigned kMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
   if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kMask, &s) != 0) return errno;
   if (S_ISLNK(s.stx_mode)) {
     struct statx target;
@@ -92,6 +96,23 @@ int statEntry(int dirFd, const char* name, std::string_view shownName, LocalEntr
   }
   fillInfo(s, shownName, false, info);
   return 0;
+}
+
+// Bytes of directory records fetched per listing call.
+constexpr size_t kListingBufferSize = 65536;
+
+// A listed name as wide text; plain ASCII names (the usual case) are widened in place
+// without building a temporary string.
+void storeName(const char* raw, std::u16string& out) {
+  const size_t length = std::strlen(raw);
+  bool ascii = true;
+  for (size_t i = 0; i < length; ++i) ascii &= static_cast<unsigned char>(raw[i]) < 0x80;
+  if (!ascii) {
+    out = fromUtf8(std::string_view(raw, length));
+    return;
+  }
+  out.resize(length);
+  for (size_t i = 0; i < length; ++i) out[i] = static_cast<char16_t>(raw[i]);
 }
 
 class Descriptor {
@@ -123,32 +144,33 @@ ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor vis
     if (err == ENOENT || err == ENOTDIR) return kErrorPathNotFound;
     return mapErrno(err);
   }
-  const int listFd = ::dup(fd.get());
-  if (listFd < 0) return mapErrno(errno);
-  DIR* dir = ::fdopendir(listFd);
-  if (dir == nullptr) {
-    const int err = errno;
-    ::close(listFd);
-    return mapErrno(err);
-  }
+  // The listing is read straight from the descriptor the entries are looked up
+  // against (no second descriptor and directory stream per folder).
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kListingBufferSize]);
+  if (!buffer) return kErrorNotEnoughMemory;
   std::u16string name;  // reused for every entry
-  ErrorCode result = 0;
   for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(dir);
-    if (entry == nullptr) {
-      if (errno != 0) result = mapErrno(errno);
-      break;
+    const ssize_t filled = ::getdents64(fd.get(), buffer.get(), kListingBufferSize);
+    if (filled < 0) {
+      const int err = errno;
+      if (err == EINTR) continue;
+      if (err == ENOENT) return 0;  // the folder was removed while listed: its end
+      return mapErrno(err);
     }
-    const char* raw = entry->d_name;
-    if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
-    LocalEntryInfo info;
-    if (statEntry(fd.get(), raw, raw, &info) != 0) continue;  // vanished meanwhile
-    name = fromUtf8(raw);
-    if (visitor(data, name, info, nullptr) != 0) break;
+    if (filled == 0) return 0;
+    for (ssize_t at = 0; at < filled;) {
+      dirent64 entry;  // the header is copied out: records need not be aligned
+      std::memcpy(&entry, buffer.get() + at, offsetof(dirent64, d_name));
+      const char* raw = buffer.get() + at + offsetof(dirent64, d_name);
+      at += entry.d_reclen;
+      if (entry.d_reclen == 0) return kErrorInvalidData;
+      if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
+      LocalEntryInfo info;
+      if (statEntry(fd.get(), raw, raw, &info) != 0) continue;  // vanished meanwhile
+      storeName(raw, name);
+      if (visitor(data, name, info, nullptr) != 0) return 0;
+    }
   }
-  ::closedir(dir);
-  return result;
 }
 
 ErrorCode enumerateServerShares(std::u16string_view, LocalEntryVisitor, void*) { return kErrorNotSupported; }

@@ -345,12 +345,10 @@ ActionCode decideFiles(const PairScanner& scanner, const EntryBlock& left, const
 
 bool isSafeEntryName(std::u16string_view name) noexcept {
   if (name.empty() || name == u"." || name == u"..") return false;
-  // Accumulated without early exits so that the loop runs over whole vectors.
-  bool bad = false;
   for (char16_t c : name) {
-    bad |= (c == 0) | (c == u'/') | (os::kBackslashSeparates & (c == u'\\'));
+    if (c == 0 || c == u'/' || (os::kBackslashSeparates && c == u'\\')) return false;
   }
-  return !bad;
+  return true;
 }
 
 ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle, std::u16string_view folder,

@@ -160,6 +160,19 @@ std::u16string_view parentFolder(std::u16string_view path) {
   return parent;
 }
 
+// Copies the lines of the section into `body` (enumeration runs over a copy, since the
+// callback may change the text); false when there is no such section or no memory.
+bool copySectionBody(std::string_view t, std::string_view section, std::string& body) {
+  const auto s = findSection(t, section);
+  if (!s) return false;
+  try {
+    body.assign(t.substr(s->body, s->end - s->body));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 // Visits the key lines of `body` with (key, value) until `visit` answers non-zero;
 // returns the number of calls.
 template <typename Visit>
@@ -425,14 +438,8 @@ int ProfileStore::enumerateSection(std::string_view section, SectionCallback cal
   StoreLock guard(*this);
   if (!guard.ok()) return 0;
   ensureLoaded();
-  const auto s = findSection(*text_, section);
-  if (!s) return 0;
   std::string body;
-  try {
-    body.assign(*text_, s->body, s->end - s->body);  // the callback may change the text
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  if (!copySectionBody(*text_, section, body)) return 0;
   return visitSection(body, [&](std::string_view key, std::string_view value) {
     return callback(context, key, value);
   });
@@ -444,14 +451,8 @@ int ProfileStore::enumerateSectionKeys(std::string_view section, SectionKeyCallb
   StoreLock guard(*this);
   if (!guard.ok()) return 0;
   ensureLoaded();
-  const auto s = findSection(*text_, section);
-  if (!s) return 0;
   std::string body;
-  try {
-    body.assign(*text_, s->body, s->end - s->body);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  if (!copySectionBody(*text_, section, body)) return 0;
   return visitSection(body, [&](std::string_view key, std::string_view) {
     return callback(context, key);
   });

@@ -69,58 +69,53 @@ class NameIndex {
  public:
   void build(const EntryList& list, std::u16string& name, std::u16string& key) {
     const uint32_t n = list.count();
-    offsets_.clear();
-    hashes_.clear();
-    offsets_.reserve(n);
-    hashes_.reserve(n);
+    slots_.clear();
+    slots_.reserve(n);
     uint32_t buckets = 16;
     while (buckets < 2 * n) buckets <<= 1;
     mask_ = buckets - 1;
     heads_.assign(buckets, kNoEntry);
-    tails_.assign(buckets, kNoEntry);
-    next_.assign(n, kNoEntry);
     const uint8_t* end = list.data() + list.byteSize();
-    for (uint32_t off = 0; off < list.byteSize(); off = list.next(off)) {
-      const uint32_t position = static_cast<uint32_t>(offsets_.size());
-      if (position >= n) break;
-      const uint64_t h = storedNameHash(list.at(off) + scan_entry::kNameOffset, end, name, key);
-      offsets_.push_back(off);
-      hashes_.push_back(h);
-      const uint32_t bucket = static_cast<uint32_t>(h) & mask_;
-      if (tails_[bucket] == kNoEntry) {
-        heads_[bucket] = position;
-      } else {
-        next_[tails_[bucket]] = position;
-      }
-      tails_[bucket] = position;
+    for (uint32_t off = 0; off < list.byteSize() && slots_.size() < n; off = list.next(off)) {
+      slots_.push_back({storedNameHash(list.at(off) + scan_entry::kNameOffset, end, name, key), off, kNoEntry});
+    }
+    // Chains linked from the back so that each runs in list order.
+    for (uint32_t position = static_cast<uint32_t>(slots_.size()); position-- > 0;) {
+      uint32_t& head = heads_[static_cast<uint32_t>(slots_[position].hash) & mask_];
+      slots_[position].next = head;
+      head = position;
     }
   }
 
-  [[nodiscard]] size_t size() const noexcept { return offsets_.size(); }
-  [[nodiscard]] uint32_t offset(size_t position) const noexcept { return offsets_[position]; }
-  [[nodiscard]] uint64_t hash(size_t position) const noexcept { return hashes_[position]; }
+  [[nodiscard]] size_t size() const noexcept { return slots_.size(); }
+  [[nodiscard]] uint32_t offset(size_t position) const noexcept { return slots_[position].offset; }
+  [[nodiscard]] uint64_t hash(size_t position) const noexcept { return slots_[position].hash; }
 
   // The offset of the first entry whose name is namesEqual to `name`, or kNoEntry.
   [[nodiscard]] uint32_t findFirst(const EntryList& list, std::u16string_view name, uint64_t h,
                                    std::u16string& scratch) const {
     const uint8_t* end = list.data() + list.byteSize();
-    for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = next_[p]) {
-      if (hashes_[p] != h) continue;
-      const uint8_t* stored = list.at(offsets_[p]) + scan_entry::kNameOffset;
+    for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = slots_[p].next) {
+      const Slot& slot = slots_[p];
+      if (slot.hash != h) continue;
+      const uint8_t* stored = list.at(slot.offset) + scan_entry::kNameOffset;
       // Identical names (the usual pairing) need no case folding.
-      if (storedNameIs(stored, end, name)) return offsets_[p];
+      if (storedNameIs(stored, end, name)) return slot.offset;
       loadName(stored, end, scratch);
-      if (platform::namesEqual(name, scratch)) return offsets_[p];
+      if (platform::namesEqual(name, scratch)) return slot.offset;
     }
     return kNoEntry;
   }
 
  private:
-  std::vector<uint32_t> offsets_;
-  std::vector<uint64_t> hashes_;
+  // Hash, record offset and chain link together: a lookup touches one place per entry.
+  struct Slot {
+    uint64_t hash;
+    uint32_t offset;
+    uint32_t next;
+  };
+  std::vector<Slot> slots_;
   std::vector<uint32_t> heads_;
-  std::vector<uint32_t> tails_;
-  std::vector<uint32_t> next_;
   uint32_t mask_ = 0;
 };
 

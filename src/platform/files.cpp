@@ -1,7 +1,21 @@
-// Whole-file reading and writing over the system's File, the same on both systems.
+// The parts of File that are the same on both systems (ownership moves, closing on
+// destruction) and whole-file reading and writing over it.
 #include "platform/files.h"
 
 namespace crvl::platform {
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+File::~File() { close(); }
 
 ErrorCode readWholeFile(std::u16string_view path, std::string& out) {
   out.clear();

@@ -54,19 +54,6 @@ ErrorCode openError(int err, const std::string& path) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
 bool File::isOpen() const noexcept { return handle_ >= 0; }
 
 void File::close() noexcept {

@@ -71,19 +71,6 @@ HANDLE asHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
 bool File::isOpen() const noexcept { return handle_ != -1 && handle_ != 0; }
 
 void File::close() noexcept {

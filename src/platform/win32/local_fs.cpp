@@ -69,7 +69,10 @@ class Handle {
 // Large-fetch basic listings until the system refuses them once with 87.
 std::atomic<bool> g_useBasicListing{true};
 
-void entryInfo(const WIN32_FIND_DATAW& data, LocalEntryInfo* info) {
+// Fills `info` from any of the system's records that carry the attributes, the size in
+// two halves and the three times (find data, attribute data, handle information).
+template <typename SystemRecord>
+void entryInfo(const SystemRecord& data, LocalEntryInfo* info) {
   info->attributes = data.dwFileAttributes;
   info->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   info->creationTime = toUint64(data.ftCreationTime);
@@ -139,11 +142,7 @@ ErrorCode queryLocalEntry(std::u16string_view path, LocalEntryInfo* info) {
     const DWORD e = ::GetLastError();
     return e == 0 ? ErrorCode{kErrorFileNotFound} : ErrorCode{e};
   }
-  info->attributes = data.dwFileAttributes;
-  info->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  info->creationTime = toUint64(data.ftCreationTime);
-  info->lastAccessTime = toUint64(data.ftLastAccessTime);
-  info->lastWriteTime = toUint64(data.ftLastWriteTime);
+  entryInfo(data, info);
   return 0;
 }
 
@@ -445,11 +444,7 @@ ErrorCode LocalStream::openReadWrite(std::u16string_view path) {
 ErrorCode LocalStream::info(LocalEntryInfo* out) const {
   BY_HANDLE_FILE_INFORMATION data;
   if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), &data)) return ::GetLastError();
-  out->attributes = data.dwFileAttributes;
-  out->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  out->creationTime = toUint64(data.ftCreationTime);
-  out->lastAccessTime = toUint64(data.ftLastAccessTime);
-  out->lastWriteTime = toUint64(data.ftLastWriteTime);
+  entryInfo(data, out);
   return 0;
 }
 

@@ -261,8 +261,8 @@ bool resolveFolderSide(std::u16string_view text, const VolumeQueries& volumes, s
 
 std::vector<std::u16string> excludedFolders(const Job& job, const VolumeQueries& volumes) {
   std::vector<std::u16string> folders;
-  for (const std::u16string& spec : job.excludedPairs) {
-    FolderSides sides = splitFolderPair(spec);
+  for (const std::u16string& pairText : job.excludedPairs) {
+    FolderSides sides = splitFolderPair(pairText);
     for (std::u16string_view text : {sides.left, sides.right}) {
       std::u16string path;
       bool eject = false;
@@ -293,10 +293,10 @@ void runJob(JobRun& run) noexcept {
     scanner.toleranceCode = (has(f, kOptTwoSecondTolerance) ? 2 : 0) + (has(f, kOptIgnoreOneHour) ? 100 : 0);
     scanner.excludedFolders = excludedFolders(run.job, volumes);
 
-    for (const std::u16string& spec : run.job.includedPairs) {
+    for (const std::u16string& pairText : run.job.includedPairs) {
       if (stopRequested(run.sync)) break;
-      if (spec.find(u';') == std::u16string::npos) continue;
-      FolderSides sides = splitFolderPair(spec);
+      if (pairText.find(u';') == std::u16string::npos) continue;
+      FolderSides sides = splitFolderPair(pairText);
       std::u16string leftPath, rightPath;
       bool ejectLeft = false, ejectRight = false;
       if (!resolveFolderSide(sides.left, volumes, &leftPath, &ejectLeft)) continue;

@@ -43,7 +43,7 @@ struct JobRun {
 
 // Runs the job: prepares the scanner (filter when the switch is on, ignore date,
 // tolerance code, the excluded folders after their medium checks), then visits every
-// included pair while the stop word is clear. A pair whose spec has no ';' or whose
+// included pair while the stop word is clear. A pair whose text has no ';' or whose
 // side fails its medium check is skipped without a report. Never throws.
 void runJob(JobRun& run) noexcept;
 
@@ -56,7 +56,7 @@ void ejectRunMedia(const JobRun& run);
 [[nodiscard]] std::vector<std::u16string> excludedFolders(const Job& job,
                                                           const VolumeQueries& volumes);
 
-// Reads one side of a folder pair spec: the medium prefixes, '/' made native, and the
+// Reads one side of a folder pair text: the medium prefixes, '/' made native, and the
 // medium check. Returns false when the check fails; `*path` holds the path to use and
 // `*eject` whether the side asks for ejection.
 [[nodiscard]] bool resolveFolderSide(std::u16string_view text, const VolumeQueries& volumes,

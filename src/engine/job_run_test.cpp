@@ -378,7 +378,7 @@ TEST_F(JobRunTest, MediumChecksDecideWhichPairsRunAndWhatIsEjected) {
       {"a failing right side skips the left's mark", {u">E:\\a;|1|E:\\b"}, true, {}},
       {"A: and B: are never ejected", {u">A:\\a;>B:\\b"}, true, {}},
       {"a simulation never ejects", {u">|abcd|E:\\a;C:\\b"}, false, {}},
-      {"spec without ';' is skipped", {u">E:\\a"}, true, {}},
+      {"pair without ';' is skipped", {u">E:\\a"}, true, {}},
       {"marks of several pairs, in letter order", {u">G:\\a;C:\\b", u">E:\\a;>C:\\b"}, true,
        {u'C', u'E', u'G'}},
   };

@@ -35,7 +35,8 @@ void setEnvironmentVariable(std::u16string_view name, const std::optional<std::u
 [[nodiscard]] std::u16string programFolder();
 
 // Makes programPath() answer `path` (empty: back to the real one). For tests and for the
-// console front end's --program option; not thread-safe against concurrent readers.
+// console front end's --program option; safe against concurrent readers (they see the old
+// path or the new one).
 void overrideProgramPath(std::u16string path);
 
 // The user's application-data folder (CSIDL_APPDATA; POSIX: $XDG_CONFIG_HOME, else

@@ -17,19 +17,6 @@ namespace {
 
 std::atomic<bool> g_systemCopyEnabled{true};
 
-bool isAnySeparator(char16_t c) noexcept { return c == u'/' || c == u'\\'; }
-
-size_t leadingSeparators(std::u16string_view path) noexcept {
-  size_t n = 0;
-  while (n < path.size() && isAnySeparator(path[n])) ++n;
-  return n;
-}
-
-bool isDrivePath(std::u16string_view path) noexcept {
-  return path.size() >= 2 && path[1] == u':' &&
-         ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-}
-
 // Copies `text` into a caller's buffer of `capacity` characters, cut to fit.
 void copyOut(std::u16string_view text, char16_t* out, uint32_t capacity) noexcept {
   if (out == nullptr || capacity == 0) return;

@@ -1,5 +1,6 @@
 // The path forms the engine works with: long forms for paths of 260 characters or more
-// ("\\?\C:\..." and "\\?\UNC\server\share\..."), and the root of a path.
+// ("\\?\C:\..." and "\\?\UNC\server\share\..."), the root of a path, and the
+// separator and drive-letter checks shared by the engine.
 #pragma once
 
 #include <string>
@@ -22,6 +23,22 @@ inline constexpr size_t kLongPathThreshold = 260;
 // reduces to "\\"), the first character for other paths beginning with a separator
 // ("/" on POSIX); other forms have no root (empty result).
 [[nodiscard]] std::u16string rootOf(std::u16string_view path);
+
+// Whether `c` is '/' or '\', whatever the system.
+[[nodiscard]] constexpr bool isAnySeparator(char16_t c) noexcept { return c == u'/' || c == u'\\'; }
+
+// The number of '/' and '\' characters at the start of `path`.
+[[nodiscard]] constexpr size_t leadingSeparators(std::u16string_view path) noexcept {
+  size_t n = 0;
+  while (n < path.size() && isAnySeparator(path[n])) ++n;
+  return n;
+}
+
+// Whether `path` begins with an ASCII drive letter and ':' ("C:", "c:\x").
+[[nodiscard]] constexpr bool isDrivePath(std::u16string_view path) noexcept {
+  return path.size() >= 2 && path[1] == u':' &&
+         ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+}
 
 // Replaces every '/' by the native separator (Windows); unchanged on POSIX.
 void toNativeSeparators(std::u16string& path);

@@ -15,19 +15,8 @@ namespace {
 std::atomic<PluginRegistrationHook> g_registrationHook{nullptr};
 std::u16string g_pluginRootName;
 
-bool isAnySeparator(char16_t c) noexcept { return c == u'/' || c == u'\\'; }
-
-size_t leadingSeparators(std::u16string_view path) noexcept {
-  size_t n = 0;
-  while (n < path.size() && isAnySeparator(path[n])) ++n;
-  return n;
-}
-
 bool isLocalPath(std::u16string_view path) noexcept {
-  if (path.size() >= 2 && path[1] == u':' &&
-      ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'))) {
-    return true;
-  }
+  if (isDrivePath(path)) return true;
   const size_t separators = leadingSeparators(path);
   if (separators == 2 && path.size() > 2) return true;
   // POSIX: every absolute path that is not a plug-in path ("///name").

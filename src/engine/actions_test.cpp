@@ -223,7 +223,9 @@ TEST_F(ActionsTest, StopWordCancelsACopyAndEndsTreeDeletion) {
     const uint32_t at = fileRecord(u"big.bin", u"", 300000);
     EXPECT_EQ(copyRecord(run, list, at, CopyDirection::ToRight), kErrorRequestAborted);
     EXPECT_EQ(sink.records.back().state, message(kErrorRequestAborted));
-    if (streamCopy) EXPECT_FALSE(fs::exists(temp / "R/big.bin"));
+    if (streamCopy) {
+      EXPECT_FALSE(fs::exists(temp / "R/big.bin"));
+    }
     stop = 0;
   }
   testing::writeFile(temp / "R/t/a", "a");
@@ -277,7 +279,7 @@ struct Faults {
     return 0;
   }
   static ErrorCode beforeWrite(void*, uint64_t offset, size_t) {
-    return offset >= failWriteAt ? kErrorDiskFull : 0;
+    return offset >= failWriteAt ? ErrorCode{kErrorDiskFull} : ErrorCode{kSuccess};
   }
   static ErrorCode getFile(FileSystemProvider*, ProviderHandle*, const char16_t* source, const char16_t* target,
                            const EntryBlock* block, uint32_t, ProgressCallback progress, void* data) {

@@ -272,7 +272,9 @@ TEST_F(PathMacros, PerUserDataFolder) {
   const std::u16string base = platform::appDataFolder() + native(u"\\Halberic");
   EXPECT_EQ(perUserDataFolder(), base);
   EXPECT_EQ(perUserDataFolder(u"CRVL"), base + native(u"\\CRVL"));
-  if constexpr (!os::kDrivePaths) EXPECT_EQ(perUserDataFolder(u"CRVL"), u"/crvl-cfg/user/Halberic/CRVL");
+  if constexpr (!os::kDrivePaths) {
+    EXPECT_EQ(perUserDataFolder(u"CRVL"), u"/crvl-cfg/user/Halberic/CRVL");
+  }
 }
 
 TEST_F(PathMacros, BackslashSurvivesInPosixNames) {

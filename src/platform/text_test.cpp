@@ -61,7 +61,9 @@ TEST(CodePage, RoundTripDecidesMarkedText) {
     bool exact = !c.roundTrips;
     const std::string out = utf16ToAnsi(c.text, &exact);
     EXPECT_EQ(exact, c.roundTrips) << testing::PrintToString(c.text);
-    if (c.roundTrips) EXPECT_EQ(ansiToUtf16(out), c.text);
+    if (c.roundTrips) {
+      EXPECT_EQ(ansiToUtf16(out), c.text);
+    }
   }
 }
 

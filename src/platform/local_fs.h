@@ -136,9 +136,10 @@ class LocalStream {
   [[nodiscard]] ErrorCode info(LocalEntryInfo* out) const;
   [[nodiscard]] ErrorCode read(void* buffer, size_t size, size_t* done);
   [[nodiscard]] ErrorCode write(const void* data, size_t size);
-  // Moves up to `size` bytes from `source`'s position to this file's position
-  // (copy_file_range where the system has it, else read and write through `buffer`).
-  // `*done` is 0 at the end of the source.
+  // Moves the next piece from `source`'s position to this file's position: up to `size`
+  // bytes through `buffer`, or, where the system copies in the kernel
+  // (copy_file_range), up to 8 MiB when `size` is a full 256 KiB buffer. `*done` is the
+  // number of bytes moved, 0 at the end of the source.
   [[nodiscard]] ErrorCode copyFrom(LocalStream& source, void* buffer, size_t size, size_t* done);
   // Sets the times of the open file (0 leaves a time unchanged).
   [[nodiscard]] ErrorCode setTimes(uint64_t creation, uint64_t lastAccess, uint64_t lastWrite);

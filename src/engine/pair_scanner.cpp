@@ -190,74 +190,67 @@ void record(PairWork& w, uint8_t code, int32_t base, const EntryBlock& left, con
   w.scanner.currentRight = nullptr;
 }
 
-void filePass(PairWork& w, bool xIsLeft) {
-  EntryList& x = xIsLeft ? w.leftList : w.rightList;
-  EntryList& y = xIsLeft ? w.rightList : w.leftList;
-  const NameIndex& xIndex = xIsLeft ? w.leftIndex : w.rightIndex;
-  const NameIndex& yIndex = xIsLeft ? w.rightIndex : w.leftIndex;
-  const uint8_t* xEnd = x.data() + x.byteSize();
-  const uint8_t* yEnd = y.data() + y.byteSize();
-  const EntryBlock none{};
-  for (size_t i = 0; i < xIndex.size(); ++i) {
-    if (stopRequested(w.scanner.stopWord)) return;
-    const uint8_t* entry = x.at(xIndex.offset(i));
-    const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
-    if (isFolder(block) || entry[scan_entry::kPairedOffset] != 0) continue;
-    loadName(entry + scan_entry::kNameOffset, xEnd, w.name);
-    const uint32_t match = yIndex.findFirst(y, w.name, xIndex.hash(i), w.scratch);
-    const int32_t base = w.scanner.baseReference;
-    if (match == kNoEntry) {
-      if (xIsLeft) {
-        record(w, kCodeFileLeftOnly, base, block, none, w.name, {});
-      } else {
-        record(w, kCodeFileRightOnly, base, none, block, {}, w.name);
-      }
-      continue;
+// A record for an entry of X that has no partner in Y: a file is recorded by name, a
+// folder by the full paths it has and would have on both sides.
+void recordAlone(PairWork& w, bool xIsLeft, bool folders, const EntryBlock& block) {
+  if (!folders) {
+    const EntryBlock none{};
+    if (xIsLeft) {
+      record(w, kCodeFileLeftOnly, w.scanner.baseReference, block, none, w.name, {});
+    } else {
+      record(w, kCodeFileRightOnly, w.scanner.baseReference, none, block, {}, w.name);
     }
-    uint8_t* other = y.at(match);
-    if (other[scan_entry::kPairedOffset] != 0) continue;
-    other[scan_entry::kPairedOffset] = 1;
-    const EntryBlock otherBlock = loadBlock(other + scan_entry::kBlockOffset);
-    loadName(other + scan_entry::kNameOffset, yEnd, w.otherName);
-    const EntryBlock& l = xIsLeft ? block : otherBlock;
-    const EntryBlock& r = xIsLeft ? otherBlock : block;
-    const std::u16string& ln = xIsLeft ? w.name : w.otherName;
-    const std::u16string& rn = xIsLeft ? w.otherName : w.name;
-    if (isFolder(otherBlock)) {
-      record(w, kCodeTypeClash, base, l, r, ln, rn);
-      continue;
-    }
+    return;
+  }
+  const EntryBlock absent = folderBlock();
+  joinPath(w.left.path, w.name, w.leftPath);
+  joinPath(w.right.path, w.name, w.rightPath);
+  if (xIsLeft) {
+    record(w, kCodeFolderLeftOnly, 0, block, absent, w.leftPath, w.rightPath);
+  } else {
+    record(w, kCodeFolderRightOnly, 0, absent, block, w.leftPath, w.rightPath);
+  }
+}
+
+// A record for a matched pair, left side first whichever pass found it.
+void recordPair(PairWork& w, const EntryBlock& l, const EntryBlock& r, std::u16string_view ln,
+                std::u16string_view rn) {
+  const bool leftFolder = isFolder(l);
+  if (leftFolder != isFolder(r)) {
+    record(w, kCodeTypeClash, w.scanner.baseReference, l, r, ln, rn);
+  } else if (leftFolder) {
+    joinPath(w.left.path, ln, w.leftPath);
+    joinPath(w.right.path, rn, w.rightPath);
+    record(w, kCodeFolderPair, 0, l, r, w.leftPath, w.rightPath);
+  } else {
     if (w.scanner.contentComparison != 0) {
       joinPath(w.leftCompareBase, ln, w.leftPath);
       joinPath(w.rightCompareBase, rn, w.rightPath);
     }
-    record(w, decideFiles(w.scanner, l, r, w.leftPath, w.rightPath), base, l, r, ln, rn);
+    record(w, decideFiles(w.scanner, l, r, w.leftPath, w.rightPath), w.scanner.baseReference, l, r, ln,
+           rn);
   }
 }
 
-void folderPass(PairWork& w, bool xIsLeft) {
+// One pass over list X against list Y, over its files or over its folders: each free
+// entry is paired with the first free entry of Y whose name matches, or recorded alone.
+// An entry whose first match is already paired makes no record.
+void pass(PairWork& w, bool xIsLeft, bool folders) {
   EntryList& x = xIsLeft ? w.leftList : w.rightList;
   EntryList& y = xIsLeft ? w.rightList : w.leftList;
   const NameIndex& xIndex = xIsLeft ? w.leftIndex : w.rightIndex;
   const NameIndex& yIndex = xIsLeft ? w.rightIndex : w.leftIndex;
   const uint8_t* xEnd = x.data() + x.byteSize();
   const uint8_t* yEnd = y.data() + y.byteSize();
-  const EntryBlock absent = folderBlock();
   for (size_t i = 0; i < xIndex.size(); ++i) {
     if (stopRequested(w.scanner.stopWord)) return;
     const uint8_t* entry = x.at(xIndex.offset(i));
     const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
-    if (!isFolder(block) || entry[scan_entry::kPairedOffset] != 0) continue;
+    if (isFolder(block) != folders || entry[scan_entry::kPairedOffset] != 0) continue;
     loadName(entry + scan_entry::kNameOffset, xEnd, w.name);
     const uint32_t match = yIndex.findFirst(y, w.name, xIndex.hash(i), w.scratch);
     if (match == kNoEntry) {
-      joinPath(w.left.path, w.name, w.leftPath);
-      joinPath(w.right.path, w.name, w.rightPath);
-      if (xIsLeft) {
-        record(w, kCodeFolderLeftOnly, 0, block, absent, w.leftPath, w.rightPath);
-      } else {
-        record(w, kCodeFolderRightOnly, 0, absent, block, w.leftPath, w.rightPath);
-      }
+      recordAlone(w, xIsLeft, folders, block);
       continue;
     }
     uint8_t* other = y.at(match);
@@ -265,16 +258,10 @@ void folderPass(PairWork& w, bool xIsLeft) {
     other[scan_entry::kPairedOffset] = 1;
     const EntryBlock otherBlock = loadBlock(other + scan_entry::kBlockOffset);
     loadName(other + scan_entry::kNameOffset, yEnd, w.otherName);
-    const EntryBlock& l = xIsLeft ? block : otherBlock;
-    const EntryBlock& r = xIsLeft ? otherBlock : block;
-    const std::u16string& ln = xIsLeft ? w.name : w.otherName;
-    const std::u16string& rn = xIsLeft ? w.otherName : w.name;
-    if (isFolder(otherBlock)) {
-      joinPath(w.left.path, ln, w.leftPath);
-      joinPath(w.right.path, rn, w.rightPath);
-      record(w, kCodeFolderPair, 0, l, r, w.leftPath, w.rightPath);
+    if (xIsLeft) {
+      recordPair(w, block, otherBlock, w.name, w.otherName);
     } else {
-      record(w, kCodeTypeClash, w.scanner.baseReference, l, r, ln, rn);
+      recordPair(w, otherBlock, block, w.otherName, w.name);
     }
   }
 }
@@ -381,10 +368,10 @@ void scanPair(PairScanner& scanner, const SideState& left, const SideState& righ
     compareBase(left, w.leftCompareBase);
     compareBase(right, w.rightCompareBase);
   }
-  filePass(w, true);
-  filePass(w, false);
-  folderPass(w, true);
-  folderPass(w, false);
+  pass(w, /*xIsLeft=*/true, /*folders=*/false);
+  pass(w, /*xIsLeft=*/false, /*folders=*/false);
+  pass(w, /*xIsLeft=*/true, /*folders=*/true);
+  pass(w, /*xIsLeft=*/false, /*folders=*/true);
 }
 
 }  // namespace crvl

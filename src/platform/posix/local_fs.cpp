@@ -301,19 +301,6 @@ ErrorCode fileIdentity(std::u16string_view path, uint64_t* volume, uint64_t* fil
   return 0;
 }
 
-LocalStream::LocalStream(LocalStream&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-LocalStream& LocalStream::operator=(LocalStream&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-LocalStream::~LocalStream() { close(); }
-
 void LocalStream::close() noexcept {
   if (handle_ != -1) ::close(static_cast<int>(handle_));
   handle_ = -1;

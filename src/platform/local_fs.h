@@ -20,6 +20,9 @@ struct LocalEntryInfo {
   uint64_t creationTime = 0;
   uint64_t lastAccessTime = 0;
   uint64_t lastWriteTime = 0;
+  // Neither a file, a folder nor a link to one (POSIX: a FIFO, socket or device, or a
+  // link to one). Such entries are never opened, copied, compared or deleted.
+  bool special = false;
 };
 
 // Windows attributes kept in listings: read-only, hidden, system, folder, archive,
@@ -33,7 +36,10 @@ inline constexpr uint32_t kListedAttributeMask = 0x4C37;
 using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name,
                                       const LocalEntryInfo& info, const char16_t* alternativeName);
 
-// Lists a folder. An empty folder is 0; a missing folder is 3.
+// Lists a folder. An empty folder is 0; a missing folder is 3; a path that names a file
+// is 267. A listing that breaks off, or an entry that cannot be examined, fails the whole
+// listing with that error (entries already visited were handed out): only an entry that
+// vanished between the listing and its examination is passed over.
 [[nodiscard]] ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor,
                                              void* data);
 
@@ -51,9 +57,10 @@ using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name,
 // Attributes of a path or 0xFFFFFFFF (GetFileAttributesW).
 [[nodiscard]] uint32_t localAttributes(std::u16string_view path);
 
-// Sets attributes (SetFileAttributesW; POSIX: read-only clears the owner write bit,
-// otherwise the bit is given back). On Windows a change of the compression bit 0x800
-// switches compression first.
+// Sets attributes (SetFileAttributesW; POSIX: read-only clears the write bits of a
+// file, otherwise the owner write bit is given back; a folder is never made unwritable
+// for its owner, so that copies into it go on working). On Windows a change of the
+// compression bit 0x800 switches compression first.
 [[nodiscard]] ErrorCode setLocalAttributes(std::u16string_view path, uint32_t attributes);
 
 // Sets the times of a file or folder; a time of 0 is left unchanged. A read-only file
@@ -101,8 +108,8 @@ uint32_t setProcessErrorMode(uint32_t mode) noexcept;
 // Answers non-zero to cancel; `bytes` is the count since the previous call.
 using CopyChunkCallback = int32_t (*)(void* context, uint64_t bytes);
 
-// The system copy (CopyFileExW, overwriting; first data stream only counted). A
-// cancelled copy gives 1235. POSIX: 50.
+// The system copy (CopyFileExW; first data stream only counted) onto a new file: an
+// existing target fails the copy (80). A cancelled copy gives 1235. POSIX: 50.
 [[nodiscard]] ErrorCode systemCopyFile(std::u16string_view source, std::u16string_view target,
                                        CopyChunkCallback callback, void* context);
 
@@ -122,10 +129,20 @@ class LocalStream {
   LocalStream& operator=(const LocalStream&) = delete;
   ~LocalStream();
 
-  // Opens an existing file for reading (read and write sharing).
+  // Opens an existing file for reading (read and write sharing). Only regular files
+  // open (POSIX: a FIFO or device gives 50 and is never waited on).
   [[nodiscard]] ErrorCode openRead(std::u16string_view path);
-  // Creates or truncates a file for writing (read and write sharing).
-  [[nodiscard]] ErrorCode createAlways(std::u16string_view path);
+  // Creates a new temporary file (see temporary_files.h) for writing: exclusively (80 or
+  // 183 when the name is taken), POSIX mode 0600 and an exclusive lock held until the
+  // stream closes, Windows hidden and without delete sharing.
+  [[nodiscard]] ErrorCode createTemporary(std::u16string_view path);
+  // Moves the temporary file this stream is writing (`temporary`, created by
+  // createTemporary) onto `target` as moveIntoPlace does, and closes the stream. The
+  // file's data and times must be complete. `attributes` are the target's final
+  // attributes (Windows; POSIX has them in the mode already). On failure the stream is
+  // closed and the temporary file is left for the caller to delete.
+  [[nodiscard]] ErrorCode commitTemporary(std::u16string_view temporary, std::u16string_view target,
+                                          bool replace, uint32_t attributes);
   // Opens an existing file for reading and writing.
   [[nodiscard]] ErrorCode openReadWrite(std::u16string_view path);
 
@@ -143,7 +160,8 @@ class LocalStream {
   [[nodiscard]] ErrorCode copyFrom(LocalStream& source, void* buffer, size_t size, size_t* done);
   // Sets the times of the open file (0 leaves a time unchanged).
   [[nodiscard]] ErrorCode setTimes(uint64_t creation, uint64_t lastAccess, uint64_t lastWrite);
-  // POSIX: gives this file the permission bits of `source`; Windows: nothing.
+  // POSIX: gives this file the permission bits of `source` without the set-user-ID,
+  // set-group-ID and sticky bits (and, for root, its owner and group); Windows: nothing.
   [[nodiscard]] ErrorCode copyPermissions(const LocalStream& source);
   [[nodiscard]] ErrorCode truncate();
   [[nodiscard]] ErrorCode seekStart();

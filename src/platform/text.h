@@ -36,15 +36,29 @@ void appendUnitsAsUtf8(std::u16string_view text, std::string& out);
 // zero bits; the result never reads past `bytes`.
 [[nodiscard]] std::u16string utf8ToUnits(std::string_view bytes);
 
-// Standard UTF-8 <-> UTF-16 for the terminal, the command line and POSIX file names.
+// Standard UTF-8 <-> UTF-16 for texts (language files, a non-console output on Windows).
 // Invalid input becomes U+FFFD; unpaired surrogates are encoded as U+FFFD.
 [[nodiscard]] std::u16string fromUtf8(std::string_view bytes);
 [[nodiscard]] std::string toUtf8(std::u16string_view text);
+
+// The byte strings of a POSIX system (file names, command-line arguments, environment
+// values, terminal output) as UTF-16, byte for byte reversible. Valid UTF-8 is decoded
+// as usual; every byte b that is not part of valid UTF-8 becomes the lone low surrogate
+// U+DC00 + b (U+DC80 to U+DCFF), and such a lone surrogate is encoded back to the byte
+// b. A folder named with the byte E9 is therefore read as U+DCE9 and created as E9.
+// Other unpaired surrogates (never the result of decoding) are encoded as U+FFFD.
+[[nodiscard]] std::u16string fromSystemBytes(std::string_view bytes);
+[[nodiscard]] std::string toSystemBytes(std::u16string_view text);
 
 // Case-insensitive equality in the user's locale (Windows: CompareStringW with
 // NORM_IGNORECASE | NORM_IGNOREKANATYPE, equal only on CSTR_EQUAL; POSIX: full Unicode
 // simple case folding, hiragana and katakana counted the same).
 [[nodiscard]] bool namesEqual(std::u16string_view a, std::u16string_view b);
+
+// Whether two file names (or paths given alike) name the same entry by this system's
+// rules: Windows without regard to case (namesEqual); POSIX, whose file names are case
+// sensitive, only when they are identical.
+[[nodiscard]] bool sameFileName(std::u16string_view a, std::u16string_view b);
 
 // Appends a key for `name` such that namesEqual(a, b) implies equal keys (used to hash
 // names; equal keys still need namesEqual to confirm a match). The key is opaque, for

@@ -60,7 +60,13 @@ std::u16string utf8ToUnits(std::string_view bytes) {
   return out;
 }
 
-std::u16string fromUtf8(std::string_view bytes) {
+namespace {
+
+// Decodes standard UTF-8. An invalid sequence is handed to `invalid` with the bytes from
+// its start to the place where it broke off; the answer is how many of those bytes were
+// consumed (at least one).
+template <typename Invalid>
+std::u16string decodeUtf8(std::string_view bytes, Invalid invalid) {
   std::u16string out;
   out.reserve(bytes.size());
   const size_t n = bytes.size();
@@ -72,8 +78,8 @@ std::u16string fromUtf8(std::string_view bytes) {
       ++i;
       continue;
     }
-    size_t need;
-    char32_t cp;
+    size_t need = 0;
+    char32_t cp = 0;
     unsigned lo = 0x80, hi = 0xBF;  // allowed range of the second byte
     if (b0 >= 0xC2 && b0 <= 0xDF) {
       need = 1;
@@ -89,11 +95,9 @@ std::u16string fromUtf8(std::string_view bytes) {
       if (b0 == 0xF0) lo = 0x90;
       if (b0 == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
     } else {
-      out.push_back(kReplacement);
-      ++i;
+      i += invalid(bytes.substr(i, 1), out);
       continue;
     }
-    // Take the longest valid beginning of the sequence; a broken one is one U+FFFD.
     size_t j = i + 1;
     bool ok = true;
     for (size_t k = 0; k < need; ++k, ++j) {
@@ -110,8 +114,7 @@ std::u16string fromUtf8(std::string_view bytes) {
       cp = (cp << 6) | (b & 0x3F);
     }
     if (!ok) {
-      out.push_back(kReplacement);
-      i = j;
+      i += invalid(bytes.substr(i, j - i), out);
       continue;
     }
     if (cp >= 0x10000) {
@@ -126,7 +129,9 @@ std::u16string fromUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string toUtf8(std::u16string_view text) {
+// Encodes UTF-16 as UTF-8; an unpaired surrogate is handed to `lone`.
+template <typename Lone>
+std::string encodeUtf8(std::u16string_view text, Lone lone) {
   std::string out;
   out.reserve(text.size());
   const size_t n = text.size();
@@ -141,12 +146,47 @@ std::string toUtf8(std::u16string_view text) {
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
       ++i;
     } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
-      appendUnit(kReplacement, out);
+      lone(u, out);
     } else {
       appendUnit(u, out);
     }
   }
   return out;
+}
+
+constexpr char16_t kEscapeBase = 0xDC00;
+
+}  // namespace
+
+std::u16string fromUtf8(std::string_view bytes) {
+  // A broken sequence is one U+FFFD.
+  return decodeUtf8(bytes, [](std::string_view broken, std::u16string& out) {
+    out.push_back(kReplacement);
+    return broken.size();
+  });
+}
+
+std::string toUtf8(std::u16string_view text) {
+  return encodeUtf8(text, [](char16_t, std::string& out) { appendUnit(kReplacement, out); });
+}
+
+std::u16string fromSystemBytes(std::string_view bytes) {
+  // Only the first byte of a broken sequence is escaped: the bytes after it may begin
+  // a valid sequence of their own.
+  return decodeUtf8(bytes, [](std::string_view broken, std::u16string& out) {
+    out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(broken[0])));
+    return size_t{1};
+  });
+}
+
+std::string toSystemBytes(std::u16string_view text) {
+  return encodeUtf8(text, [](char16_t u, std::string& out) {
+    if (u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
+      out.push_back(static_cast<char>(u - kEscapeBase));
+    } else {
+      appendUnit(kReplacement, out);
+    }
+  });
 }
 
 }  // namespace crvl::platform

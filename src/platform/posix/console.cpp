@@ -26,12 +26,12 @@ void onInterrupt(int) {
 
 std::vector<std::u16string> commandArguments(int argc, char** argv) {
   std::vector<std::u16string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(fromUtf8(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(fromSystemBytes(argv[i]));
   return args;
 }
 
 void writeConsole(ConsoleStream stream, std::u16string_view text) {
-  const std::string bytes = toUtf8(text);
+  const std::string bytes = toSystemBytes(text);
   const int fd = stream == ConsoleStream::Out ? STDOUT_FILENO : STDERR_FILENO;
   size_t done = 0;
   while (done < bytes.size()) {

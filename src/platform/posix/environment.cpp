@@ -58,22 +58,22 @@ const char* findVariable(std::string_view name) {
 // A folder from the environment without trailing slashes (the root stays "/").
 std::u16string folderFromText(std::string_view text) {
   while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
-  return fromUtf8(text);
+  return fromSystemBytes(text);
 }
 
 }  // namespace
 
 std::optional<std::u16string> environmentVariable(std::u16string_view name) {
-  const char* value = findVariable(toUtf8(name));
+  const char* value = findVariable(toSystemBytes(name));
   if (value == nullptr) return std::nullopt;
-  return fromUtf8(value);
+  return fromSystemBytes(value);
 }
 
 void setEnvironmentVariable(std::u16string_view name, const std::optional<std::u16string>& value) {
-  const std::string key = toUtf8(name);
+  const std::string key = toSystemBytes(name);
   if (key.empty() || key.find_first_of(std::string_view("=\0", 2)) != std::string::npos) return;
   if (value) {
-    (void)::setenv(key.c_str(), toUtf8(*value).c_str(), 1);
+    (void)::setenv(key.c_str(), toSystemBytes(*value).c_str(), 1);
   } else {
     (void)::unsetenv(key.c_str());
   }
@@ -85,7 +85,7 @@ std::vector<std::pair<std::u16string, std::u16string>> environmentBlock() {
     const std::string_view text(*entry);
     const size_t eq = text.find('=');
     if (eq == std::string_view::npos) continue;
-    block.emplace_back(fromUtf8(text.substr(0, eq)), fromUtf8(text.substr(eq + 1)));
+    block.emplace_back(fromSystemBytes(text.substr(0, eq)), fromSystemBytes(text.substr(eq + 1)));
   }
   return block;
 }
@@ -106,9 +106,9 @@ std::optional<std::u16string> expandEnvironmentText(std::u16string_view text) {
       out.append(text.substr(open));
       break;
     }
-    const char* value = findVariable(toUtf8(text.substr(open + 1, close - open - 1)));
+    const char* value = findVariable(toSystemBytes(text.substr(open + 1, close - open - 1)));
     if (value != nullptr) {
-      out.append(fromUtf8(value));
+      out.append(fromSystemBytes(value));
     } else {
       out.append(text.substr(open, close - open + 1));  // unknown names stay as written
     }
@@ -128,7 +128,7 @@ std::u16string programPath() {
     if (n < 0) return {};
     if (static_cast<size_t>(n) < buffer.size()) {
       buffer.resize(static_cast<size_t>(n));
-      return fromUtf8(buffer);
+      return fromSystemBytes(buffer);
     }
     if (buffer.size() >= (1u << 20)) return {};
     buffer.resize(buffer.size() * 2);
@@ -171,7 +171,7 @@ std::u16string windowsFolder() { return u"/"; }
 
 uint32_t setCurrentFolder(std::u16string_view path) {
   if (path.empty()) return kErrorInvalidParameter;
-  if (::chdir(toUtf8(path).c_str()) != 0) return mapErrno(errno);
+  if (::chdir(toSystemBytes(path).c_str()) != 0) return mapErrno(errno);
   return kSuccess;
 }
 

@@ -22,7 +22,7 @@ struct DirCloser {
 
 ErrorCode listFileNames(std::u16string_view folder, std::vector<std::u16string>& names) {
   names.clear();
-  const std::string path = toUtf8(folder);
+  const std::string path = toSystemBytes(folder);
   std::unique_ptr<DIR, DirCloser> dir(opendir(path.empty() ? "." : path.c_str()));
   if (!dir) return mapErrno(errno);
   const int fd = dirfd(dir.get());
@@ -31,7 +31,7 @@ ErrorCode listFileNames(std::u16string_view folder, std::vector<std::u16string>&
     if (name == "." || name == "..") continue;
     struct stat info {};
     if (fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
-    names.push_back(fromUtf8(name));
+    names.push_back(fromSystemBytes(name));
   }
   return kSuccess;
 }

@@ -22,7 +22,7 @@ constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;
 // NUL would silently cut the path short).
 bool nativePath(std::u16string_view path, std::string& out) {
   if (path.find(u'\0') != path.npos) return false;
-  out = toUtf8(path);
+  out = toSystemBytes(path);
   return true;
 }
 
@@ -263,7 +263,7 @@ uint64_t fileLastWriteTime(std::u16string_view path) {
 bool isValidFileName(std::u16string_view name) {
   if (name.empty() || name == u"." || name == u"..") return false;
   if (name.find_first_of(std::u16string_view(u"/\0", 2)) != name.npos) return false;
-  return toUtf8(name).size() <= 255;
+  return toSystemBytes(name).size() <= 255;
 }
 
 }  // namespace crvl::platform

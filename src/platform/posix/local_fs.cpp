@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -17,6 +18,7 @@
 #include <new>
 
 #include "platform/posix/posix_errors.h"
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 
 namespace crvl::platform {
@@ -42,7 +44,7 @@ timespec toTimespec(uint64_t fileTime) noexcept {
   return ts;
 }
 
-std::string native(std::u16string_view path) { return toUtf8(path); }
+std::string native(std::u16string_view path) { return toSystemBytes(path); }
 
 // The last component of a path (for the hidden bit).
 std::string_view lastComponent(std::string_view path) noexcept {
@@ -64,6 +66,8 @@ ErrorCode mapPathErrno(int err, const std::string& path) {
   return mapErrno(err, parentMissing);
 }
 
+bool isSpecialMode(uint32_t mode) noexcept { return !S_ISREG(mode) && !S_ISDIR(mode) && !S_ISLNK(mode); }
+
 void fillInfo(const struct statx& s, std::string_view name, bool link, LocalEntryInfo* info) {
   const bool folder = S_ISDIR(s.stx_mode);
   uint32_t attributes = folder ? 0x10u : 0x20u;
@@ -76,10 +80,11 @@ void fillInfo(const struct statx& s, std::string_view name, bool link, LocalEntr
   info->lastAccessTime = toFileTime(s.stx_atime.tv_sec, s.stx_atime.tv_nsec);
   info->creationTime = (s.stx_mask & STATX_BTIME) != 0 ? toFileTime(s.stx_btime.tv_sec, s.stx_btime.tv_nsec)
                                                         : info->lastWriteTime;
+  info->special = isSpecialMode(s.stx_mode);
 }
 
 // Entry information relative to a folder descriptor; a link reports its target (its
-// own data when dangling) with the reparse-point bit.
+// own data when dangling or unreachable) with the reparse-point bit. Returns errno.
 int statEntry(int dirFd, const char* name, std::string_view shownName, LocalEntryInfo* info) {
   struct statx s;
   // Only what the entry block needs: type and mode, size and the three times.
@@ -91,6 +96,7 @@ int statEntry(int dirFd, const char* name, std::string_view shownName, LocalEntr
       fillInfo(target, shownName, true, info);
     } else {
       fillInfo(s, shownName, true, info);
+      info->special = false;  // a dangling link is an entry of its own
     }
     return 0;
   }
@@ -108,7 +114,7 @@ void storeName(const char* raw, std::u16string& out) {
   bool ascii = true;
   for (size_t i = 0; i < length; ++i) ascii &= static_cast<unsigned char>(raw[i]) < 0x80;
   if (!ascii) {
-    out = fromUtf8(std::string_view(raw, length));
+    out = fromSystemBytes(std::string_view(raw, length));
     return;
   }
   out.resize(length);
@@ -141,7 +147,12 @@ ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor vis
   Descriptor fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) {
     const int err = errno;
-    if (err == ENOENT || err == ENOTDIR) return kErrorPathNotFound;
+    if (err == ENOENT) return kErrorPathNotFound;
+    if (err == ENOTDIR) {
+      // The path names a file, or a file stands where a folder above it should be.
+      struct stat st;
+      return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? kErrorDirectory : kErrorPathNotFound;
+    }
     return mapErrno(err);
   }
   // The listing is read straight from the descriptor the entries are looked up
@@ -166,7 +177,12 @@ ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor vis
       if (entry.d_reclen == 0) return kErrorInvalidData;
       if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
       LocalEntryInfo info;
-      if (statEntry(fd.get(), raw, raw, &info) != 0) continue;  // vanished meanwhile
+      if (const int err = statEntry(fd.get(), raw, raw, &info); err != 0) {
+        if (err == ENOENT) continue;  // removed between the listing and its examination
+        // Any other failure (no search permission, an I/O error) leaves this listing
+        // incomplete, and an incomplete listing must never pass for the folder's content.
+        return mapErrno(err);
+      }
       storeName(raw, name);
       if (visitor(data, name, info, nullptr) != 0) return 0;
     }
@@ -193,7 +209,7 @@ ErrorCode setLocalAttributes(std::u16string_view path, uint32_t attributes) {
   if (::lstat(p.c_str(), &st) != 0) return mapPathErrno(errno, p);
   if (S_ISLNK(st.st_mode)) return 0;  // links carry no mode of their own
   mode_t mode = st.st_mode & 07777;
-  if ((attributes & 0x1) != 0) {
+  if ((attributes & 0x1) != 0 && !S_ISDIR(st.st_mode)) {
     mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
   } else {
     mode |= S_IWUSR;
@@ -323,12 +339,40 @@ ErrorCode openWith(std::u16string_view path, int flags, intptr_t* handle) {
 
 ErrorCode LocalStream::openRead(std::u16string_view path) {
   close();
-  return openWith(path, O_RDONLY, &handle_);
+  // Opened without waiting (a FIFO would block until a writer came), then refused
+  // unless it is a regular file: devices and FIFOs are never read.
+  const std::string p = native(path);
+  Descriptor fd(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) return mapPathErrno(errno, p);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return mapErrno(errno);
+  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+  if (!S_ISREG(st.st_mode)) return kErrorNotSupported;
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return mapErrno(errno);
+  handle_ = fd.release();
+  return 0;
 }
 
-ErrorCode LocalStream::createAlways(std::u16string_view path) {
+ErrorCode LocalStream::createTemporary(std::u16string_view path) {
   close();
-  return openWith(path, O_WRONLY | O_CREAT | O_TRUNC, &handle_);
+  const std::string p = native(path);
+  Descriptor fd(::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return errno == EEXIST ? kErrorFileExists : mapPathErrno(errno, p);
+  // The lock tells a sweeping run that this temporary is being written. A file system
+  // without locks still gets the file; the sweep then cannot tell, and the copy that
+  // loses its temporary fails with its own report.
+  (void)::flock(fd.get(), LOCK_EX | LOCK_NB);
+  handle_ = fd.release();
+  return 0;
+}
+
+ErrorCode LocalStream::commitTemporary(std::u16string_view temporary, std::u16string_view target, bool replace,
+                                       uint32_t) {
+  // Moved while the lock is still held, so no sweep can take the file in between.
+  const ErrorCode r = moveIntoPlace(temporary, target, replace);
+  close();
+  return r;
 }
 
 ErrorCode LocalStream::openReadWrite(std::u16string_view path) {
@@ -399,7 +443,11 @@ ErrorCode LocalStream::setTimes(uint64_t, uint64_t lastAccess, uint64_t lastWrit
 ErrorCode LocalStream::copyPermissions(const LocalStream& source) {
   struct stat st;
   if (::fstat(static_cast<int>(source.handle_), &st) != 0) return mapErrno(errno);
-  return ::fchmod(static_cast<int>(handle_), st.st_mode & 07777) == 0 ? 0 : mapErrno(errno);
+  // Root keeps the source's owner, as a copy by the owner would; a failure (a file
+  // system without owners) leaves root's.
+  if (::geteuid() == 0) (void)::fchown(static_cast<int>(handle_), st.st_uid, st.st_gid);
+  // Never more than the source grants: no set-user-ID, set-group-ID or sticky bit.
+  return ::fchmod(static_cast<int>(handle_), st.st_mode & 0777) == 0 ? 0 : mapErrno(errno);
 }
 
 ErrorCode LocalStream::truncate() {
@@ -417,11 +465,12 @@ ReadOnlyMapping::~ReadOnlyMapping() {
 
 ErrorCode ReadOnlyMapping::map(std::u16string_view path) {
   const std::string p = native(path);
-  Descriptor fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor fd(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) return mapPathErrno(errno, p);
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return mapErrno(errno);
   if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+  if (!S_ISREG(st.st_mode)) return kErrorNotSupported;  // never map a device or wait on a FIFO
   size_ = static_cast<uint64_t>(st.st_size);
   if (size_ == 0) {
     file_ = fd.release();

@@ -98,4 +98,6 @@ char16_t toUpper(char16_t c) noexcept {
   return static_cast<char16_t>(upperCodePoint(c));
 }
 
+bool sameFileName(std::u16string_view a, std::u16string_view b) { return a == b; }
+
 }  // namespace crvl::platform

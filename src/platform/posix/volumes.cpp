@@ -70,7 +70,7 @@ std::string unescapeMountField(std::string_view field) {
 }  // namespace
 
 uint32_t volumeSerial(std::u16string_view path) {
-  std::string p = toUtf8(path);
+  std::string p = toSystemBytes(path);
   // The folder itself need not exist: its nearest existing ancestor decides.
   while (!p.empty()) {
     struct stat st {};
@@ -115,7 +115,7 @@ bool findMountWithSerial(uint32_t serial, std::u16string* mountPoint) {
     unsigned maj = 0, mnr = 0;
     if (std::sscanf(std::string(fields[2]).c_str(), "%u:%u", &maj, &mnr) != 2) continue;
     if (serialOfDevice(makedev(maj, mnr), devices) != serial) continue;
-    *mountPoint = fromUtf8(unescapeMountField(fields[4]));
+    *mountPoint = fromSystemBytes(unescapeMountField(fields[4]));
     found = true;
   }
   std::fclose(f);

@@ -11,14 +11,13 @@
 #include <string>
 
 #include "engine/path_forms.h"
+#include "platform/temporary_files.h"
+#include "platform/win32/long_paths.h"
 
 namespace crvl::platform {
 namespace {
 
-std::wstring longPath(std::u16string_view path) {
-  const std::u16string p = toLongPath(path);
-  return std::wstring(reinterpret_cast<const wchar_t*>(p.data()), p.size());
-}
+std::wstring longPath(std::u16string_view path) { return longSystemPath(path); }
 
 uint64_t toUint64(const FILETIME& t) noexcept {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -66,6 +65,26 @@ class Handle {
   HANDLE h_;
 };
 
+// Owns a find handle (FindClose).
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) noexcept : h_(h) {}
+  ~FindHandle() {
+    if (valid()) ::FindClose(h_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  [[nodiscard]] bool valid() const noexcept { return h_ != INVALID_HANDLE_VALUE; }
+  [[nodiscard]] HANDLE get() const noexcept { return h_; }
+  void reset(HANDLE h) noexcept {
+    if (valid()) ::FindClose(h_);
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_;
+};
+
 // Large-fetch basic listings until the system refuses them once with 87.
 std::atomic<bool> g_useBasicListing{true};
 
@@ -106,34 +125,41 @@ ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor vis
   pattern += u"*.*";
   const std::wstring wide = longPath(pattern);
   WIN32_FIND_DATAW found;
-  HANDLE h = INVALID_HANDLE_VALUE;
+  FindHandle find(INVALID_HANDLE_VALUE);
   if (g_useBasicListing.load()) {
-    h = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                           FIND_FIRST_EX_LARGE_FETCH);
-    if (h == INVALID_HANDLE_VALUE) {
+    find.reset(::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                  FIND_FIRST_EX_LARGE_FETCH));
+    if (!find.valid()) {
       const DWORD e = ::GetLastError();
       if (e == ERROR_INVALID_PARAMETER) g_useBasicListing.store(false);
       if (e == 0 || e == ERROR_PATH_NOT_FOUND || e == ERROR_INVALID_MENU_HANDLE) return kErrorPathNotFound;
       if (e == ERROR_FILE_NOT_FOUND || e == ERROR_NO_MORE_FILES) return 0;
     }
   }
-  if (h == INVALID_HANDLE_VALUE) {
-    h = ::FindFirstFileW(wide.c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return mapListingError(::GetLastError());
+  if (!find.valid()) {
+    find.reset(::FindFirstFileW(wide.c_str(), &found));
+    if (!find.valid()) return mapListingError(::GetLastError());
   }
-  ErrorCode result = 0;
-  do {
+  for (;;) {
     const wchar_t* name = found.cFileName;
-    if ((name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0)) continue;
-    LocalEntryInfo info;
-    entryInfo(found, &info);
-    const char16_t* alternative =
-        found.cAlternateFileName[0] != 0 ? reinterpret_cast<const char16_t*>(found.cAlternateFileName) : nullptr;
-    const std::u16string_view view(reinterpret_cast<const char16_t*>(name), std::wcslen(name));
-    if (visitor(data, view, info, alternative) != 0) break;
-  } while (::FindNextFileW(h, &found));
-  ::FindClose(h);
-  return result;
+    const bool dots = (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
+    if (!dots) {
+      LocalEntryInfo info;
+      entryInfo(found, &info);
+      const char16_t* alternative = found.cAlternateFileName[0] != 0
+                                        ? reinterpret_cast<const char16_t*>(found.cAlternateFileName)
+                                        : nullptr;
+      const std::u16string_view view(reinterpret_cast<const char16_t*>(name), std::wcslen(name));
+      if (visitor(data, view, info, alternative) != 0) return 0;
+    }
+    if (!::FindNextFileW(find.get(), &found)) {
+      // Only the end of the folder ends a listing well; anything else leaves it
+      // incomplete, and an incomplete listing must never pass for the folder's content.
+      const DWORD e = ::GetLastError();
+      if (e == ERROR_NO_MORE_FILES) return 0;
+      return e == 0 ? ErrorCode{kErrorReadFault} : mapListingError(e);
+    }
+  }
 }
 
 ErrorCode queryLocalEntry(std::u16string_view path, LocalEntryInfo* info) {
@@ -368,7 +394,8 @@ DWORD CALLBACK copyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_I
 ErrorCode systemCopyFile(std::u16string_view source, std::u16string_view target, CopyChunkCallback callback,
                          void* context) {
   CopyState state{callback, context, FALSE, 0, 0};
-  if (::CopyFileExW(longPath(source).c_str(), longPath(target).c_str(), &copyProgress, &state, &state.cancel, 0)) {
+  if (::CopyFileExW(longPath(source).c_str(), longPath(target).c_str(), &copyProgress, &state, &state.cancel,
+                    COPY_FILE_FAIL_IF_EXISTS)) {
     return 0;
   }
   const DWORD e = ::GetLastError();
@@ -418,9 +445,39 @@ ErrorCode LocalStream::openRead(std::u16string_view path) {
   return openStream(path, GENERIC_READ, OPEN_EXISTING, &handle_);
 }
 
-ErrorCode LocalStream::createAlways(std::u16string_view path) {
+ErrorCode LocalStream::createTemporary(std::u16string_view path) {
   close();
-  return openStream(path, GENERIC_WRITE, CREATE_ALWAYS, &handle_);
+  // No delete sharing: a sweeping run cannot delete the file while it is written.
+  HANDLE h = ::CreateFileW(longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, /*lpSecurityAttributes=*/nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, /*hTemplateFile=*/nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const ErrorCode e = openError(path);
+    return e == ERROR_ALREADY_EXISTS ? ErrorCode{kErrorFileExists} : e;
+  }
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return 0;
+}
+
+ErrorCode LocalStream::commitTemporary(std::u16string_view temporary, std::u16string_view target, bool replace,
+                                       uint32_t attributes) {
+  // The final attributes go on while the file is still ours; read-only waits until the
+  // move is done (a read-only file cannot take the place of another).
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD final = attributes & kSettable;
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = (final & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != 0
+                             ? (final & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))
+                             : FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), FileBasicInfo, &basic, sizeof basic)) {
+    const ErrorCode e = ::GetLastError();
+    close();
+    return e;
+  }
+  close();
+  const ErrorCode r = moveIntoPlace(temporary, target, replace);
+  if (r == 0 && (final & FILE_ATTRIBUTE_READONLY) != 0) (void)::SetFileAttributesW(longPath(target).c_str(), final);
+  return r;
 }
 
 ErrorCode LocalStream::openReadWrite(std::u16string_view path) {

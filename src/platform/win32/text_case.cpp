@@ -73,4 +73,6 @@ char16_t toUpper(char16_t c) noexcept {
   return static_cast<char16_t>(buffer[0]);
 }
 
+bool sameFileName(std::u16string_view a, std::u16string_view b) { return namesEqual(a, b); }
+
 }  // namespace crvl::platform

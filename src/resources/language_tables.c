@@ -157,6 +157,7 @@ static const CrvlLanguageRecord kEnglishTable[] = {
     {6992, "Move &Down"},
     {7001, "Are you sure you want to remove the selected log?"},
     {7002, "Are you sure you want to remove %lu logs?"},
+    {7003, "The two folders of this pair lie one inside the other."},
     {0, 0},
 };
 
@@ -315,6 +316,7 @@ static const CrvlLanguageRecord kGermanTable[] = {
     {6992, "Nach &unten"},
     {7001, "M\366chten Sie die ausgew\344hlte Protokolldatei wirklich l\366schen?"},
     {7002, "M\366chten Sie die %lu ausgew\344hlten Protokolle wirklich l\366schen?"},
+    {7003, "Die beiden Ordner dieses Paares liegen ineinander."},
     {0, 0},
 };
 
@@ -473,10 +475,11 @@ static const CrvlLanguageRecord kKeyTable[] = {
     {6992, "bdDw"},
     {7001, "DlL1"},
     {7002, "DlLM"},
+    {7003, "Ovlp"},
     {0, 0},
 };
 
 const CrvlLanguageRecord* const crvlLanguageTables[4] = {
     kEnglishTable, kGermanTable, kKeyTable, 0};
 
-const unsigned crvlStringCount = 153;
+const unsigned crvlStringCount = 154;

@@ -142,6 +142,7 @@ TEST(CliEndToEnd, EveryModePresetGivesItsTreesAndSettles) {
 TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
   TempFolder tmp;
   writeFile(tmp / "L/a.txt", "a", kT);
+  fs::create_directories(tmp / "R");
   writeJob(tmp, "good", "+>;d;d+", tmp.text("L"), tmp.text("R"));
 
   Result r = runCli(tmp, settingsArg(tmp) + " run " + quoted(tmp.text("good.job")));
@@ -177,8 +178,11 @@ TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
   }
   writeJob(tmp, "bad", "+>;d;d+", tmp.text("L"), badTarget);
   r = runCli(tmp, settingsArg(tmp) + " run " + quoted(tmp.text("bad.job")));
+  // POSIX: the missing target folder is one failure, the copy that cannot create it
+  // another; Windows: the drive is not ready.
   EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_NE(r.output.find("errors:          1"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(os::kDrivePaths ? "errors:          1" : "errors:          2"), std::string::npos)
+      << r.output;
 
   // Usage errors, unknown jobs and unreadable job files.
   const std::string usage[] = {

@@ -5,6 +5,7 @@
 #include "jobs/path_macros.h"
 #include "platform/clock.h"
 #include "platform/local_fs.h"
+#include "platform/temporary_files.h"
 
 namespace crvl {
 namespace {
@@ -21,9 +22,10 @@ LogText rightText(Side side, std::u16string_view path) noexcept {
   return side == Side::Right ? LogText(path) : LogText();
 }
 
-// A private listing of one folder for tree deletion: no filter, unsafe names skipped.
-ErrorCode listFolder(SideState& s, std::u16string_view path, EntryList& out) {
-  return scanFolder(sideSlot(s), s.handle, path, nullptr, out);
+// A private listing of one folder for tree deletion: no filter, unsafe names skipped,
+// the program's temporary files apart.
+ErrorCode listFolder(SideState& s, std::u16string_view path, EntryList& out, TemporaryNames& temporaries) {
+  return scanFolder(sideSlot(s), s.handle, path, nullptr, out, &temporaries);
 }
 
 ErrorCode removeFolderWithRetries(SideState& s, std::u16string_view path) {
@@ -98,11 +100,15 @@ ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset, CopyD
     const std::u16string& sourcePath = toRight ? leftPath : rightPath;
     const std::u16string& targetPath = toRight ? rightPath : leftPath;
     const EntryBlock& block = toRight ? record.left : record.right;
+    // A copy onto an existing file replaces it; a copy that adds a new file must not
+    // replace an entry that appeared under its name since the scan.
+    const bool targetExists = toRight ? !record.rightName.empty() : !record.leftName.empty();
+    const uint32_t flags = targetExists ? kCopyOverwrite : 0;
     if (target.kind == kProviderLocal) {
-      r = callGetFile(sideSlot(source), source.handle, sourcePath, targetPath, &block, 0, &runProgress,
+      r = callGetFile(sideSlot(source), source.handle, sourcePath, targetPath, &block, flags, &runProgress,
                       &run);
     } else if (source.kind == kProviderLocal) {
-      r = callPutFile(sideSlot(target), target.handle, sourcePath, targetPath, &block, 0, &runProgress,
+      r = callPutFile(sideSlot(target), target.handle, sourcePath, targetPath, &block, flags, &runProgress,
                       &run);
     }
   }
@@ -136,13 +142,36 @@ ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset,
   return r;
 }
 
-ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path) {
+ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, uint16_t attributes) {
   SideState& s = sideOf(run, side);
   FileSystemProvider* slot = sideSlot(s);
+  ErrorCode r = 0;
+  if ((attributes & kReparsePointAttribute) != 0) {
+    // A link to a folder is removed as an entry; what it points to is never entered.
+    run.errorText.clear();
+    if (run.execute != 0) r = callRemoveFolder(slot, s.handle, path);
+    accountResult(run, r);
+    report(run, kMarkerFolderRemoved, leftText(side, path), rightText(side, path));
+    return r;
+  }
   // Like every engine list, enlarged through the enlargement hook when one is set.
   EntryList list(/*growInPlace=*/false);
-  (void)listFolder(s, path, list);  // an unreadable folder still has its removal tried
+  TemporaryNames temporaries;
+  r = listFolder(s, path, list, temporaries);
+  if (r != 0 && r != kErrorContinue) {
+    // What cannot be listed cannot be known to be empty: the folder stays.
+    run.errorText.clear();
+    accountResult(run, r);
+    report(run, kMarkerFolderRemoved, leftText(side, path), rightText(side, path));
+    return r;
+  }
   std::u16string name, full;
+  if (run.execute != 0 && s.kind == kProviderLocal) {
+    for (const std::u16string& temporary : temporaries) {
+      joinPath(path, temporary, full);
+      (void)platform::removeAbandonedTemporary(full);  // one still being written stays
+    }
+  }
   const uint8_t* end = list.data() + list.byteSize();
   for (uint32_t off = 0; off < list.byteSize(); off = list.next(off)) {
     if (stopRequested(run)) break;
@@ -150,25 +179,18 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path) {
     const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
     loadName(entry + scan_entry::kNameOffset, end, name);
     joinPath(path, name, full);
-    if (isFolder(block) && (block.attributes & kReparsePointAttribute) == 0) {
-      (void)deleteFolderTree(run, side, full);
+    if (isFolder(block)) {
+      (void)deleteFolderTree(run, side, full, block.attributes);
       continue;
     }
     run.errorText.clear();
-    ErrorCode r = 0;
-    if (isFolder(block)) {
-      // A link to a folder is removed as an entry; what it points to is never entered.
-      if (run.execute != 0) r = callRemoveFolder(slot, s.handle, full);
-      accountResult(run, r);
-      report(run, kMarkerFolderRemoved, leftText(side, full), rightText(side, full));
-      continue;
-    }
+    r = 0;
     if (run.execute != 0) r = callDeleteFile(slot, s.handle, full, 0, nullptr, nullptr);
     accountResult(run, r);
     report(run, kMarkerFileDeleted, leftText(side, full), rightText(side, full));
   }
   run.errorText.clear();
-  ErrorCode r = 0;
+  r = 0;
   if (run.execute != 0) r = removeFolderWithRetries(s, path);
   accountResult(run, r);
   report(run, kMarkerFolderRemoved, leftText(side, path), rightText(side, path));

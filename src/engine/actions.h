@@ -38,7 +38,9 @@ void recordPaths(const EntryList& list, uint32_t offset, std::u16string& leftPat
 
 // Copies the file of the record at `offset` (codes 0, 5, 6, 8, 9, 10) to the other side,
 // through the source provider's getFile when the target side is local, else the target
-// provider's putFile when the source side is local; otherwise nothing is copied.
+// provider's putFile when the source side is local; otherwise nothing is copied. A copy
+// onto a file the record has passes kCopyOverwrite; a copy that adds a file passes no
+// flag, so an entry that appeared meanwhile is never replaced.
 // Reports -3/-5 (to the right) or -2/-4 (to the left).
 ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset,
                      CopyDirection direction);
@@ -49,10 +51,13 @@ ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset,
                            bool deleteLeft, bool deleteRight);
 
 // Deletes a folder tree on one side, depth first: -6 for every file, -7 for every
-// folder. Links and other reparse points are removed as entries and never entered.
-// Ends early (before the next entry) when the stop word is set; the folder's own
-// removal is still attempted.
-ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path);
+// folder. `attributes` are the folder's own, as listed: a folder that is a link or
+// other reparse point is removed as an entry, and so is every link inside the tree;
+// none is ever entered. A folder whose listing fails is reported (-7 with the error)
+// and kept with everything in it. The program's abandoned temporary files in the tree
+// are removed. Ends early (before the next entry) when the stop word is set; the
+// folder's own removal is still attempted.
+ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, uint16_t attributes);
 
 // Creates a folder and its missing parents (when executing); reports -8 only on failure.
 ErrorCode createFolder(SyncRun& run, Side side, std::u16string_view path);

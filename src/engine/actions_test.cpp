@@ -109,7 +109,7 @@ TEST_F(ActionsTest, SimulationChangesNothingAndReportsSuccess) {
   const uint32_t at = fileRecord(u"a.txt", u"", 1);
   EXPECT_EQ(copyRecord(run, list, at, CopyDirection::ToRight), 0u);
   EXPECT_EQ(deleteOrphanFile(run, list, at, true, false), 0u);
-  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t")), 0u);
+  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t"), kFolderAttribute), 0u);
   EXPECT_EQ(createFolder(run, Side::Right, temp.text("R/made")), 0u);
   EXPECT_FALSE(fs::exists(temp / "R/a.txt"));
   EXPECT_TRUE(fs::exists(temp / "L/a.txt"));
@@ -151,7 +151,7 @@ TEST_F(ActionsTest, TreeDeletionRemovesEverythingDepthFirst) {
   testing::writeFile(temp / "R/t/sub/b", "b");
   testing::writeFile(temp / "R/t/sub/deeper/c", "c");
   ASSERT_EQ(platform::setLocalAttributes(temp.text("R/t/sub/b"), 0x1), 0u);
-  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t")), 0u);
+  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t"), kFolderAttribute), 0u);
   EXPECT_FALSE(fs::exists(temp / "R/t"));
   EXPECT_EQ(sink.count(kMarkerFileDeleted), 3u);
   EXPECT_EQ(sink.count(kMarkerFolderRemoved), 3u);
@@ -171,7 +171,7 @@ TEST_F(ActionsTest, TreeDeletionNeverFollowsLinks) {
   fs::create_directory_symlink(temp / "outside", temp / "R/t/folderlink", ec);
   if (ec) GTEST_SKIP() << "links cannot be made here";
   fs::create_symlink(temp / "outside/keep.txt", temp / "R/t/filelink", ec);
-  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t")), 0u);
+  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t"), kFolderAttribute), 0u);
   EXPECT_FALSE(fs::exists(temp / "R/t"));
   EXPECT_EQ(testing::readFile(temp / "outside/keep.txt"), "precious");
 }
@@ -206,7 +206,7 @@ TEST_F(ActionsTest, TreeDeletionRemovesAFolderLinkWithoutEnteringIt) {
   open(2);
   LinkTree::listed.clear();
   LinkTree::removed.clear();
-  EXPECT_EQ(deleteFolderTree(run, Side::Left, u"top"), 0u);
+  EXPECT_EQ(deleteFolderTree(run, Side::Left, u"top", kFolderAttribute), 0u);
   std::u16string link;
   joinPath(u"top", u"link", link);
   EXPECT_EQ(LinkTree::listed, std::vector<std::u16string>{u"top"});
@@ -232,7 +232,7 @@ TEST_F(ActionsTest, StopWordCancelsACopyAndEndsTreeDeletion) {
   testing::writeFile(temp / "R/t/b", "b");
   stop = 1;
   sink.records.clear();
-  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t")), kErrorDirNotEmpty);
+  EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t"), kFolderAttribute), kErrorDirNotEmpty);
   EXPECT_TRUE(fs::exists(temp / "R/t/a"));
   ASSERT_EQ(sink.records.size(), 1u);
   EXPECT_EQ(sink.records[0].marker, kMarkerFolderRemoved);

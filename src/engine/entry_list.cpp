@@ -139,13 +139,13 @@ uint8_t* storeName(uint8_t* p, std::u16string_view name) noexcept {
 
 namespace scan_entry {
 
-bool append(EntryList& list, const EntryBlock& block, std::u16string_view name) {
+bool append(EntryList& list, const EntryBlock& block, std::u16string_view name, uint8_t marks) {
   const size_t size = kFixedSize + 2 * name.size();
   if (size > 0xFFFF) return false;
   uint8_t* record = list.appendRecord(static_cast<uint16_t>(size));
   if (record == nullptr) return false;
   std::memcpy(record + kBlockOffset, &block, sizeof(block));
-  record[kPairedOffset] = 0;
+  record[kPairedOffset] = marks;
   storeName(record + kNameOffset, name);
   return true;
 }

@@ -145,14 +145,21 @@ void loadName(const uint8_t* p, const uint8_t* end, std::u16string& out);
 uint8_t* storeName(uint8_t* p, std::u16string_view name) noexcept;
 
 // ScanEntry: length (uint16, 39 + 2 x name length); entry block (34 bytes); paired flag
-// (uint8, 0 when appended); name (wide, zero-terminated).
+// (uint8: bit 0 paired, bit 1 hidden by the filter; 0 for an ordinary new entry); name
+// (wide, zero-terminated).
 namespace scan_entry {
 inline constexpr uint32_t kBlockOffset = 2;
 inline constexpr uint32_t kPairedOffset = 36;
 inline constexpr uint32_t kNameOffset = 37;
 inline constexpr uint32_t kFixedSize = 39;
-// Appends a ScanEntry; false when the name is too long for a record or memory runs out.
-[[nodiscard]] bool append(EntryList& list, const EntryBlock& block, std::u16string_view name);
+inline constexpr uint8_t kPaired = 0x1;
+// A file the filter does not take: kept in the list only so that its twin on the other
+// side is paired with it and left alone (never copied over it, never deleted as an orphan).
+inline constexpr uint8_t kHidden = 0x2;
+// Appends a ScanEntry with the given marks; false when the name is too long for a
+// record or memory runs out.
+[[nodiscard]] bool append(EntryList& list, const EntryBlock& block, std::u16string_view name,
+                          uint8_t marks = 0);
 }  // namespace scan_entry
 
 // ActionRecord: length (uint16, 85 + 2 x (left name + right name length)); reserved

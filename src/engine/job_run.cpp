@@ -7,12 +7,32 @@
 #include "engine/path_forms.h"
 #include "jobs/path_macros.h"
 #include "jobs/scan_filter.h"
+#include "language/language_table.h"
+#include "platform/temporary_files.h"
 
 namespace crvl {
 
 namespace {
 
 bool has(OptionFlags flags, OptionFlags bit) noexcept { return (flags & bit) != 0; }
+
+constexpr OptionFlags kChangesLeft = kOptAddLeft | kOptUpdateLeft | kOptDeleteFilesLeft | kOptDeleteFoldersLeft;
+constexpr OptionFlags kChangesRight = kOptAddRight | kOptUpdateRight | kOptDeleteFilesRight |
+                                      kOptDeleteFoldersRight | kOptCopyConflictRight | kOptCopyDifferentRight;
+
+// The text id of the report for a pair whose folders lie one inside the other.
+constexpr uint16_t kTextPairsOverlap = 7003;
+
+// How one folder pair is visited. A side "must exist" unless the parent listing showed
+// it absent (a one-sided folder); a must-exist side that turns out missing is a failure,
+// and then nothing on the other side may be deleted, in this pair or below it: an
+// unmounted disk or a mistyped path must never read as an empty folder.
+struct PairVisit {
+  bool leftMustExist = true;
+  bool rightMustExist = true;
+  bool keepLeft = false;   // no deletion on the left, here and below
+  bool keepRight = false;  // no deletion on the right, here and below
+};
 
 // Everything one run keeps besides the JobRun itself.
 struct RunContext {
@@ -21,14 +41,18 @@ struct RunContext {
   const VolumeQueries& volumes;
   ScanFilter scanFilter;
   DescentChain chain;
+  bool leftChanged = false;   // the options may change the left side
+  bool rightChanged = false;  // the options may change the right side
 };
 
 bool isExcluded(const RunContext& ctx, std::u16string_view path) {
   for (const std::u16string& folder : ctx.run.sync.scanner.excludedFolders) {
-    if (!folder.empty() && pathsEqual(path, folder)) return true;
+    if (!folder.empty() && sameFolderPath(path, folder)) return true;
   }
   return false;
 }
+
+bool isLink(const EntryBlock& block) noexcept { return (block.attributes & kReparsePointAttribute) != 0; }
 
 void countCopy(RunContext& ctx, ErrorCode result, const EntryBlock& source) {
   if (!succeeded(result)) return;
@@ -42,10 +66,29 @@ void reportRecordOnly(SyncRun& sync, int32_t marker, const action_record::Fields
   report(sync, marker, LogText(record.leftName), LogText(record.rightName));
 }
 
-void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath);
+// Reports a side of a pair that could not be used, with the message of `code`.
+void reportSideFailure(SyncRun& sync, Side side, std::u16string_view path, ErrorCode code) {
+  sync.errorText.clear();
+  (void)accountResult(sync, code);
+  report(sync, kMarkerSideUnavailable, side == Side::Left ? LogText(path) : LogText(),
+         side == Side::Right ? LogText(path) : LogText());
+}
+
+// Removes the temporary files that a killed run left in a folder this run may change.
+void sweepTemporaries(RunContext& ctx, const SideState& side, bool changed, const TemporaryNames& names) {
+  if (names.empty() || !changed || ctx.run.sync.execute == 0 || side.kind != kProviderLocal) return;
+  std::u16string path;
+  for (const std::u16string& name : names) {
+    joinPath(side.path, name, path);
+    (void)platform::removeAbandonedTemporary(path);  // one still being written stays
+  }
+}
+
+void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath,
+                    const PairVisit& visit);
 
 // First walk: every file record (codes 0, 1, 5, 6, 8, 9, 10).
-void fileWalk(RunContext& ctx, const EntryList& list) {
+void fileWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
   SyncRun& sync = ctx.run.sync;
   const OptionFlags f = ctx.run.job.optionFlags;
   action_record::Fields record;
@@ -67,7 +110,7 @@ void fileWalk(RunContext& ctx, const EntryList& list) {
         const bool add = has(f, kOptAddLeft);
         if (add) countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToLeft), record.right);
         // A file brought to the left stays on the right.
-        if (!add && has(f, kOptDeleteFilesRight) && !stopRequested(sync)) {
+        if (!add && has(f, kOptDeleteFilesRight) && !visit.keepRight && !stopRequested(sync)) {
           (void)deleteOrphanFile(sync, list, offset, false, true);
         }
         break;
@@ -75,7 +118,7 @@ void fileWalk(RunContext& ctx, const EntryList& list) {
       case kCodeFileLeftOnly: {
         const bool add = has(f, kOptAddRight);
         if (add) countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
-        if (!add && has(f, kOptDeleteFilesLeft) && !stopRequested(sync)) {
+        if (!add && has(f, kOptDeleteFilesLeft) && !visit.keepLeft && !stopRequested(sync)) {
           (void)deleteOrphanFile(sync, list, offset, true, false);
         }
         break;
@@ -105,8 +148,10 @@ void fileWalk(RunContext& ctx, const EntryList& list) {
 
 // A folder on one side only: created on the other side when an add option takes it,
 // else its tree deleted when the delete option is set, else (or after creation)
-// synchronised when "d+" and "d" are both set.
-void oneSidedFolder(RunContext& ctx, const action_record::Fields& record, Side missing) {
+// synchronised when "d+" and "d" are both set. A folder that is a link on a side the
+// job changes is neither entered nor written through: it is removed as an entry when
+// its deletion is asked for, and otherwise reported as a type clash and left alone.
+void oneSidedFolder(RunContext& ctx, const action_record::Fields& record, Side missing, const PairVisit& visit) {
   SyncRun& sync = ctx.run.sync;
   const OptionFlags f = ctx.run.job.optionFlags;
   const bool toLeft = missing == Side::Left;
@@ -116,24 +161,38 @@ void oneSidedFolder(RunContext& ctx, const action_record::Fields& record, Side m
   const std::u16string& missingPath = toLeft ? record.leftName : record.rightName;
   const std::u16string& presentPath = toLeft ? record.rightName : record.leftName;
   const EntryBlock& presentBlock = toLeft ? record.right : record.left;
+  const bool presentChanged = toLeft ? ctx.rightChanged : ctx.leftChanged;
+  const bool keepPresent = toLeft ? visit.keepRight : visit.keepLeft;
 
   const bool add = has(f, kOptCopyNewFolders) && has(f, addOptions);
+  const bool remove = !add && has(f, deleteOption);
+  if (remove) {
+    // Not deleted when the other side's folder is missing where it must exist.
+    if (!keepPresent) (void)deleteFolderTree(sync, toLeft ? Side::Right : Side::Left, presentPath, presentBlock.attributes);
+    return;
+  }
+  const bool descend = has(f, kOptCopyNewFolders) && has(f, kOptRecurse);
+  if (!add && !descend) return;
+  if (isLink(presentBlock) && presentChanged) {
+    reportRecordOnly(sync, kMarkerTypeClash, record);
+    return;
+  }
   if (add) {
     ErrorCode r = createFolder(sync, missing, missingPath);
     if (succeeded(r)) ++ctx.run.statistics.foldersCreated;
   }
-  if (!add && has(f, deleteOption)) {
-    (void)deleteFolderTree(sync, toLeft ? Side::Right : Side::Left, presentPath);
-  } else if (has(f, kOptCopyNewFolders) && has(f, kOptRecurse)) {
-    syncFolderPair(ctx, record.leftName, record.rightName);
-    if (!stopRequested(sync)) {
-      (void)copyFolderTimesAndAttributes(sync, missing, missingPath, presentBlock);
-    }
+  if (!descend) return;
+  PairVisit below = visit;
+  below.leftMustExist = !toLeft;
+  below.rightMustExist = toLeft;
+  syncFolderPair(ctx, record.leftName, record.rightName, below);
+  if (add && !stopRequested(sync)) {
+    (void)copyFolderTimesAndAttributes(sync, missing, missingPath, presentBlock);
   }
 }
 
 // Second walk: the folder records (codes 2, 3, 4), depth first.
-void folderWalk(RunContext& ctx, const EntryList& list) {
+void folderWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
   SyncRun& sync = ctx.run.sync;
   const OptionFlags f = ctx.run.job.optionFlags;
   action_record::Fields record;
@@ -142,14 +201,24 @@ void folderWalk(RunContext& ctx, const EntryList& list) {
     sync.errorText.clear();
     action_record::load(list, offset, record);
     switch (record.code) {
-      case kCodeFolderPair:
-        if (has(f, kOptRecurse)) syncFolderPair(ctx, record.leftName, record.rightName);
+      case kCodeFolderPair: {
+        if (!has(f, kOptRecurse)) break;
+        // A folder that is a link on a side the job changes is not entered: what lies
+        // behind it is outside the pair's tree.
+        if ((isLink(record.left) && ctx.leftChanged) || (isLink(record.right) && ctx.rightChanged)) {
+          reportRecordOnly(sync, kMarkerTypeClash, record);
+          break;
+        }
+        PairVisit below = visit;
+        below.leftMustExist = below.rightMustExist = true;
+        syncFolderPair(ctx, record.leftName, record.rightName, below);
         break;
+      }
       case kCodeFolderRightOnly:
       case kCodeFolderLeftOnly:
         // An excluded folder is never entered: not created, not deleted, not listed.
         if (isExcluded(ctx, record.leftName) || isExcluded(ctx, record.rightName)) break;
-        oneSidedFolder(ctx, record, record.code == kCodeFolderRightOnly ? Side::Left : Side::Right);
+        oneSidedFolder(ctx, record, record.code == kCodeFolderRightOnly ? Side::Left : Side::Right, visit);
         break;
       default:
         break;
@@ -157,7 +226,8 @@ void folderWalk(RunContext& ctx, const EntryList& list) {
   }
 }
 
-void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath) {
+void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath,
+                    const PairVisit& visit) {
   if (isExcluded(ctx, leftPath) || isExcluded(ctx, rightPath)) return;
   SyncRun& sync = ctx.run.sync;
   sync.left.path.assign(leftPath);
@@ -173,17 +243,44 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   sync.scanner.currentLeft = nullptr;
   sync.scanner.currentRight = nullptr;
   sync.scanner.currentCode = 0;
-  scanPair(sync.scanner, sync.left, sync.right);
+  const PairScanResult scanned = scanPair(sync.scanner, sync.left, sync.right);
   sync.scanner.actionList = nullptr;
-  if (list.byteSize() == 0) return;
+  if (scanned.stopped || list.byteSize() == 0) return;
+  sweepTemporaries(ctx, sync.left, ctx.leftChanged, scanned.leftTemporaries);
+  sweepTemporaries(ctx, sync.right, ctx.rightChanged, scanned.rightTemporaries);
 
-  fileWalk(ctx, list);
-  folderWalk(ctx, list);
+  // A folder that could not be listed leaves the whole pair alone, on both sides.
+  if (scanned.left != 0 && scanned.left != kErrorPathNotFound) {
+    reportSideFailure(sync, Side::Left, leftPath, scanned.left);
+    return;
+  }
+  if (scanned.right != 0 && scanned.right != kErrorPathNotFound) {
+    reportSideFailure(sync, Side::Right, rightPath, scanned.right);
+    return;
+  }
+  PairVisit here = visit;
+  if (scanned.left == kErrorPathNotFound && visit.leftMustExist) {
+    reportSideFailure(sync, Side::Left, leftPath, kErrorPathNotFound);
+    here.keepRight = true;
+  }
+  if (scanned.right == kErrorPathNotFound && visit.rightMustExist) {
+    reportSideFailure(sync, Side::Right, rightPath, kErrorPathNotFound);
+    here.keepLeft = true;
+  }
+
+  fileWalk(ctx, list, here);
+  folderWalk(ctx, list, here);
 }
 
 bool sideAvailable(const SideState& side) {
   const std::u16string root = rootOf(side.path);
   return callGetAttributes(sideSlot(side), side.handle, root, nullptr) != 0xFFFFFFFFu;
+}
+
+// Whether the side's top folder is something other than a folder (a file in its place).
+bool namesNonFolder(const SideState& side) {
+  const uint32_t attributes = callGetAttributes(sideSlot(side), side.handle, side.path, nullptr);
+  return attributes != 0xFFFFFFFFu && (attributes & kFolderAttribute) == 0;
 }
 
 void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {
@@ -209,6 +306,10 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   openSide(ctx, sync.left, leftPath, leftOwner);
   openSide(ctx, sync.right, rightPath, rightOwner);
   if (sync.left.handle == nullptr || sync.right.handle == nullptr) {
+    // A path that no provider takes (a relative path, an unknown plug-in) is named in
+    // the log: a pair that did nothing must not pass for one that succeeded.
+    if (sync.left.handle == nullptr) reportSideFailure(sync, Side::Left, leftPath, kErrorBadPathname);
+    if (sync.right.handle == nullptr) reportSideFailure(sync, Side::Right, rightPath, kErrorBadPathname);
     sync.left = SideState{};
     sync.right = SideState{};
     return;  // released by the owners
@@ -228,8 +329,12 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   } else if (!sideAvailable(sync.right)) {
     (void)accountResult(sync, kErrorNotReady);
     report(sync, kMarkerSideUnavailable, LogText(), LogText(rightTop));
+  } else if (namesNonFolder(sync.left)) {
+    reportSideFailure(sync, Side::Left, leftTop, kErrorDirectory);
+  } else if (namesNonFolder(sync.right)) {
+    reportSideFailure(sync, Side::Right, rightTop, kErrorDirectory);
   } else {
-    syncFolderPair(ctx, leftTop, rightTop);
+    syncFolderPair(ctx, leftTop, rightTop, PairVisit{});
   }
 
   FileSystemProvider* leftSlot = sideSlot(sync.left);
@@ -243,6 +348,32 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   sync.left = SideState{};
   sync.right = SideState{};
   // leftOwner and rightOwner release both handles here.
+}
+
+// Whether a pair's folders lie one inside the other (or are the same folder) without
+// the inner one being excluded: such a pair would copy a tree into itself or delete
+// its own source.
+bool pairOverlaps(const RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath) {
+  std::u16string left(leftPath), right(rightPath);
+  normalizePath(left);
+  normalizePath(right);
+  const bool leftInside = pathLiesWithin(left, right);
+  if (!leftInside && !pathLiesWithin(right, left)) return false;
+  const std::u16string& inner = leftInside ? left : right;
+  const std::u16string& outer = leftInside ? right : left;
+  for (const std::u16string& folder : ctx.run.sync.scanner.excludedFolders) {
+    if (folder.empty()) continue;
+    std::u16string excluded = folder;
+    normalizePath(excluded);
+    if (pathLiesWithin(inner, excluded) && !sameFolderPath(excluded, outer)) return false;
+  }
+  return true;
+}
+
+void reportOverlap(SyncRun& sync, std::u16string_view leftPath, std::u16string_view rightPath) {
+  sync.errorText = uiText(kTextPairsOverlap);
+  if (sync.errorText.empty()) (void)accountResult(sync, kErrorBadPathname);
+  report(sync, kMarkerSideUnavailable, LogText(leftPath), LogText(rightPath));
 }
 
 }  // namespace
@@ -284,6 +415,8 @@ void runJob(JobRun& run) noexcept {
     const VolumeQueries& volumes = run.volumes != nullptr ? *run.volumes : defaultVolumeQueries();
     ProviderTable& table = run.providers != nullptr ? *run.providers : providerTable();
     RunContext ctx{run, table, volumes, ScanFilter{}, DescentChain{}};
+    ctx.leftChanged = has(run.job.optionFlags, kChangesLeft);
+    ctx.rightChanged = has(run.job.optionFlags, kChangesRight);
 
     PairScanner& scanner = run.sync.scanner;
     const OptionFlags f = run.job.optionFlags;
@@ -303,6 +436,10 @@ void runJob(JobRun& run) noexcept {
       if (!resolveFolderSide(sides.right, volumes, &rightPath, &ejectRight)) continue;
       if (ejectLeft && !leftPath.empty()) run.ejectSet.mark(leftPath[0]);
       if (ejectRight && !rightPath.empty()) run.ejectSet.mark(rightPath[0]);
+      if (pairOverlaps(ctx, leftPath, rightPath)) {
+        reportOverlap(run.sync, leftPath, rightPath);
+        continue;
+      }
       syncTopLevelPair(ctx, leftPath, rightPath);
     }
     scanner.excludedFolders.clear();

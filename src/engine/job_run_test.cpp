@@ -147,14 +147,22 @@ TEST_F(JobRunTest, BidirectionalNeverLosesAnythingAndSettles) {
   }
 }
 
-TEST_F(JobRunTest, MissingLeftFolderIsAnEmptySideAndCopiesCreateIt) {
+TEST_F(JobRunTest, MissingLeftFolderIsReportedAndCopiesCreateIt) {
   TempFolder tmp;
   writeFile(tmp / "R/a.txt", "a", kT);
   writeFile(tmp / "R/b.txt", "b", kT);
   writeFile(tmp / "R/sub/c.txt", "c", kT);
   RecordingSink sink = run(tmp.text("new/deeper"), tmp.text("R"), kOptAddLeft);
+  // The missing folder is a failure of its own, yet adds into it still happen.
+  ASSERT_EQ(sink.count(kMarkerSideUnavailable), 1u);
+  EXPECT_EQ(sink.records[0].left, tmp.text("new/deeper"));
+  EXPECT_EQ(sink.records[0].state, platform::systemMessage(kErrorPathNotFound));
   EXPECT_EQ(sink.count(kMarkerCopiedNewLeft), 2u);
-  for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty());
+  for (const auto& r : sink.records) {
+    if (r.marker == kMarkerCopiedNewLeft) {
+      EXPECT_TRUE(r.state.empty());
+    }
+  }
   EXPECT_EQ(readFile(tmp / "new/deeper/a.txt"), "a");
   EXPECT_EQ(readFile(tmp / "new/deeper/b.txt"), "b");
   EXPECT_FALSE(fs::exists(tmp / "new/deeper/sub"));  // no "d": sub-folders are not visited

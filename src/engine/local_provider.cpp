@@ -11,11 +11,15 @@
 #include "jobs/path_macros.h"
 #include "os_traits.h"
 #include "platform/local_fs.h"
+#include "platform/temporary_files.h"
 
 namespace crvl {
 namespace {
 
 std::atomic<bool> g_systemCopyEnabled{true};
+
+// Temporary names are random: a name that is taken is drawn again this often.
+constexpr int kTemporaryNameAttempts = 8;
 
 // Copies `text` into a caller's buffer of `capacity` characters, cut to fit.
 void copyOut(std::u16string_view text, char16_t* out, uint32_t capacity) noexcept {
@@ -107,6 +111,9 @@ struct EnumerateAdapter {
 int32_t adaptEntry(void* data, std::u16string_view name, const platform::LocalEntryInfo& info,
                    const char16_t* alternativeName) {
   auto* a = static_cast<EnumerateAdapter*>(data);
+  // FIFOs, sockets and devices are no part of a folder's content for the engine: never
+  // opened, copied, compared or deleted.
+  if (info.special) return 0;
   FindRecord record;
   record.folderPath = a->folder;
   record.block.attributes = static_cast<uint16_t>(info.attributes & platform::kListedAttributeMask);
@@ -182,7 +189,7 @@ ErrorCode localRename(FileSystemProvider*, ProviderHandle*, const char16_t* oldP
         break;
       }
       case kErrorNotSameDevice:
-        if (localCopy(from, to, nullptr, nullptr, nullptr) == 0) {
+        if (localCopy(from, to, nullptr, nullptr, nullptr, /*replace=*/true) == 0) {
           (void)platform::deleteLocalFile(from);  // the copy is made; a source left behind is no failure
           return 0;
         }
@@ -216,14 +223,14 @@ ErrorCode localRename(FileSystemProvider*, ProviderHandle*, const char16_t* oldP
 }
 
 ErrorCode localGetFile(FileSystemProvider*, ProviderHandle*, const char16_t* source, const char16_t* target,
-                       const EntryBlock* block, uint32_t, ProgressCallback progress, void* data) {
-  return localCopy(source, target, block, progress, data);
+                       const EntryBlock* block, uint32_t flags, ProgressCallback progress, void* data) {
+  return localCopy(source, target, block, progress, data, (flags & kCopyOverwrite) != 0);
 }
 
 ErrorCode localCopyEntry(FileSystemProvider*, ProviderHandle*, ProviderHandle*, const char16_t* source,
                          const char16_t* target, const EntryBlock* block, ProgressCallback progress,
                          void* data) {
-  return localCopy(source, target, block, progress, data);
+  return localCopy(source, target, block, progress, data, /*replace=*/true);
 }
 
 // Overwrites a file with 0xAA, truncates it, gives it a name of '@' characters and
@@ -389,17 +396,33 @@ int32_t forwardChunk(void* context, uint64_t bytes) {
   return c->progress(kProgressBytes, &bytes, 0, c->data);
 }
 
+// The system copy (Windows) into a temporary file beside the target, moved into place
+// when complete.
+ErrorCode systemCopyIntoPlace(std::u16string_view source, std::u16string_view target, ProgressCallback progress,
+                              void* data, bool replace) {
+  ChunkContext context{progress, data};
+  ErrorCode copied = kErrorFileExists;
+  std::u16string temporary;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && copied == kErrorFileExists; ++attempt) {
+    temporary = platform::temporaryPathFor(target);
+    copied = platform::systemCopyFile(source, temporary, &forwardChunk, &context);
+  }
+  if (copied == kErrorFileExists) return copied;  // every name was taken: none of them is ours
+  const ErrorCode r = copied == 0 ? platform::moveIntoPlace(temporary, target, replace) : copied;
+  if (r != 0) (void)platform::deleteLocalFile(temporary);
+  return r;
+}
+
 ErrorCode copyOnce(std::u16string_view source, std::u16string_view target, const EntryBlock* block,
-                   ProgressCallback progress, void* data) {
+                   ProgressCallback progress, void* data, bool replace) {
   // A stop that came before the copy cancels it even when the system reports no progress
   // for a small file.
   const uint64_t nothing = 0;
   if (progress != nullptr && progress(kProgressBytes, &nothing, 0, data) != 0) return kErrorRequestAborted;
   if (g_systemCopyEnabled.load() && platform::systemCopyAvailable()) {
-    ChunkContext context{progress, data};
-    return platform::systemCopyFile(source, target, &forwardChunk, &context);
+    return systemCopyIntoPlace(source, target, progress, data, replace);
   }
-  return streamCopy(source, target, block, progress, data);
+  return streamCopy(source, target, block, progress, data, nullptr, replace);
 }
 
 }  // namespace
@@ -469,7 +492,7 @@ ErrorCode enumerateLocalPath(std::u16string_view folder, platform::LocalEntryVis
 void setSystemCopyEnabled(bool enabled) noexcept { g_systemCopyEnabled.store(enabled); }
 
 ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, const EntryBlock* block,
-                     ProgressCallback progress, void* data, const StreamCopyIo* io) {
+                     ProgressCallback progress, void* data, const StreamCopyIo* io, bool replace) {
   platform::LocalStream in;
   ErrorCode r = in.openRead(source);
   if (r != 0) return r;
@@ -492,8 +515,9 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
   } else if (block != nullptr && info.size < 262144) {
     bufferSize = static_cast<size_t>(info.size);
   }
+  if (bufferSize == 0) bufferSize = 1;
 
-  // A file larger than the free space fails before the target is touched.
+  // A file larger than the free space fails before anything is written.
   const bool rooted = os::kDrivePaths ? isDrivePath(target) : leadingSeparators(target) >= 1;
   if (rooted) {
     std::u16string where(target);
@@ -511,8 +535,16 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
   } catch (const std::bad_alloc&) {
     return kErrorNotEnoughMemory;
   }
+  // The data goes into a temporary file beside the target; the target itself changes
+  // only when the temporary is complete and takes its place.
   platform::LocalStream out;
-  r = out.createAlways(target);
+  std::u16string temporary;
+  r = kErrorFileExists;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && (r == kErrorFileExists || r == kErrorAlreadyExists);
+       ++attempt) {
+    temporary = platform::temporaryPathFor(target);
+    r = out.createTemporary(temporary);
+  }
   if (r != 0) return r;
   uint64_t written = 0;
   for (;;) {
@@ -532,17 +564,16 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
   }
   if (r == 0) r = out.setTimes(info.creationTime, info.lastAccessTime, info.lastWriteTime);
   if (r == 0) r = out.copyPermissions(in);
+  if (r == 0) r = out.commitTemporary(temporary, target, replace, info.attributes & ~uint32_t{kFolderAttribute});
   out.close();
   in.close();
-  if (r == 0) {
-    (void)platform::setLocalAttributes(target, info.attributes & ~uint32_t{kFolderAttribute});
-    return 0;
-  }
-  // Never leave a partly written target behind.
-  (void)platform::deleteLocalFile(target);
-  if (r == kErrorDiskFull || r == kErrorRequestAborted) return r;
+  if (r == 0) return 0;
+  // Never leave a partly written file behind; the target was not touched.
+  (void)platform::deleteLocalFile(temporary);
+  // A full disk, a stop, and a name that another entry took meanwhile are final.
+  if (r == kErrorDiskFull || r == kErrorRequestAborted || r == kErrorFileExists) return r;
   if (platform::systemCopyAvailable()) {
-    const ErrorCode last = platform::systemCopyFile(source, target, nullptr, nullptr);
+    const ErrorCode last = systemCopyIntoPlace(source, target, nullptr, nullptr, replace);
     if (last == 0) {
       const uint64_t bytes = info.size;
       if (progress != nullptr) (void)progress(kProgressBytes, &bytes, 0, data);
@@ -553,22 +584,15 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
 }
 
 ErrorCode localCopy(std::u16string_view source, std::u16string_view target, const EntryBlock* block,
-                    ProgressCallback progress, void* data) {
-  ErrorCode r = copyOnce(source, target, block, progress, data);
+                    ProgressCallback progress, void* data, bool replace) {
+  ErrorCode r = copyOnce(source, target, block, progress, data, replace);
   if (r == kErrorRequestAborted) return r;
   if (r == kErrorPathNotFound) {
     // The target's folder is missing: make it with its parents and copy once more.
     const ErrorCode made = makeParentOf(target);
     if (made == kErrorAlreadyExists) return kErrorFilenameExcedRange;
     if (made != 0) return made;
-    return copyOnce(source, target, block, progress, data);
-  }
-  if (r == kErrorAccessDenied) {
-    const uint32_t attributes = platform::localAttributes(target);
-    if (attributes != 0xFFFFFFFFu && (attributes & 0x1) != 0 &&
-        platform::setLocalAttributes(target, attributes & ~0x1u) == 0) {
-      r = copyOnce(source, target, block, progress, data);
-    }
+    return copyOnce(source, target, block, progress, data, replace);
   }
   return r;
 }

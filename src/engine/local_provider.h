@@ -48,18 +48,22 @@ struct StreamCopyIo {
   void* context;
 };
 
-// The stream copy: checks free space (drive paths and POSIX absolute paths), creates
-// the target, copies in pieces reporting kind 3 progress, sets the source's times and
-// attributes. On any failure the partly written target is deleted; 112 and 1235 are
-// final, other failures try the plain system copy last. `block` may be null.
+// The stream copy: checks free space (drive paths and POSIX absolute paths), writes a
+// temporary file beside the target in pieces reporting kind 3 progress, gives it the
+// source's times and permissions, and moves it onto the target (`replace`: an existing
+// file or link is replaced as an entry; otherwise an existing entry fails the copy with
+// 80 and stays). The target is never written in place: on any failure or stop it is as
+// it was, and the temporary file is deleted. 112, 1235 and 80 are final; other
+// failures try the system copy (through a temporary file too) last. `block` may be null.
 ErrorCode streamCopy(std::u16string_view source, std::u16string_view target,
                      const EntryBlock* block, ProgressCallback progress, void* data,
-                     const StreamCopyIo* io = nullptr);
+                     const StreamCopyIo* io = nullptr, bool replace = true);
 
-// The local copy: the system copy with progress where there is one (retrying after
-// making missing parents and after clearing a read-only target), else the stream copy.
+// The local copy: the system copy with progress where there is one, else the stream
+// copy, both through a temporary file moved into place (see streamCopy for `replace`);
+// a missing target folder is made with its parents and the copy tried once more.
 ErrorCode localCopy(std::u16string_view source, std::u16string_view target,
-                    const EntryBlock* block, ProgressCallback progress, void* data);
+                    const EntryBlock* block, ProgressCallback progress, void* data, bool replace);
 
 // Forces the stream copy even where the system copy exists (tests).
 void setSystemCopyEnabled(bool enabled) noexcept;

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
+#include "engine/path_forms.h"
 #include "jobs/path_macros.h"
 #include "os_traits.h"
 #include "platform/clock.h"
 #include "platform/local_fs.h"
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 
 namespace crvl {
@@ -91,18 +94,29 @@ class NameIndex {
   [[nodiscard]] uint32_t offset(size_t position) const noexcept { return slots_[position].offset; }
   [[nodiscard]] uint64_t hash(size_t position) const noexcept { return slots_[position].hash; }
 
-  // The offset of the first entry whose name is namesEqual to `name`, or kNoEntry.
-  [[nodiscard]] uint32_t findFirst(const EntryList& list, std::u16string_view name, uint64_t h,
-                                   std::u16string& scratch) const {
+  // The offset of the first entry whose name is exactly `name` (h: its hash), or kNoEntry.
+  [[nodiscard]] uint32_t findExact(const EntryList& list, std::u16string_view name, uint64_t h) const {
+    const uint8_t* end = list.data() + list.byteSize();
+    for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = slots_[p].next) {
+      const Slot& slot = slots_[p];
+      if (slot.hash == h && storedNameIs(list.at(slot.offset) + scan_entry::kNameOffset, end, name)) {
+        return slot.offset;
+      }
+    }
+    return kNoEntry;
+  }
+
+  // The offset of the first entry whose name is namesEqual to `name` (h: its hash) and
+  // for which `eligible(offset, storedName, hash)` holds, or kNoEntry.
+  template <typename Eligible>
+  [[nodiscard]] uint32_t findFolded(const EntryList& list, std::u16string_view name, uint64_t h,
+                                    std::u16string& scratch, Eligible eligible) const {
     const uint8_t* end = list.data() + list.byteSize();
     for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = slots_[p].next) {
       const Slot& slot = slots_[p];
       if (slot.hash != h) continue;
-      const uint8_t* stored = list.at(slot.offset) + scan_entry::kNameOffset;
-      // Identical names (the usual pairing) need no case folding.
-      if (storedNameIs(stored, end, name)) return slot.offset;
-      loadName(stored, end, scratch);
-      if (platform::namesEqual(name, scratch)) return slot.offset;
+      loadName(list.at(slot.offset) + scan_entry::kNameOffset, end, scratch);
+      if (platform::namesEqual(name, scratch) && eligible(slot.offset, scratch, h)) return slot.offset;
     }
     return kNoEntry;
   }
@@ -123,6 +137,7 @@ struct ScanContext {
   std::u16string_view folder;
   const ScanFilter* filter;
   EntryList* out;
+  TemporaryNames* temporaries;
 };
 
 bool sameFolder(const char16_t* given, std::u16string_view folder) {
@@ -140,17 +155,31 @@ int32_t scanConsumer(void* data, const FindRecord& entry) {
   if (!sameFolder(entry.folderPath, context->folder)) return 1;
   // A name that could reach outside the folder is never joined into a path.
   if (!isSafeEntryName(name)) return 0;
-  if (!isFolder(entry.block) && context->filter != nullptr && context->filter->accepts != nullptr &&
-      !context->filter->accepts(context->filter->context, entry)) {
+  const bool folder = isFolder(entry.block);
+  // The program's own temporary files are no user files: never paired, copied or deleted.
+  if (!folder && platform::isTemporaryName(name)) {
+    if (context->temporaries != nullptr) {
+      try {
+        context->temporaries->emplace_back(name);
+      } catch (const std::bad_alloc&) {
+      }
+    }
     return 0;
   }
-  (void)scan_entry::append(*context->out, entry.block, name);  // dropped when memory runs out
+  uint8_t marks = 0;
+  if (!folder && context->filter != nullptr && context->filter->accepts != nullptr &&
+      !context->filter->accepts(context->filter->context, entry)) {
+    marks = scan_entry::kHidden;
+  }
+  (void)scan_entry::append(*context->out, entry.block, name, marks);  // dropped when memory runs out
   return 0;
 }
 
+// Excluded folders are compared by the file system's own rule for names: exactly on
+// POSIX, where "Private" and "private" are two folders.
 bool isExcluded(const PairScanner& scanner, std::u16string_view path) {
   for (const std::u16string& folder : scanner.excludedFolders) {
-    if (!folder.empty() && pathsEqual(folder, path)) return true;
+    if (!folder.empty() && sameFolderPath(folder, path)) return true;
   }
   return false;
 }
@@ -232,9 +261,14 @@ void recordPair(PairWork& w, const EntryBlock& l, const EntryBlock& r, std::u16s
   }
 }
 
-// One pass over list X against list Y, over its files or over its folders: each free
-// entry is paired with the first free entry of Y whose name matches, or recorded alone.
-// An entry whose first match is already paired makes no record.
+bool isPaired(const uint8_t* entry) noexcept { return (entry[scan_entry::kPairedOffset] & scan_entry::kPaired) != 0; }
+bool isHidden(const uint8_t* entry) noexcept { return (entry[scan_entry::kPairedOffset] & scan_entry::kHidden) != 0; }
+
+// One pass over list X against list Y, over its files or over its folders. Each free
+// entry is paired with the entry of Y that has exactly its name; without one, with the
+// first free entry of Y whose name matches without regard to case and that has no exact
+// twin in X. An entry with no partner is recorded alone, unless the filter hides it; a
+// pair with a hidden file is marked but not recorded.
 void pass(PairWork& w, bool xIsLeft, bool folders) {
   EntryList& x = xIsLeft ? w.leftList : w.rightList;
   EntryList& y = xIsLeft ? w.rightList : w.leftList;
@@ -242,20 +276,30 @@ void pass(PairWork& w, bool xIsLeft, bool folders) {
   const NameIndex& yIndex = xIsLeft ? w.rightIndex : w.leftIndex;
   const uint8_t* xEnd = x.data() + x.byteSize();
   const uint8_t* yEnd = y.data() + y.byteSize();
+  // A candidate of Y that differs in case only: free, and not the exact twin of another
+  // entry of X (that entry has the first claim on it).
+  const auto foldEligible = [&](uint32_t offset, std::u16string_view storedName, uint64_t h) {
+    return !isPaired(y.at(offset)) && xIndex.findExact(x, storedName, h) == kNoEntry;
+  };
   for (size_t i = 0; i < xIndex.size(); ++i) {
     if (stopRequested(w.scanner.stopWord)) return;
-    const uint8_t* entry = x.at(xIndex.offset(i));
+    uint8_t* entry = x.at(xIndex.offset(i));
     const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
-    if (isFolder(block) != folders || entry[scan_entry::kPairedOffset] != 0) continue;
+    if (isFolder(block) != folders || isPaired(entry)) continue;
     loadName(entry + scan_entry::kNameOffset, xEnd, w.name);
-    const uint32_t match = yIndex.findFirst(y, w.name, xIndex.hash(i), w.scratch);
+    const uint64_t h = xIndex.hash(i);
+    uint32_t match = yIndex.findExact(y, w.name, h);
+    if (match == kNoEntry) match = yIndex.findFolded(y, w.name, h, w.scratch, foldEligible);
     if (match == kNoEntry) {
-      recordAlone(w, xIsLeft, folders, block);
+      if (!isHidden(entry)) recordAlone(w, xIsLeft, folders, block);
       continue;
     }
     uint8_t* other = y.at(match);
-    if (other[scan_entry::kPairedOffset] != 0) continue;
-    other[scan_entry::kPairedOffset] = 1;
+    if (isPaired(other)) continue;  // two listed entries of the same name: the first counts
+    other[scan_entry::kPairedOffset] |= scan_entry::kPaired;
+    entry[scan_entry::kPairedOffset] |= scan_entry::kPaired;
+    // A file that the filter hides on one side keeps its twin on the other side as it is.
+    if (isHidden(entry) || isHidden(other)) continue;
     const EntryBlock otherBlock = loadBlock(other + scan_entry::kBlockOffset);
     loadName(other + scan_entry::kNameOffset, yEnd, w.otherName);
     if (xIsLeft) {
@@ -334,8 +378,8 @@ bool isSafeEntryName(std::u16string_view name) noexcept {
 }
 
 ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle, std::u16string_view folder,
-                     const ScanFilter* filter, EntryList& out) {
-  ScanContext context{folder, filter, &out};
+                     const ScanFilter* filter, EntryList& out, TemporaryNames* temporaries) {
+  ScanContext context{folder, filter, &out, temporaries};
   return callEnumerate(slot, handle, folder, &scanConsumer, &context);
 }
 
@@ -345,7 +389,8 @@ void joinPath(std::u16string_view folder, std::u16string_view name, std::u16stri
   out.append(name);
 }
 
-void scanPair(PairScanner& scanner, const SideState& left, const SideState& right) {
+PairScanResult scanPair(PairScanner& scanner, const SideState& left, const SideState& right) {
+  PairScanResult result;
   EntryList& list = *scanner.actionList;
   const EntryBlock header = folderBlock();
   const int64_t headerOffset =
@@ -353,14 +398,26 @@ void scanPair(PairScanner& scanner, const SideState& left, const SideState& righ
   scanner.baseReference = headerOffset >= 0 ? static_cast<int32_t>(headerOffset) : 0;
 
   PairWork w{scanner, left, right, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
-  const auto listSide = [&](const SideState& side, EntryList& into) -> bool {
-    if (stopRequested(scanner.stopWord)) return false;
+  // True when the scan goes on: the side was listed, excluded, or is missing.
+  const auto listSide = [&](const SideState& side, EntryList& into, ErrorCode& code,
+                            TemporaryNames& temporaries) -> bool {
+    if (stopRequested(scanner.stopWord)) {
+      result.stopped = true;
+      return false;
+    }
     if (isExcluded(scanner, side.path)) return true;
-    const ErrorCode r = scanFolder(sideSlot(side), side.handle, side.path, scanner.filter, into);
-    return r == 0 || r == kErrorPathNotFound;
+    code = scanFolder(sideSlot(side), side.handle, side.path, scanner.filter, into, &temporaries);
+    if (code == kErrorContinue) code = 0;
+    return code == 0 || code == kErrorPathNotFound;
   };
-  if (!listSide(left, w.leftList) || !listSide(right, w.rightList)) return;
-  if (stopRequested(scanner.stopWord)) return;
+  if (!listSide(left, w.leftList, result.left, result.leftTemporaries) ||
+      !listSide(right, w.rightList, result.right, result.rightTemporaries)) {
+    return result;
+  }
+  if (stopRequested(scanner.stopWord)) {
+    result.stopped = true;
+    return result;
+  }
 
   w.leftIndex.build(w.leftList, w.name, w.key);
   w.rightIndex.build(w.rightList, w.name, w.key);
@@ -372,6 +429,8 @@ void scanPair(PairScanner& scanner, const SideState& left, const SideState& righ
   pass(w, /*xIsLeft=*/false, /*folders=*/false);
   pass(w, /*xIsLeft=*/true, /*folders=*/true);
   pass(w, /*xIsLeft=*/false, /*folders=*/true);
+  result.stopped = stopRequested(scanner.stopWord);
+  return result;
 }
 
 }  // namespace crvl

@@ -95,16 +95,49 @@ struct PairScanner {
 // not "." or "..", no separator of either kind, no NUL.
 [[nodiscard]] bool isSafeEntryName(std::u16string_view name) noexcept;
 
+// Where a listing puts the program's own temporary files that it finds (see
+// platform/temporary_files.h): they are never entries of the scan.
+using TemporaryNames = std::vector<std::u16string>;
+
 // Lists one folder through a provider into a scan list: "." and ".." and unsafe names
-// are skipped, the listing stops at an entry of a foreign folder, files must pass the
-// filter (when given), folders are always kept. Returns the enumeration's result.
+// are skipped, the listing stops at an entry of a foreign folder, folders are always
+// kept, and files that the filter (when given) does not take are kept with the hidden
+// mark. The program's temporary files are left out and, when `temporaries` is given,
+// their names added there. Returns the enumeration's result.
 [[nodiscard]] ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle,
                                    std::u16string_view folder, const ScanFilter* filter,
-                                   EntryList& out);
+                                   EntryList& out, TemporaryNames* temporaries = nullptr);
+
+// What the scan of a folder pair found out about its two folders.
+struct PairScanResult {
+  // The listing result of each side: 0 listed (an excluded folder counts as listed and
+  // empty), 3 the folder does not exist, anything else the listing failed. A side that
+  // was not listed (the scan stopped, or the left listing failed) is 0.
+  ErrorCode left = 0;
+  ErrorCode right = 0;
+  bool stopped = false;  // the stop word ended the scan
+  TemporaryNames leftTemporaries;
+  TemporaryNames rightTemporaries;
+
+  // Whether both listings succeeded or found the folder missing: only then does the
+  // action list hold records.
+  [[nodiscard]] bool listed() const noexcept {
+    return (left == 0 || left == kErrorPathNotFound) && (right == 0 || right == kErrorPathNotFound);
+  }
+};
 
 // Scans the folder pair named by the sides' current paths into scanner.actionList
-// (which the caller has emptied): the header record, then one record per pair.
-void scanPair(PairScanner& scanner, const SideState& left, const SideState& right);
+// (which the caller has emptied): the header record, then one record per pair. A
+// listing that fails (any result but 0 and 3) ends the scan with the header alone.
+//
+// Pairing: an entry is paired with the entry of the other side that has exactly its
+// name; only entries without such an exact twin are paired without regard to case
+// (the first free one whose name is namesEqual), so that names differing only in case
+// stay apart where the file system keeps them apart. No entry is paired twice. A pair
+// in which either file is hidden by the filter makes no record: neither file is
+// touched. A hidden file without a twin makes no record either.
+[[nodiscard]] PairScanResult scanPair(PairScanner& scanner, const SideState& left,
+                                      const SideState& right);
 
 // The full path of an entry: folder, a separator unless it already ends in one, name.
 void joinPath(std::u16string_view folder, std::u16string_view name, std::u16string& out);

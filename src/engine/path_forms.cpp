@@ -3,6 +3,7 @@
 #include "engine/path_forms.h"
 
 #include "os_traits.h"
+#include "platform/text.h"
 
 namespace crvl {
 namespace {
@@ -97,6 +98,29 @@ void toNativeSeparators(std::u16string& path) {
 void appendPathComponent(std::u16string& folder, std::u16string_view name) {
   if (folder.empty() || !isSeparator(folder.back())) folder.push_back(os::kSeparator);
   folder.append(name);
+}
+
+namespace {
+
+std::u16string_view withoutTrailingSeparators(std::u16string_view path) noexcept {
+  while (path.size() > 1 && isSeparator(path.back())) path.remove_suffix(1);
+  return path;
+}
+
+}  // namespace
+
+bool sameFolderPath(std::u16string_view a, std::u16string_view b) {
+  return platform::sameFileName(withoutTrailingSeparators(a), withoutTrailingSeparators(b));
+}
+
+bool pathLiesWithin(std::u16string_view inner, std::u16string_view outer) {
+  inner = withoutTrailingSeparators(inner);
+  outer = withoutTrailingSeparators(outer);
+  if (outer.empty() || inner.size() < outer.size()) return false;
+  if (!platform::sameFileName(inner.substr(0, outer.size()), outer)) return false;
+  // "/data2" does not lie within "/data"; everything lies within a root such as "/".
+  return inner.size() == outer.size() || isSeparator(inner[outer.size()]) ||
+         isSeparator(outer.back());
 }
 
 }  // namespace crvl

@@ -46,4 +46,14 @@ void toNativeSeparators(std::u16string& path);
 // Joins a folder path and a name with a separator unless the folder already ends in one.
 void appendPathComponent(std::u16string& folder, std::u16string_view name);
 
+// Whether two folder paths name the same folder by the file system's rule for names
+// (platform::sameFileName: Windows without regard to case, POSIX exactly); trailing
+// separators do not count.
+[[nodiscard]] bool sameFolderPath(std::u16string_view a, std::u16string_view b);
+
+// Whether `inner` is `outer` or lies below it (a match that ends at a component
+// boundary, by the same rule as sameFolderPath). Both paths are taken as given: the
+// caller expands and normalises them first.
+[[nodiscard]] bool pathLiesWithin(std::u16string_view inner, std::u16string_view outer);
+
 }  // namespace crvl

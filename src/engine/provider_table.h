@@ -50,6 +50,11 @@ inline constexpr int32_t kProgressText = 6;
 using ProgressCallback = int32_t (*)(int32_t kind, const void* data, intptr_t reserved,
                                      void* context);
 
+// Flags of getFile and putFile. Without kCopyOverwrite the copy adds a new entry and
+// fails with 80 when one of that name exists meanwhile; with it an existing target file
+// is replaced.
+inline constexpr uint32_t kCopyOverwrite = 0x1;
+
 // An open handle on a slot: the slot index, the owner and the current path. The slot
 // that opened a handle frees it in its `release` entry; plug-in slots may allocate a
 // larger record that begins with this one.

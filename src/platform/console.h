@@ -11,7 +11,7 @@
 namespace crvl::platform {
 
 // The program's arguments without the program name, as UTF-16 (Windows: from the
-// wide command line; POSIX: argv read as UTF-8).
+// wide command line; POSIX: argv read with fromSystemBytes, so names round-trip).
 [[nodiscard]] std::vector<std::u16string> commandArguments(int argc, char** argv);
 
 enum class ConsoleStream { Out, Err };
@@ -23,8 +23,9 @@ void writeConsole(ConsoleStream stream, std::u16string_view text);
 // Whether standard output is an interactive terminal (a console on Windows).
 [[nodiscard]] bool outputIsTerminal();
 
-// The first Ctrl+C (or Ctrl+Break, SIGINT, SIGTERM) stores 1 in `stopWord`; a second
-// one ends the process at once with exit status `exitStatus`. `stopWord` must outlive
+// The first Ctrl+C (or Ctrl+Break, SIGINT, SIGTERM, SIGHUP) stores 1 in `stopWord`; a
+// second one ends the process at once with exit status `exitStatus`. POSIX: SIGPIPE is
+// ignored, so a closed output pipe never ends a run. `stopWord` must outlive
 // the process's use of the handler.
 void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus);
 

@@ -1,4 +1,5 @@
-// POSIX console: UTF-8 output, isatty, and SIGINT/SIGTERM as stop requests.
+// POSIX console: output in the system's bytes, isatty, SIGINT, SIGTERM and SIGHUP as
+// stop requests, SIGPIPE ignored.
 #include <signal.h>
 #include <unistd.h>
 
@@ -51,6 +52,15 @@ void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal is a stop request like Ctrl+C: the run ends between two actions,
+  // never in the middle of a copy.
+  sigaction(SIGHUP, &action, nullptr);
+  // A closed output pipe (`crvl run J | head -2`) must not end the run: writes to it
+  // fail and are ignored, and the job log goes on.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 uint64_t monotonicMilliseconds() noexcept {

@@ -168,6 +168,39 @@ TEST(Utf8Forms, RandomRoundTrips) {
   }
 }
 
+// System byte strings (POSIX names): valid UTF-8 decodes as usual, every other byte
+// to U+DC00 + byte, and the encoder gives back exactly the bytes it was given.
+TEST(SystemBytes, InvalidBytesBecomeEscapesAndComeBack) {
+  struct Case {
+    std::string bytes;
+    std::u16string text;
+  };
+  const Case cases[] = {
+      {"plain", u"plain"},
+      {"caf\xc3\xa9"s, u"caf\u00E9"},
+      {"caf\xe9"s, u"caf\xDCE9"},                           // Latin-1 byte
+      {"\xff\xfe"s, u"\xDCFF\xDCFE"},                      // bytes that never begin UTF-8
+      {"\xe2\x82"s, u"\xDCE2\xDC82"},                      // a sequence cut short
+      {"\xed\xa0\x80"s, u"\xDCED\xDCA0\xDC80"},           // an encoded surrogate
+      {"\xc0\xaf"s, u"\xDCC0\xDCAF"},                      // an overlong form
+      {"\xf0\x9f\x98\x80\x80"s, u"\U0001F600\xDC80"},    // a pair, then a stray byte
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    EXPECT_EQ(fromSystemBytes(c.bytes), c.text);
+    EXPECT_EQ(toSystemBytes(c.text), c.bytes);
+  }
+  // Lone surrogates that decoding never makes have no byte of their own.
+  EXPECT_EQ(toSystemBytes(u"\xD800x"), "\xef\xbf\xbdx"s);
+  EXPECT_EQ(toSystemBytes(u"\xDC10"), "\xef\xbf\xbd"s);
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 2000; ++round) {
+    std::string raw(random() % 40, '\0');
+    for (char& b : raw) b = static_cast<char>(random());
+    ASSERT_EQ(toSystemBytes(fromSystemBytes(raw)), raw) << round;
+  }
+}
+
 struct NameCase {
   std::u16string a;
   std::u16string b;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/engine_test_support.h"
+#include "engine/run_test_support.h"
 #include "engine/path_forms.h"
 #include "jobs/filter_format.h"
 #include "os_traits.h"
@@ -26,47 +27,12 @@ namespace fs = std::filesystem;
 constexpr uint64_t kT = 132000000000000000ull;  // a time in 2019
 constexpr uint64_t kSec = 10'000'000;
 
-constexpr OptionFlags kMirror = 0x2AB81;
-constexpr OptionFlags kBidirectional = 0x3FC81;
+constexpr OptionFlags kMirror = testing::kMirrorFlags;
+constexpr OptionFlags kBidirectional = testing::kBidirectionalFlags;
+using testing::pairOf;
+using testing::snapshot;
 
-// Every file and folder below `root`: relative path -> contents ("/" for folders).
-std::map<std::string, std::string> snapshot(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  std::error_code ec;
-  if (!fs::exists(root, ec)) return tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string rel = fs::relative(e.path(), root).generic_string();
-    tree[rel] = e.is_directory() ? "/" : readFile(e.path());
-  }
-  return tree;
-}
-
-std::u16string pairOf(const std::u16string& left, const std::u16string& right) {
-  return left + u";" + right;
-}
-
-class JobRunTest : public EngineFixture {
- protected:
-  // Runs one job with a single included pair; returns the reports.
-  RecordingSink run(const std::u16string& left, const std::u16string& right, OptionFlags flags,
-                    bool execute = true, std::vector<std::u16string> excluded = {}) {
-    JobRun jr;
-    jr.job.optionFlags = flags;
-    jr.job.includedPairs = {pairOf(left, right)};
-    jr.job.excludedPairs = std::move(excluded);
-    return run(jr, execute);
-  }
-  RecordingSink run(JobRun& jr, bool execute = true) {
-    RecordingSink sink;
-    jr.sync.execute = execute ? 1 : 0;
-    jr.sync.logSink = &sink.sink;
-    jr.sync.scanner.stopWord = &stop;
-    runJob(jr);
-    jr.sync.logSink = nullptr;
-    return sink;
-  }
-  std::atomic<int32_t> stop{0};
-};
+class JobRunTest : public testing::JobRunFixture {};
 
 TEST_F(JobRunTest, ExcludedLeftFolderMakesTheWholePairDoNothing) {
   TempFolder tmp;

@@ -1,0 +1,59 @@
+// Helpers for the tests that drive the real console program: running it with a
+// command line, job and settings files for one folder pair.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/engine_test_support.h"
+#include "os_traits.h"
+#include "platform/environment.h"
+#include "platform/text.h"
+
+namespace crvl::testing {
+
+inline std::string narrow(std::u16string_view text) { return platform::toSystemBytes(text); }
+
+struct CliResult {
+  int status;
+  std::string output;
+};
+
+// The console program beside the test program.
+inline std::string cliProgram() {
+  return narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe" : "/crvl");
+}
+
+// Runs `command` (a shell command line whose output is captured) and returns its exit
+// status and everything it printed.
+inline CliResult runShell(const TempFolder& tmp, std::string command) {
+  // A file of its own per call: under Wine the previous program may still hold its file.
+  static int calls = 0;
+  const std::string out = narrow(tmp.text("cli-output-" + std::to_string(++calls) + ".txt"));
+  command += " > \"" + out + "\" 2>&1";
+  if constexpr (os::kWindows) command = "\"" + command + "\"";  // cmd /c strips one pair
+  const int raw = std::system(command.c_str());
+  return CliResult{os::kWindows ? raw : (raw >> 8) & 0xFF, readFile(out)};
+}
+
+// Runs the console program with `args` (already quoted).
+inline CliResult runCli(const TempFolder& tmp, const std::string& args) {
+  return runShell(tmp, "\"" + cliProgram() + "\" " + args);
+}
+
+inline std::string quoted(const std::u16string& path) { return "\"" + narrow(path) + "\""; }
+
+// A job file for one pair with the given option tokens, and a settings file whose log
+// folder lies in the temporary folder.
+inline void writeJob(const TempFolder& tmp, const std::string& name, const std::string& options,
+                     const std::u16string& left, const std::u16string& right) {
+  writeFile(tmp / (name + ".job"), "[CRVL]\r\nOption=0;" + options + "\r\nFilter=\r\n\r\n[Folder]\r\n1=+" +
+                                       narrow(left) + ";" + narrow(right) + "\r\n");
+  writeFile(tmp / "settings.ini", "[CRVL]\r\nLog=" + narrow(tmp.text("logs")) + "\r\nExpMode=1\r\n");
+}
+
+inline std::string settingsArg(const TempFolder& tmp) { return "--settings " + quoted(tmp.text("settings.ini")); }
+
+}  // namespace crvl::testing

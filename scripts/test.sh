@@ -15,6 +15,8 @@ step "linux: configure and build"
 if cmake --preset linux >/dev/null && cmake --build --preset linux -j "$jobs"; then
   step "linux: tests"
   ctest --preset linux -j "$jobs" || status=1
+  step "linux: fault script (a copy killed in the middle)"
+  scripts/fault-kill-during-copy.sh build/linux/crvl || status=1
 else
   echo "linux build failed"; status=1
 fi

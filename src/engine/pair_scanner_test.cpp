@@ -235,6 +235,46 @@ TEST_F(ScannerTest, TwoRightNamesMatchingOneLeftName) {
   EXPECT_EQ(scan(), (std::vector<Rec>{{kCodeEqual, u"a.txt", u"A.TXT", 0}, {kCodeFileRightOnly, u"", u"a.TXT", 0}}));
 }
 
+TEST_F(ScannerTest, ExactNamesPairFirstAndNoEntryIsPairedTwice) {
+  struct Case {
+    const char* name;
+    std::vector<MemEntry> left;
+    std::vector<MemEntry> right;
+    std::vector<Rec> expected;
+  };
+  const Case cases[] = {
+      {"two left twins, one right name", {file(u"A.txt"), file(u"a.txt")}, {file(u"a.txt")},
+       {{kCodeFileLeftOnly, u"A.txt", u"", 0}, {kCodeEqual, u"a.txt", u"a.txt", 0}}},
+      {"two right twins, one left name", {file(u"a.txt")}, {file(u"A.TXT"), file(u"a.txt")},
+       {{kCodeEqual, u"a.txt", u"a.txt", 0}, {kCodeFileRightOnly, u"", u"A.TXT", 0}}},
+      {"twins on both sides in other orders", {file(u"x"), file(u"X", 2)}, {file(u"X", 2), file(u"x")},
+       {{kCodeEqual, u"x", u"x", 0}, {kCodeEqual, u"X", u"X", 0}}},
+      {"a name in other case only still pairs", {file(u"README")}, {file(u"readme")},
+       {{kCodeEqual, u"README", u"readme", 0}}},
+      {"a folder twin takes its exact name", {folder(u"Docs"), folder(u"docs")}, {folder(u"docs")},
+       {{kCodeFolderLeftOnly, full(u"L", u"Docs"), full(u"R", u"Docs"), 0},
+        {kCodeFolderPair, full(u"L", u"docs"), full(u"R", u"docs"), 0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tree.folders[u"L"] = c.left;
+    tree.folders[u"R"] = c.right;
+    EXPECT_EQ(scan(), c.expected);
+  }
+}
+
+TEST_F(ScannerTest, AFileTheFilterHidesOnOneSideKeepsItsTwin) {
+  // The filter takes files under 10 bytes: the same name can pass on one side only.
+  ScanFilter filter{nullptr, [](const void*, const FindRecord& e) { return e.block.size < 10; }};
+  run.scanner.filter = &filter;
+  tree.folders[u"L"] = {file(u"grown", 20), file(u"big-alone", 20), file(u"small", 5), file(u"dir", 20),
+                        file(u"both-big", 30)};
+  tree.folders[u"R"] = {file(u"grown", 5), folder(u"dir"), file(u"both-big", 40), file(u"r-small", 1)};
+  // No record for a pair with a hidden file, nor for a hidden file alone; the folder
+  // whose name a hidden file bears is left alone too.
+  EXPECT_EQ(scan(), (std::vector<Rec>{{kCodeFileLeftOnly, u"small", u"", 0}, {kCodeFileRightOnly, u"", u"r-small", 0}}));
+}
+
 TEST_F(ScannerTest, OneSidedFilesFoldersAndTypeClashes) {
   tree.folders[u"L"] = {file(u"left.txt"), folder(u"only-left"), folder(u"both"), file(u"clash"), folder(u"Clash2")};
   tree.folders[u"R"] = {file(u"right.txt"), folder(u"only-right"), folder(u"BOTH"), folder(u"CLASH"),
@@ -293,10 +333,15 @@ TEST_F(ScannerTest, UnreadableMissingExcludedAndStoppedSides) {
   tree.errors[u"L"] = kErrorContinue;  // 1246 is success: the scan goes on
   EXPECT_EQ(scan(), (std::vector<Rec>{{kCodeFileRightOnly, u"", u"r", 0}}));
   tree.errors.clear();
-  // An excluded folder lists as empty.
-  run.scanner.excludedFolders = {u"l"};
+  // An excluded folder lists as empty; its name is compared as the file system compares
+  // names (exactly on POSIX).
+  tree.folders[u"L"] = {file(u"x")};
+  run.scanner.excludedFolders = {u"L"};
   EXPECT_EQ(scan(), (std::vector<Rec>{{kCodeFileRightOnly, u"", u"r", 0}}));
+  run.scanner.excludedFolders = {u"l"};
+  EXPECT_EQ(scan().size(), os::kWindows ? 1u : 2u);
   run.scanner.excludedFolders.clear();
+  tree.folders.erase(u"L");
   // A stop request leaves only the header.
   std::atomic<int32_t> stop{1};
   run.scanner.stopWord = &stop;

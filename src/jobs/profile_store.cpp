@@ -3,9 +3,9 @@
 #include <new>
 #include <utility>
 
+#include "jobs/file_replacement.h"
 #include "jobs/marked_text.h"
 #include "os_traits.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -16,9 +16,6 @@ constexpr auto kLockWait = std::chrono::milliseconds(50);
 constexpr size_t kIntBytes = 63;
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kStoreVersion = "24.08";
-// Wait before the second create when deleting the old file found none (the file may
-// still be on its way out).
-constexpr uint32_t kDeleteRetryWaitMs = 1000;
 
 std::mutex& hooksMutex() {
   static std::mutex m;
@@ -151,13 +148,6 @@ std::u16string_view lastComponent(std::u16string_view path) {
     if (slash != path.npos && (cut == path.npos || slash > cut)) cut = slash;
   }
   return cut == path.npos ? path : path.substr(cut + 1);
-}
-
-std::u16string_view parentFolder(std::u16string_view path) {
-  const std::u16string_view name = lastComponent(path);
-  std::u16string_view parent = path.substr(0, path.size() - name.size());
-  if (parent.size() > 1) parent.remove_suffix(1);
-  return parent;
 }
 
 // Copies the lines of the section into `body` (enumeration runs over a copy, since the
@@ -459,29 +449,9 @@ int ProfileStore::enumerateSectionKeys(std::string_view section, SectionKeyCallb
 }
 
 ErrorCode ProfileStore::writeTextTo(std::u16string_view target) {
-  const std::string& t = *text_;
-  const uint32_t attributes = platform::fileAttributes(target);
-  if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReadOnly) != 0 &&
-      (attributes & platform::kAttrFolder) == 0) {
-    (void)platform::setFileAttributes(target, attributes & ~platform::kAttrReadOnly);
-  }
-  platform::File file;
-  ErrorCode r = platform::openFile(target, platform::OpenMode::CreateAlways, &file);
-  if (r != kSuccess) {
-    // An old file in the way (for instance one still being deleted) is removed first.
-    if (platform::deleteFile(target) == kErrorFileNotFound) {
-      platform::sleepMilliseconds(kDeleteRetryWaitMs);
-    }
-    r = platform::openFile(target, platform::OpenMode::CreateAlways, &file);
-  }
-  if (r == kErrorPathNotFound) {
-    (void)platform::createFolderChain(parentFolder(target));
-    r = platform::openFile(target, platform::OpenMode::CreateAlways, &file);
-  }
-  if (r != kSuccess) return r;
-  r = file.write(t.data(), t.size());
-  file.close();
-  return r;
+  // Written whole beside the old file and renamed over it: a reader, or another
+  // process flushing at the same moment, never meets a half-written file.
+  return replaceWholeFile(target, *text_);
 }
 
 ErrorCode ProfileStore::relocate(ErrorCode writeError) {

@@ -580,6 +580,65 @@ TEST_F(StoreTest, ThreadsShareOneStore) {
   EXPECT_TRUE(last.size() == 2 && last[0] == 'T') << last;
 }
 
+TEST_F(StoreTest, FlushReplacesTheFileAndLeavesNoTemporary) {
+  writeBytes("s.ini", "[A]\r\nx=1\r\n");
+  ProfileStore store;
+  store.openStore(pathOf("s.ini"), kStoreOwnFile);
+  store.putString("A", "x", "2");
+  ASSERT_EQ(store.flushStore(), kSuccess);
+  EXPECT_EQ(readBytes("s.ini"), "[A]\r\nx=2\r\n");
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder_)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"s.ini"});
+}
+
+// Several threads, each with a store of its own on one settings file: writers change
+// their own section and flush, readers load the file. A flush may lose another
+// writer's change, but no reader may ever meet an empty or partial file: the register
+// written first is always there whole.
+TEST_F(StoreTest, StoresOfOneFileNeverShowAPartialFile) {
+  std::string registerText = "[Job]\r\n";
+  for (int i = 1; i <= 3000; ++i) registerText += std::to_string(i) + "=Job " + std::to_string(i) + ";j.job\r\n";
+  writeBytes("s.ini", registerText);
+  const std::u16string path = pathOf("s.ini");
+  constexpr int kWriters = 3;
+  constexpr int kFlushes = 40;
+  std::atomic<int> writersDone{0};
+  std::atomic<int> badReads{0};
+  std::atomic<int> goodReads{0};
+  std::atomic<int> failedFlushes{0};
+  std::vector<std::thread> threads;
+  for (int w = 0; w < kWriters; ++w) {
+    threads.emplace_back([&, w] {
+      for (int i = 1; i <= kFlushes; ++i) {
+        ProfileStore store;
+        store.openStore(path, kStoreOwnFile);
+        store.putInt("W" + std::to_string(w), "n", static_cast<uint32_t>(i));
+        if (store.flushStore() != kSuccess) ++failedFlushes;
+      }
+      ++writersDone;
+    });
+  }
+  for (int r = 0; r < 2; ++r) {
+    threads.emplace_back([&] {
+      while (writersDone < kWriters) {
+        ProfileStore store;
+        store.openStore(path, kStoreOwnFile);
+        std::string last;
+        const bool whole = store.text().starts_with(registerText) && store.getString("Job", "3000", nullptr, last) &&
+                           last == "Job 3000;j.job";
+        (whole ? goodReads : badReads)++;
+        std::this_thread::yield();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(badReads, 0);
+  EXPECT_EQ(failedFlushes, 0);
+  EXPECT_GT(goodReads, 0);
+  EXPECT_TRUE(readBytes("s.ini").starts_with(registerText));
+}
+
 TEST_F(StoreTest, MalformedTextNeverBreaksTheStore) {
   const std::string bigLine((1 << 20) + 7, 'x');
   const std::string texts[] = {

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <mutex>
 
-#include "jobs/job.h"
+#include "jobs/file_replacement.h"
 #include "jobs/marked_text.h"
 #include "jobs/path_macros.h"
 #include "jobs/value_list.h"
-#include "logs/job_log.h"
-#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "os_traits.h"
@@ -138,32 +136,20 @@ ErrorCode compactLogIndex(std::u16string_view indexPath, size_t* dropped) {
   std::string bytes;
   if (ErrorCode code = platform::readWholeFile(indexPath, bytes); code != kSuccess) return code;
 
-  const std::u16string temporary = uniqueFileName(indexPath);
-  platform::File out;
-  if (ErrorCode code = createLogFile(temporary, /*format=*/0, &out); code != kSuccess) {
-    return code;
-  }
+  std::string kept;
+  kept.reserve(bytes.size());
   size_t removed = 0;
-  ErrorCode written = kSuccess;
   forEachLine(bytes, [&](std::string_view line) {
     const LogIndexEntry entry = parseLogIndexLine(line);
     if (entry.logPath.empty() || !platform::pathExists(entry.logPath)) {
       ++removed;
       return;
     }
-    if (written == kSuccess) written = out.write(line.data(), line.size());
-    if (written == kSuccess) written = out.write("\r\n", 2);
+    kept.append(line).append("\r\n");
   });
-  out.close();
-  if (removed == 0 || written != kSuccess) {
-    // Nothing to drop, or the copy is incomplete: the index stays as it is.
-    (void)platform::deleteFile(temporary);
-    return written;
-  }
-  if (ErrorCode code = platform::replaceFile(temporary, indexPath); code != kSuccess) {
-    (void)platform::deleteFile(temporary);
-    return code;
-  }
+  if (removed == 0) return kSuccess;  // nothing to drop: the index stays byte for byte
+  // Replaced as a whole, like the settings: a reader sees the old index or the new one.
+  if (ErrorCode code = replaceWholeFile(indexPath, kept); code != kSuccess) return code;
   if (dropped != nullptr) *dropped = removed;
   return kSuccess;
 }

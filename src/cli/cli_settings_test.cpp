@@ -1,0 +1,160 @@
+// The console program and its settings file: several programs starting at once, a
+// settings write that fails, a start that changes nothing. Each case runs the real
+// program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+#include <string>
+
+#include "engine/engine_test_support.h"
+#include "jobs/job_register.h"
+#include "jobs/profile_store.h"
+#include "os_traits.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/local_fs.h"
+#include "platform/text.h"
+
+namespace crvl {
+namespace {
+
+using testing::TempFolder;
+using testing::readFile;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+std::string narrow(std::u16string_view text) { return platform::toUtf8(text); }
+std::string quoted(const fs::path& path) { return "\"" + narrow(path.u16string()) + "\""; }
+
+std::string program() {
+  return "\"" + narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe\"" : "/crvl\"");
+}
+
+struct Result {
+  int status;
+  std::string output;
+};
+
+// Runs `command` through the system's shell; its output goes to a file of its own.
+Result runShell(const TempFolder& tmp, std::string command) {
+  static int calls = 0;
+  const fs::path out = tmp / ("output-" + std::to_string(++calls) + ".txt");
+  command += " > " + quoted(out) + " 2>&1";
+  if constexpr (os::kWindows) command = "\"" + command + "\"";  // cmd /c strips one pair
+  const int raw = std::system(command.c_str());
+  return {os::kWindows ? raw : (raw >> 8) & 0xFF, readFile(out)};
+}
+
+// A settings file with a register of `jobs` entries and no "Language" key, so that every
+// start of the program adds that key and writes the file.
+std::string settingsWithRegister(int jobs) {
+  std::string text = "[CRVL]\r\nOpt=0\r\n\r\n[Job]\r\n";
+  for (int i = 1; i <= jobs; ++i) text += std::to_string(i) + "=Job " + std::to_string(i) + ";j.job\r\n";
+  return text;
+}
+
+size_t registerSize(const fs::path& settings) {
+  ProfileStore store;
+  store.openStore(settings.u16string(), kStoreOwnFile);
+  return readRegister(store).size();
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Six programs started at once on one settings file, each writing it: none may ever read
+// a part of the file, and the register must survive every round.
+TEST(CliSettings, ProgramsStartedTogetherKeepTheWholeRegister) {
+  if (os::kWindows) GTEST_SKIP() << "started together through the POSIX shell";
+  constexpr int kJobs = 400;
+  constexpr int kPrograms = 6;
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TempFolder tmp;
+    const fs::path settings = tmp / "settings.ini";
+    writeFile(settings, settingsWithRegister(kJobs));
+    std::string command = "for i in 1 2 3 4 5 6; do " + program() + " --settings " + quoted(settings) +
+                          " jobs > " + quoted(tmp.path()) + "/jobs$i.txt 2>&1 & done; wait";
+    (void)runShell(tmp, command);
+    EXPECT_EQ(registerSize(settings), static_cast<size_t>(kJobs));
+    EXPECT_NE(readFile(settings).find("Language=US"), std::string::npos);
+    for (int i = 1; i <= kPrograms; ++i) {
+      const std::string listed = readFile(tmp / ("jobs" + std::to_string(i) + ".txt"));
+      EXPECT_NE(listed.find("Job " + std::to_string(kJobs) + "\t"), std::string::npos) << "program " << i;
+    }
+  }
+}
+
+// A settings write that fails leaves the old file byte for byte and no temporary file:
+// once because the folder cannot be written (an unprivileged user; root would be let
+// through), once because the write breaks off in the middle (a file size limit).
+TEST(CliSettings, AFailedSettingsWriteLeavesTheOldFile) {
+  if (os::kWindows) GTEST_SKIP() << "the failures are made with POSIX tools";
+  struct Case {
+    const char* what;
+    bool needsRoot;
+    std::string prefix;   // before the program
+    bool folderReadOnly;  // the settings folder belongs to root and is closed to others
+  } cases[] = {
+      {"folder closed to the user", true, "setpriv --reuid=65534 --regid=65534 --clear-groups ", true},
+      {"write broken off", false, "trap '' XFSZ; ulimit -f 8; exec ", false},
+  };
+  const std::string original = settingsWithRegister(2000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.needsRoot && std::system("[ \"$(id -u)\" = 0 ] && command -v setpriv > /dev/null") != 0) {
+      std::printf("skipped: only root can run the program as another user\n");
+      continue;
+    }
+    TempFolder tmp;
+    const fs::path folder = tmp / "conf";
+    const fs::path settings = folder / "settings.ini";
+    writeFile(settings, original);
+    fs::permissions(settings, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                  fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    fs::permissions(tmp.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    const std::string command =
+        "(" + c.prefix + program() + " --settings " + quoted(settings) + " jobs > /dev/null 2>&1)";
+    (void)runShell(tmp, command);
+    const std::string now = readFile(settings);
+    EXPECT_TRUE(now == original) << now.size() << " bytes instead of " << original.size();
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"settings.ini"});
+  }
+}
+
+// A start whose settings are complete writes nothing: the file keeps its identity and
+// time through several starts (the first may add what this system adds, such as the
+// work-area entry on Windows).
+TEST(CliSettings, StartsThatChangeNothingWriteNothing) {
+  TempFolder tmp;
+  const fs::path settings = tmp / "settings.ini";
+  writeFile(settings, "[CRVL]\r\nLanguage=US\r\nLog=" + narrow(tmp.text("logs")) + "\r\n\r\n[Job]\r\n1=A;a.job\r\n");
+  const std::string args = " --settings " + quoted(settings);
+  ASSERT_EQ(runShell(tmp, program() + args + " jobs").status, 0);
+  fs::last_write_time(settings, fs::file_time_type::clock::now() - std::chrono::hours(48));
+  uint64_t volume = 0, id = 0;
+  ASSERT_EQ(platform::fileIdentity(settings.u16string(), &volume, &id), kSuccess);
+  const uint64_t stamp = platform::fileLastWriteTime(settings.u16string());
+  const std::string bytes = readFile(settings);
+  for (const char* command : {" jobs", " logs", " jobs"}) {
+    EXPECT_EQ(runShell(tmp, program() + args + command).status, 0) << command;
+  }
+  uint64_t volumeAfter = 0, idAfter = 0;
+  ASSERT_EQ(platform::fileIdentity(settings.u16string(), &volumeAfter, &idAfter), kSuccess);
+  EXPECT_EQ(idAfter, id);
+  EXPECT_EQ(platform::fileLastWriteTime(settings.u16string()), stamp);
+  EXPECT_EQ(readFile(settings), bytes);
+}
+
+}  // namespace
+}  // namespace crvl

@@ -199,6 +199,9 @@ bool workAreaEntryMatches(std::string_view value, uint32_t width, uint32_t heigh
 }
 
 void updateWorkAreaEntry(ProfileStore& store, uint32_t width, uint32_t height) {
+  // Under one lock: an entry that could not be read is not taken for a different one.
+  StoreLock guard(store);
+  if (!guard.ok()) return;
   std::string value;
   store.getString(kDeskSection, ".", nullptr, value, 64);
   if (workAreaEntryMatches(value, width, height)) return;
@@ -275,10 +278,13 @@ bool isGermanLanguage(uint16_t languageId) noexcept {
 
 std::string ensureLanguageCode(ProfileStore& settings, uint16_t systemLanguageId) {
   std::string code;
-  settings.getString(kSettingsSection, "Language", nullptr, code, 4);
+  // Read and written under one lock: a read skipped for a lock timeout must not pass
+  // for a missing key and overwrite the stored one.
+  StoreLock guard(settings);
+  if (guard.ok()) settings.getString(kSettingsSection, "Language", nullptr, code, 4);
   if (code.empty()) {
     code = isGermanLanguage(systemLanguageId) ? "DE" : "US";
-    settings.putString(kSettingsSection, "Language", code);
+    if (guard.ok()) settings.putString(kSettingsSection, "Language", code);
   }
   return code;
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -11,6 +14,7 @@
 #include "os_traits.h"
 #include "platform/desktop.h"
 #include "platform/environment.h"
+#include "platform/local_fs.h"
 #include "platform/text.h"
 
 namespace crvl {
@@ -167,6 +171,55 @@ TEST_F(SettingsLocationTest, WorkAreaEntryOnOpen) {
   } else {
     EXPECT_FALSE(store.getString("Desk", ".", nullptr, value));  // no work area: untouched
     EXPECT_FALSE(store.isDirty());
+  }
+}
+
+// A start whose settings are complete changes nothing, so nothing may be written: the
+// file keeps its identity (no replacement), its time and its bytes.
+TEST_F(SettingsLocationTest, StartingWithACompleteFileWritesNothing) {
+  std::string desk;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  if (platform::desktopWorkArea(&width, &height)) {
+    char text[48];
+    std::snprintf(text, sizeof text, "\r\n[Desk]\r\n.=#%lx,%lx\r\n", static_cast<unsigned long>(width),
+                  static_cast<unsigned long>(height));
+    desk = text;
+  }
+  const std::string complete = "[CRVL]\r\nOpt=1\r\nLanguage=US\r\nVersion=24.08\r\n" + desk;
+  struct Case {
+    const char* what;
+    std::string file;
+    std::string contents;
+  } cases[] = {
+      {"program folder file", "prog/Tool.INI", complete},
+      {"moved store", "user/Tool.INI",
+       complete + "\r\n[UseThis]\r\nOpt=" + platform::toUtf8(perUserFile()) + "\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    folder_.write(c.file, c.contents);
+    const std::u16string path = folder_.path(c.file);
+    std::filesystem::last_write_time(std::filesystem::path(path),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+    uint64_t volume = 0, id = 0;
+    ASSERT_EQ(platform::fileIdentity(path, &volume, &id), kSuccess);
+    const uint64_t stamp = platform::fileLastWriteTime(path);
+    {
+      ProfileStore store;
+      openProgramSettings(store);
+      EXPECT_EQ(store.path(), path);
+      EXPECT_EQ(ensureLanguageCode(store, 1031), "US");
+      EXPECT_EQ(readAppOptions(store), 1u);
+      EXPECT_EQ(store.closeStore(), kSuccess);
+    }
+    uint64_t volumeAfter = 0, idAfter = 0;
+    ASSERT_EQ(platform::fileIdentity(path, &volumeAfter, &idAfter), kSuccess);
+    EXPECT_EQ(idAfter, id);
+    EXPECT_EQ(volumeAfter, volume);
+    EXPECT_EQ(platform::fileLastWriteTime(path), stamp);
+    EXPECT_EQ(folder_.read(c.file), c.contents);
+    folder_.remove(c.file);
   }
 }
 

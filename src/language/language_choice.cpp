@@ -37,12 +37,19 @@ void LanguageState::applyLanguage(ProfileStore& settings, std::u16string_view pr
   owned_ = OwnedLanguageTable();
 
   std::string stored;
-  settings.getString("CRVL", "Language", nullptr, stored, 4);
-  if (stored.empty()) {
-    const std::u16string_view key = systemLanguageKey(systemLanguageId);
-    stored.assign(key.begin(), key.end());
-    settings.putString("CRVL", "Language", stored);
-    (void)settings.flushStore();  // a settings file that cannot be written keeps the key in memory
+  {
+    // Read and written under one lock: a read skipped for a lock timeout must not pass
+    // for a missing setting and overwrite the user's choice.
+    StoreLock guard(settings);
+    if (guard.ok()) settings.getString("CRVL", "Language", nullptr, stored, 4);
+    if (stored.empty()) {
+      const std::u16string_view key = systemLanguageKey(systemLanguageId);
+      stored.assign(key.begin(), key.end());
+      if (guard.ok()) {
+        settings.putString("CRVL", "Language", stored);
+        (void)settings.flushStore();  // a settings file that cannot be written keeps the key in memory
+      }
+    }
   }
   key_ = platform::ansiToUtf16(stored);
 

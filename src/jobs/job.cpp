@@ -137,10 +137,14 @@ void writeJobFile(const Job& job, ProfileStore& store) {
   if (!isEmptyFilter(job.filter)) formatFilter(job.filter, filter);
   store.putString(kJobSection, "Filter", filter);
 
-  store.deleteSection(kFolderSection);
+  // One edit for the whole list: a job of many pairs is written in one pass.
+  const bool utf8File = store.isUtf8File();
+  std::vector<SectionEntry> folders;
+  folders.reserve(job.folderList.size());
   for (size_t i = 0; i < job.folderList.size(); ++i) {
-    store.putText(kFolderSection, std::to_string(i + 1), job.folderList[i]);
+    folders.push_back({std::to_string(i + 1), encodeMarkedText(job.folderList[i], utf8File)});
   }
+  store.replaceSection(kFolderSection, folders);
 }
 
 ErrorCode loadJob(Job& job, ProfileStore& settings) {

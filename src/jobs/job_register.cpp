@@ -151,10 +151,13 @@ int findJobNumber(std::u16string_view name, ProfileStore& settings) {
 int findJobNumber(std::u16string_view name) { return findJobNumber(name, programSettingsStore()); }
 
 ErrorCode writeRegister(const std::vector<RegisterRow>& rows, ProfileStore& settings) {
-  settings.deleteSection(kRegisterSection);
+  // One edit for the whole register: n rows cost one pass over the text, not n.
+  std::vector<SectionEntry> entries;
+  entries.reserve(rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
-    settings.putString(kRegisterSection, keyOf(static_cast<int>(i + 1)), formatRegisterValue(rows[i]));
+    entries.push_back({keyOf(static_cast<int>(i + 1)), formatRegisterValue(rows[i])});
   }
+  settings.replaceSection(kRegisterSection, entries);
   return settings.flushStore();
 }
 

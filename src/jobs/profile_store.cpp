@@ -170,8 +170,11 @@ int visitSection(std::string_view body, Visit visit) {
   int calls = 0;
   for (size_t ls = 0; ls < body.size(); ls = nextLine(body, ls)) {
     const size_t le = lineEnd(body, ls);
-    const size_t eq = body.find('=', ls);
-    if (eq == body.npos || eq >= le) continue;
+    // The '=' is looked for within the line only, so that long runs of lines without
+    // one cost no more than reading them.
+    const size_t inLine = body.substr(ls, le - ls).find('=');
+    if (inLine == body.npos) continue;
+    const size_t eq = ls + inLine;
     size_t keyEnd = eq;
     while (keyEnd > ls && isBlank(body[keyEnd - 1])) --keyEnd;
     if (keyEnd == ls) continue;
@@ -420,6 +423,56 @@ void ProfileStore::deleteSection(std::string_view section) {
   if (!s) return;
   t.erase(s->header, s->end - s->header);
   dirty_ = true;
+}
+
+void ProfileStore::replaceSection(std::string_view section, const std::vector<SectionEntry>& entries) {
+  if (holdsLineBreak(section) || section.find(']') != section.npos) return;
+  StoreLock guard(*this);
+  if (!guard.ok() || frozen_ != 0) return;
+  ensureLoaded();
+  const std::string_view t = *text_;
+  try {
+    std::string n;
+    size_t extra = section.size() + 8;
+    for (const SectionEntry& e : entries) extra += e.key.size() + e.value.size() + 3;
+    n.reserve(t.size() + extra);
+    // One pass over the lines: the text outside the named sections is kept.
+    size_t kept = 0;  // start of the text not yet copied or dropped
+    bool inside = false;
+    for (size_t ls = firstLine(t); ls < t.size(); ls = nextLine(t, ls)) {
+      if (t[ls] != '[') continue;
+      const size_t close = ls + 1 + section.size();
+      const bool named = close < t.size() && t[close] == ']' && t.compare(ls + 1, section.size(), section) == 0;
+      if (named && !inside) {
+        n.append(t.substr(kept, ls - kept));
+        inside = true;
+      } else if (!named && inside) {
+        kept = ls;
+        inside = false;
+      }
+    }
+    if (!inside) n.append(t.substr(kept));
+
+    bool headed = false;
+    for (const SectionEntry& e : entries) {
+      if (!writable(section, e.key, e.value)) continue;
+      if (!headed) {
+        headed = true;
+        n.resize(beforeTrailingBlankLine(n, n.size()));
+        if (n.size() > firstLine(n)) {  // a lone byte order mark counts as empty
+          if (!isLineEndByte(n.back())) n += kLineEnd;
+          n += kLineEnd;
+        }
+        n.append("[").append(section).append("]").append(kLineEnd);
+      }
+      n.append(e.key).append("=").append(e.value).append(kLineEnd);
+    }
+    if (n == t) return;
+    text_->swap(n);
+    dirty_ = true;
+  } catch (const std::bad_alloc&) {
+    // The text stays as it was.
+  }
 }
 
 int ProfileStore::enumerateSection(std::string_view section, SectionCallback callback,

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/errors.h"
 
@@ -46,6 +47,12 @@ void setProgramSettingsHooks(const ProgramSettingsHooks& hooks);
 using SectionCallback = int (*)(void* context, std::string_view key, std::string_view value);
 // Callback of enumerateSectionKeys: (context, key); a non-zero answer stops.
 using SectionKeyCallback = int (*)(void* context, std::string_view key);
+
+// One key line for ProfileStore::replaceSection.
+struct SectionEntry {
+  std::string key;
+  std::string value;
+};
 
 // The longest path a store takes, in characters.
 inline constexpr size_t kMaxStorePath = 1023;
@@ -101,6 +108,15 @@ class ProfileStore {
   void deleteKey(std::string_view section, std::string_view key);
   // Removes the header and every line up to the next line that begins with '['.
   void deleteSection(std::string_view section);
+
+  // Replaces every section named `section` by one new section at the end of the text
+  // that holds `entries` as key lines in their order, laid out as putString lays out a
+  // new section (so the text equals deleteSection followed by one putString per entry
+  // when the name occurs once). Entries that putString would refuse are left out;
+  // without entries the sections are only removed. Keys should differ: each entry gets
+  // a line of its own, and of two equal keys the first counts when read. One pass over
+  // the text, however many entries there are. Dirty only when the text changed.
+  void replaceSection(std::string_view section, const std::vector<SectionEntry>& entries);
 
   // Calls back with (key, value) for each line of the section that holds '=' after a
   // non-empty key (blanks before '=' are not part of the key), in file order, until the

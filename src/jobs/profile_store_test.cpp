@@ -580,6 +580,77 @@ TEST_F(StoreTest, ThreadsShareOneStore) {
   EXPECT_TRUE(last.size() == 2 && last[0] == 'T') << last;
 }
 
+struct ReplaceCase {
+  const char* what;
+  std::string before;
+  std::vector<SectionEntry> entries;
+  std::string after;
+};
+
+TEST_F(StoreTest, ReplaceSectionGivesExactText) {
+  const ReplaceCase cases[] = {
+      {"into an empty store", "", {{"1", "a"}, {"2", "b"}}, "[J]\r\n1=a\r\n2=b\r\n"},
+      {"a middle section moves to the end", "[A]\r\nx=1\r\n\r\n[J]\r\n1=old\r\n9=gone\r\n\r\n[B]\r\ny=2\r\n",
+       {{"1", "new"}}, "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n\r\n[J]\r\n1=new\r\n"},
+      {"the last section", "[A]\r\nx=1\r\n\r\n[J]\r\n1=old\r\n", {{"1", "new"}},
+       "[A]\r\nx=1\r\n\r\n[J]\r\n1=new\r\n"},
+      {"every section of the name goes", "[J]\r\n1=a\r\n[A]\r\nx=1\r\n[J]\r\n7=stale\r\n", {{"1", "b"}},
+       "[A]\r\nx=1\r\n\r\n[J]\r\n1=b\r\n"},
+      {"no entries: removed only", "[A]\r\nx=1\r\n\r\n[J]\r\n1=a\r\n", {}, "[A]\r\nx=1\r\n\r\n"},
+      {"entries that would break the file are left out", "",
+       {{"", "v"}, {"a=b", "v"}, {"k", "line\r\nbreak"}, {"[k", "v"}, {"ok", "v"}}, "[J]\r\nok=v\r\n"},
+      {"only refused entries: no header", "[A]\r\nx=1\r\n", {{"k\n", "v"}}, "[A]\r\nx=1\r\n"},
+      {"after a byte order mark", "\xEF\xBB\xBF", {{"1", "a"}}, "\xEF\xBB\xBF[J]\r\n1=a\r\n"},
+      {"after text without a line end", "[A]\r\nx=1", {{"1", "a"}}, "[A]\r\nx=1\r\n\r\n[J]\r\n1=a\r\n"},
+      {"similar names are other sections", "[JJ]\r\n1=a\r\n[j]\r\n1=b\r\n", {{"1", "c"}},
+       "[JJ]\r\n1=a\r\n[j]\r\n1=b\r\n\r\n[J]\r\n1=c\r\n"},
+      {"LF-only text", "[J]\n1=a\n[A]\nx=1\n", {{"1", "b"}}, "[A]\nx=1\n\r\n[J]\r\n1=b\r\n"},
+  };
+  for (const ReplaceCase& c : cases) {
+    ProfileStore store;
+    openWith(store, c.before);
+    store.replaceSection("J", c.entries);
+    EXPECT_EQ(store.text(), c.after) << c.what;
+    EXPECT_EQ(store.isDirty(), c.before != c.after) << c.what;
+  }
+}
+
+TEST_F(StoreTest, ReplaceSectionEqualsDeletingAndPuttingEachKey) {
+  const std::string texts[] = {
+      "",
+      "[J]\r\n",
+      "[A]\r\nx=1\r\n\r\n[J]\r\n1=a\r\n2=b\r\n\r\n[B]\r\n",
+      "[J]\r\n1=a\r\n\r\n\r\n[A]\r\nx=1",
+      "[A]\rx=1\r[J]\r5=z\r[B]\ry=2\r",
+      "\xEF\xBB\xBF[J]\r\n1=a\r\n",
+      "text before any section\r\n[J]\r\n1=a\r\n",
+  };
+  const std::vector<SectionEntry> entries = {{"1", "one"}, {"2", ""}, {"3", "three;\"x\""}};
+  for (const std::string& text : texts) {
+    ProfileStore loop;
+    openWith(loop, text, "loop.ini");
+    loop.deleteSection("J");
+    for (const SectionEntry& e : entries) loop.putString("J", e.key, e.value);
+    ProfileStore once;
+    openWith(once, text, "once.ini");
+    once.replaceSection("J", entries);
+    EXPECT_EQ(once.text(), loop.text()) << text;
+  }
+}
+
+TEST_F(StoreTest, ReplaceSectionUnchangedOrFrozenWritesNothing) {
+  ProfileStore store;
+  openWith(store, "[A]\r\nx=1\r\n\r\n[J]\r\n1=a\r\n");
+  store.replaceSection("J", {{"1", "a"}});
+  EXPECT_FALSE(store.isDirty());
+  store.freezeStore();
+  store.replaceSection("J", {{"1", "b"}});
+  EXPECT_EQ(store.text(), "[A]\r\nx=1\r\n\r\n[J]\r\n1=a\r\n");
+  store.unfreezeStore();
+  store.replaceSection("J]", {{"1", "b"}});  // a name that would break the header
+  EXPECT_EQ(store.text(), "[A]\r\nx=1\r\n\r\n[J]\r\n1=a\r\n");
+}
+
 TEST_F(StoreTest, FlushReplacesTheFileAndLeavesNoTemporary) {
   writeBytes("s.ini", "[A]\r\nx=1\r\n");
   ProfileStore store;

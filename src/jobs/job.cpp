@@ -103,14 +103,21 @@ FolderSides splitFolderPair(std::u16string_view pair) noexcept {
 void readJobFile(Job& job, ProfileStore& store) {
   job.optionFlags = 0;
   job.filterSwitch = 0;
+  job.unknownOptionTokens.clear();
   std::string value;
   store.getString(kJobSection, "Option", nullptr, value, kOptionCapacity);
   if (!value.empty()) {
     const std::vector<std::string_view> items = splitList(value);
     job.filterSwitch = parseSwitch(listItem(items, 0));
-    // The first empty item ends the scan; unknown tokens are skipped.
+    // The first empty item ends the scan. Unknown tokens set nothing but are kept, so
+    // that saving a job file of a newer version keeps its options.
     for (size_t i = 1; i < items.size() && !items[i].empty(); ++i) {
-      job.optionFlags |= optionForToken(items[i]);
+      const OptionFlags bit = optionForToken(items[i]);
+      if (bit != 0) {
+        job.optionFlags |= bit;
+      } else {
+        job.unknownOptionTokens.emplace_back(items[i]);
+      }
     }
   }
 
@@ -129,6 +136,9 @@ void writeJobFile(const Job& job, ProfileStore& store) {
   appendListItem(std::to_string(job.filterSwitch), option, kOptionCapacity - 1);
   for (const OptionRow& row : OptionTable) {
     if (job.optionFlags & row.bit) appendListItem(row.token, option, kOptionCapacity - 1);
+  }
+  for (const std::string& token : job.unknownOptionTokens) {
+    appendListItem(token, option, kOptionCapacity - 1);
   }
   store.putString(kJobSection, "Option", option);
 

@@ -3,7 +3,8 @@
 //
 // Job file:
 //   [CRVL]
-//   Option=<filter switch>;<token of every set option, in option-table order>
+//   Option=<filter switch>;<token of every set option, in option-table order>;<tokens
+//          that this version does not know, in the order they were read>
 //   Filter=<filter string; empty for a filter without conditions>
 //
 //   [Folder]
@@ -45,6 +46,9 @@ struct Job {
   // rebuildPairLists (readJobFile does it).
   std::vector<std::u16string> includedPairs;
   std::vector<std::u16string> excludedPairs;
+  // Tokens of "Option" that no option row knows (written by a newer version), in the
+  // order read: they set no flag and are written back after the known tokens.
+  std::vector<std::string> unknownOptionTokens;
   std::u16string jobName;      // at most 40 characters
   std::u16string jobFilePath;  // contracted when stored, expanded by loadJob/saveJob
 
@@ -64,12 +68,14 @@ struct FolderSides {
 
 // Reads the job's values from an open store: the option word and filter switch, the
 // folder entries of section "Folder" in file order (key names are not interpreted;
-// empty values are skipped), and the filter. Unknown option tokens are ignored; an
-// empty option item ends the option scan.
+// empty values are skipped), and the filter. Unknown option tokens set no flag and are
+// kept in unknownOptionTokens; an empty option item ends the option scan (items after
+// it are neither read nor kept).
 void readJobFile(Job& job, ProfileStore& store);
 
-// Writes the job's values into an open store: "Option" and "Filter" of "CRVL" replaced
-// in place, section "Folder" rewritten. Does not flush.
+// Writes the job's values into an open store: "Option" (known tokens, then the unknown
+// ones) and "Filter" of "CRVL" replaced in place, section "Folder" rewritten. Does not
+// flush.
 void writeJobFile(const Job& job, ProfileStore& store);
 
 // Loads the job from its file. jobFilePath is expanded in place. An empty path reads

@@ -115,7 +115,7 @@ TEST_F(JobFileTest, SavingKeepsWhatTheProgramDoesNotKnow) {
   EXPECT_EQ(folder_.read("j.job"),
             "[CRVL]\r\n"
             "Comment=kept\r\n"
-            "Option=0;d;b\r\n"
+            "Option=0;d;b;zz\r\n"
             "Filter=+*.txt;-\r\n"
             "Later=also kept\r\n"
             "\r\n"
@@ -125,6 +125,38 @@ TEST_F(JobFileTest, SavingKeepsWhatTheProgramDoesNotKnow) {
             "[Folder]\r\n"
             "1=+A;B\r\n"
             "2=-A\\x;B\\x\r\n");
+}
+
+TEST_F(JobFileTest, UnknownOptionTokensAreKeptInTheirOrder) {
+  struct Case {
+    const char* option;
+    OptionFlags flags;
+    std::vector<std::string> unknown;
+    const char* written;
+  } cases[] = {
+      {"1;d;zz;b;yy", kOptRecurse | kOptCompareContent, {"zz", "yy"}, "1;d;b;zz;yy"},
+      {"0;new>;=>;D", kOptUpdateRight, {"new>", "D"}, "0;=>;new>;D"},
+      {"0;\"x;y\";d", kOptRecurse, {"x;y"}, "0;d;\"x;y\""},  // quoted again when written
+      {"0;zz;;yy;d", 0, {"zz"}, "0;zz"},                     // the empty item ends the scan
+      {"0;d;d;b", kOptRecurse | kOptCompareContent, {}, "0;d;b"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.option);
+    Job job = loadFrom(std::string("[CRVL]\r\nOption=") + c.option + "\r\n");
+    EXPECT_EQ(job.optionFlags, c.flags == 0 ? DefaultMirrorFlags : c.flags);
+    EXPECT_EQ(job.unknownOptionTokens, c.unknown);
+    if (c.flags == 0) job.optionFlags = 0;  // write exactly what was read
+    ASSERT_EQ(saveJob(job, settings_), kSuccess);
+    std::string option;
+    ProfileStore store;
+    store.openStore(folder_.path("j.job"), kStoreOwnFile);
+    EXPECT_TRUE(store.getString("CRVL", "Option", nullptr, option));
+    EXPECT_EQ(option, c.written);
+    // Read again, the same tokens come back.
+    Job again;
+    readJobFile(again, store);
+    EXPECT_EQ(again.unknownOptionTokens, c.unknown);
+  }
 }
 
 TEST_F(JobFileTest, ManyFolderPairsRoundTrip) {

@@ -1,6 +1,8 @@
 #include "language/language_file.h"
 
+#include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "jobs/path_macros.h"
 #include "platform/file_names.h"
@@ -27,37 +29,58 @@ bool asciiEqualNoCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// Finds the text of `key` in a run of units (char or char16_t).
+// The texts of `keys` in a run of units (char or char16_t): for each key, the text
+// after the first occurrence of its characters that is followed by any number of '_'
+// and '=' (up to CR, LF or the end). One pass: every '=' is looked at once, with every
+// position in the run of '_' before it, and the keys (by length) that end there are
+// found in a hash table. The occurrences are met in the order of their start for each
+// key, so the first one met is the first in the text.
 template <typename Char>
-std::optional<std::basic_string_view<Char>> findValue(std::basic_string_view<Char> text,
-                                                      std::string_view key) {
-  if (key.empty()) return std::nullopt;
-  size_t from = 0;
-  while (from + key.size() <= text.size()) {
-    size_t hit = std::basic_string_view<Char>::npos;
-    for (size_t i = from; i + key.size() <= text.size(); ++i) {
-      size_t k = 0;
-      while (k < key.size() && text[i + k] == static_cast<Char>(static_cast<unsigned char>(key[k]))) ++k;
-      if (k == key.size()) {
-        hit = i;
-        break;
-      }
-    }
-    if (hit == std::basic_string_view<Char>::npos) return std::nullopt;
-    size_t pos = hit + key.size();
-    while (pos < text.size() && text[pos] == static_cast<Char>('_')) ++pos;
-    if (pos < text.size() && text[pos] == static_cast<Char>('=')) {
-      const size_t start = pos + 1;
-      size_t end = start;
-      while (end < text.size() && text[end] != static_cast<Char>('\r') &&
-             text[end] != static_cast<Char>('\n')) {
-        ++end;
-      }
-      return text.substr(start, end - start);
-    }
-    from = hit + 1;
+std::vector<std::optional<std::basic_string_view<Char>>> findValues(std::basic_string_view<Char> text,
+                                                                    const std::vector<std::string_view>& keys) {
+  using View = std::basic_string_view<Char>;
+  std::vector<std::optional<View>> found(keys.size());
+  std::vector<std::basic_string<Char>> units(keys.size());
+  std::unordered_map<View, std::vector<size_t>> slots;  // key text -> indices in `keys`
+  std::vector<size_t> lengths;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i].empty()) continue;
+    for (char c : keys[i]) units[i].push_back(static_cast<Char>(static_cast<unsigned char>(c)));
   }
-  return std::nullopt;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (units[i].empty()) continue;
+    slots[View(units[i])].push_back(i);
+    if (std::find(lengths.begin(), lengths.end(), units[i].size()) == lengths.end()) {
+      lengths.push_back(units[i].size());
+    }
+  }
+  size_t open = slots.size();  // distinct keys not found yet
+  const Char equals = static_cast<Char>('=');
+  const Char underscore = static_cast<Char>('_');
+  for (size_t e = 0; open > 0 && e < text.size(); ++e) {
+    if (text[e] != equals) continue;
+    size_t runStart = e;
+    while (runStart > 0 && text[runStart - 1] == underscore) --runStart;
+    std::optional<View> value;  // the text after this '=', found once
+    for (size_t end = runStart; end <= e && open > 0; ++end) {
+      for (size_t length : lengths) {
+        if (length > end) continue;
+        const auto slot = slots.find(text.substr(end - length, length));
+        if (slot == slots.end() || found[slot->second.front()]) continue;
+        if (!value) {
+          size_t stop = e + 1;
+          while (stop < text.size() && text[stop] != static_cast<Char>('\r') &&
+                 text[stop] != static_cast<Char>('\n')) {
+            ++stop;
+          }
+          value = text.substr(e + 1, stop - e - 1);
+        }
+        for (size_t index : slot->second) found[index] = value;
+        --open;
+      }
+    }
+  }
+  return found;
 }
 
 }  // namespace
@@ -99,17 +122,28 @@ LanguageFile::LanguageFile(std::string bytes) {
 }
 
 std::optional<std::u16string> LanguageFile::value(std::string_view key) const {
+  return std::move(values({key}).front());
+}
+
+std::vector<std::optional<std::u16string>> LanguageFile::values(const std::vector<std::string_view>& keys) const {
+  std::vector<std::optional<std::u16string>> texts(keys.size());
   if (encoding_ == Encoding::Utf16) {
-    auto found = findValue<char16_t>(units_, key);
-    if (!found) return std::nullopt;
-    return std::u16string(*found);
+    const auto found = findValues<char16_t>(units_, keys);
+    for (size_t i = 0; i < keys.size(); ++i) {
+      if (found[i]) texts[i] = std::u16string(*found[i]);
+    }
+    return texts;
   }
-  auto found = findValue<char>(bytes_, key);
-  if (!found) return std::nullopt;
-  if (encoding_ == Encoding::Utf8) {
-    return platform::fromUtf8(found->substr(0, kLanguageValueUtf8Bytes));
+  const auto found = findValues<char>(bytes_, keys);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (!found[i]) continue;
+    if (encoding_ == Encoding::Utf8) {
+      texts[i] = platform::fromUtf8(found[i]->substr(0, kLanguageValueUtf8Bytes));
+    } else {
+      texts[i] = platform::ansiToUtf16(*found[i]);
+    }
   }
-  return platform::ansiToUtf16(*found);
+  return texts;
 }
 
 OwnedLanguageTable buildLanguageTable(const LanguageFile& file, LanguageTable keys,
@@ -117,9 +151,16 @@ OwnedLanguageTable buildLanguageTable(const LanguageFile& file, LanguageTable ke
   OwnedLanguageTable result;
   if (keys == nullptr || english == nullptr) return result;
 
+  // Every text the table needs, found in one pass over the file.
+  std::vector<std::string_view> wanted = {"CP", "Language"};
+  for (const CrvlLanguageRecord* record = keys + 2; record->text != nullptr; ++record) {
+    wanted.emplace_back(static_cast<const char*>(record->text));
+  }
+  std::vector<std::optional<std::u16string>> found = file.values(wanted);
+
   // Code page: a decimal number in 0-32767; anything else counts as 0.
   uint32_t codePage = 0;
-  if (auto cp = file.value("CP")) {
+  if (const auto& cp = found[0]) {
     bool valid = !cp->empty() && cp->size() <= 5;
     uint32_t number = 0;
     for (char16_t c : *cp) {
@@ -134,19 +175,19 @@ OwnedLanguageTable buildLanguageTable(const LanguageFile& file, LanguageTable ke
 
   std::vector<std::pair<int16_t, std::u16string>> entries;
   entries.emplace_back(static_cast<int16_t>(~codePage), u"-");
-  auto name = file.value("Language");
+  auto& name = found[1];
   entries.emplace_back(1, name ? std::move(*name) : lookupText(keys, 1));
+  size_t next = 2;
   for (const CrvlLanguageRecord* record = keys + 2; record->text != nullptr; ++record) {
-    const auto* key = static_cast<const char*>(record->text);
     std::u16string text;
-    if (auto found = file.value(key)) {
-      text.reserve(found->size());
-      for (size_t i = 0; i < found->size(); ++i) {
-        if ((*found)[i] == u'\\' && i + 1 < found->size() && (*found)[i + 1] == u'n') {
+    if (const auto& stored = found[next++]) {
+      text.reserve(stored->size());
+      for (size_t i = 0; i < stored->size(); ++i) {
+        if ((*stored)[i] == u'\\' && i + 1 < stored->size() && (*stored)[i + 1] == u'n') {
           text.push_back(u'\n');
           ++i;
         } else {
-          text.push_back((*found)[i]);
+          text.push_back((*stored)[i]);
         }
       }
     } else {

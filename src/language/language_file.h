@@ -42,6 +42,11 @@ class LanguageFile {
   // occurrence qualifies.
   [[nodiscard]] std::optional<std::u16string> value(std::string_view key) const;
 
+  // The texts of several keys, in the order of `keys`, each as value() would give it.
+  // One pass over the file, however many keys there are.
+  [[nodiscard]] std::vector<std::optional<std::u16string>> values(
+      const std::vector<std::string_view>& keys) const;
+
  private:
   enum class Encoding { Ansi, Utf8, Utf16 };
   Encoding encoding_;

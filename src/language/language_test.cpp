@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,68 @@ TEST(LanguageFileTest, EncodingsAndKeySearch) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LanguageFile(c.bytes).value(c.key), c.value) << c.bytes.substr(0, 40);
+  }
+}
+
+TEST(LanguageFileTest, SeveralKeysAtOnceFollowTheSingleKeyRule) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string_view> keys;
+    std::vector<std::optional<std::u16string>> values;
+  };
+  const Case cases[] = {
+      {"each key's first qualifying place", "Exit is here\r\nStop=S\r\nExit__=E\r\nStop=later",
+       {"Exit", "Stop"}, {u"E", u"S"}},
+      {"keys that overlap in the text", "AAA=x\r\nBAA_=y", {"AA", "AAA", "BA", "A"}, {u"x", u"x", std::nullopt, u"x"}},
+      {"a key inside another key's name", "JCfg=config\r\nCfg=own", {"Cfg", "JCfg"}, {u"config", u"config"}},
+      {"keys holding '_' and '='", "K_=1\r\nL=_=2\r\nM_=_=3", {"K_", "L=", "M_=", "K"}, {u"1", u"2", u"3", u"1"}},
+      {"one '=' after a long run of '_'", "Key" + std::string(5000, '_') + "=long", {"Key", "Ke"}, {u"long", std::nullopt}},
+      {"the same key twice", "Exit=E", {"Exit", "Exit"}, {u"E", u"E"}},
+      {"empty and missing keys", "=v\r\nExit=E", {"", "Stop", "Exit"}, {std::nullopt, std::nullopt, u"E"}},
+      {"UTF-16 text", utf16File(u"x Exit\r\nExit_=\u0416\r\nCP=1251"), {"CP", "Exit"}, {u"1251", u"\u0416"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const LanguageFile file(c.bytes);
+    EXPECT_EQ(file.values(c.keys), c.values);
+    for (size_t i = 0; i < c.keys.size(); ++i) EXPECT_EQ(file.value(c.keys[i]), c.values[i]) << c.keys[i];
+  }
+}
+
+// The plain rule, looked up key by key: the first place where the key's characters stand
+// followed by any '_' and '='.
+std::optional<std::u16string> plainSearch(const std::string& text, const std::string& key) {
+  if (key.empty()) return std::nullopt;
+  for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+    size_t pos = at + key.size();
+    while (pos < text.size() && text[pos] == '_') ++pos;
+    if (pos < text.size() && text[pos] == '=') {
+      const size_t end = text.find_first_of("\r\n", pos + 1);
+      const std::string value = text.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
+      return std::u16string(value.begin(), value.end());
+    }
+  }
+  return std::nullopt;
+}
+
+TEST(LanguageFileTest, OnePassLookupMatchesThePlainSearchOnRandomTexts) {
+  uint32_t seed = 2024;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 24;
+  };
+  const char alphabet[] = {'A', 'B', 'C', '_', '=', '\n', 'x'};
+  const std::vector<std::string> keys = {"A", "AB", "BA", "ABA", "A_", "B=", "CC", "ABAB", "_", "x=A"};
+  const std::vector<std::string_view> views(keys.begin(), keys.end());
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const size_t length = next() % 60;
+    for (size_t i = 0; i < length; ++i) text.push_back(alphabet[next() % sizeof alphabet]);
+    const std::vector<std::optional<std::u16string>> found = LanguageFile(text).values(views);
+    for (size_t k = 0; k < keys.size(); ++k) {
+      ASSERT_EQ(found[k], plainSearch(text, keys[k])) << "key " << keys[k] << " in \"" << text << "\"";
+    }
   }
 }
 

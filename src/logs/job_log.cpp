@@ -18,6 +18,8 @@ constexpr uint16_t kTextCreatedAt = 3302;
 constexpr uint16_t kTextState = 3303;
 
 constexpr uint32_t kDeleteRetryWaitMs = 1000;
+// Names tried when another run takes the chosen log name first.
+constexpr int kLogNameAttempts = 64;
 
 bool isSeparator(char16_t c) { return c == os::kSeparator || (os::kBackslashSeparates && c == u'/'); }
 
@@ -32,40 +34,26 @@ void appendComponent(std::u16string& folder, std::u16string_view name) {
   folder.append(name);
 }
 
-ErrorCode openForLog(std::u16string_view path, platform::File* file) {
-  return platform::openFile(path, platform::OpenMode::CreateAlways, file);
+enum class LogCreation { Replace, New };
+
+ErrorCode openForLog(std::u16string_view path, LogCreation how, platform::File* file) {
+  return platform::openFile(
+      path, how == LogCreation::New ? platform::OpenMode::CreateNew : platform::OpenMode::CreateAlways, file);
 }
 
-}  // namespace
+bool isNameTaken(ErrorCode code) { return code == kErrorFileExists || code == kErrorAlreadyExists; }
 
-bool jobLogsEnabled(const JobLogSettings& settings) {
-  if (settings.appOptions != nullptr) {
-    return (settings.appOptions->load(std::memory_order_relaxed) & kOptionNoJobLogs) == 0;
-  }
-  if (settings.store == nullptr) return false;
-  return (settings.store->getInt("CRVL", "Opt", 0) & kOptionNoJobLogs) == 0;
-}
-
-std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
-                           PackedDateTime stamp, LogFormat format) {
-  std::u16string name(jobName);
-  for (char c : std::to_string(stamp)) name.push_back(static_cast<char16_t>(c));
-  name += u'.';
-  name += logFormatExtension(format);
-  std::u16string path(folder);
-  appendComponent(path, name);
-  return path;
-}
-
-ErrorCode createLogFile(std::u16string_view path, LogFormat format, platform::File* file) {
+// createLogFile and createNewLogFile: the same steps except for a file already there.
+ErrorCode openLogFile(std::u16string_view path, LogFormat format, LogCreation how, platform::File* file) {
   file->close();
   const size_t start = nameStart(path);
   if (!platform::isValidFileName(path.substr(start))) return kErrorInvalidName;
   bool folderCreated = false;
   for (;;) {
     // Hidden and system attributes of a file being replaced are kept by the open mode.
-    ErrorCode code = openForLog(path, file);
-    if (code != kSuccess) {
+    ErrorCode code = openForLog(path, how, file);
+    if (how == LogCreation::New && isNameTaken(code)) return kErrorFileExists;
+    if (code != kSuccess && how == LogCreation::Replace) {
       const uint32_t attributes = platform::fileAttributes(path);
       ErrorCode removed = platform::deleteFile(path);
       if (removed == kErrorAccessDenied && attributes != platform::kInvalidAttributes &&
@@ -74,7 +62,7 @@ ErrorCode createLogFile(std::u16string_view path, LogFormat format, platform::Fi
         removed = platform::deleteFile(path);
       }
       if (removed == kErrorFileNotFound) platform::sleepMilliseconds(kDeleteRetryWaitMs);
-      code = openForLog(path, file);
+      code = openForLog(path, how, file);
     }
     if (code == kErrorPathNotFound && !folderCreated && start > 0) {
       folderCreated = true;
@@ -97,6 +85,40 @@ ErrorCode createLogFile(std::u16string_view path, LogFormat format, platform::Fi
   return kSuccess;
 }
 
+}  // namespace
+
+bool jobLogsEnabled(const JobLogSettings& settings) {
+  if (settings.appOptions != nullptr) {
+    return (settings.appOptions->load(std::memory_order_relaxed) & kOptionNoJobLogs) == 0;
+  }
+  if (settings.store == nullptr) return false;
+  return (settings.store->getInt("CRVL", "Opt", 0) & kOptionNoJobLogs) == 0;
+}
+
+std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
+                           PackedDateTime stamp, LogFormat format) {
+  // The job name is one part of a file name: a separator in it must not lead out of
+  // the log folder or into a folder below it.
+  std::u16string name(jobName);
+  for (char16_t& c : name) {
+    if (isSeparator(c)) c = u'_';
+  }
+  for (char c : std::to_string(stamp)) name.push_back(static_cast<char16_t>(c));
+  name += u'.';
+  name += logFormatExtension(format);
+  std::u16string path(folder);
+  appendComponent(path, name);
+  return path;
+}
+
+ErrorCode createLogFile(std::u16string_view path, LogFormat format, platform::File* file) {
+  return openLogFile(path, format, LogCreation::Replace, file);
+}
+
+ErrorCode createNewLogFile(std::u16string_view path, LogFormat format, platform::File* file) {
+  return openLogFile(path, format, LogCreation::New, file);
+}
+
 JobLog::JobLog(const JobLogSettings& settings, std::u16string jobName)
     : settings_(settings), jobName_(std::move(jobName)) {
   context_.output.context = this;
@@ -116,21 +138,21 @@ ErrorCode JobLog::begin() {
       settings_.startTime != 0 ? settings_.startTime : platform::currentFileTime();
   stamp_ = packDateTime(fileTimeToCalendar(start));
 
-  if (settings_.store != nullptr) {
-    folder_ = logFolder(*settings_.store);
-  } else {
-    folder_ = defaultSettingsFolder(u"Log");
-  }
-  path_ = expandPath(logFilePath(folder_, jobName_, stamp_, context_.format));
-  if (path_.empty()) return kErrorPathNotFound;
+  // The index always lies in the log folder itself, whatever the job is called.
+  folder_ = expandPath(settings_.store != nullptr ? logFolder(*settings_.store) : defaultSettingsFolder(u"Log"));
+  const std::u16string wanted = expandPath(logFilePath(folder_, jobName_, stamp_, context_.format));
+  if (wanted.empty()) return kErrorPathNotFound;
   // A second run of the job in the same second (or after the clock went back) gets a
-  // numbered name beside it.
-  path_ = uniqueFileName(path_);
-  folder_ = path_.substr(0, nameStart(path_));
-
-  if (ErrorCode code = createLogFile(path_, context_.format, &file_); code != kSuccess) {
-    return code;
+  // numbered name beside it. The file is created only where no file is, so two runs
+  // that chose the same name at the same moment never share or replace a log: the one
+  // that comes second takes the next free name.
+  ErrorCode code = kErrorFileExists;
+  for (int attempt = 0; attempt < kLogNameAttempts && code == kErrorFileExists; ++attempt) {
+    path_ = uniqueFileName(wanted);
+    code = createNewLogFile(path_, context_.format, &file_);
   }
+  if (code != kSuccess) return code;
+  fileCreated_ = true;
   context_.output.write = &JobLog::fileWrite;
 
   const std::u16string jobLabel = uiText(kTextJob);

@@ -40,7 +40,9 @@ struct JobLogSettings {
 // The log folder of the settings is logFolder() of jobs/program_settings.h.
 
 // The log file name of a run: `folder`, then the job name immediately followed by the
-// decimal start stamp, ".", the format's extension.
+// decimal start stamp, ".", the format's extension. Path separators in the job name
+// (Windows '\' and '/', POSIX '/') become '_', so that the name is one component in
+// the folder.
 [[nodiscard]] std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
                                          PackedDateTime stamp, LogFormat format);
 
@@ -50,6 +52,11 @@ struct JobLogSettings {
 // fails; creates a missing folder with its parents once; 110 for any other failure.
 [[nodiscard]] ErrorCode createLogFile(std::u16string_view path, LogFormat format,
                                       platform::File* file);
+
+// As createLogFile, but only where no file of that name exists: a name already taken
+// gives 80 and the existing file is left untouched (nothing is deleted or retried).
+[[nodiscard]] ErrorCode createNewLogFile(std::u16string_view path, LogFormat format,
+                                         platform::File* file);
 
 // The log of one run. Owns the open file. Not copyable or movable (the sink points at
 // it). REQUIRES: one thread uses a JobLog at a time (the run's thread).
@@ -61,6 +68,9 @@ class JobLog {
   ~JobLog();
 
   // Takes the start stamp, builds the log path, creates the file and writes the head.
+  // The file is created as a new file: when its name is taken (an earlier run in the
+  // same second, or another run choosing it at the same moment) the next numbered name
+  // is taken, up to 64 times. The index goes into the log folder, LogFolder/Log.txt.
   // Does nothing (and returns 0) when logs are disabled. On error the run goes on
   // without a log file; the index line is still written by end().
   [[nodiscard]] ErrorCode begin();
@@ -76,6 +86,8 @@ class JobLog {
   [[nodiscard]] bool begun() const noexcept { return begun_; }
   // Whether the log file is open.
   [[nodiscard]] bool fileOpen() const noexcept { return file_.isOpen(); }
+  // Whether begin() created the log file (still true after end() closed it).
+  [[nodiscard]] bool fileCreated() const noexcept { return fileCreated_; }
   // The log file path (expanded); empty before begin() or when logs were disabled.
   [[nodiscard]] const std::u16string& path() const noexcept { return path_; }
   [[nodiscard]] PackedDateTime stamp() const noexcept { return stamp_; }
@@ -96,6 +108,7 @@ class JobLog {
   LogSink sink_;
   bool begun_ = false;
   bool ended_ = false;
+  bool fileCreated_ = false;
 };
 
 // The run log as the console front end and the run wrapper use it: constructs a JobLog
@@ -110,8 +123,11 @@ class RunLog {
   [[nodiscard]] const LogSink* sink() const noexcept { return log_->sink(); }
   // Writes the footer and the index line (once).
   void finish();
-  // The log file path; empty when no log is written.
+  // The log file path; empty when logs are off. It names the path that was tried when
+  // the file could not be created (see fileCreated).
   [[nodiscard]] const std::u16string& path() const noexcept { return log_->path(); }
+  // Whether the log file was created (a log of this run exists at path()).
+  [[nodiscard]] bool fileCreated() const noexcept { return log_->fileCreated(); }
   // The error of begin() (0 when the log opened or logs are off).
   [[nodiscard]] ErrorCode beginResult() const noexcept { return beginResult_; }
 

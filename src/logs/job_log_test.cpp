@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "logs/log_index.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "os_traits.h"
 
 namespace crvl {
@@ -144,6 +146,131 @@ TEST_F(JobLogTest, RunsInTheSameSecondGetNumberedNames) {
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(listed[0].logPath, third);  // newest first
   EXPECT_EQ(listed[2].logPath, first);
+}
+
+TEST_F(JobLogTest, JobNamesWithSeparatorsStayOneFileInTheLogFolder) {
+  struct Case {
+    std::u16string job;
+    std::u16string fileStart;  // the log file name before the stamp
+  };
+  const std::u16string slashOnly = os::kBackslashSeparates ? u"_" : u"\\";  // '\' is a name character on POSIX
+  const Case cases[] = {
+      {u"a/b", u"a_b"},
+      {u"../../x", u".._.._x"},
+      {u"..\\..\\x", u".." + slashOnly + u".." + slashOnly + u"x"},
+      {u"/rooted", u"_rooted"},
+      {u"deep/er/", u"deep_er_"},
+  };
+  store_.putInt("CRVL", "ExpMode", kLogFormatText);
+  uint64_t start = augustFifteenth();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::toUtf8(c.job));
+    const std::u16string path = run(c.job, start += kFileTimeSecond);
+    EXPECT_EQ(fs::path(path).parent_path(), fs::path(logs_));
+    EXPECT_EQ(fs::path(path).filename().u16string().rfind(c.fileStart, 0), 0u) << platform::toUtf8(path);
+    std::string log;
+    ASSERT_EQ(platform::readWholeFile(path, log), kSuccess);
+    EXPECT_EQ(log.rfind("Job " + platform::toUtf8(c.job) + "\r\n", 0), 0u) << "the head names the job as it is";
+    const std::vector<LogIndexEntry> latest = readLogIndex(logIndexPath(logs_));
+    ASSERT_FALSE(latest.empty());
+    EXPECT_EQ(latest.back().jobName, c.job);
+    EXPECT_EQ(latest.back().logPath, path);
+  }
+  // Every index line went to LogFolder/Log.txt, and nothing was written beside or
+  // below the log folder except the logs themselves.
+  EXPECT_EQ(readLogIndex(logIndexPath(logs_)).size(), std::size(cases));
+  size_t entries = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(root_ / "logs")) {
+    EXPECT_FALSE(entry.is_directory() && entry.path() != fs::path(logs_)) << entry.path();
+    ++entries;
+  }
+  EXPECT_EQ(entries, std::size(cases) + 2) << "the logs, the index and the folder itself";
+}
+
+TEST_F(JobLogTest, NewLogFilesNeverReplaceAnExistingFile) {
+  const std::u16string taken = (root_ / "taken.txt").u16string();
+  ASSERT_EQ(platform::writeWholeFile(taken, "somebody's log"), kSuccess);
+  platform::File file;
+  EXPECT_EQ(createNewLogFile(taken, kLogFormatText, &file), kErrorFileExists);
+  EXPECT_FALSE(file.isOpen());
+  std::string bytes;
+  ASSERT_EQ(platform::readWholeFile(taken, bytes), kSuccess);
+  EXPECT_EQ(bytes, "somebody's log");
+  const std::u16string fresh = (root_ / "new" / "log.htm").u16string();
+  ASSERT_EQ(createNewLogFile(fresh, kLogFormatHtmlUtf8, &file), kSuccess);
+  file.close();
+  ASSERT_EQ(platform::readWholeFile(fresh, bytes), kSuccess);
+  EXPECT_EQ(bytes, "\xEF\xBB\xBF");
+}
+
+// Runs of one job that begin in the same second and at the same moment: each gets a
+// log file of its own holding its own head and records.
+TEST_F(JobLogTest, LogsBegunTogetherGetFilesOfTheirOwn) {
+  constexpr int kRuns = 6;
+  constexpr int kRounds = 10;
+  // Each run reads the settings through a store of its own, as separate runs do.
+  store_.putInt("CRVL", "ExpMode", kLogFormatText);
+  ASSERT_EQ(store_.flushStore(), kSuccess);
+  for (int round = 0; round < kRounds; ++round) {
+    const uint64_t start = augustFifteenth() + static_cast<uint64_t>(round) * kFileTimeSecond;
+    std::vector<std::unique_ptr<ProfileStore>> stores;
+    std::vector<std::unique_ptr<JobLog>> logs;
+    for (int i = 0; i < kRuns; ++i) {
+      stores.push_back(std::make_unique<ProfileStore>());
+      stores.back()->openStore((root_ / "s.ini").u16string(), kStoreOwnFile);
+      JobLogSettings s;
+      s.store = stores.back().get();
+      s.startTime = start;
+      logs.push_back(std::make_unique<JobLog>(s, u"Same"));
+    }
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRuns; ++i) {
+      threads.emplace_back([&, i] {
+        ++ready;
+        while (ready < kRuns) std::this_thread::yield();
+        EXPECT_EQ(logs[i]->begin(), kSuccess);
+        std::u16string state;
+        writeLogRecord(logs[i]->sink(), kMarkerCopiedNewRight, u"run" + platform::fromUtf8(std::to_string(i)), u"r",
+                       state);
+      });
+    }
+    for (auto& t : threads) t.join();
+    std::set<std::u16string> paths;
+    for (int i = 0; i < kRuns; ++i) {
+      EXPECT_TRUE(logs[i]->fileCreated());
+      logs[i]->end();
+      paths.insert(logs[i]->path());
+      std::string bytes;
+      ASSERT_EQ(platform::readWholeFile(logs[i]->path(), bytes), kSuccess);
+      EXPECT_EQ(bytes.rfind("Job Same\r\n", 0), 0u) << bytes;
+      EXPECT_NE(bytes.find("run" + std::to_string(i) + " r"), std::string::npos) << bytes;
+      EXPECT_EQ(bytes.find("Job Same", 1), std::string::npos) << "one head per file";
+    }
+    EXPECT_EQ(paths.size(), static_cast<size_t>(kRuns)) << "round " << round;
+  }
+}
+
+TEST_F(JobLogTest, FileCreatedTellsWhetherTheLogExists) {
+  // A regular file where the log folder should be: no log can be made.
+  { std::ofstream(root_ / "blocker") << "x"; }
+  struct Case {
+    const char* what;
+    std::u16string folder;
+    bool created;
+  } cases[] = {
+      {"folder made on the way", logs_, true},
+      {"folder under a file", (root_ / "blocker" / "logs").u16string(), false},
+  };
+  for (const Case& c : cases) {
+    store_.putText("CRVL", "Log", c.folder);
+    RunLog log(settings(augustFifteenth()), u"Job");
+    EXPECT_EQ(log.fileCreated(), c.created) << c.what;
+    EXPECT_EQ(log.beginResult() == kSuccess, c.created) << c.what;
+    log.finish();
+    EXPECT_EQ(log.fileCreated(), c.created) << c.what << ": still known after the end";
+    EXPECT_EQ(platform::pathExists(log.path()), c.created) << c.what;
+  }
 }
 
 TEST_F(JobLogTest, LoggingSwitchedOffWritesNoLogAndNoIndexLine) {

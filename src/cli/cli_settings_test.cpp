@@ -1,6 +1,6 @@
-// The console program and its settings file: several programs starting at once, a
-// settings write that fails, a start that changes nothing. Each case runs the real
-// program.
+// The console program and its files: the settings file as several programs start at
+// once, a settings write that fails, a start that changes nothing, and the log line of
+// the run summary. Each case runs the real program.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -154,6 +154,41 @@ TEST(CliSettings, StartsThatChangeNothingWriteNothing) {
   EXPECT_EQ(idAfter, id);
   EXPECT_EQ(platform::fileLastWriteTime(settings.u16string()), stamp);
   EXPECT_EQ(readFile(settings), bytes);
+}
+
+// The summary names the log only when a log file was made.
+TEST(CliRunLog, SummaryNamesOnlyALogThatExists) {
+  struct Case {
+    const char* what;
+    std::string logFolder;  // relative to the test folder
+    bool logged;
+  } cases[] = {
+      {"log folder made on the way", "logs/new", true},
+      {"log folder below a regular file", "blocker/logs", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder tmp;
+    writeFile(tmp / "blocker", "a file, not a folder");
+    writeFile(tmp / "L/a.txt", "a");
+    fs::create_directories(tmp / "R");
+    writeFile(tmp / "copy.job", "[CRVL]\r\nOption=0;+>;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+" + narrow(tmp.text("L")) +
+                                    ";" + narrow(tmp.text("R")) + "\r\n");
+    writeFile(tmp / "settings.ini",
+              "[CRVL]\r\nLanguage=US\r\nExpMode=1\r\nLog=" + narrow((tmp / c.logFolder).make_preferred().u16string()) +
+                  "\r\n");
+    const Result r = runShell(tmp, program() + " --settings " + quoted(tmp / "settings.ini") + " run " +
+                                       quoted(tmp / "copy.job"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(readFile(tmp / "R/a.txt"), "a");
+    const size_t line = r.output.find("  log:");
+    EXPECT_EQ(line != std::string::npos, c.logged) << r.output;
+    if (line == std::string::npos) continue;
+    std::string path = r.output.substr(line + 6, r.output.find('\n', line) - line - 6);
+    while (!path.empty() && (path.front() == ' ')) path.erase(0, 1);
+    while (!path.empty() && (path.back() == '\r' || path.back() == ' ')) path.pop_back();
+    EXPECT_TRUE(platform::pathExists(platform::fromUtf8(path))) << path;
+  }
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings) {
   const bool stopped = g_stopWord.load() != 0;
   print(formatSummary(reporter.counts(), run.statistics, platform::monotonicMilliseconds() - started,
                       !execute, stopped));
-  if (!log->path().empty()) print(u"  log:             " + log->path() + u"\n");
+  // Only a log that exists is named: a log folder that cannot be made leaves none.
+  if (log->fileCreated()) print(u"  log:             " + log->path() + u"\n");
   if (stopped) return kExitStopped;
   return reporter.counts().errors != 0 ? kExitActionsFailed : kExitOk;
 }

@@ -6,6 +6,7 @@
 #include "jobs/file_replacement.h"
 #include "jobs/marked_text.h"
 #include "os_traits.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -16,6 +17,9 @@ constexpr auto kLockWait = std::chrono::milliseconds(50);
 constexpr size_t kIntBytes = 63;
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kStoreVersion = "24.08";
+// A file that is being replaced by another program refuses to open for a moment.
+constexpr int kReadAttempts = 40;
+constexpr uint32_t kReadRetryWaitMs = 25;
 
 std::mutex& hooksMutex() {
   static std::mutex m;
@@ -30,6 +34,19 @@ ProgramSettingsHooks& hooksSlot() {
 ProgramSettingsHooks currentHooks() {
   std::lock_guard<std::mutex> guard(hooksMutex());
   return hooksSlot();
+}
+
+// Runs `open` again while it fails for a reason that passes: in the instant another
+// program renames a new file into place, the file refuses to open (Windows).
+template <typename Open>
+ErrorCode whilePassing(Open open) {
+  ErrorCode r = open();
+  for (int attempt = 1; (r == kErrorSharingViolation || r == kErrorLockViolation) && attempt < kReadAttempts;
+       ++attempt) {
+    platform::sleepMilliseconds(kReadRetryWaitMs);
+    r = open();
+  }
+  return r;
 }
 
 bool isLineEndByte(char c) { return c == '\r' || c == '\n'; }
@@ -228,7 +245,7 @@ ErrorCode ProfileStore::setStorePath(std::u16string_view path, int mode) {
   if (!atOnce) {
     if (!platform::isValidFileName(lastComponent(path))) return kErrorInvalidName;
     platform::File probe;
-    const ErrorCode r = platform::openFile(path, platform::OpenMode::ReadWrite, &probe);
+    const ErrorCode r = whilePassing([&] { return platform::openFile(path, platform::OpenMode::ReadWrite, &probe); });
     if (r != kSuccess) return r;
   }
   try {
@@ -255,7 +272,7 @@ void ProfileStore::ensureLoaded() {
   loadError_ = kSuccess;
   if (!path_.empty()) {
     try {
-      const ErrorCode r = platform::readWholeFile(path_, bytes);
+      const ErrorCode r = whilePassing([&] { return platform::readWholeFile(path_, bytes); });
       // A file that exists but cannot be read must never be replaced by what little
       // this store would hold, so the failure is kept and blocks the flush.
       if (r != kSuccess && r != kErrorFileNotFound && r != kErrorPathNotFound) loadError_ = r;

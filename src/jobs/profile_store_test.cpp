@@ -681,10 +681,11 @@ TEST_F(StoreTest, StoresOfOneFileNeverShowAPartialFile) {
   std::vector<std::thread> threads;
   for (int w = 0; w < kWriters; ++w) {
     threads.emplace_back([&, w] {
+      const std::string section(1, static_cast<char>('P' + w));  // a section per writer
       for (int i = 1; i <= kFlushes; ++i) {
         ProfileStore store;
         store.openStore(path, kStoreOwnFile);
-        store.putInt("W" + std::to_string(w), "n", static_cast<uint32_t>(i));
+        store.putInt(section, "n", static_cast<uint32_t>(i));
         if (store.flushStore() != kSuccess) ++failedFlushes;
       }
       ++writersDone;
@@ -699,7 +700,7 @@ TEST_F(StoreTest, StoresOfOneFileNeverShowAPartialFile) {
         const bool whole = store.text().starts_with(registerText) && store.getString("Job", "3000", nullptr, last) &&
                            last == "Job 3000;j.job";
         (whole ? goodReads : badReads)++;
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // readers hold the file for moments
       }
     });
   }

@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "jobs/test_folder.h"
@@ -100,63 +97,6 @@ TEST(FileReplacementTest, FailuresLeaveEverythingAsItWas) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"blocker", "dir.ini"})) << c.what;
   }
-}
-
-TEST(FileReplacementTest, ALinkIsReplacedAsAnEntry) {
-  if (os::kWindows) GTEST_SKIP() << "making links needs a privilege on Windows";
-  TestFolder folder;
-  folder.write("real.ini", "pointed to");
-  fs::create_symlink(fs::path(folder.path("real.ini")), fs::path(folder.path("link.ini")));
-  ASSERT_EQ(replaceWholeFile(folder.path("link.ini"), "new"), kSuccess);
-  EXPECT_FALSE(fs::is_symlink(fs::path(folder.path("link.ini"))));
-  EXPECT_EQ(folder.read("link.ini"), "new");
-  EXPECT_EQ(folder.read("real.ini"), "pointed to");
-}
-
-// Two writers replace one file with two different texts while two readers read it:
-// every successful read gives one of the two texts whole.
-TEST(FileReplacementTest, ReadersSeeOneWholeTextOrTheOther) {
-  TestFolder folder;
-  const std::u16string target = folder.path("s.ini");
-  const std::string texts[2] = {"[A]\r\n" + std::string(300'000, 'a') + "\r\nend=A\r\n",
-                                "[B]\r\n" + std::string(200'000, 'b') + "\r\nend=B\r\n"};
-  ASSERT_EQ(replaceWholeFile(target, texts[0]), kSuccess);
-  constexpr int kRounds = 150;
-  std::atomic<int> writersDone{0};
-  std::atomic<int> partial{0};
-  std::atomic<int> reads{0};
-  std::atomic<int> failedWrites{0};
-  std::vector<std::thread> threads;
-  for (int w = 0; w < 2; ++w) {
-    threads.emplace_back([&, w] {
-      for (int i = 0; i < kRounds; ++i) {
-        if (replaceWholeFile(target, texts[(w + i) % 2]) != kSuccess) ++failedWrites;
-      }
-      ++writersDone;
-    });
-  }
-  for (int r = 0; r < 2; ++r) {
-    threads.emplace_back([&] {
-      while (writersDone < 2) {
-        std::string bytes;
-        const ErrorCode code = platform::readWholeFile(target, bytes);
-        // Windows refuses to open a file in the instant it is being replaced; POSIX never.
-        if (code != kSuccess) {
-          if (!os::kWindows) ++partial;
-          continue;
-        }
-        ++reads;
-        if (bytes != texts[0] && bytes != texts[1]) ++partial;
-        // Readers of settings hold the file for moments, not all the time.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(partial, 0);
-  EXPECT_EQ(failedWrites, 0);
-  EXPECT_GT(reads, 0);
-  EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"s.ini"});
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "jobs/profile_store.h"
 #include "jobs/register_list.h"
 #include "jobs/test_folder.h"
-#include "platform/text.h"
 
 namespace crvl {
 namespace {
@@ -122,21 +121,6 @@ TEST_F(RegisterTest, WritingDropsEveryOldCopyOfTheSection) {
   ASSERT_EQ(writeRegister(rows, settings_), kSuccess);
   EXPECT_EQ(folder_.read("settings.ini"), "[CRVL]\r\nOpt=1\r\n\r\n[Job]\r\n1=New;n.job\r\n");
   EXPECT_EQ(readRegister(settings_), rows);
-}
-
-TEST_F(RegisterTest, LargeRegistersRoundTrip) {
-  std::vector<RegisterRow> rows;
-  for (int i = 0; i < 4000; ++i) {
-    const std::u16string n = platform::fromUtf8(std::to_string(i));
-    rows.push_back(i % 100 == 0 ? groupStart(u"G" + n) : jobRow(u"Job " + n, u"j" + n + u".job"));
-  }
-  ASSERT_EQ(writeRegister(rows, settings_), kSuccess);
-  settings_.reloadStore();
-  EXPECT_EQ(readRegister(settings_), rows);
-  EXPECT_EQ(findJobNumber(u"JOB 3999", settings_), 4000);
-  Job job;
-  readRegisterEntry(3999, job, settings_);
-  EXPECT_EQ(job.jobName, u"Job 3998");
 }
 
 TEST(NewJobName, FirstFreeName) {

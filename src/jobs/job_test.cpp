@@ -159,28 +159,6 @@ TEST_F(JobFileTest, UnknownOptionTokensAreKeptInTheirOrder) {
   }
 }
 
-TEST_F(JobFileTest, ManyFolderPairsRoundTrip) {
-  Job job;
-  job.optionFlags = DefaultMirrorFlags;
-  for (int i = 1; i <= 5000; ++i) {
-    job.folderList.push_back((i % 3 == 0 ? u"-L\\" : u"+L\\") + std::u16string(1, static_cast<char16_t>(0x400 + i % 200)) +
-                             u";R");
-  }
-  job.jobFilePath = folder_.path("many.job");
-  ASSERT_EQ(saveJob(job, settings_), kSuccess);
-  Job again;
-  again.jobFilePath = job.jobFilePath;
-  ASSERT_EQ(loadJob(again, settings_), kSuccess);
-  EXPECT_EQ(again.folderList, job.folderList);
-  // Saving a shorter list leaves no entry of the longer one behind.
-  again.folderList.resize(2);
-  ASSERT_EQ(saveJob(again, settings_), kSuccess);
-  Job shorter;
-  shorter.jobFilePath = job.jobFilePath;
-  ASSERT_EQ(loadJob(shorter, settings_), kSuccess);
-  EXPECT_EQ(shorter.folderList, again.folderList);
-}
-
 TEST_F(JobFileTest, WrittenFilesReadBackToTheSameBytes) {
   Job job;
   job.optionFlags = 0x3FC81 | kOptTwoSecondTolerance;

@@ -1,8 +1,12 @@
 // The program's own INI reader and writer. A store keeps the whole file as one 8-bit
-// text, edits it in place and writes it back whole on flush, only when it changed.
+// text in memory, edits it there and writes it back whole on flush, only when it
+// changed: to a temporary file beside the old one that is then renamed over it (see
+// jobs/file_replacement.h), so a reader never meets a part of the file.
 // Every operation takes the store's recursive lock, waiting at most 50 ms; when the
 // wait times out the operation is skipped (reads report "not found", changes are lost,
-// a flush leaves the store dirty). The lock does not coordinate separate processes.
+// a flush leaves the store dirty). The lock does not coordinate separate processes:
+// two programs that flush one file at once may lose one of the two changes, never the
+// file.
 //
 // Text format: "[name]" headers at the start of a line; "key = value" lines (no
 // leading blanks, key compared byte for byte, case-sensitive); the first of two equal

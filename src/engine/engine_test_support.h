@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 inline std::u16string u16(const fs::path& p) {
   // POSIX names are bytes that need not be UTF-8: read them as the program does.
-  if constexpr (!os::kWindows) return platform::fromSystemBytes(p.native());
+  if constexpr (!os::kWindows) return platform::fromSystemBytes(p.string());
   const std::u16string s = p.u16string();
   if constexpr (os::kWindows) {
     std::u16string out = s;

@@ -149,7 +149,10 @@ ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file) {
     case OpenMode::OpenOrCreate: disposition = OPEN_ALWAYS; break;
     case OpenMode::CreateNew: disposition = CREATE_NEW; break;
   }
-  const HANDLE h = ::CreateFileW(native.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  // Readers share deletion too: a file that is replaced by a rename while it is read
+  // must not make the replacement fail.
+  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (mode == OpenMode::Read ? FILE_SHARE_DELETE : 0);
+  const HANDLE h = ::CreateFileW(native.c_str(), access, sharing,
                                  /*lpSecurityAttributes=*/nullptr, disposition, attributes,
                                  /*hTemplateFile=*/nullptr);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError();

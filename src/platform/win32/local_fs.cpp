@@ -432,7 +432,9 @@ void LocalStream::close() noexcept {
 
 namespace {
 ErrorCode openStream(std::u16string_view path, DWORD access, DWORD disposition, intptr_t* handle) {
-  HANDLE h = ::CreateFileW(longPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+  // Reading shares deletion, so that a copy never blocks a replacement of its source.
+  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (access == GENERIC_READ ? FILE_SHARE_DELETE : 0);
+  HANDLE h = ::CreateFileW(longPath(path).c_str(), access, sharing, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return openError(path);
   *handle = reinterpret_cast<intptr_t>(h);

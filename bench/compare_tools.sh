@@ -74,7 +74,8 @@ initial() {
       rm -rf "$work/$set-crvl" "$work/$set-cp" "$work/$set-rsync"
       sync
       case $tool in
-        crvl) timed "init-$set-crvl" "${crvl_cmd[@]}" "$work/init-$set.job" ;;
+        # crvl wants its target folder to exist (a missing one is reported as a failure).
+        crvl) mkdir -p "$work/$set-crvl"; timed "init-$set-crvl" "${crvl_cmd[@]}" "$work/init-$set.job" ;;
         cp) timed "init-$set-cp" cp -a "$work/$set" "$work/$set-cp" ;;
         rsync) timed "init-$set-rsync" rsync -a "$work/$set/" "$work/$set-rsync/" ;;
       esac
@@ -87,6 +88,7 @@ initial() {
 nochange() {
   local set=$1
   mirror_job "same-$set" "$work/$set" "$work/$set-crvl"
+  mkdir -p "$work/$set-crvl"
   "${crvl_cmd[@]}" "$work/same-$set.job" >/dev/null
   rsync -a --delete "$work/$set/" "$work/$set-rsync/"
   for r in $(seq 1 "$rounds"); do

@@ -82,6 +82,20 @@ enum : ErrorCode {
 
 namespace platform {
 
+// The program's result for a failure that the system reported as `code`: 0 (no code)
+// and 1401 become `unknown` (the caller's code for that kind of failure: 5 for an open,
+// 3 for a listing, 112 for a write, ...), 225 (blocked as infected) becomes 30, 1223
+// (cancelled) becomes 1235; every other code stays.
+[[nodiscard]] constexpr ErrorCode failureResult(ErrorCode code, ErrorCode unknown) noexcept {
+  switch (code) {
+    case kSuccess:
+    case kErrorInvalidMenuHandle: return unknown;
+    case kErrorVirusInfected: return kErrorReadFault;
+    case kErrorCancelled: return kErrorRequestAborted;
+    default: return code;
+  }
+}
+
 // The calling thread's last system error as a Windows error code
 // (Windows: GetLastError(); POSIX: errno through mapErrno).
 [[nodiscard]] ErrorCode lastSystemError() noexcept;

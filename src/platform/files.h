@@ -1,9 +1,16 @@
-// Whole-file and simple file-system operations used by the settings, job files, logs
-// and language files. Every path is UTF-16; on Windows paths of 260 characters or more
-// are given the long form first. The engine's local provider has its own, richer
-// primitives (local_fs.h).
+// The file API of the program: one stream type, one reader and writer of attributes
+// and times, folders, deletion, renaming, whole files, free space, file identity and
+// read-only mappings. Every path is UTF-16; on Windows paths of 260 characters or more
+// are given the long form first. Results are Windows error codes.
+//
+// Attributes are the Windows bits on both systems; on POSIX they are derived: 0x10 for
+// a folder, 0x20 (archive) for everything else, 0x1 (read-only) when the owner write bit
+// is clear, 0x2 (hidden) for names beginning with '.', and 0x400 (reparse point) for a
+// symbolic link, which otherwise reports its target's type, size and times (its own
+// when dangling).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,8 +19,6 @@
 
 namespace crvl::platform {
 
-// Windows file attributes (POSIX: folder, read-only from the owner write bit, hidden
-// for names beginning with '.', archive for files).
 enum : uint32_t {
   kAttrReadOnly = 0x1,
   kAttrHidden = 0x2,
@@ -28,6 +33,34 @@ enum : uint32_t {
   kAttrEncrypted = 0x4000,
 };
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// Windows attributes kept in listings: read-only, hidden, system, folder, archive,
+// reparse point, compressed, encrypted.
+inline constexpr uint32_t kListedAttributeMask = 0x4C37;
+
+// The attributes, size and times of one entry (times as FILETIME).
+struct LocalEntryInfo {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  uint64_t creationTime = 0;
+  uint64_t lastAccessTime = 0;
+  uint64_t lastWriteTime = 0;
+  // Neither a file, a folder nor a link to one (POSIX: a FIFO, socket or device, or a
+  // link to one). Such entries are never opened, copied, compared or deleted.
+  bool special = false;
+};
+
+enum class OpenMode {
+  Read,          // an existing regular file, read access, read and write (and delete) sharing
+  ReadWrite,     // an existing file, read and write access, read and write sharing
+  CreateAlways,  // create or truncate for writing, keeping hidden and system attributes
+  OpenOrCreate,  // open for writing or create when missing (appending logs)
+  CreateNew,     // create for writing; 80 when the name is taken
+  // A new temporary file (see temporary_files.h) for writing: exclusively (80 when the
+  // name is taken); POSIX mode 0600 and an exclusive lock held until the file closes;
+  // Windows hidden and without delete sharing.
+  Temporary,
+};
 
 // An open file. Move-only; the destructor closes it.
 class File {
@@ -46,10 +79,30 @@ class File {
   [[nodiscard]] ErrorCode read(void* buffer, size_t size, size_t* done) noexcept;
   // Writes all `size` bytes (in pieces of at most 16 MiB) or fails.
   [[nodiscard]] ErrorCode write(const void* data, size_t size) noexcept;
-  // Moves to the end of the file (for appending).
+  // Moves the next piece from `source`'s position to this file's position: up to `size`
+  // bytes through `buffer`, or, where the system copies in the kernel
+  // (copy_file_range), up to 8 MiB when `size` is a full 256 KiB buffer. `*done` is the
+  // number of bytes moved, 0 at the end of the source.
+  [[nodiscard]] ErrorCode copyFrom(File& source, void* buffer, size_t size, size_t* done) noexcept;
   [[nodiscard]] ErrorCode seekToEnd() noexcept;
-  // The size of the file in bytes.
+  [[nodiscard]] ErrorCode seekStart() noexcept;
+  // Cuts the file to length 0.
+  [[nodiscard]] ErrorCode truncate() noexcept;
   [[nodiscard]] ErrorCode size(uint64_t* bytes) const noexcept;
+  // Size and times of the open file.
+  [[nodiscard]] ErrorCode info(LocalEntryInfo* out) const noexcept;
+  // Sets the times of the open file (0 leaves a time unchanged).
+  [[nodiscard]] ErrorCode setTimes(uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) noexcept;
+  // POSIX: gives this file the permission bits of `source` without the set-user-ID,
+  // set-group-ID and sticky bits (and, for root, its owner and group); Windows: nothing.
+  [[nodiscard]] ErrorCode copyPermissions(const File& source) noexcept;
+  // Moves the temporary file this file is writing (`temporary`, opened with
+  // OpenMode::Temporary) onto `target` as moveIntoPlace does, and closes the file. The
+  // data and times must be complete. `attributes` are the target's final attributes
+  // (Windows; POSIX has them in the mode already). On failure the file is closed and
+  // the temporary file is left for the caller to delete.
+  [[nodiscard]] ErrorCode commitTemporary(std::u16string_view temporary, std::u16string_view target, bool replace,
+                                          uint32_t attributes) noexcept;
 
   // The system handle or descriptor, for the platform layer's own use.
   [[nodiscard]] intptr_t native() const noexcept { return handle_; }
@@ -59,42 +112,74 @@ class File {
   intptr_t handle_ = -1;
 };
 
-enum class OpenMode {
-  Read,            // existing file, read access, read and write sharing
-  ReadWrite,       // existing file, read and write access, read and write sharing
-  CreateAlways,    // create or truncate for writing, keeping hidden and system attributes
-  OpenOrCreate,    // open for writing or create when missing (appending logs)
-  CreateNew,       // create for writing; fails with 80 when the file exists
-};
-
 // Opens `path` in the given mode. On failure `*file` stays closed. A folder never opens
-// as a file (5); a missing file gives 2, a missing folder above it 3; a path holding a
-// NUL character gives 123 on both systems.
+// as a file (5); Read refuses FIFOs and devices (50) without waiting on them; a missing
+// file gives 2, a missing folder above it 3; a path holding a NUL character gives 123.
 [[nodiscard]] ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file);
 
 // Reads the whole file into `out` (replacing its contents).
 [[nodiscard]] ErrorCode readWholeFile(std::u16string_view path, std::string& out);
 
-// Creates or truncates `path` and writes `bytes` in pieces of at most 16 MiB. A
-// read-only attribute is cleared first; hidden and system attributes are kept.
+// Makes `bytes` the contents of the file `path`, so that no reader ever sees a part of
+// it: the bytes are written to a temporary file beside it, which is renamed over it.
+// The old file's hidden and system attributes (Windows) and permission bits (POSIX;
+// for root also its owner) go to the new file; a read-only old file is replaced and the
+// new one is writable; a new file gets owner read and write only (POSIX). A missing
+// folder is created (once, with its parents). A folder at `path` is never replaced (5).
+// On failure the old file is exactly as it was and no temporary file is left. A link at
+// `path` is replaced as an entry: the file it pointed to keeps its old text.
 [[nodiscard]] ErrorCode writeWholeFile(std::u16string_view path, std::string_view bytes);
 
-// Deletes a file (not a folder).
-[[nodiscard]] ErrorCode deleteFile(std::u16string_view path);
+// Copies a file onto `target` through a temporary file renamed into place (contents,
+// times, POSIX permissions); an existing target is replaced. Copying a file onto
+// itself fails and leaves it unchanged; a missing target folder is not made.
+[[nodiscard]] ErrorCode copyFile(std::u16string_view source, std::u16string_view target);
+
+// The entry at `path` (without following a final link on POSIX, except for its type
+// and times as above). Missing: 2 or 3.
+[[nodiscard]] ErrorCode queryEntry(std::u16string_view path, LocalEntryInfo* info);
+
+// Attributes of a path, or kInvalidAttributes when it cannot be read.
+[[nodiscard]] uint32_t fileAttributes(std::u16string_view path);
+
+// Sets attributes (SetFileAttributesW; POSIX: read-only clears the write bits of a
+// file, otherwise the owner write bit is given back; a folder is never made unwritable
+// for its owner, so that copies into it go on working; a link is left alone). On
+// Windows a change of the compression bit 0x800 switches compression first.
+[[nodiscard]] ErrorCode setFileAttributes(std::u16string_view path, uint32_t attributes);
+
+// Sets the times of a file or folder; a time of 0 is left unchanged. A read-only file
+// has that bit (POSIX: the owner write bit) cleared for the change and given back after
+// it. Missing: 2. Windows: a last name ending in a space or a dot, which the system's
+// path parsing would drop, gives 123 before anything is opened.
+[[nodiscard]] ErrorCode setFileTimes(std::u16string_view path, uint64_t creation, uint64_t lastAccess,
+                                     uint64_t lastWrite);
+
+// Creates one folder (no parents). A server name alone ("\\server") counts as made.
+[[nodiscard]] ErrorCode createFolder(std::u16string_view path);
 
 // Creates the folder and every missing folder above it. An existing folder is success;
 // a file in the way gives 183.
 [[nodiscard]] ErrorCode createFolderChain(std::u16string_view path);
 
-// Copies a file, overwriting the target (CopyFileW; POSIX: contents, mode and times).
-// Copying a file onto itself fails and leaves it unchanged.
-[[nodiscard]] ErrorCode copyFile(std::u16string_view source, std::u16string_view target);
+// Removes an empty folder (a trailing separator is dropped first; on access denied
+// the attributes are reset and the removal retried once; on a sharing violation the
+// current directory is moved away and the removal retried once). A link to a folder
+// is removed as a link.
+[[nodiscard]] ErrorCode removeFolder(std::u16string_view path);
 
-// Attributes of a file or folder, or kInvalidAttributes when it cannot be read.
-[[nodiscard]] uint32_t fileAttributes(std::u16string_view path);
+// Deletes a file (or link) and nothing it points to; a read-only file has that bit
+// cleared first when needed. Never a folder (5). Missing: 2.
+[[nodiscard]] ErrorCode deleteFile(std::u16string_view path);
 
-// Sets the attributes of a file or folder (read-only and hidden where the system has them).
-[[nodiscard]] ErrorCode setFileAttributes(std::u16string_view path, uint32_t attributes);
+// Renames within one volume, replacing an existing target; 17 across volumes.
+[[nodiscard]] ErrorCode moveEntry(std::u16string_view oldPath, std::u16string_view newPath);
+
+// Total free bytes of the volume holding `path`.
+[[nodiscard]] ErrorCode freeDiskSpace(std::u16string_view path, uint64_t* bytes);
+
+// The volume and file identity of a file or folder (following links).
+[[nodiscard]] ErrorCode fileIdentity(std::u16string_view path, uint64_t* volume, uint64_t* fileId);
 
 // Whether a file or folder exists at `path`.
 [[nodiscard]] bool pathExists(std::u16string_view path);
@@ -107,5 +192,24 @@ enum class OpenMode {
 
 // Whether a file name is valid on this system (no reserved characters or names).
 [[nodiscard]] bool isValidFileName(std::u16string_view name);
+
+// A read-only view of a whole regular file. A file of size 0 maps with no view.
+class ReadOnlyMapping {
+ public:
+  ReadOnlyMapping() noexcept = default;
+  ReadOnlyMapping(const ReadOnlyMapping&) = delete;
+  ReadOnlyMapping& operator=(const ReadOnlyMapping&) = delete;
+  ~ReadOnlyMapping();
+
+  [[nodiscard]] ErrorCode map(std::u16string_view path);
+  [[nodiscard]] const uint8_t* data() const noexcept { return data_; }
+  [[nodiscard]] uint64_t size() const noexcept { return size_; }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  uint64_t size_ = 0;
+  intptr_t file_ = -1;
+  intptr_t mapping_ = 0;
+};
 
 }  // namespace crvl::platform

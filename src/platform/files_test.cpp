@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/test_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,24 +20,10 @@ namespace fs = std::filesystem;
 
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() /
-              ("crvl_files_" + std::string(info->name()) + "_" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder_, ec), end; !ec && it != end;
-         it.increment(ec)) {
-      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
-    }
-    fs::remove_all(folder_, ec);
-  }
-  std::u16string pathOf(const std::string& name) const { return (folder_ / name).u16string(); }
+  std::u16string pathOf(const std::string& name) const { return testFolder_.path(name); }
 
-  fs::path folder_;
+  testing::TestFolder testFolder_;
+  const fs::path& folder_ = testFolder_.root();
 };
 
 std::string pattern(size_t size) {
@@ -207,7 +195,7 @@ TEST_F(FilesTest, LongPathsWork) {
   EXPECT_EQ(deleteFile(file + u".bak"), kSuccess);
 
   // Folders have a lower limit than files on Windows (248 characters).
-  const size_t base = pathOf("").size();
+  const size_t base = pathOf("x").size() - 1;  // the folder and its separator
   ASSERT_LT(base + 20, 250u);
   const std::u16string folder250 = pathOf(std::string(250 - base, 'f'));
   ASSERT_EQ(folder250.size(), 250u);

@@ -1,55 +1,64 @@
-// Whole-file and simple file-system operations on POSIX systems.
+// The file API on POSIX: descriptors, statx and the Windows attribute model (folder,
+// read-only from the owner write bit, hidden for names beginning with '.', archive for
+// files, reparse point for links).
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <string>
 
-#include "platform/posix/posix_errors.h"
-#include "platform/text.h"
+#include "platform/posix/entry_stat.h"
+#include "platform/temporary_files.h"
 
 namespace crvl::platform {
+
+using posix::Descriptor;
+using posix::mapPathErrno;
+using posix::nativePath;
+using posix::toTimespec;
+
 namespace {
 
 constexpr size_t kChunk = size_t{16} << 20;  // largest single read or write
-constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;
+// The kernel copies without our buffer, so a full-sized piece may be larger: fewer
+// calls for large files, and progress and the stop word are still seen every few
+// milliseconds.
+constexpr size_t kKernelPiece = size_t{8} << 20;
+constexpr size_t kFullBuffer = 262144;
 
-// The UTF-8 form of a path, or false for paths the system cannot name (an embedded
-// NUL would silently cut the path short).
-bool nativePath(std::u16string_view path, std::string& out) {
-  if (path.find(u'\0') != path.npos) return false;
-  out = toSystemBytes(path);
-  return true;
+int fdOf(intptr_t handle) noexcept { return static_cast<int>(handle); }
+
+// Opens a regular file for reading without waiting (a FIFO would block until a writer
+// came): devices and FIFOs are refused with 50 and never read.
+ErrorCode openForReading(const std::string& p, intptr_t* handle) {
+  Descriptor fd(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) return mapPathErrno(errno, p);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return mapErrno(errno);
+  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+  if (!S_ISREG(st.st_mode)) return kErrorNotSupported;
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return mapErrno(errno);
+  *handle = fd.release();
+  return 0;
 }
 
-std::string_view lastName(std::string_view path) {
-  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-  const size_t cut = path.rfind('/');
-  return cut == path.npos ? path : path.substr(cut + 1);
-}
-
-std::string parentOfNative(const std::string& path) {
-  std::string_view p = path;
-  while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
-  const size_t cut = p.rfind('/');
-  if (cut == p.npos) return ".";
-  if (cut == 0) return "/";
-  return std::string(p.substr(0, cut));
-}
-
-// errno after a failed open or create of `path`: a missing entry is "path not found"
-// when the folder that should hold it is missing too.
-ErrorCode openError(int err, const std::string& path) {
-  if (err == ENOENT) {
-    struct stat st {};
-    const bool parentMissing = ::stat(parentOfNative(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
-    return mapErrno(err, parentMissing);
-  }
-  return mapErrno(err);
+ErrorCode openTemporary(const std::string& p, intptr_t* handle) {
+  Descriptor fd(::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return errno == EEXIST ? kErrorFileExists : mapPathErrno(errno, p);
+  // The lock tells a sweeping run that this temporary is being written. A file system
+  // without locks still gets the file; the sweep then cannot tell, and the copy that
+  // loses its temporary fails with its own report.
+  (void)::flock(fd.get(), LOCK_EX | LOCK_NB);
+  *handle = fd.release();
+  return 0;
 }
 
 }  // namespace
@@ -57,7 +66,7 @@ ErrorCode openError(int err, const std::string& path) {
 bool File::isOpen() const noexcept { return handle_ >= 0; }
 
 void File::close() noexcept {
-  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  if (handle_ >= 0) ::close(fdOf(handle_));
   handle_ = -1;
 }
 
@@ -65,7 +74,7 @@ ErrorCode File::read(void* buffer, size_t size, size_t* done) noexcept {
   *done = 0;
   if (!isOpen()) return kErrorInvalidHandle;
   for (;;) {
-    const ssize_t n = ::read(static_cast<int>(handle_), buffer, std::min(size, kChunk));
+    const ssize_t n = ::read(fdOf(handle_), buffer, std::min(size, kChunk));
     if (n >= 0) {
       *done = static_cast<size_t>(n);
       return kSuccess;
@@ -78,7 +87,7 @@ ErrorCode File::write(const void* data, size_t size) noexcept {
   if (!isOpen()) return kErrorInvalidHandle;
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    const ssize_t n = ::write(static_cast<int>(handle_), p, std::min(size, kChunk));
+    const ssize_t n = ::write(fdOf(handle_), p, std::min(size, kChunk));
     if (n < 0) {
       if (errno == EINTR) continue;
       return mapErrno(errno);
@@ -90,56 +99,169 @@ ErrorCode File::write(const void* data, size_t size) noexcept {
   return kSuccess;
 }
 
+ErrorCode File::copyFrom(File& source, void* buffer, size_t size, size_t* done) noexcept {
+  const size_t kernelSize = size >= kFullBuffer ? kKernelPiece : size;
+  const ssize_t n = ::copy_file_range(fdOf(source.handle_), nullptr, fdOf(handle_), nullptr, kernelSize, 0);
+  if (n >= 0) {
+    *done = static_cast<size_t>(n);
+    return 0;
+  }
+  const int err = errno;
+  if (err != EXDEV && err != ENOSYS && err != EINVAL && err != EOPNOTSUPP && err != EBADF) return mapErrno(err);
+  const ErrorCode r = source.read(buffer, size, done);
+  if (r != 0 || *done == 0) return r;
+  return write(buffer, *done);
+}
+
 ErrorCode File::seekToEnd() noexcept {
   if (!isOpen()) return kErrorInvalidHandle;
-  return ::lseek(static_cast<int>(handle_), 0, SEEK_END) < 0 ? mapErrno(errno) : kSuccess;
+  return ::lseek(fdOf(handle_), 0, SEEK_END) < 0 ? mapErrno(errno) : kSuccess;
+}
+
+ErrorCode File::seekStart() noexcept {
+  if (!isOpen()) return kErrorInvalidHandle;
+  return ::lseek(fdOf(handle_), 0, SEEK_SET) < 0 ? mapErrno(errno) : kSuccess;
+}
+
+ErrorCode File::truncate() noexcept {
+  if (!isOpen()) return kErrorInvalidHandle;
+  return ::ftruncate(fdOf(handle_), 0) == 0 ? kSuccess : mapErrno(errno);
 }
 
 ErrorCode File::size(uint64_t* bytes) const noexcept {
   *bytes = 0;
   if (!isOpen()) return kErrorInvalidHandle;
   struct stat st {};
-  if (::fstat(static_cast<int>(handle_), &st) != 0) return mapErrno(errno);
+  if (::fstat(fdOf(handle_), &st) != 0) return mapErrno(errno);
   *bytes = static_cast<uint64_t>(st.st_size);
   return kSuccess;
 }
 
+ErrorCode File::info(LocalEntryInfo* out) const noexcept {
+  struct statx s;
+  if (::statx(fdOf(handle_), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &s) != 0) return mapErrno(errno);
+  posix::fillInfo(s, {}, false, out);
+  return 0;
+}
+
+ErrorCode File::setTimes(uint64_t, uint64_t lastAccess, uint64_t lastWrite) noexcept {
+  const timespec times[2] = {toTimespec(lastAccess), toTimespec(lastWrite)};
+  return ::futimens(fdOf(handle_), times) == 0 ? 0 : mapErrno(errno);
+}
+
+ErrorCode File::copyPermissions(const File& source) noexcept {
+  struct stat st;
+  if (::fstat(fdOf(source.handle_), &st) != 0) return mapErrno(errno);
+  // Root keeps the source's owner, as a copy by the owner would; a failure (a file
+  // system without owners) leaves root's.
+  if (::geteuid() == 0) (void)::fchown(fdOf(handle_), st.st_uid, st.st_gid);
+  // Never more than the source grants: no set-user-ID, set-group-ID or sticky bit.
+  return ::fchmod(fdOf(handle_), st.st_mode & 0777) == 0 ? 0 : mapErrno(errno);
+}
+
+ErrorCode File::commitTemporary(std::u16string_view temporary, std::u16string_view target, bool replace,
+                                uint32_t) noexcept {
+  // Moved while the lock is still held, so no sweep can take the file in between.
+  ErrorCode r = kErrorNotEnoughMemory;
+  try {
+    r = moveIntoPlace(temporary, target, replace);
+  } catch (...) {
+  }
+  close();
+  return r;
+}
+
 ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file) {
   file->close();
-  std::string native;
-  if (!nativePath(path, native)) return kErrorInvalidName;
-  if (native.empty()) return kErrorPathNotFound;
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  if (p.empty()) return kErrorPathNotFound;
+  intptr_t handle = -1;
+  if (mode == OpenMode::Read || mode == OpenMode::Temporary) {
+    const ErrorCode r = mode == OpenMode::Read ? openForReading(p, &handle) : openTemporary(p, &handle);
+    if (r != 0) return r;
+    *file = File(handle);
+    return 0;
+  }
   int flags = O_CLOEXEC;
   switch (mode) {
-    case OpenMode::Read: flags |= O_RDONLY; break;
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case OpenMode::OpenOrCreate: flags |= O_WRONLY | O_CREAT; break;
     case OpenMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    default: break;
   }
   int fd;
   do {
-    fd = ::open(native.c_str(), flags, 0666);
+    fd = ::open(p.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     if (errno == EEXIST && mode == OpenMode::CreateNew) return kErrorFileExists;
-    return openError(errno, native);
+    return mapPathErrno(errno, p);
   }
   File opened(fd);
-  // A folder opens for reading on POSIX; on Windows it does not open as a file.
   struct stat st {};
   if (::fstat(fd, &st) != 0) return mapErrno(errno);
-  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;  // a folder never opens as a file
   *file = std::move(opened);
   return kSuccess;
 }
 
-ErrorCode deleteFile(std::u16string_view path) {
-  std::string native;
-  if (!nativePath(path, native)) return kErrorInvalidName;
-  if (native.empty()) return kErrorPathNotFound;
-  if (::unlink(native.c_str()) == 0) return kSuccess;
-  return openError(errno, native);
+ErrorCode queryEntry(std::u16string_view path, LocalEntryInfo* info) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  if (p.empty()) return kErrorPathNotFound;
+  const int err = posix::statEntry(AT_FDCWD, p.c_str(), posix::lastComponent(p), info);
+  return err == 0 ? 0 : mapPathErrno(err, p);
+}
+
+uint32_t fileAttributes(std::u16string_view path) {
+  LocalEntryInfo info;
+  return queryEntry(path, &info) == 0 ? info.attributes : kInvalidAttributes;
+}
+
+ErrorCode setFileAttributes(std::u16string_view path, uint32_t attributes) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return mapPathErrno(errno, p);
+  if (S_ISLNK(st.st_mode)) return 0;  // links carry no mode of their own
+  mode_t mode = st.st_mode & 07777;
+  if ((attributes & kAttrReadOnly) != 0 && !S_ISDIR(st.st_mode)) {
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  } else {
+    mode |= S_IWUSR;
+  }
+  if (mode == (st.st_mode & 07777)) return 0;
+  return ::chmod(p.c_str(), mode) == 0 ? 0 : mapErrno(errno);
+}
+
+ErrorCode setFileTimes(std::u16string_view path, uint64_t, uint64_t lastAccess, uint64_t lastWrite) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  // Looked up first: with no time to set the system would not even check the path.
+  struct stat st;
+  if (::stat(p.c_str(), &st) != 0) return errno == ENOENT ? kErrorFileNotFound : mapPathErrno(errno, p);
+  const timespec times[2] = {toTimespec(lastAccess), toTimespec(lastWrite)};
+  if (::utimensat(AT_FDCWD, p.c_str(), times, 0) == 0) return 0;
+  int err = errno;
+  // A read-only entry gets the owner write bit for the change and its mode back after it.
+  const mode_t found = st.st_mode & 07777;
+  if ((err == EACCES || err == EPERM) && (found & S_IWUSR) == 0 && ::chmod(p.c_str(), found | S_IWUSR) == 0) {
+    err = ::utimensat(AT_FDCWD, p.c_str(), times, 0) == 0 ? 0 : errno;
+    (void)::chmod(p.c_str(), found);
+    if (err == 0) return 0;
+  }
+  return err == ENOENT ? kErrorFileNotFound : mapPathErrno(err, p);
+}
+
+ErrorCode createFolder(std::u16string_view path) {
+  if (path.empty()) return kErrorInvalidParameter;
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  if (::mkdir(p.c_str(), 0777) == 0) return 0;
+  const int err = errno;
+  return err == ENOENT ? kErrorPathNotFound : mapErrno(err);
 }
 
 ErrorCode createFolderChain(std::u16string_view path) {
@@ -164,106 +286,105 @@ ErrorCode createFolderChain(std::u16string_view path) {
   }
 }
 
-ErrorCode copyFile(std::u16string_view source, std::u16string_view target) {
-  File in;
-  ErrorCode r = openFile(source, OpenMode::Read, &in);
-  if (r != kSuccess) return r;
-  const int src = static_cast<int>(in.native());
-  struct stat st {};
-  if (::fstat(src, &st) != 0) return mapErrno(errno);
-  // Copying a file onto itself would truncate it first.
-  std::string targetNative;
-  struct stat existing {};
-  if (nativePath(target, targetNative) && ::stat(targetNative.c_str(), &existing) == 0 &&
-      existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
-    return kErrorSharingViolation;
+ErrorCode removeFolder(std::u16string_view path) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (p.empty()) return kErrorInvalidParameter;
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return mapPathErrno(errno, p);
+  if (S_ISLNK(st.st_mode)) return ::unlink(p.c_str()) == 0 ? 0 : mapErrno(errno);
+  if (::rmdir(p.c_str()) == 0) return 0;
+  int err = errno;
+  if (err == EACCES || err == EPERM) {
+    (void)::chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    if (::rmdir(p.c_str()) == 0) return 0;
+    err = errno;
   }
-  File out;
-  r = openFile(target, OpenMode::CreateAlways, &out);
-  if (r != kSuccess) return r;
-  const int dst = static_cast<int>(out.native());
-  bool fallback = false;
-  for (;;) {
-    const ssize_t n = ::copy_file_range(src, nullptr, dst, nullptr, kChunk, 0);
-    if (n == 0) break;
-    if (n > 0) continue;
-    if (errno == EINTR) continue;
-    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-      fallback = true;
-      break;
-    }
-    return mapErrno(errno);
-  }
-  if (fallback) {
-    char buffer[64 * 1024];
-    for (;;) {
-      size_t done = 0;
-      r = in.read(buffer, sizeof buffer, &done);
-      if (r != kSuccess) return r;
-      if (done == 0) break;
-      r = out.write(buffer, done);
-      if (r != kSuccess) return r;
-    }
-  }
-  if (::fchmod(dst, st.st_mode & 07777) != 0) return mapErrno(errno);
-  const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::futimens(dst, times) != 0) return mapErrno(errno);
-  return kSuccess;
+  if (err == ENOTEMPTY || err == EEXIST) return kErrorDirNotEmpty;
+  if (err == ENOTDIR) return kErrorDirectory;
+  return mapPathErrno(err, p);
 }
 
-uint32_t fileAttributes(std::u16string_view path) {
-  std::string native;
-  if (!nativePath(path, native) || native.empty()) return kInvalidAttributes;
-  struct stat st {};
-  if (::stat(native.c_str(), &st) != 0) return kInvalidAttributes;
-  uint32_t attributes = S_ISDIR(st.st_mode) ? kAttrFolder : kAttrArchive;
-  if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
-  const std::string_view name = lastName(native);
-  if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kAttrHidden;
-  return attributes;
+ErrorCode deleteFile(std::u16string_view path) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  if (p.empty()) return kErrorPathNotFound;
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return mapPathErrno(errno, p);
+  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+  return ::unlink(p.c_str()) == 0 ? 0 : mapPathErrno(errno, p);
 }
 
-ErrorCode setFileAttributes(std::u16string_view path, uint32_t attributes) {
-  std::string native;
-  if (!nativePath(path, native)) return kErrorInvalidName;
-  if (native.empty()) return kErrorPathNotFound;
-  struct stat st {};
-  if (::stat(native.c_str(), &st) != 0) return openError(errno, native);
-  mode_t mode = st.st_mode & 07777;
-  // Read-only is the absence of write permission; the other attributes have no
-  // counterpart here.
-  if ((attributes & kAttrReadOnly) != 0) {
-    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-  } else {
-    mode |= S_IWUSR;
+ErrorCode moveEntry(std::u16string_view oldPath, std::u16string_view newPath) {
+  std::string from, to;
+  if (!nativePath(oldPath, from) || !nativePath(newPath, to)) return kErrorInvalidName;
+  if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+  const int err = errno;
+  if (err == ENOENT) {
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0) return mapPathErrno(err, from);
+    return kErrorPathNotFound;  // the target's folder is missing
   }
-  if (mode == (st.st_mode & 07777)) return kSuccess;
-  return ::chmod(native.c_str(), mode) == 0 ? kSuccess : mapErrno(errno);
+  return mapErrno(err);
 }
 
-bool pathExists(std::u16string_view path) {
-  return fileAttributes(path) != kInvalidAttributes;
+ErrorCode freeDiskSpace(std::u16string_view path, uint64_t* bytes) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  struct statvfs vfs;
+  if (::statvfs(p.c_str(), &vfs) != 0) return mapPathErrno(errno, p);
+  *bytes = static_cast<uint64_t>(vfs.f_bfree) * vfs.f_frsize;
+  return 0;
 }
 
-bool isFolder(std::u16string_view path) {
-  const uint32_t attributes = fileAttributes(path);
-  return attributes != kInvalidAttributes && (attributes & kAttrFolder) != 0;
+ErrorCode fileIdentity(std::u16string_view path, uint64_t* volume, uint64_t* fileId) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  struct stat st;
+  if (::stat(p.c_str(), &st) != 0) return mapPathErrno(errno, p);
+  *volume = static_cast<uint64_t>(st.st_dev);
+  *fileId = static_cast<uint64_t>(st.st_ino);
+  return 0;
 }
 
 uint64_t fileLastWriteTime(std::u16string_view path) {
-  std::string native;
-  if (!nativePath(path, native) || native.empty()) return 0;
-  struct stat st {};
-  if (::stat(native.c_str(), &st) != 0) return 0;
-  const int64_t ticks = static_cast<int64_t>(st.st_mtim.tv_sec) * 10'000'000 +
-                        st.st_mtim.tv_nsec / 100 + kUnixEpochAsFileTime;
-  return ticks > 0 ? static_cast<uint64_t>(ticks) : 0;
+  LocalEntryInfo info;
+  return queryEntry(path, &info) == 0 ? info.lastWriteTime : 0;
 }
 
 bool isValidFileName(std::u16string_view name) {
   if (name.empty() || name == u"." || name == u"..") return false;
   if (name.find_first_of(std::u16string_view(u"/\0", 2)) != name.npos) return false;
   return toSystemBytes(name).size() <= 255;
+}
+
+ReadOnlyMapping::~ReadOnlyMapping() {
+  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
+  if (file_ != -1) ::close(static_cast<int>(file_));
+}
+
+ErrorCode ReadOnlyMapping::map(std::u16string_view path) {
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  intptr_t handle = -1;
+  if (const ErrorCode r = openForReading(p, &handle); r != 0) return r;
+  Descriptor fd(static_cast<int>(handle));
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return mapErrno(errno);
+  size_ = static_cast<uint64_t>(st.st_size);
+  if (size_ == 0) {
+    file_ = fd.release();
+    return 0;
+  }
+  void* view = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  if (view == MAP_FAILED) {
+    size_ = 0;
+    return mapErrno(errno);
+  }
+  data_ = static_cast<const uint8_t*>(view);
+  file_ = fd.release();
+  return 0;
 }
 
 }  // namespace crvl::platform

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/posix/entry_stat.h"
 #include "platform/posix/posix_errors.h"
 #include "platform/text.h"
 
@@ -42,8 +43,8 @@ ErrorCode linkIntoPlace(const std::string& from, const std::string& to) {
 }  // namespace
 
 ErrorCode moveIntoPlace(std::u16string_view temporary, std::u16string_view target, bool replace) {
-  const std::string from = toSystemBytes(temporary);
-  const std::string to = toSystemBytes(target);
+  std::string from, to;
+  if (!posix::nativePath(temporary, from) || !posix::nativePath(target, to)) return kErrorInvalidName;
   if (from.empty() || to.empty()) return kErrorPathNotFound;
   if (replace) {
     // rename() replaces a file or a link as an entry; a folder in the way stays.
@@ -60,7 +61,8 @@ ErrorCode moveIntoPlace(std::u16string_view temporary, std::u16string_view targe
 }
 
 ErrorCode removeAbandonedTemporary(std::u16string_view path) {
-  const std::string p = toSystemBytes(path);
+  std::string p;
+  if (!posix::nativePath(path, p)) return kErrorInvalidName;
   if (!isTemporaryName(fromSystemBytes(lastName(p)))) return kErrorAccessDenied;
   const int fd = ::open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return errno == ELOOP ? kErrorAccessDenied : mapErrno(errno);

@@ -1,5 +1,6 @@
 // The process environment and the well-known folders on Windows.
 #include "platform/environment.h"
+#include "platform/errors.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -162,17 +163,11 @@ uint32_t setCurrentFolder(std::u16string_view path) {
   const std::u16string target(path);
   if (::SetCurrentDirectoryW(wide(target))) return ERROR_SUCCESS;
   const DWORD error = ::GetLastError();
-  switch (error) {
-    case ERROR_SUCCESS:
-    case ERROR_INVALID_MENU_HANDLE: return ERROR_NOT_READY;
-    case 225: return ERROR_READ_FAULT;  // blocked as infected
-    case ERROR_CANCELLED: return ERROR_REQUEST_ABORTED;
-    case ERROR_NOT_READY:
-      // A drive that is not ready and a path that does not exist look alike here.
-      return ::GetFileAttributesW(wide(target)) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
-                                                                           : ERROR_NOT_READY;
-    default: return error;
+  if (error == ERROR_NOT_READY) {
+    // A drive that is not ready and a path that does not exist look alike here.
+    return ::GetFileAttributesW(wide(target)) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND : ERROR_NOT_READY;
   }
+  return failureResult(error, ERROR_NOT_READY);
 }
 
 }  // namespace crvl::platform

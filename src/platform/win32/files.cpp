@@ -1,32 +1,44 @@
-// Whole-file and simple file-system operations on Windows (W functions, long paths).
+// The file API on Windows: the W functions with long paths, attributes with
+// compression, delete-on-close deletion and read-only mappings.
 #include "platform/files.h"
 
 #include <windows.h>
-
-#include "engine/path_forms.h"
+#include <shellapi.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <string>
 
+#include "platform/paths.h"
+#include "platform/shell_files.h"
+#include "platform/temporary_files.h"
+#include "platform/win32/file_system.h"
+
 namespace crvl::platform {
+
+using win32::entryInfo;
+using win32::longPath;
+using win32::openError;
+using win32::toFileTime;
+
 namespace {
 
 constexpr size_t kChunk = size_t{16} << 20;  // largest single read or write
 // CreateDirectoryW stops at 248 characters, before the general limit of 260.
 constexpr size_t kFolderLongPathFrom = 248;
 
+using Handle = UniqueFile;
+
+HANDLE asHandle(intptr_t h) noexcept { return reinterpret_cast<HANDLE>(h); }
+
 std::wstring asWide(const std::u16string& text) {
   return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
 }
 
-// The form of `path` that the W functions accept at any length.
-std::wstring systemPath(std::u16string_view path) { return asWide(toLongPath(path)); }
-
-// As systemPath, but in the long form from the shorter folder limit on.
+// As longPath, but in the long form from the shorter folder limit on.
 std::wstring folderSystemPath(std::u16string_view path) {
-  if (path.size() < kFolderLongPathFrom || path.size() >= kLongPathThreshold ||
-      path.starts_with(u"\\\\?\\")) {
-    return systemPath(path);
+  if (path.size() < kFolderLongPathFrom || path.size() >= kLongPathThreshold || path.starts_with(u"\\\\?\\")) {
+    return longPath(path);
   }
   std::u16string out(path);
   std::replace(out.begin(), out.end(), u'/', u'\\');
@@ -35,7 +47,7 @@ std::wstring folderSystemPath(std::u16string_view path) {
   return asWide(out);
 }
 
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool isSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
 
 // Where the first component after the root begins: "C:\", "\\server\share\",
 // "\\?\C:\", "\\?\UNC\server\share\"; 0 for relative paths.
@@ -52,8 +64,7 @@ size_t rootLength(const std::wstring& p) {
     unc = true;
   }
   if (unc) {
-    // Skip the server and share names.
-    size_t pos = start;
+    size_t pos = start;  // past the server and share names
     for (int part = 0; part < 2 && pos < p.size(); ++part) {
       while (pos < p.size() && !isSeparator(p[pos])) ++pos;
       if (pos < p.size()) ++pos;
@@ -67,7 +78,14 @@ size_t rootLength(const std::wstring& p) {
   return start;
 }
 
-HANDLE asHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+// Whether the system's path parsing would change the last name of `path`: a name that
+// ends in a space or a dot loses them unless the path is in the "\\?\" form.
+bool nameWouldBeAltered(std::u16string_view path, std::u16string_view passed) noexcept {
+  if (passed.starts_with(u"\\\\?\\")) return false;
+  while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.remove_suffix(1);
+  if (path.empty()) return false;
+  return path.back() == u' ' || path.back() == u'.';
+}
 
 }  // namespace
 
@@ -97,9 +115,7 @@ ErrorCode File::write(const void* data, size_t size) noexcept {
   while (size > 0) {
     DWORD written = 0;
     const DWORD piece = static_cast<DWORD>(std::min(size, kChunk));
-    if (!::WriteFile(asHandle(handle_), p, piece, &written, /*lpOverlapped=*/nullptr)) {
-      return ::GetLastError();
-    }
+    if (!::WriteFile(asHandle(handle_), p, piece, &written, /*lpOverlapped=*/nullptr)) return ::GetLastError();
     if (written == 0) return kErrorWriteFault;
     p += written;
     size -= written;
@@ -107,12 +123,29 @@ ErrorCode File::write(const void* data, size_t size) noexcept {
   return kSuccess;
 }
 
+ErrorCode File::copyFrom(File& source, void* buffer, size_t size, size_t* done) noexcept {
+  const ErrorCode r = source.read(buffer, size, done);
+  if (r != 0 || *done == 0) return r;
+  return write(buffer, *done);
+}
+
 ErrorCode File::seekToEnd() noexcept {
   if (!isOpen()) return kErrorInvalidHandle;
   LARGE_INTEGER zero{};
-  return ::SetFilePointerEx(asHandle(handle_), zero, /*lpNewFilePointer=*/nullptr, FILE_END)
-             ? ErrorCode{kSuccess}
-             : ::GetLastError();
+  return ::SetFilePointerEx(asHandle(handle_), zero, /*lpNewFilePointer=*/nullptr, FILE_END) ? ErrorCode{kSuccess}
+                                                                                            : ::GetLastError();
+}
+
+ErrorCode File::seekStart() noexcept {
+  if (!isOpen()) return kErrorInvalidHandle;
+  LARGE_INTEGER zero{};
+  return ::SetFilePointerEx(asHandle(handle_), zero, /*lpNewFilePointer=*/nullptr, FILE_BEGIN) ? ErrorCode{kSuccess}
+                                                                                              : ::GetLastError();
+}
+
+ErrorCode File::truncate() noexcept {
+  if (const ErrorCode r = seekStart(); r != 0) return r;
+  return ::SetEndOfFile(asHandle(handle_)) ? ErrorCode{kSuccess} : ::GetLastError();
 }
 
 ErrorCode File::size(uint64_t* bytes) const noexcept {
@@ -124,16 +157,65 @@ ErrorCode File::size(uint64_t* bytes) const noexcept {
   return kSuccess;
 }
 
+ErrorCode File::info(LocalEntryInfo* out) const noexcept {
+  BY_HANDLE_FILE_INFORMATION data;
+  if (!::GetFileInformationByHandle(asHandle(handle_), &data)) return ::GetLastError();
+  entryInfo(data, out);
+  return 0;
+}
+
+ErrorCode File::setTimes(uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) noexcept {
+  const FILETIME c = toFileTime(creation), a = toFileTime(lastAccess), w = toFileTime(lastWrite);
+  if (!::SetFileTime(asHandle(handle_), creation != 0 ? &c : nullptr, lastAccess != 0 ? &a : nullptr,
+                     lastWrite != 0 ? &w : nullptr)) {
+    return ::GetLastError();
+  }
+  return 0;
+}
+
+ErrorCode File::copyPermissions(const File&) noexcept { return 0; }
+
+ErrorCode File::commitTemporary(std::u16string_view temporary, std::u16string_view target, bool replace,
+                                uint32_t attributes) noexcept {
+  // The final attributes go on while the file is still ours; read-only waits until the
+  // move is done (a read-only file cannot take the place of another).
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD final = attributes & kSettable;
+  const DWORD writable = final & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(asHandle(handle_), FileBasicInfo, &basic, sizeof basic)) {
+    const ErrorCode e = ::GetLastError();
+    close();
+    return e;
+  }
+  close();
+  ErrorCode r = kErrorNotEnoughMemory;
+  try {
+    r = moveIntoPlace(temporary, target, replace);
+    if (r == 0 && (final & FILE_ATTRIBUTE_READONLY) != 0) (void)::SetFileAttributesW(longPath(target).c_str(), final);
+  } catch (...) {
+  }
+  return r;
+}
+
 ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file) {
   file->close();
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;
   if (path.empty()) return kErrorPathNotFound;
-  const std::wstring native = systemPath(path);
+  const std::wstring native = longPath(path);
   DWORD access = GENERIC_WRITE;
   DWORD disposition = OPEN_EXISTING;
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
   switch (mode) {
-    case OpenMode::Read: access = GENERIC_READ; break;
+    case OpenMode::Read:
+      access = GENERIC_READ;
+      // Readers share deletion too: a file that is replaced by a rename while it is read
+      // must not make the replacement fail.
+      sharing |= FILE_SHARE_DELETE;
+      break;
     case OpenMode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; break;
     case OpenMode::CreateAlways: {
       disposition = CREATE_ALWAYS;
@@ -148,22 +230,115 @@ ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file) {
     }
     case OpenMode::OpenOrCreate: disposition = OPEN_ALWAYS; break;
     case OpenMode::CreateNew: disposition = CREATE_NEW; break;
+    case OpenMode::Temporary:
+      // No delete sharing: a sweeping run cannot delete the file while it is written.
+      disposition = CREATE_NEW;
+      attributes = FILE_ATTRIBUTE_HIDDEN;
+      sharing = FILE_SHARE_READ;
+      break;
   }
-  // Readers share deletion too: a file that is replaced by a rename while it is read
-  // must not make the replacement fail.
-  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (mode == OpenMode::Read ? FILE_SHARE_DELETE : 0);
-  const HANDLE h = ::CreateFileW(native.c_str(), access, sharing,
-                                 /*lpSecurityAttributes=*/nullptr, disposition, attributes,
-                                 /*hTemplateFile=*/nullptr);
-  if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
-  *file = File(reinterpret_cast<intptr_t>(h));
+  const HANDLE h = ::CreateFileW(native.c_str(), access, sharing, /*lpSecurityAttributes=*/nullptr, disposition,
+                                 attributes, /*hTemplateFile=*/nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const ErrorCode e = openError(path);
+    return e == ERROR_ALREADY_EXISTS ? ErrorCode{kErrorFileExists} : e;
+  }
+  File opened(reinterpret_cast<intptr_t>(h));
+  if (mode == OpenMode::Read || mode == OpenMode::ReadWrite) {
+    // Only a disk file is read: a device or pipe name never opens as one.
+    if (::GetFileType(h) != FILE_TYPE_DISK) return kErrorNotSupported;
+  }
+  *file = std::move(opened);
   return kSuccess;
 }
 
-ErrorCode deleteFile(std::u16string_view path) {
+ErrorCode queryEntry(std::u16string_view path, LocalEntryInfo* info) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.find(u'\0') != path.npos) return kErrorInvalidName;
+  if (!::GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD e = ::GetLastError();
+    return e == 0 ? ErrorCode{kErrorFileNotFound} : ErrorCode{e};
+  }
+  entryInfo(data, info);
+  return 0;
+}
+
+uint32_t fileAttributes(std::u16string_view path) {
+  if (path.empty() || path.find(u'\0') != path.npos) return kInvalidAttributes;
+  return ::GetFileAttributesW(longPath(path).c_str());
+}
+
+ErrorCode setFileAttributes(std::u16string_view path, uint32_t attributes) {
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;
   if (path.empty()) return kErrorPathNotFound;
-  return ::DeleteFileW(systemPath(path).c_str()) ? ErrorCode{kSuccess} : ::GetLastError();
+  const std::wstring p = longPath(path);
+  const DWORD current = ::GetFileAttributesW(p.c_str());
+  if (current == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+  if (((current ^ attributes) & FILE_ATTRIBUTE_COMPRESSED) != 0) {
+    Handle h(::CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h.valid()) return openError(path);
+    USHORT format = static_cast<USHORT>((attributes & FILE_ATTRIBUTE_COMPRESSED) != 0 ? COMPRESSION_FORMAT_DEFAULT
+                                                                                  : COMPRESSION_FORMAT_NONE);
+    DWORD returned = 0;
+    if (!::DeviceIoControl(h.get(), FSCTL_SET_COMPRESSION, &format, sizeof(format), nullptr, 0, &returned,
+                           nullptr)) {
+      return ::GetLastError();
+    }
+  }
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD wanted = attributes & kSettable;
+  if ((current & kSettable) == wanted) return 0;
+  if (!::SetFileAttributesW(p.c_str(), wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted)) return ::GetLastError();
+  return 0;
+}
+
+ErrorCode setFileTimes(std::u16string_view path, uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) {
+  const std::wstring p = longPath(path);
+  // Times are never set on another entry than the one named.
+  if (nameWouldBeAltered(path, std::u16string_view(reinterpret_cast<const char16_t*>(p.data()), p.size()))) {
+    return kErrorInvalidName;
+  }
+  const DWORD found = ::GetFileAttributesW(p.c_str());
+  if (found == INVALID_FILE_ATTRIBUTES) return kErrorFileNotFound;
+  bool cleared = false;
+  HANDLE raw = ::CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (raw == INVALID_HANDLE_VALUE && (found & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (::SetFileAttributesW(p.c_str(), found & ~FILE_ATTRIBUTE_READONLY)) {
+      cleared = true;
+      raw = ::CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    }
+  }
+  ErrorCode r = 0;
+  {
+    Handle h(raw);
+    if (!h.valid()) {
+      r = openError(path);
+    } else {
+      const FILETIME c = toFileTime(creation), a = toFileTime(lastAccess), w = toFileTime(lastWrite);
+      if (!::SetFileTime(h.get(), creation != 0 ? &c : nullptr, lastAccess != 0 ? &a : nullptr,
+                         lastWrite != 0 ? &w : nullptr)) {
+        r = ::GetLastError();
+      }
+    }
+  }
+  if (cleared) ::SetFileAttributesW(p.c_str(), found);
+  return r;
+}
+
+ErrorCode createFolder(std::u16string_view path) {
+  if (path.empty()) return kErrorInvalidParameter;
+  if (::CreateDirectoryW(folderSystemPath(path).c_str(), nullptr)) return 0;
+  const DWORD e = ::GetLastError();
+  if (e == ERROR_BAD_PATHNAME && path.size() > 2 && path[0] == u'\\' && path[1] == u'\\' &&
+      path.substr(2).find(u'\\') == std::u16string_view::npos) {
+    return 0;  // a server name alone
+  }
+  return e;
 }
 
 ErrorCode createFolderChain(std::u16string_view path) {
@@ -182,8 +357,7 @@ ErrorCode createFolderChain(std::u16string_view path) {
         const DWORD err = ::GetLastError();
         const DWORD now = ::GetFileAttributesW(part.c_str());
         if (now == INVALID_FILE_ATTRIBUTES || (now & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-          return err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ? ErrorCode{kErrorAlreadyExists}
-                                                                         : err;
+          return err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ? ErrorCode{kErrorAlreadyExists} : err;
         }
       }
     }
@@ -192,55 +366,95 @@ ErrorCode createFolderChain(std::u16string_view path) {
   }
 }
 
-ErrorCode copyFile(std::u16string_view source, std::u16string_view target) {
-  if (source.find(u'\0') != source.npos || target.find(u'\0') != target.npos) {
-    return kErrorInvalidName;
+ErrorCode removeFolder(std::u16string_view path) {
+  std::u16string trimmed(path);
+  if (!trimmed.empty() && (trimmed.back() == u'\\' || trimmed.back() == u'/')) trimmed.pop_back();
+  if (trimmed.empty()) return kErrorInvalidParameter;
+  const std::wstring p = longPath(trimmed);
+  if (::RemoveDirectoryW(p.c_str())) return 0;
+  DWORD e = ::GetLastError();
+  if (e == ERROR_ACCESS_DENIED) {
+    ::SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    if (::RemoveDirectoryW(p.c_str())) return 0;
+    e = ::GetLastError();
+  } else if (e == ERROR_SHARING_VIOLATION) {
+    leaveCurrentFolder();
+    if (::RemoveDirectoryW(p.c_str())) return 0;
+    e = ::GetLastError();
   }
-  return ::CopyFileW(systemPath(source).c_str(), systemPath(target).c_str(),
-                     /*bFailIfExists=*/FALSE)
-             ? ErrorCode{kSuccess}
-             : ::GetLastError();
+  return e;
 }
 
-uint32_t fileAttributes(std::u16string_view path) {
-  if (path.empty() || path.find(u'\0') != path.npos) return kInvalidAttributes;
-  return ::GetFileAttributesW(systemPath(path).c_str());
-}
-
-ErrorCode setFileAttributes(std::u16string_view path, uint32_t attributes) {
+ErrorCode deleteFile(std::u16string_view path) {
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;
   if (path.empty()) return kErrorPathNotFound;
-  // The folder bit is not a settable attribute.
-  const DWORD settable = attributes & ~static_cast<DWORD>(kAttrFolder);
-  return ::SetFileAttributesW(systemPath(path).c_str(),
-                              settable == 0 ? FILE_ATTRIBUTE_NORMAL : settable)
-             ? ErrorCode{kSuccess}
-             : ::GetLastError();
+  const std::wstring p = longPath(path);
+  const DWORD attributes = ::GetFileAttributesW(p.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link is deleted itself; opening it would reach what it points to.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ::RemoveDirectoryW(p.c_str()) ? 0 : ::GetLastError();
+    return ::DeleteFileW(p.c_str()) ? 0 : ::GetLastError();
+  }
+  // Never a folder: the shell fallback below would take the whole tree with it.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return kErrorAccessDenied;
+  }
+  // Delete on close; the file is not truncated first, so other hard links keep their data.
+  constexpr DWORD kFlags = FILE_FLAG_WRITE_THROUGH | FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_NORMAL;
+  ErrorCode r = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Handle h(::CreateFileW(p.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, kFlags, nullptr));
+    if (h.valid()) return 0;
+    r = openError(path);
+    if (r == 2 || r == 3 || r == 4 || r == 21) return r;
+    const DWORD now = ::GetFileAttributesW(p.c_str());
+    if (now == INVALID_FILE_ATTRIBUTES) return kErrorFileNotFound;
+    if (attempt > 0 || (now & FILE_ATTRIBUTE_READONLY) == 0) break;
+    ::SetFileAttributesW(p.c_str(), now & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return win32::shellOperation(FO_DELETE, path, {}, FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI);
 }
 
-bool pathExists(std::u16string_view path) {
-  return fileAttributes(path) != kInvalidAttributes;
+ErrorCode moveEntry(std::u16string_view oldPath, std::u16string_view newPath) {
+  if (::MoveFileExW(longPath(oldPath).c_str(), longPath(newPath).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+    return 0;
+  }
+  return ::GetLastError();
 }
 
-bool isFolder(std::u16string_view path) {
-  const uint32_t attributes = fileAttributes(path);
-  return attributes != kInvalidAttributes && (attributes & kAttrFolder) != 0;
+ErrorCode freeDiskSpace(std::u16string_view path, uint64_t* bytes) {
+  const std::u16string root = rootOf(path);
+  ULARGE_INTEGER totalFree;
+  if (!::GetDiskFreeSpaceExW(reinterpret_cast<const wchar_t*>((root.empty() ? std::u16string(path) : root).c_str()),
+                             nullptr, nullptr, &totalFree)) {
+    return ::GetLastError();
+  }
+  *bytes = totalFree.QuadPart;
+  return 0;
+}
+
+ErrorCode fileIdentity(std::u16string_view path, uint64_t* volume, uint64_t* fileId) {
+  Handle h(::CreateFileW(longPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h.valid()) return openError(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h.get(), &info)) return ::GetLastError();
+  *volume = info.dwVolumeSerialNumber;
+  *fileId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return 0;
 }
 
 uint64_t fileLastWriteTime(std::u16string_view path) {
-  if (path.empty() || path.find(u'\0') != path.npos) return 0;
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-         data.ftLastWriteTime.dwLowDateTime;
+  LocalEntryInfo info;
+  return queryEntry(path, &info) == 0 ? info.lastWriteTime : 0;
 }
 
 bool isValidFileName(std::u16string_view name) {
   if (name.empty() || name.size() > 255 || name == u"." || name == u"..") return false;
   for (char16_t c : name) {
-    if (c < 32 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos) {
-      return false;
-    }
+    if (c < 32 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos) return false;
   }
   if (name.back() == u' ' || name.back() == u'.') return false;
   // Device names are reserved with any extension: "CON", "nul.txt", "COM1.log".
@@ -253,11 +467,45 @@ bool isValidFileName(std::u16string_view name) {
   for (std::u16string_view device : kDevices) {
     if (base == device) return false;
   }
-  if (base.size() == 4 && (base.starts_with(u"COM") || base.starts_with(u"LPT")) &&
-      base[3] >= u'1' && base[3] <= u'9') {
+  if (base.size() == 4 && (base.starts_with(u"COM") || base.starts_with(u"LPT")) && base[3] >= u'1' &&
+      base[3] <= u'9') {
     return false;
   }
   return true;
+}
+
+ReadOnlyMapping::~ReadOnlyMapping() {
+  if (data_ != nullptr) ::UnmapViewOfFile(data_);
+  if (mapping_ != 0) ::CloseHandle(reinterpret_cast<HANDLE>(mapping_));
+  if (file_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(file_));
+}
+
+ErrorCode ReadOnlyMapping::map(std::u16string_view path) {
+  Handle file(::CreateFileW(longPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return openError(path);
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return kErrorNotSupported;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.get(), &size)) return ::GetLastError();
+  size_ = static_cast<uint64_t>(size.QuadPart);
+  if (size_ == 0) {
+    file_ = reinterpret_cast<intptr_t>(file.release());
+    return 0;
+  }
+  UniqueKernelHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping.valid()) {
+    size_ = 0;
+    return ::GetLastError();
+  }
+  const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr) {
+    size_ = 0;
+    return ::GetLastError();
+  }
+  data_ = static_cast<const uint8_t*>(view);
+  mapping_ = reinterpret_cast<intptr_t>(mapping.release());
+  file_ = reinterpret_cast<intptr_t>(file.release());
+  return 0;
 }
 
 }  // namespace crvl::platform

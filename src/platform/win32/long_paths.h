@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/path_forms.h"
+#include "platform/paths.h"
 
 namespace crvl::platform {
 

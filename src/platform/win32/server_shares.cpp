@@ -5,9 +5,12 @@
 #include <lm.h>
 
 #include <cwchar>
+#include <memory>
 #include <string>
 
-#include "platform/local_fs.h"
+#include "platform/files.h"
+#include "platform/modules.h"
+#include "platform/listings.h"
 
 namespace crvl::platform {
 namespace {
@@ -19,57 +22,14 @@ using NetApiBufferFreeFn = NET_API_STATUS(WINAPI*)(LPVOID buffer);
 // Share types below this mask; the flags above it mark special and temporary shares.
 constexpr DWORD kShareTypeMask = 0xFF;
 
-class SystemLibrary {
- public:
-  // Loads `name` from the system folder (by its full path; dependencies from there too).
-  explicit SystemLibrary(const wchar_t* name) noexcept {
-    wchar_t folder[MAX_PATH + 1];
-    const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (n == 0 || n > MAX_PATH) return;
-    std::wstring path(folder, n);
-    path += L'\\';
-    path += name;
-    module_ = ::LoadLibraryExW(path.c_str(), /*hFile=*/nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Systems without the search flags refuse them with 87; the full path alone is safe there.
-    if (module_ == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-      module_ = ::LoadLibraryExW(path.c_str(), /*hFile=*/nullptr, 0);
-    }
+// Frees a buffer that NetShareEnum allocated, through the library's own function.
+struct NetBufferFree {
+  NetApiBufferFreeFn free = nullptr;
+  void operator()(BYTE* data) const noexcept {
+    if (free != nullptr) free(data);
   }
-  ~SystemLibrary() {
-    if (module_ != nullptr) ::FreeLibrary(module_);
-  }
-  SystemLibrary(const SystemLibrary&) = delete;
-  SystemLibrary& operator=(const SystemLibrary&) = delete;
-
-  [[nodiscard]] bool loaded() const noexcept { return module_ != nullptr; }
-
-  // The export `name` as a function of type F, or null.
-  template <typename F>
-  [[nodiscard]] F function(const char* name) const noexcept {
-    if (module_ == nullptr) return nullptr;
-    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module_, name)));
-  }
-
- private:
-  HMODULE module_ = nullptr;
 };
-
-// Frees a buffer that NetShareEnum allocated.
-class NetBuffer {
- public:
-  explicit NetBuffer(NetApiBufferFreeFn free) noexcept : free_(free) {}
-  ~NetBuffer() {
-    if (data_ != nullptr) free_(data_);
-  }
-  NetBuffer(const NetBuffer&) = delete;
-  NetBuffer& operator=(const NetBuffer&) = delete;
-  LPBYTE* out() noexcept { return &data_; }
-  [[nodiscard]] const SHARE_INFO_1* shares() const noexcept { return reinterpret_cast<const SHARE_INFO_1*>(data_); }
-
- private:
-  NetApiBufferFreeFn free_;
-  LPBYTE data_ = nullptr;
-};
+using NetBuffer = std::unique_ptr<BYTE, NetBufferFree>;
 
 }  // namespace
 
@@ -81,11 +41,8 @@ ErrorCode enumerateServerShares(std::u16string_view server, LocalEntryVisitor vi
     if (c == L'/') c = L'\\';
   }
 
-  const SystemLibrary netapi(L"netapi32.dll");
-  if (!netapi.loaded()) {
-    const DWORD e = ::GetLastError();
-    return e != 0 ? e : ErrorCode{kErrorModNotFound};
-  }
+  Module netapi;
+  if (const ErrorCode loaded = netapi.loadSystem(u"netapi32.dll"); loaded != 0) return loaded;
   const auto shareEnum = netapi.function<NetShareEnumFn>("NetShareEnum");
   const auto bufferFree = netapi.function<NetApiBufferFreeFn>("NetApiBufferFree");
   if (shareEnum == nullptr || bufferFree == nullptr) return kErrorProcNotFound;
@@ -93,11 +50,12 @@ ErrorCode enumerateServerShares(std::u16string_view server, LocalEntryVisitor vi
   DWORD resume = 0;
   NET_API_STATUS status = ERROR_MORE_DATA;
   while (status == ERROR_MORE_DATA) {
-    NetBuffer buffer(bufferFree);
+    LPBYTE raw = nullptr;
     DWORD read = 0, total = 0;
-    status = shareEnum(name.data(), /*level=*/1, buffer.out(), MAX_PREFERRED_LENGTH, &read, &total, &resume);
+    status = shareEnum(name.data(), /*level=*/1, &raw, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+    const NetBuffer buffer(raw, NetBufferFree{bufferFree});
     if (status != NERR_Success && status != ERROR_MORE_DATA) return status;
-    const SHARE_INFO_1* shares = buffer.shares();
+    const auto* shares = reinterpret_cast<const SHARE_INFO_1*>(buffer.get());
     for (DWORD i = 0; shares != nullptr && i < read; ++i) {
       const SHARE_INFO_1& share = shares[i];
       if ((share.shi1_type & kShareTypeMask) != STYPE_DISKTREE || (share.shi1_type & STYPE_SPECIAL) != 0) continue;

@@ -20,6 +20,8 @@ std::u16string_view lastName(std::u16string_view path) noexcept {
 }  // namespace
 
 ErrorCode moveIntoPlace(std::u16string_view temporary, std::u16string_view target, bool replace) {
+  // A NUL would end the name early and move the file somewhere else.
+  if (temporary.find(u'\0') != temporary.npos || target.find(u'\0') != target.npos) return kErrorInvalidName;
   const std::wstring from = longSystemPath(temporary);
   const std::wstring to = longSystemPath(target);
   const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
@@ -40,6 +42,7 @@ ErrorCode moveIntoPlace(std::u16string_view temporary, std::u16string_view targe
 }
 
 ErrorCode removeAbandonedTemporary(std::u16string_view path) {
+  if (path.find(u'\0') != path.npos) return kErrorInvalidName;
   if (!isTemporaryName(lastName(path))) return kErrorAccessDenied;
   const std::wstring p = longSystemPath(path);
   const DWORD attributes = ::GetFileAttributesW(p.c_str());

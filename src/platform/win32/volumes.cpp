@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/volumes.h"
+#include "platform/win32/handles.h"
 
 namespace crvl::platform {
 
@@ -24,35 +25,13 @@ constexpr GUID kCdRomInterface = {0x53F56308, 0xB6BF, 0x11D0,
 constexpr int kBusUsb = 7;
 constexpr int kBusSd = 12;
 
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE h) noexcept : h_(h) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() {
-    if (valid()) CloseHandle(h_);
-  }
-  [[nodiscard]] bool valid() const noexcept { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  [[nodiscard]] HANDLE get() const noexcept { return h_; }
-
- private:
-  HANDLE h_;
+struct DeviceInfoListTraits {
+  using Type = HDEVINFO;
+  static Type empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool valid(Type h) noexcept { return h != INVALID_HANDLE_VALUE; }
+  static void close(Type h) noexcept { SetupDiDestroyDeviceInfoList(h); }
 };
-
-class DeviceInfoList {
- public:
-  explicit DeviceInfoList(HDEVINFO h) noexcept : h_(h) {}
-  DeviceInfoList(const DeviceInfoList&) = delete;
-  DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-  ~DeviceInfoList() {
-    if (valid()) SetupDiDestroyDeviceInfoList(h_);
-  }
-  [[nodiscard]] bool valid() const noexcept { return h_ != INVALID_HANDLE_VALUE; }
-  [[nodiscard]] HDEVINFO get() const noexcept { return h_; }
-
- private:
-  HDEVINFO h_;
-};
+using DeviceInfoList = UniqueHandle<DeviceInfoListTraits>;
 
 wchar_t upperLetter(char16_t letter) noexcept {
   if (letter >= u'a' && letter <= u'z') return static_cast<wchar_t>(letter - u'a' + u'A');
@@ -138,7 +117,7 @@ DriveClass driveClass(char16_t letter) {
     case DRIVE_UNKNOWN:
       return DriveClass::RemovableLike;
     case DRIVE_FIXED: {
-      UniqueHandle device(openDevice(L"\\\\.\\", up, 0, FILE_SHARE_READ | FILE_SHARE_WRITE));
+      UniqueFile device(openDevice(L"\\\\.\\", up, 0, FILE_SHARE_READ | FILE_SHARE_WRITE));
       int bus = device.valid() ? busTypeOf(device.get()) : -1;
       return bus == kBusUsb || bus == kBusSd ? DriveClass::RemovableLike : DriveClass::Fixed;
     }
@@ -154,7 +133,7 @@ int32_t removeDriveDevice(char16_t letter) {
   if (!isLetter(up)) return -1;
   STORAGE_DEVICE_NUMBER wanted{};
   {
-    UniqueHandle volume(openDevice(L"\\\\.\\", up, 0, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    UniqueFile volume(openDevice(L"\\\\.\\", up, 0, FILE_SHARE_READ | FILE_SHARE_WRITE));
     if (!volume.valid()) return -2;
     if (!deviceNumberOf(volume.get(), &wanted)) return -3;
   }  // an open handle on the volume would veto its removal
@@ -196,7 +175,7 @@ int32_t removeDriveDevice(char16_t letter) {
                                               &deviceData)) {
           continue;
         }
-        UniqueHandle device(CreateFileW(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        UniqueFile device(CreateFileW(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
         STORAGE_DEVICE_NUMBER number{};
         if (device.valid() && deviceNumberOf(device.get(), &number) &&
@@ -231,7 +210,7 @@ void ejectDrive(char16_t letter) {
   if (!isLetter(up)) return;
   int bus = -1;
   {
-    UniqueHandle device(
+    UniqueFile device(
         openDevice(L"\\\\?\\", up, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
     if (device.valid()) bus = busTypeOf(device.get());
   }  // closed before the removal, which an open handle would veto
@@ -239,7 +218,7 @@ void ejectDrive(char16_t letter) {
     (void)removeDriveDevice(up);
     return;
   }
-  UniqueHandle device(openDevice(L"\\\\.\\", up, GENERIC_READ, FILE_SHARE_READ));
+  UniqueFile device(openDevice(L"\\\\.\\", up, GENERIC_READ, FILE_SHARE_READ));
   if (!device.valid()) return;
   DWORD got = 0;
   (void)DeviceIoControl(device.get(), IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0, &got,

@@ -1,0 +1,47 @@
+// Modules on POSIX: dlopen and dlsym. A module is loaded by absolute path only; its
+// dependencies follow the dynamic loader's rules (never the current folder, unless the
+// process's library path names it).
+#include "platform/modules.h"
+
+#include <dlfcn.h>
+
+#include <string>
+
+#include "platform/text.h"
+
+namespace crvl::platform {
+namespace {
+
+ErrorCode open(const std::string& path, void** handle) {
+  void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) return kErrorModNotFound;
+  *handle = module;
+  return 0;
+}
+
+}  // namespace
+
+ErrorCode Module::loadSystem(std::u16string_view name) {
+  unload();
+  return open(toSystemBytes(name), &handle_);
+}
+
+ErrorCode Module::loadFile(std::u16string_view absolutePath) {
+  unload();
+  // A name without a separator would make dlopen search the library path.
+  if (absolutePath.empty() || absolutePath[0] != u'/') return kErrorInvalidParameter;
+  return open(toSystemBytes(absolutePath), &handle_);
+}
+
+void* Module::symbol(const char* name) const noexcept {
+  return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
+}
+
+void Module::unload() noexcept {
+  if (handle_ != nullptr) ::dlclose(handle_);
+  handle_ = nullptr;
+}
+
+void restrictLibrarySearch() noexcept {}
+
+}  // namespace crvl::platform

@@ -6,6 +6,7 @@
 #include "os_traits.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "platform/paths.h"
 
 namespace crvl {
 namespace {
@@ -14,10 +15,6 @@ constexpr int64_t kMaxTicks = std::numeric_limits<int64_t>::max();
 constexpr uint64_t kTicksPerDay = 86'400ull * kFileTimeSecond;
 // 2 January 1980, 00:00 UTC: the date that time-of-day bounds are moved to.
 constexpr uint64_t kTimeOfDayBase = 119'600'928'000'000'000ull;
-
-bool isSeparator(char16_t c) noexcept {
-  return c == os::kSeparator || c == u'/' || (os::kBackslashSeparates && c == u'\\');
-}
 
 int64_t clampTicks(uint64_t ticks) noexcept {
   return ticks > static_cast<uint64_t>(kMaxTicks) ? kMaxTicks : static_cast<int64_t>(ticks);
@@ -156,7 +153,7 @@ bool applyPart(std::u16string_view mask, std::u16string_view name, std::u16strin
 bool maskMatches(std::u16string_view mask, std::u16string_view name) {
   if (mask == u".") return true;
   for (char16_t c : mask) {
-    if (isSeparator(c)) return false;
+    if (platform::isPathSeparator(c)) return false;
   }
   // Reused buffers: the filter runs once per scanned file.
   thread_local std::u16string result;
@@ -209,7 +206,7 @@ void prepareFilter(Filter& filter) noexcept { prepareFilter(filter, platform::cu
 
 bool masksMatch(std::u16string_view masks, std::u16string_view name) {
   size_t cut = name.size();
-  while (cut > 0 && !isSeparator(name[cut - 1])) --cut;
+  while (cut > 0 && !platform::isPathSeparator(name[cut - 1])) --cut;
   name.remove_prefix(cut);
   while (true) {
     const size_t end = masks.find(u';');

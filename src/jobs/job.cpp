@@ -13,6 +13,7 @@
 #include "os_traits.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/paths.h"
 
 namespace crvl {
 namespace {
@@ -21,10 +22,6 @@ constexpr std::string_view kJobSection = "CRVL";
 constexpr std::string_view kFolderSection = "Folder";
 constexpr size_t kOptionCapacity = 4096;
 constexpr size_t kSwitchChars = 63;
-
-bool isSeparator(char16_t c) noexcept {
-  return c == os::kSeparator || c == u'/' || (os::kBackslashSeparates && c == u'\\');
-}
 
 // The filter switch item: an unsigned decimal number (a leading '-' gives the two's
 // complement); digits beyond 32 bits saturate.
@@ -65,7 +62,7 @@ int collectFolderEntry(void* context, std::string_view /*key*/, std::string_view
 // The file name of `path` without its extension.
 std::u16string fileTitle(std::u16string_view path) {
   size_t start = path.size();
-  while (start > 0 && !isSeparator(path[start - 1])) --start;
+  while (start > 0 && !platform::isPathSeparator(path[start - 1])) --start;
   std::u16string_view name = path.substr(start);
   const size_t dot = name.rfind(u'.');
   if (dot != std::u16string_view::npos) name = name.substr(0, dot);
@@ -201,7 +198,7 @@ void defaultJobFilePath(Job& job, ProfileStore& settings) {
   settings.getText(kJobSection, "Job", nullptr, stored, kMaxJobPathChars + 1);
   std::u16string path = expandPath(stored);
   if (path.empty()) path = defaultSettingsFolder(u"Job");
-  if (path.empty() || !isSeparator(path.back())) path.push_back(os::kSeparator);
+  if (path.empty() || !platform::isPathSeparator(path.back())) path.push_back(os::kSeparator);
   path += job.jobName;
   path += u".job";
   job.jobFilePath = contractPath(uniqueFileName(path));
@@ -212,7 +209,7 @@ void defaultJobFilePath(Job& job) { defaultJobFilePath(job, programSettingsStore
 std::u16string uniqueFileName(std::u16string_view path) {
   if (!platform::pathExists(path)) return std::u16string(path);
   size_t nameStart = path.size();
-  while (nameStart > 0 && !isSeparator(path[nameStart - 1])) --nameStart;
+  while (nameStart > 0 && !platform::isPathSeparator(path[nameStart - 1])) --nameStart;
   const std::u16string_view name = path.substr(nameStart);
   const size_t dot = name.rfind(u'.');
   const std::u16string_view extension =
@@ -234,7 +231,7 @@ ErrorCode loadJobByReference(std::u16string_view reference, Job& job, ProfileSto
   job = Job{};
   if (jobNumber) *jobNumber = -1;
   bool isPath = endsWithJobExtension(reference);
-  for (char16_t c : reference) isPath = isPath || isSeparator(c);
+  for (char16_t c : reference) isPath = isPath || platform::isPathSeparator(c);
   if (isPath) {
     job.jobFilePath.assign(reference.substr(0, kMaxJobPathChars));
     job.jobName = fileTitle(job.jobFilePath).substr(0, kMaxJobNameChars);

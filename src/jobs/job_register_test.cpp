@@ -8,7 +8,7 @@
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
 #include "jobs/register_list.h"
-#include "jobs/test_folder.h"
+#include "platform/test_folder.h"
 
 namespace crvl {
 namespace {

@@ -8,7 +8,7 @@
 #include "jobs/job_register.h"
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
-#include "jobs/test_folder.h"
+#include "platform/test_folder.h"
 
 namespace crvl {
 namespace {

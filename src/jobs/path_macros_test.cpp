@@ -142,81 +142,6 @@ TEST_F(PathMacros, ValuesThatAreNoFolderNeverServe) {
   }
 }
 
-TEST_F(PathMacros, Normalisation) {
-  const PathCase cases[] = {
-      {u"C:\\a\\.\\b\\..\\c", u"C:\\a\\c"},
-      {u".\\x", u"x"},
-      {u"C:\\a\\b\\..\\..\\c", u"C:\\c"},
-      {u"C:\\a\\..", u"C:\\"},
-      {u"C:\\a\\b\\..\\", u"C:\\a\\"},
-      {u"C:\\..\\x", u"C:\\..\\x"},  // nothing above the root: normalisation stops
-      {u"..\\x", u"\\x"},
-      {u"a\\..\\b", u"b"},
-      {u"C:\\a\\...\\b", u"C:\\a\\...\\b"},
-      {u"C:\\a\\..b\\c", u"C:\\a\\..b\\c"},
-      {u"C:\\a\\b..\\c", u"C:\\a\\b..\\c"},
-      {u"C:\\a\\.hidden\\c", u"C:\\a\\.hidden\\c"},
-      {u"C:\\a\\.", u"C:\\a\\."},
-      {u"", u""},
-  };
-  for (const PathCase& c : cases) {
-    std::u16string path = native(c.source);
-    normalizePath(path);
-    EXPECT_EQ(path, native(c.expected)) << testing::PrintToString(c.source);
-  }
-}
-
-TEST_F(PathMacros, NormalisationWithSystemSeparators) {
-  const PathCase windows[] = {
-      {u"C:/a/b/../c", u"C:/a/c"},
-      {u"C:\\a/b/c\\..\\d", u"C:/a/b/d"},  // a path written with '/' keeps '/'
-      {u"\\\\srv\\sh\\..\\x", u"\\\\srv\\sh\\..\\x"},
-      {u"\\\\srv\\sh\\a\\..\\x", u"\\\\srv\\sh\\x"},
-      {u"C:\\a\\b.\\c", u"C:\\a\\b.\\c"},
-  };
-  const PathCase posix[] = {
-      {u"/a/b\\..\\c", u"/a/b\\..\\c"},  // a backslash is part of the name
-      {u"/a/.\\b", u"/a/.\\b"},
-      {u"/a/./b/../c\\d", u"/a/c\\d"},
-      {u"/../x", u"/../x"},
-  };
-  for (const PathCase& c : os::kDrivePaths ? std::vector<PathCase>(std::begin(windows), std::end(windows))
-                                           : std::vector<PathCase>(std::begin(posix), std::end(posix))) {
-    std::u16string path = c.source;
-    normalizePath(path);
-    EXPECT_EQ(path, c.expected) << testing::PrintToString(c.source);
-  }
-}
-
-TEST_F(PathMacros, LeadingFolders) {
-  struct Case {
-    std::u16string path;
-    std::u16string folder;
-    bool starts;
-  };
-  const Case cases[] = {
-      {u"C:\\Apps\\Sync\\x", u"C:\\Apps\\Sync", true},
-      {u"C:\\Apps\\Sync2\\x", u"C:\\Apps\\Sync", false},
-      {u"C:\\Apps\\Sync", u"C:\\Apps\\Sync", true},
-      {u"C:\\Apps\\Sync\\x", u"C:\\Apps\\Sync\\", true},
-      {u"c:\\apps\\sync\\x", u"C:\\APPS\\SYNC", true},
-      {u"C:\\Apps", u"C:\\Apps\\Sync", false},
-      {u"C:\\x", u"", false},
-      {u"C:\\\u00E4\u00F6\\x", u"C:\\\u00C4\u00D6", true},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(pathStartsWith(native(c.path), native(c.folder)), c.starts)
-        << testing::PrintToString(c.path) << " " << testing::PrintToString(c.folder);
-  }
-  if constexpr (os::kDrivePaths) {
-    EXPECT_TRUE(pathStartsWith(u"C:/Apps/Sync/x", u"C:\\Apps\\Sync"));
-    EXPECT_TRUE(pathStartsWith(u"C:x", u"C:"));  // the drive colon ends a folder
-  } else {
-    EXPECT_FALSE(pathStartsWith(u"/a\\b", u"/a"));  // '\' does not end a component
-    EXPECT_FALSE(pathStartsWith(u"/a:b", u"/a"));
-  }
-}
-
 TEST_F(PathMacros, StoredPathsCompareAfterExpansion) {
   struct Case {
     std::u16string a;
@@ -233,39 +158,6 @@ TEST_F(PathMacros, StoredPathsCompareAfterExpansion) {
     EXPECT_EQ(pathsEqual(native(c.a), native(c.b)), c.equal) << testing::PrintToString(c.a);
   }
   EXPECT_EQ(pathsEqual(u"C:/a/b", u"C:\\a\\b"), os::kBackslashSeparates);
-  EXPECT_TRUE(namesEqual(u"Job.JOB", u"job.job"));
-}
-
-TEST_F(PathMacros, ParentsStopAtRoots) {
-  const PathCase parents[] = {
-      {u"C:\\a\\b", u"C:\\a"},
-      {u"C:\\a", u"C:\\"},
-      {u"C:\\a\\", u"C:\\a"},
-      {u"a", u""},
-      {u"a\\b", u"a"},
-  };
-  for (const PathCase& c : parents) {
-    std::u16string path = native(c.source);
-    EXPECT_TRUE(parentOf(path)) << testing::PrintToString(c.source);
-    EXPECT_EQ(path, native(c.expected)) << testing::PrintToString(c.source);
-  }
-  std::vector<std::u16string> roots = {u"", native(u"C:\\")};
-  if constexpr (os::kDrivePaths) {
-    roots.insert(roots.end(), {u"C:", u"d:/", u"\\\\srv\\share", u"\\\\srv\\share\\", u"\\\\srv",
-                               u"\\"});
-    std::u16string share = u"\\\\srv\\share\\x";
-    EXPECT_TRUE(parentOf(share));
-    EXPECT_EQ(share, u"\\\\srv\\share");
-  } else {
-    std::u16string name = u"/a/b\\c";
-    EXPECT_TRUE(parentOf(name));
-    EXPECT_EQ(name, u"/a");
-  }
-  for (const std::u16string& root : roots) {
-    std::u16string path = root;
-    EXPECT_FALSE(parentOf(path)) << testing::PrintToString(root);
-    EXPECT_EQ(path, root);
-  }
 }
 
 TEST_F(PathMacros, PerUserDataFolder) {

@@ -1,40 +1,29 @@
 #include "jobs/profile_store.h"
 
+#include <chrono>
 #include <new>
+#include <thread>
 #include <utility>
 
-#include "jobs/file_replacement.h"
+#include "platform/files.h"
+#include "jobs/ini_text.h"
 #include "jobs/marked_text.h"
 #include "os_traits.h"
 #include "platform/clock.h"
-#include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace crvl {
 namespace {
 
+using namespace ini;
+
 constexpr auto kLockWait = std::chrono::milliseconds(50);
 constexpr size_t kIntBytes = 63;
-constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kStoreVersion = "24.08";
 // A file that is being replaced by another program refuses to open for a moment.
 constexpr int kReadAttempts = 40;
 constexpr uint32_t kReadRetryWaitMs = 25;
-
-std::mutex& hooksMutex() {
-  static std::mutex m;
-  return m;
-}
-
-ProgramSettingsHooks& hooksSlot() {
-  static ProgramSettingsHooks hooks;
-  return hooks;
-}
-
-ProgramSettingsHooks currentHooks() {
-  std::lock_guard<std::mutex> guard(hooksMutex());
-  return hooksSlot();
-}
 
 // Runs `open` again while it fails for a reason that passes: in the instant another
 // program renames a new file into place, the file refuses to open (Windows).
@@ -49,183 +38,35 @@ ErrorCode whilePassing(Open open) {
   return r;
 }
 
-bool isLineEndByte(char c) { return c == '\r' || c == '\n'; }
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-// The end of the line that starts at `pos` (its first CR or LF, or the end).
-size_t lineEnd(std::string_view t, size_t pos) {
-  const char* p = t.data();
-  const size_t n = t.size();
-  while (pos < n && p[pos] != '\r' && p[pos] != '\n') ++pos;
-  return pos;
-}
-
-// The start of the next line (past CR LF, a lone CR or a lone LF).
-size_t nextLine(std::string_view t, size_t pos) {
-  const size_t e = lineEnd(t, pos);
-  if (e == t.size()) return e;
-  if (t[e] == '\r' && e + 1 < t.size() && t[e + 1] == '\n') return e + 2;
-  return e + 1;
-}
-
-// The first line begins after a UTF-8 byte order mark, so that a file saved as UTF-8
-// by an editor still shows its first section.
-size_t firstLine(std::string_view t) { return t.starts_with(kUtf8Marker) ? kUtf8Marker.size() : 0; }
-
-// When the text before `pos` ends with a blank line, the position of that blank line's
-// terminator; else `pos`. Used so that the blank line before the next section stays.
-size_t beforeTrailingBlankLine(std::string_view t, size_t pos) {
-  auto terminatorStart = [&](size_t end) -> size_t {  // end > 0, t[end - 1] is CR or LF
-    if (t[end - 1] == '\n' && end >= 2 && t[end - 2] == '\r') return end - 2;
-    return end - 1;
-  };
-  if (pos == 0 || !isLineEndByte(t[pos - 1])) return pos;
-  const size_t blank = terminatorStart(pos);
-  if (blank == 0 || !isLineEndByte(t[blank - 1])) return pos;
-  return blank;
-}
-
-struct SectionSpan {
-  size_t header;  // start of the header line
-  size_t body;    // start of the first line after it
-  size_t end;     // start of the next line beginning with '[', or the end of the text
-};
-
-struct KeySpan {
-  size_t line;      // start of the key line
-  size_t value;     // first byte of the value
-  size_t valueEnd;  // the line's CR, LF or the end of the text
-  size_t next;      // start of the next line
-};
-
-size_t sectionEnd(std::string_view t, size_t body) {
-  for (size_t ls = body; ls < t.size(); ls = nextLine(t, ls)) {
-    if (t[ls] == '[') return ls;
-  }
-  return t.size();
-}
-
-std::optional<SectionSpan> findSection(std::string_view t, std::string_view name) {
-  for (size_t ls = firstLine(t); ls < t.size(); ls = nextLine(t, ls)) {
-    if (t[ls] != '[') continue;
-    const size_t close = ls + 1 + name.size();
-    if (close < t.size() && t[close] == ']' && t.compare(ls + 1, name.size(), name) == 0) {
-      const size_t body = nextLine(t, ls);
-      return SectionSpan{ls, body, sectionEnd(t, body)};
-    }
-  }
-  return std::nullopt;
-}
-
-std::optional<KeySpan> matchKey(std::string_view t, size_t ls, std::string_view key) {
-  const size_t le = lineEnd(t, ls);
-  if (le - ls < key.size() || t.compare(ls, key.size(), key) != 0) return std::nullopt;
-  size_t p = ls + key.size();
-  while (p < le && isBlank(t[p])) ++p;
-  if (p >= le || t[p] != '=') return std::nullopt;
-  ++p;
-  while (p < le && isBlank(t[p])) ++p;
-  return KeySpan{ls, p, le, nextLine(t, ls)};
-}
-
-std::optional<KeySpan> findKey(std::string_view t, const SectionSpan& s, std::string_view key) {
-  for (size_t ls = s.body; ls < s.end; ls = nextLine(t, ls)) {
-    if (auto k = matchKey(t, ls, key)) return k;
-  }
-  return std::nullopt;
-}
-
-bool holdsLineBreak(std::string_view s) {
-  return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
-}
-
-// Names and values that would change the file's structure when written.
-bool writable(std::string_view section, std::string_view key, std::string_view value) {
-  if (holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value)) return false;
-  if (section.find(']') != section.npos) return false;
-  if (key.empty() || key.front() == '[' || key.find('=') != key.npos) return false;
-  return !isBlank(key.back());
-}
-
-uint32_t parseUnsigned(std::string_view s) {
-  size_t i = 0;
-  const bool negative = !s.empty() && s[0] == '-';
-  if (negative) i = 1;
-  uint32_t v = 0;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    v = v * 10u + static_cast<uint32_t>(s[i] - '0');  // wraps around like the C parse
-  }
-  return negative ? 0u - v : v;
-}
-
-std::u16string_view lastComponent(std::u16string_view path) {
-  size_t cut = path.find_last_of(os::kSeparator);
-  if (os::kBackslashSeparates) {
-    const size_t slash = path.find_last_of(u'/');
-    if (slash != path.npos && (cut == path.npos || slash > cut)) cut = slash;
-  }
-  return cut == path.npos ? path : path.substr(cut + 1);
-}
-
-// Copies the lines of the section into `body` (enumeration runs over a copy, since the
-// callback may change the text); false when there is no such section or no memory.
-bool copySectionBody(std::string_view t, std::string_view section, std::string& body) {
-  const auto s = findSection(t, section);
-  if (!s) return false;
-  try {
-    body.assign(t.substr(s->body, s->end - s->body));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
-// Visits the key lines of `body` with (key, value) until `visit` answers non-zero;
-// returns the number of calls.
-template <typename Visit>
-int visitSection(std::string_view body, Visit visit) {
-  int calls = 0;
-  for (size_t ls = 0; ls < body.size(); ls = nextLine(body, ls)) {
-    const size_t le = lineEnd(body, ls);
-    // The '=' is looked for within the line only, so that long runs of lines without
-    // one cost no more than reading them.
-    const size_t inLine = body.substr(ls, le - ls).find('=');
-    if (inLine == body.npos) continue;
-    const size_t eq = ls + inLine;
-    size_t keyEnd = eq;
-    while (keyEnd > ls && isBlank(body[keyEnd - 1])) --keyEnd;
-    if (keyEnd == ls) continue;
-    size_t v = eq + 1;
-    while (v < le && isBlank(body[v])) ++v;
-    ++calls;
-    if (visit(body.substr(ls, keyEnd - ls), body.substr(v, le - v)) != 0) break;
-  }
-  return calls;
-}
-
 }  // namespace
-
-void setProgramSettingsHooks(const ProgramSettingsHooks& hooks) {
-  std::lock_guard<std::mutex> guard(hooksMutex());
-  hooksSlot() = hooks;
-}
 
 ProfileStore::~ProfileStore() {
   if (open_ || dirty_) (void)closeStore();
 }
 
-bool ProfileStore::lock() { return mutex_.try_lock_for(kLockWait); }
+bool ProfileStore::lock() const {
+  // Polled rather than a timed lock: the wait is short, and a timed wait on a recursive
+  // mutex is invisible to the thread checker, which then reports every unlock.
+  if (mutex_.try_lock()) return true;
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (mutex_.try_lock()) return true;
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
 
-void ProfileStore::unlock() { mutex_.unlock(); }
+void ProfileStore::unlock() const { mutex_.unlock(); }
 
-void ProfileStore::openStore(std::optional<std::u16string_view> path, uint8_t openFlags) {
+void ProfileStore::openStore(std::optional<std::u16string_view> path, uint8_t openFlags,
+                             const ProgramSettingsHooks& hooks) {
   {
     StoreLock guard(*this);
     if (!guard.ok()) return;
     openFlags_ = openFlags;
     open_ = true;
+    hooks_ = hooks;
   }
-  const ProgramSettingsHooks hooks = currentHooks();
   if (path) {
     (void)setStorePath(*path, 0);
   } else if ((openFlags & kStoreOwnFile) == 0 && hooks.locate != nullptr) {
@@ -243,7 +84,7 @@ ErrorCode ProfileStore::setStorePath(std::u16string_view path, int mode) {
   if (path.size() > kMaxStorePath) return kErrorFilenameExcedRange;
   const bool atOnce = path.empty() || (mode == 0 && !platform::pathExists(path));
   if (!atOnce) {
-    if (!platform::isValidFileName(lastComponent(path))) return kErrorInvalidName;
+    if (!platform::isValidFileName(platform::fileNameOf(path))) return kErrorInvalidName;
     platform::File probe;
     const ErrorCode r = whilePassing([&] { return platform::openFile(path, platform::OpenMode::ReadWrite, &probe); });
     if (r != kSuccess) return r;
@@ -261,8 +102,8 @@ ErrorCode ProfileStore::setStorePath(std::u16string_view path, int mode) {
 }
 
 std::u16string ProfileStore::path() const {
-  std::unique_lock<std::recursive_timed_mutex> guard(mutex_, kLockWait);
-  if (!guard.owns_lock()) return {};
+  StoreLock guard(*this);
+  if (!guard.ok()) return {};
   return path_;
 }
 
@@ -294,8 +135,8 @@ std::string ProfileStore::text() {
 }
 
 bool ProfileStore::isDirty() const {
-  std::unique_lock<std::recursive_timed_mutex> guard(mutex_, kLockWait);
-  return guard.owns_lock() && dirty_;
+  StoreLock guard(*this);
+  return guard.ok() && dirty_;
 }
 
 bool ProfileStore::isUtf8File() {
@@ -521,11 +362,11 @@ int ProfileStore::enumerateSectionKeys(std::string_view section, SectionKeyCallb
 ErrorCode ProfileStore::writeTextTo(std::u16string_view target) {
   // Written whole beside the old file and renamed over it: a reader, or another
   // process flushing at the same moment, never meets a half-written file.
-  return replaceWholeFile(target, *text_);
+  return platform::writeWholeFile(target, *text_);
 }
 
 ErrorCode ProfileStore::relocate(ErrorCode writeError) {
-  const ProgramSettingsHooks hooks = currentHooks();
+  const ProgramSettingsHooks hooks = hooks_;
   if (hooks.perUserSettingsPath == nullptr) return writeError;
   std::u16string perUser;
   std::string keep;

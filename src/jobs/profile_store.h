@@ -44,9 +44,6 @@ struct ProgramSettingsHooks {
   std::u16string (*perUserSettingsPath)() = nullptr;
 };
 
-// Installs the hooks for all stores of the process.
-void setProgramSettingsHooks(const ProgramSettingsHooks& hooks);
-
 // Callback of enumerateSection: (context, key, value); a non-zero answer stops.
 using SectionCallback = int (*)(void* context, std::string_view key, std::string_view value);
 // Callback of enumerateSectionKeys: (context, key); a non-zero answer stops.
@@ -70,9 +67,11 @@ class ProfileStore {
   ~ProfileStore();
 
   // Opens the store. With a path: setStorePath(path, 0). Without a path and without
-  // kStoreOwnFile: the program settings hook locates the file. With
-  // kStoreProgramSettings: the work-area hook runs.
-  void openStore(std::optional<std::u16string_view> path, uint8_t openFlags);
+  // kStoreOwnFile: hooks.locate chooses the file. With kStoreProgramSettings:
+  // hooks.checkWorkArea runs. A failed flush of a store without kStoreOwnFile moves to
+  // hooks.perUserSettingsPath. The store keeps the hooks until it is opened again.
+  void openStore(std::optional<std::u16string_view> path, uint8_t openFlags,
+                 const ProgramSettingsHooks& hooks = {});
 
   // Takes a new path. Returns 0 when taken; the same path (case-insensitive) is left as
   // it is and answers kErrorAlreadyExists. An empty path, or a missing file with
@@ -150,8 +149,8 @@ class ProfileStore {
   [[nodiscard]] std::string text();
 
   // The lock, for callers that group several operations (waits at most 50 ms).
-  [[nodiscard]] bool lock();
-  void unlock();
+  [[nodiscard]] bool lock() const;
+  void unlock() const;
 
  private:
   // Loads the text on first use. REQUIRES: the lock is held.
@@ -164,7 +163,7 @@ class ProfileStore {
   // Replaces the text after a change (the dirty rule). REQUIRES: the lock is held.
   void setText(std::string&& text);
 
-  mutable std::recursive_timed_mutex mutex_;
+  mutable std::recursive_mutex mutex_;
   std::optional<std::string> text_;  // none = not loaded yet
   int utf8File_ = 0;
   bool dirty_ = false;
@@ -173,18 +172,19 @@ class ProfileStore {
   int frozen_ = 0;
   ErrorCode loadError_ = kSuccess;  // a file that exists but could not be read
   std::u16string path_;
+  ProgramSettingsHooks hooks_;
 };
 
 // RAII guard for ProfileStore::lock; check ok() before using the store.
 class StoreLock {
  public:
-  explicit StoreLock(ProfileStore& store) : store_(store), ok_(store.lock()) {}
+  explicit StoreLock(const ProfileStore& store) : store_(store), ok_(store.lock()) {}
   ~StoreLock() { if (ok_) store_.unlock(); }
   StoreLock(const StoreLock&) = delete;
   StoreLock& operator=(const StoreLock&) = delete;
   [[nodiscard]] bool ok() const { return ok_; }
  private:
-  ProfileStore& store_;
+  const ProfileStore& store_;
   bool ok_;
 };
 

@@ -12,6 +12,7 @@
 
 #include "jobs/marked_text.h"
 #include "platform/files.h"
+#include "platform/test_folder.h"
 
 namespace crvl {
 namespace {
@@ -22,24 +23,10 @@ using namespace std::string_literals;
 // A fresh folder per test, removed afterwards.
 class StoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() /
-              ("crvl_store_" + std::string(info->name()) + "_" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    setProgramSettingsHooks({});
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
-
-  std::u16string pathOf(const std::string& name) const { return (folder_ / name).u16string(); }
+  std::u16string pathOf(const std::string& name) const { return testFolder_.path(name); }
 
   void writeBytes(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    testFolder_.write(name, bytes);
   }
 
   std::string readBytes(const std::string& name) const {
@@ -54,7 +41,8 @@ class StoreTest : public ::testing::Test {
     store.openStore(pathOf(name), kStoreOwnFile);
   }
 
-  fs::path folder_;
+  testing::TestFolder testFolder_;
+  const fs::path& folder_ = testFolder_.root();
 };
 
 struct PutCase {
@@ -420,12 +408,11 @@ TEST_F(StoreTest, FailedWriteRelocatesToPerUserFile) {
   g_perUserPath = pathOf("user/CRVL.INI");
   ProgramSettingsHooks hooks;
   hooks.perUserSettingsPath = perUserPath;
-  setProgramSettingsHooks(hooks);
 
   const std::u16string blocked = pathOf("blocker/CRVL.INI");
   {
     ProfileStore own;  // a caller's own file never moves
-    own.openStore(blocked, kStoreOwnFile);
+    own.openStore(blocked, kStoreOwnFile, hooks);
     own.putString("A", "x", "1");
     EXPECT_NE(own.flushStore(), kSuccess);
     EXPECT_FALSE(own.isDirty());
@@ -433,7 +420,7 @@ TEST_F(StoreTest, FailedWriteRelocatesToPerUserFile) {
     EXPECT_FALSE(platform::pathExists(g_perUserPath));
   }
   ProfileStore store;
-  store.openStore(blocked, 0);
+  store.openStore(blocked, 0, hooks);
   store.putString("A", "x", "1");
   EXPECT_EQ(store.flushStore(), kSuccess);
   EXPECT_EQ(store.path(), g_perUserPath);
@@ -453,9 +440,8 @@ TEST_F(StoreTest, UnreadableFileIsNeverOverwritten) {
   g_perUserPath = pathOf("user.ini");
   ProgramSettingsHooks hooks;
   hooks.perUserSettingsPath = perUserPath;
-  setProgramSettingsHooks(hooks);
   ProfileStore store;
-  store.openStore(pathOf("dir.ini"), 0);
+  store.openStore(pathOf("dir.ini"), 0, hooks);
   ASSERT_EQ(store.path(), pathOf("dir.ini"));
   fs::remove(folder_ / "dir.ini");
   fs::create_directories(folder_ / "dir.ini");

@@ -9,6 +9,7 @@
 #include "platform/desktop.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace crvl {
 namespace {
@@ -20,14 +21,10 @@ constexpr std::string_view kUseThisSection = "UseThis";
 constexpr std::string_view kDeskSection = "Desk";
 constexpr uint32_t kDelayLimit = 86'400;
 
-bool isSeparator(char16_t c) noexcept {
-  return c == os::kSeparator || c == u'/' || (os::kBackslashSeparates && c == u'\\');
-}
-
 // Joins the way stored folders are joined: with '/' when the folder already uses it.
-std::u16string joinPath(std::u16string folder, std::u16string_view name) {
+std::u16string joinStoredFolder(std::u16string folder, std::u16string_view name) {
   if (folder.empty()) return std::u16string(name);
-  if (!isSeparator(folder.back())) {
+  if (!platform::isPathSeparator(folder.back())) {
     folder.push_back(folder.find(u'/') != std::u16string::npos ? u'/' : os::kSeparator);
   }
   folder += name;
@@ -42,7 +39,7 @@ std::u16string_view unquoted(std::u16string_view path) noexcept {
 
 size_t nameStart(std::u16string_view path) noexcept {
   size_t start = path.size();
-  while (start > 0 && !isSeparator(path[start - 1])) --start;
+  while (start > 0 && !platform::isPathSeparator(path[start - 1])) --start;
   return start;
 }
 
@@ -133,22 +130,22 @@ std::u16string programFolderSettingsPath() {
 
 std::u16string perUserSettingsFolder() {
   const auto host = platform::environmentVariable(u"U3_HOST_EXEC_PATH");
-  if (host && !host->empty() && pathStartsWith(unquoted(platform::programPath()), *host)) {
+  if (host && !host->empty() && platform::pathStartsWith(unquoted(platform::programPath()), *host)) {
     const auto data = platform::environmentVariable(u"U3_APP_DATA_PATH");
     if (data && !data->empty() && platform::pathExists(*data)) {
       std::u16string folder = *data;
-      if (parentOf(folder)) return folder;
+      if (platform::parentOf(folder)) return folder;
     }
   }
   return perUserDataFolder();
 }
 
 std::u16string perUserSettingsPath() {
-  return joinPath(perUserSettingsFolder(), settingsFileName(platform::programPath()));
+  return joinStoredFolder(perUserSettingsFolder(), settingsFileName(platform::programPath()));
 }
 
 std::u16string defaultSettingsFolder(std::u16string_view name) {
-  return joinPath(perUserDataFolder(u"CRVL"), name);
+  return joinStoredFolder(perUserDataFolder(u"CRVL"), name);
 }
 
 void locateSettingsFile(ProfileStore& store) {
@@ -171,20 +168,19 @@ void locateSettingsFile(ProfileStore& store) {
   if (store.setStorePath(perUser, 0) == kSuccess) store.putText(kUseThisSection, "Opt", perUser);
 }
 
-void installProgramSettingsHooks() {
+ProgramSettingsHooks programSettingsHooks() {
   ProgramSettingsHooks hooks;
   hooks.locate = locateHook;
   hooks.checkWorkArea = workAreaHook;
   hooks.perUserSettingsPath = perUserPathHook;
-  setProgramSettingsHooks(hooks);
+  return hooks;
 }
 
 void openProgramSettings(ProfileStore& store, std::optional<std::u16string_view> path) {
-  installProgramSettingsHooks();
   if (path) {
-    store.openStore(path, kStoreProgramSettings | kStoreOwnFile);
+    store.openStore(path, kStoreProgramSettings | kStoreOwnFile, programSettingsHooks());
   } else {
-    store.openStore(std::nullopt, kStoreProgramSettings);
+    store.openStore(std::nullopt, kStoreProgramSettings, programSettingsHooks());
   }
 }
 

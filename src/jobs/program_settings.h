@@ -13,11 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "jobs/profile_store.h"
 #include "platform/errors.h"
 
 namespace crvl {
-
-class ProfileStore;
 
 // Bits of "Opt" (AppOptions). Other bits are kept as read.
 enum : uint32_t {
@@ -67,9 +66,9 @@ void locateSettingsFile(ProfileStore& store);
 
 // --- Opening ---
 
-// Installs the settings hooks of the profile store (locate, work-area check, per-user
-// path for relocation). openProgramSettings does it; tests call it directly.
-void installProgramSettingsHooks();
+// The hooks a program settings store is opened with: locating the file, the work-area
+// entry, and the per-user file a failed flush moves to.
+[[nodiscard]] ProgramSettingsHooks programSettingsHooks();
 
 // Opens `store` as the program settings: without a path the file is located as above;
 // with a path (a settings file named by the user) that file is used and never

@@ -10,11 +10,11 @@
 
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
-#include "jobs/test_folder.h"
+#include "platform/test_folder.h"
 #include "os_traits.h"
 #include "platform/desktop.h"
 #include "platform/environment.h"
-#include "platform/local_fs.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace crvl {
@@ -64,7 +64,6 @@ class SettingsLocationTest : public ::testing::Test {
     platform::overrideProgramPath(u"");
     platform::setEnvironmentVariable(u"U3_HOST_EXEC_PATH", savedHost_);
     platform::setEnvironmentVariable(u"U3_APP_DATA_PATH", savedData_);
-    setProgramSettingsHooks({});
   }
 
   void runFrom(const std::string& programFolder) {

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "jobs/path_macros.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/clock.h"
-#include "platform/local_fs.h"
+#include "platform/files.h"
 #include "platform/temporary_files.h"
 
 namespace crvl {
@@ -80,8 +81,8 @@ void recordPaths(const EntryList& list, uint32_t offset, std::u16string& leftPat
   action_record::load(list, offset, record);
   action_record::Fields header;
   action_record::load(list, static_cast<uint32_t>(std::max(record.baseReference, 0)), header);
-  joinPath(header.leftName, record.leftName.empty() ? record.rightName : record.leftName, leftPath);
-  joinPath(header.rightName, record.rightName.empty() ? record.leftName : record.rightName, rightPath);
+  platform::joinPath(header.leftName, record.leftName.empty() ? record.rightName : record.leftName, leftPath);
+  platform::joinPath(header.rightName, record.rightName.empty() ? record.leftName : record.rightName, rightPath);
 }
 
 ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset, CopyDirection direction) {
@@ -155,7 +156,7 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, ui
     return r;
   }
   // Like every engine list, enlarged through the enlargement hook when one is set.
-  EntryList list(/*growInPlace=*/false);
+  EntryList list(/*growInPlace=*/false, run.scanner.enlargement);
   TemporaryNames temporaries;
   r = listFolder(s, path, list, temporaries);
   if (r != 0 && r != kErrorContinue) {
@@ -168,7 +169,7 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, ui
   std::u16string name, full;
   if (run.execute != 0 && s.kind == kProviderLocal) {
     for (const std::u16string& temporary : temporaries) {
-      joinPath(path, temporary, full);
+      platform::joinPath(path, temporary, full);
       (void)platform::removeAbandonedTemporary(full);  // one still being written stays
     }
   }
@@ -178,7 +179,7 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, ui
     const uint8_t* entry = list.at(off);
     const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
     loadName(entry + scan_entry::kNameOffset, end, name);
-    joinPath(path, name, full);
+    platform::joinPath(path, name, full);
     if (isFolder(block)) {
       (void)deleteFolderTree(run, side, full, block.attributes);
       continue;
@@ -213,7 +214,7 @@ ErrorCode copyFolderTimesAndAttributes(SyncRun& run, Side side, std::u16string_v
   const uint64_t creation = source.creationTime >= kUnsetTimeLimit ? source.creationTime : 0;
   const uint64_t lastWrite = source.lastWriteTime >= kUnsetTimeLimit ? source.lastWriteTime : 0;
   ErrorCode r = 0;
-  if (creation != 0 || lastWrite != 0) r = platform::setLocalTimes(path, creation, 0, lastWrite);
+  if (creation != 0 || lastWrite != 0) r = platform::setFileTimes(path, creation, 0, lastWrite);
   if (r == 0 && (source.attributes & 0x8000) == 0) {
     r = callSetAttributes(sideSlot(s), s.handle, path, source.attributes);
   }
@@ -227,7 +228,7 @@ ErrorCode makeFolderWithParents(FileSystemProvider* slot, ProviderHandle* handle
   ErrorCode r = callMakeFolder(slot, handle, path);
   if (r == 0 || r == kErrorNotSupported) return r;
   std::u16string parent(path);
-  if (!parentOf(parent) || parent == path) return r;
+  if (!platform::parentOf(parent) || parent == path) return r;
   r = makeFolderWithParents(slot, handle, parent);
   if (r != 0) return r;
   return callMakeFolder(slot, handle, path);

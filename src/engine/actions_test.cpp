@@ -4,12 +4,16 @@
 
 #include "engine/descent_chain.h"
 #include "engine/engine_test_support.h"
+#include "engine/local_copy.h"
 #include "engine/local_provider.h"
 #include "os_traits.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 
 namespace crvl {
 namespace {
+
+using testing::providerTable;
 
 namespace fs = std::filesystem;
 using testing::EngineFixture;
@@ -22,7 +26,7 @@ std::u16string message(ErrorCode code) { return platform::systemMessage(code); }
 
 uint64_t lastWrite(const std::u16string& path) {
   platform::LocalEntryInfo info;
-  return platform::queryLocalEntry(path, &info) == 0 ? info.lastWriteTime : 0;
+  return platform::queryEntry(path, &info) == 0 ? info.lastWriteTime : 0;
 }
 
 class ActionsTest : public EngineFixture {
@@ -83,7 +87,7 @@ TEST_F(ActionsTest, CopiesInBothDirectionsWithMissingParentsAndReadOnlyTargets) 
     // To the left over a read-only file.
     testing::writeFile(temp / "R/x/y/back.txt", "right bytes", kT);
     testing::writeFile(temp / "L/back.txt", "old");
-    ASSERT_EQ(platform::setLocalAttributes(temp.text("L/back.txt"), 0x1), 0u);
+    ASSERT_EQ(platform::setFileAttributes(temp.text("L/back.txt"), 0x1), 0u);
     at = fileRecord(u"back.txt", u"back.txt", 11, {}, deep);
     EXPECT_EQ(copyRecord(run, list, at, CopyDirection::ToLeft), 0u) << c.what;
     EXPECT_EQ(testing::readFile(temp / "L/back.txt"), "right bytes") << c.what;
@@ -124,7 +128,7 @@ TEST_F(ActionsTest, SimulationChangesNothingAndReportsSuccess) {
 TEST_F(ActionsTest, OrphanDeletionClearsReadOnlyAndStopsAfterALeftFailure) {
   open();
   testing::writeFile(temp / "L/ro.txt", "x");
-  ASSERT_EQ(platform::setLocalAttributes(temp.text("L/ro.txt"), 0x1), 0u);
+  ASSERT_EQ(platform::setFileAttributes(temp.text("L/ro.txt"), 0x1), 0u);
   testing::writeFile(temp / "R/ro.txt", "y");
   uint32_t at = fileRecord(u"ro.txt", u"ro.txt");
   EXPECT_EQ(deleteOrphanFile(run, list, at, true, true), 0u);
@@ -150,7 +154,7 @@ TEST_F(ActionsTest, TreeDeletionRemovesEverythingDepthFirst) {
   testing::writeFile(temp / "R/t/a", "a");
   testing::writeFile(temp / "R/t/sub/b", "b");
   testing::writeFile(temp / "R/t/sub/deeper/c", "c");
-  ASSERT_EQ(platform::setLocalAttributes(temp.text("R/t/sub/b"), 0x1), 0u);
+  ASSERT_EQ(platform::setFileAttributes(temp.text("R/t/sub/b"), 0x1), 0u);
   EXPECT_EQ(deleteFolderTree(run, Side::Right, temp.text("R/t"), kFolderAttribute), 0u);
   EXPECT_FALSE(fs::exists(temp / "R/t"));
   EXPECT_EQ(sink.count(kMarkerFileDeleted), 3u);
@@ -208,7 +212,7 @@ TEST_F(ActionsTest, TreeDeletionRemovesAFolderLinkWithoutEnteringIt) {
   LinkTree::removed.clear();
   EXPECT_EQ(deleteFolderTree(run, Side::Left, u"top", kFolderAttribute), 0u);
   std::u16string link;
-  joinPath(u"top", u"link", link);
+  platform::joinPath(u"top", u"link", link);
   EXPECT_EQ(LinkTree::listed, std::vector<std::u16string>{u"top"});
   EXPECT_EQ(LinkTree::removed, (std::vector<std::u16string>{link, u"top"}));
   EXPECT_EQ(sink.count(kMarkerFolderRemoved), 2u);
@@ -356,7 +360,7 @@ TEST_F(ActionsTest, FolderCreationReportsOnlyFailuresAndFolderTimesAreCopied) {
   source.creationTime = 5;  // unset: left alone
   EXPECT_EQ(copyFolderTimesAndAttributes(run, Side::Left, temp.text("L/a"), source), 0u);
   platform::LocalEntryInfo info;
-  ASSERT_EQ(platform::queryLocalEntry(temp.text("L/a"), &info), 0u);
+  ASSERT_EQ(platform::queryEntry(temp.text("L/a"), &info), 0u);
   EXPECT_EQ(info.lastWriteTime, kT);
   EXPECT_GE(info.creationTime, kUnsetTimeLimit);
 }

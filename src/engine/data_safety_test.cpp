@@ -8,8 +8,9 @@
 #include <string>
 
 #include "engine/actions.h"
+#include "engine/local_copy.h"
 #include "engine/local_provider.h"
-#include "engine/path_forms.h"
+#include "platform/paths.h"
 #include "engine/run_test_support.h"
 #include "os_traits.h"
 #include "platform/clock.h"
@@ -17,6 +18,8 @@
 
 namespace crvl {
 namespace {
+
+using testing::providerTable;
 
 using testing::JobRunFixture;
 using testing::RecordingSink;
@@ -77,7 +80,7 @@ int32_t deliverFirst(void* data, const FindRecord& entry) {
 ErrorCode faultyEnumerate(FileSystemProvider* slot, ProviderHandle* h, const char16_t* folder,
                           EnumerateConsumer consumer, void* data) {
   FileSystemProvider& local = providerTable().slots[0];
-  if (g_listing != nullptr && sameFolderPath(folder, g_listing->failFolder)) {
+  if (g_listing != nullptr && platform::sameFolderPath(folder, g_listing->failFolder)) {
     if (!g_listing->afterFirstEntry) return g_listing->code;
     FirstEntryOnly first{consumer, data};
     (void)local.ops.enumerate(slot, h, folder, &deliverFirst, &first);
@@ -346,7 +349,7 @@ TEST_F(DataSafetyTest, ACopyThatBreaksOffLeavesTheOldFileAndNoTemporary) {
     } else {
       EXPECT_FALSE(fs::exists(tmp / "dst.bin"));
     }
-    EXPECT_TRUE(temporariesBelow(tmp.path()).empty());
+    EXPECT_TRUE(temporariesBelow(tmp.root()).empty());
   }
 }
 
@@ -367,7 +370,7 @@ TEST_F(DataSafetyTest, CopiesOfBothSystemsGoThroughTemporaries) {
     EXPECT_EQ(readFile(tmp / "old.txt"), "new");
     EXPECT_EQ(localCopy(tmp.text("src.txt"), tmp.text("sub/added.txt"), nullptr, nullptr, nullptr, false), 0u);
     EXPECT_EQ(readFile(tmp / "sub/added.txt"), "new");
-    EXPECT_TRUE(temporariesBelow(tmp.path()).empty());
+    EXPECT_TRUE(temporariesBelow(tmp.root()).empty());
   }
   setSystemCopyEnabled(true);
 }
@@ -391,8 +394,8 @@ TEST_F(DataSafetyTest, ATemporaryBeingWrittenIsNotSwept) {
   TempFolder tmp;
   fs::create_directories(tmp / "R");
   const std::u16string path = platform::temporaryPathFor(tmp.text("R/x"));
-  platform::LocalStream writing;
-  ASSERT_EQ(writing.createTemporary(path), 0u);
+  platform::File writing;
+  ASSERT_EQ(platform::openFile(path, platform::OpenMode::Temporary, &writing), 0u);
   EXPECT_EQ(platform::removeAbandonedTemporary(path), kErrorSharingViolation);
   writing.close();
   EXPECT_EQ(platform::removeAbandonedTemporary(path), 0u);
@@ -473,7 +476,7 @@ TEST_F(DataSafetyTest, PairsWhoseFoldersLieOneInsideTheOtherAreRefused) {
     writeFile(tmp / "D/b.txt", "b", kT);
     fs::create_directories(tmp / "D/backup");
     fs::create_directories(tmp / "D2");
-    const Tree before = snapshot(tmp.path());
+    const Tree before = snapshot(tmp.root());
     std::vector<std::u16string> excluded;
     if (!c.excluded.empty()) excluded.push_back(pairOf(tmp.text(c.excluded), tmp.text(c.excluded)));
     RecordingSink sink = run(tmp.text(c.left), tmp.text(c.right), kMirror, true, excluded);
@@ -481,7 +484,7 @@ TEST_F(DataSafetyTest, PairsWhoseFoldersLieOneInsideTheOtherAreRefused) {
       ASSERT_EQ(sink.records.size(), 1u);
       EXPECT_EQ(sink.records[0].marker, kMarkerSideUnavailable);
       EXPECT_FALSE(sink.records[0].state.empty());
-      EXPECT_EQ(snapshot(tmp.path()), before);
+      EXPECT_EQ(snapshot(tmp.root()), before);
     } else {
       EXPECT_EQ(failures(sink), 0u);
       EXPECT_FALSE(fs::exists(tmp / "D/backup/backup"));

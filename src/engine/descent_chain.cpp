@@ -1,6 +1,6 @@
 #include "engine/descent_chain.h"
 
-#include "platform/local_fs.h"
+#include "platform/files.h"
 
 namespace crvl {
 namespace {

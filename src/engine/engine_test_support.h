@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -15,64 +16,13 @@
 #include "engine/sync_run.h"
 #include "os_traits.h"
 #include "platform/environment.h"
-#include "platform/local_fs.h"
+#include "platform/files.h"
+#include "platform/test_folder.h"
 #include "platform/text.h"
 
 namespace crvl::testing {
 
 namespace fs = std::filesystem;
-
-inline std::u16string u16(const fs::path& p) {
-  // POSIX names are bytes that need not be UTF-8: read them as the program does.
-  if constexpr (!os::kWindows) return platform::fromSystemBytes(p.string());
-  const std::u16string s = p.u16string();
-  if constexpr (os::kWindows) {
-    std::u16string out = s;
-    for (char16_t& c : out) {
-      if (c == u'/') c = u'\\';
-    }
-    return out;
-  }
-  return s;
-}
-
-// A fresh folder under the temporary folder, removed with everything in it at the end.
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    const fs::path base(platform::tempFolder());
-    for (;;) {
-      path_ = base / ("crvl-engine-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                      std::to_string(counter++));
-      std::error_code ec;
-      if (fs::create_directories(path_, ec)) break;
-    }
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    makeWritable(path_);
-    fs::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  [[nodiscard]] const fs::path& path() const { return path_; }
-  [[nodiscard]] fs::path operator/(const std::string& relative) const { return path_ / relative; }
-  [[nodiscard]] std::u16string text(const std::string& relative = {}) const {
-    return relative.empty() ? u16(path_) : u16(path_ / relative);
-  }
-
- private:
-  static void makeWritable(const fs::path& p) {
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(p, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-      (void)platform::setLocalAttributes(u16(it->path()), 0);
-    }
-  }
-  fs::path path_;
-};
 
 inline void writeFile(const fs::path& p, const std::string& bytes, uint64_t lastWrite = 0) {
   fs::create_directories(p.parent_path());
@@ -81,7 +31,7 @@ inline void writeFile(const fs::path& p, const std::string& bytes, uint64_t last
     out << bytes;
   }
   if (lastWrite != 0) {
-    ASSERT_EQ(platform::setLocalTimes(u16(p), 0, 0, lastWrite), 0u);
+    ASSERT_EQ(platform::setFileTimes(u16(p), 0, 0, lastWrite), 0u);
   }
 }
 
@@ -119,25 +69,32 @@ struct RecordingSink {
   }
 };
 
-// Installs the built-in slots and frees the test slots afterwards.
+// The provider table of the running engine test (see EngineFixture).
+inline ProviderTable*& currentTestTable() noexcept {
+  static ProviderTable* table = nullptr;
+  return table;
+}
+inline ProviderTable& providerTable() noexcept { return *currentTestTable(); }
+
+// Gives each test a provider table of its own with the built-in slots, reachable as
+// testing::providerTable() (also from free functions of the test, such as test slots).
 class EngineFixture : public ::testing::Test {
  protected:
-  void SetUp() override { initializeProviderTable(providerTable(), u"File System Plugins"); }
-  void TearDown() override {
-    setPluginRegistrationHook(nullptr);
-    initializeProviderTable(providerTable(), u"File System Plugins");
+  void SetUp() override {
+    currentTestTable() = table_.get();
+    table_->initialize(u"File System Plugins");
   }
+  void TearDown() override { currentTestTable() = nullptr; }
 
   // A run whose two sides are local folders, opened on slot `leftSlot` / `rightSlot`.
   void openSides(SyncRun& run, std::u16string_view left, std::u16string_view right, int32_t leftSlot = 0,
                  int32_t rightSlot = 0) {
-    ProviderTable& table = providerTable();
-    openSide(table, run.left, left, leftSlot);
-    openSide(table, run.right, right, rightSlot);
+    openSide(*table_, run.left, left, leftSlot);
+    openSide(*table_, run.right, right, rightSlot);
   }
   void closeSides(SyncRun& run) {
-    releaseProviderHandle(providerTable(), run.left.handle);
-    releaseProviderHandle(providerTable(), run.right.handle);
+    ScopedProviderHandle(run.left.handle).reset();
+    ScopedProviderHandle(run.right.handle).reset();
     run.left.handle = run.right.handle = nullptr;
   }
 
@@ -147,11 +104,13 @@ class EngineFixture : public ::testing::Test {
     const std::u16string text(path);
     side.handle = slot.ops.open(&slot, nullptr, slotIndex, text.c_str());
     ASSERT_NE(side.handle, nullptr);
-    ++slot.openCount;
+    side.handle->table = &table;
+    slot.openCount.fetch_add(1);
     side.kind = slot.kind;
     side.capabilities = callCapabilities(&slot, side.handle);
     side.path.assign(path);
   }
+  std::unique_ptr<ProviderTable> table_ = std::make_unique<ProviderTable>();
 };
 
 }  // namespace crvl::testing

@@ -1,17 +1,9 @@
 #include "engine/entry_list.h"
 
 #include <algorithm>
-#include <atomic>
 #include <new>
 
 namespace crvl {
-namespace {
-
-std::atomic<ListEnlargementHook> g_enlargementHook{nullptr};
-
-}  // namespace
-
-void setListEnlargementHook(ListEnlargementHook hook) noexcept { g_enlargementHook.store(hook); }
 
 void enlargeEntryList(void* request) noexcept {
   auto* r = static_cast<ListEnlargement*>(request);
@@ -23,7 +15,8 @@ EntryList::EntryList(EntryList&& other) noexcept
       capacity_(other.capacity_),
       used_(other.used_),
       count_(other.count_),
-      growInPlace_(other.growInPlace_) {
+      growInPlace_(other.growInPlace_),
+      hook_(other.hook_) {
   other.capacity_ = other.used_ = other.count_ = 0;
 }
 
@@ -34,6 +27,7 @@ EntryList& EntryList::operator=(EntryList&& other) noexcept {
     used_ = other.used_;
     count_ = other.count_;
     growInPlace_ = other.growInPlace_;
+    hook_ = other.hook_;
     other.capacity_ = other.used_ = other.count_ = 0;
   }
   return *this;
@@ -62,7 +56,7 @@ uint8_t* EntryList::appendRecord(uint16_t size) noexcept {
     const uint32_t increment =
         capacity_ == 0 ? std::max<uint32_t>(kFirstCapacity, size) : std::max<uint32_t>(kGrowth, size);
     ListEnlargement request{this, increment, false};
-    const ListEnlargementHook hook = g_enlargementHook.load();
+    const ListEnlargementHook hook = hook_;
     if (growInPlace_ || hook == nullptr) {
       enlargeEntryList(&request);
     } else {

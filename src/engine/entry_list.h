@@ -48,11 +48,10 @@ struct ListEnlargement {
 // Carries out an enlargement request (the routine the main window is asked to call).
 void enlargeEntryList(void* request) noexcept;
 
-// Where lists whose grow-in-place flag is clear are enlarged. The shell points this at
-// its main window (message 1032 with enlargeEntryList as wParam and the request as
-// lParam). Without a hook such lists grow in place on the appending thread.
+// Where a list whose grow-in-place flag is clear is enlarged. The shell's hook sends
+// its main window message 1032 with enlargeEntryList as wParam and the request as
+// lParam. Without a hook such lists grow in place on the appending thread.
 using ListEnlargementHook = void (*)(void (*routine)(void*) noexcept, void* request);
-void setListEnlargementHook(ListEnlargementHook hook) noexcept;
 
 // A growable byte buffer of packed records. The first append allocates
 // max(16384, record size) bytes; when a record and the zero word after it do not fit,
@@ -65,7 +64,8 @@ class EntryList {
   static constexpr uint32_t kGrowth = 1048576;
 
   EntryList() noexcept = default;
-  explicit EntryList(bool growInPlace) noexcept : growInPlace_(growInPlace) {}
+  explicit EntryList(bool growInPlace, ListEnlargementHook hook = nullptr) noexcept
+      : growInPlace_(growInPlace), hook_(hook) {}
   EntryList(EntryList&& other) noexcept;
   EntryList& operator=(EntryList&& other) noexcept;
   EntryList(const EntryList&) = delete;
@@ -116,6 +116,7 @@ class EntryList {
   uint32_t used_ = 0;
   uint32_t count_ = 0;
   bool growInPlace_ = false;
+  ListEnlargementHook hook_ = nullptr;
 };
 
 // Unaligned field access.

@@ -76,16 +76,18 @@ struct HookLog {
 
 TEST(EntryList, EnlargementGoesThroughTheHookUnlessTheListGrowsInPlace) {
   HookLog::calls = 0;
-  setListEnlargementHook(&HookLog::hook);
   {
-    EntryList engineList;  // grow-in-place clear
+    EntryList engineList(false, &HookLog::hook);  // grow-in-place clear
     ASSERT_TRUE(scan_entry::append(engineList, EntryBlock{}, u"a"));
     EXPECT_EQ(HookLog::calls, 1);
-    EntryList privateList(true);
+    EntryList privateList(true, &HookLog::hook);
     ASSERT_TRUE(scan_entry::append(privateList, EntryBlock{}, u"a"));
     EXPECT_EQ(HookLog::calls, 1);
+    // A moved list keeps its hook.
+    EntryList moved(std::move(engineList));
+    ASSERT_TRUE(scan_entry::append(moved, EntryBlock{}, std::u16string(9000, u'x')));
+    EXPECT_EQ(HookLog::calls, 2);
   }
-  setListEnlargementHook(nullptr);
   EntryList noHook;
   EXPECT_TRUE(scan_entry::append(noHook, EntryBlock{}, u"a"));
 }

@@ -4,11 +4,12 @@
 
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
-#include "engine/path_forms.h"
+#include "platform/paths.h"
 #include "jobs/path_macros.h"
-#include "jobs/scan_filter.h"
+#include "engine/scan_filter.h"
 #include "language/language_table.h"
 #include "platform/temporary_files.h"
+#include "resources/string_ids.h"
 
 namespace crvl {
 
@@ -19,9 +20,6 @@ bool has(OptionFlags flags, OptionFlags bit) noexcept { return (flags & bit) != 
 constexpr OptionFlags kChangesLeft = kOptAddLeft | kOptUpdateLeft | kOptDeleteFilesLeft | kOptDeleteFoldersLeft;
 constexpr OptionFlags kChangesRight = kOptAddRight | kOptUpdateRight | kOptDeleteFilesRight |
                                       kOptDeleteFoldersRight | kOptCopyConflictRight | kOptCopyDifferentRight;
-
-// The text id of the report for a pair whose folders lie one inside the other.
-constexpr uint16_t kTextPairsOverlap = 7003;
 
 // How one folder pair is visited. A side "must exist" unless the parent listing showed
 // it absent (a one-sided folder); a must-exist side that turns out missing is a failure,
@@ -38,7 +36,6 @@ struct PairVisit {
 struct RunContext {
   JobRun& run;
   ProviderTable& table;
-  const VolumeQueries& volumes;
   ScanFilter scanFilter;
   DescentChain chain;
   bool leftChanged = false;   // the options may change the left side
@@ -47,7 +44,7 @@ struct RunContext {
 
 bool isExcluded(const RunContext& ctx, std::u16string_view path) {
   for (const std::u16string& folder : ctx.run.sync.scanner.excludedFolders) {
-    if (!folder.empty() && sameFolderPath(path, folder)) return true;
+    if (!folder.empty() && platform::sameFolderPath(path, folder)) return true;
   }
   return false;
 }
@@ -79,7 +76,7 @@ void sweepTemporaries(RunContext& ctx, const SideState& side, bool changed, cons
   if (names.empty() || !changed || ctx.run.sync.execute == 0 || side.kind != kProviderLocal) return;
   std::u16string path;
   for (const std::u16string& name : names) {
-    joinPath(side.path, name, path);
+    platform::joinPath(side.path, name, path);
     (void)platform::removeAbandonedTemporary(path);  // one still being written stays
   }
 }
@@ -238,7 +235,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
 
   // Each level keeps its own list while its sub-folders run; like every engine list it
   // is enlarged through the enlargement hook when one is set.
-  EntryList list(/*growInPlace=*/false);
+  EntryList list(/*growInPlace=*/false, sync.scanner.enlargement);
   sync.scanner.actionList = &list;
   sync.scanner.currentLeft = nullptr;
   sync.scanner.currentRight = nullptr;
@@ -273,7 +270,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
 }
 
 bool sideAvailable(const SideState& side) {
-  const std::u16string root = rootOf(side.path);
+  const std::u16string root = platform::rootOf(side.path);
   return callGetAttributes(sideSlot(side), side.handle, root, nullptr) != 0xFFFFFFFFu;
 }
 
@@ -284,12 +281,11 @@ bool namesNonFolder(const SideState& side) {
 }
 
 void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {
-  ProviderHandle* handle = openProviderHandle(ctx.table, path, &ctx.run);
-  owner = ScopedProviderHandle(ctx.table, handle);
+  owner = ctx.table.open(path, &ctx.run);
+  ProviderHandle* handle = owner.get();
   side = SideState{};
   if (handle == nullptr) return;
   side.handle = handle;
-  side.table = &ctx.table;
   FileSystemProvider* slot = sideSlot(side);
   side.kind = slot != nullptr ? slot->kind : kProviderFree;
   side.capabilities = callCapabilities(slot, handle);
@@ -355,49 +351,50 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
 // its own source.
 bool pairOverlaps(const RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath) {
   std::u16string left(leftPath), right(rightPath);
-  normalizePath(left);
-  normalizePath(right);
-  const bool leftInside = pathLiesWithin(left, right);
-  if (!leftInside && !pathLiesWithin(right, left)) return false;
+  platform::normalizePath(left);
+  platform::normalizePath(right);
+  const bool leftInside = platform::pathLiesWithin(left, right);
+  if (!leftInside && !platform::pathLiesWithin(right, left)) return false;
   const std::u16string& inner = leftInside ? left : right;
   const std::u16string& outer = leftInside ? right : left;
   for (const std::u16string& folder : ctx.run.sync.scanner.excludedFolders) {
     if (folder.empty()) continue;
     std::u16string excluded = folder;
-    normalizePath(excluded);
-    if (pathLiesWithin(inner, excluded) && !sameFolderPath(excluded, outer)) return false;
+    platform::normalizePath(excluded);
+    if (platform::pathLiesWithin(inner, excluded) && !platform::sameFolderPath(excluded, outer)) return false;
   }
   return true;
 }
 
 void reportOverlap(SyncRun& sync, std::u16string_view leftPath, std::u16string_view rightPath) {
-  sync.errorText = uiText(kTextPairsOverlap);
+  sync.errorText = uiText(kTextOvlp);
   if (sync.errorText.empty()) (void)accountResult(sync, kErrorBadPathname);
   report(sync, kMarkerSideUnavailable, LogText(leftPath), LogText(rightPath));
 }
 
 }  // namespace
 
-bool resolveFolderSide(std::u16string_view text, const VolumeQueries& volumes, std::u16string* path,
-                       bool* eject) {
-  FolderSide side = parseFolderSide(text);
-  *eject = side.eject;
-  // Stored paths may begin with a path macro.
-  *path = !side.path.empty() && side.path[0] == u'%' ? expandPath(side.path) : side.path;
-  toNativeSeparators(*path);
-  // A serial that cannot be read as a number identifies no medium: never pass it.
-  if (!side.serialValid) return false;
-  return checkMedium(*path, side.serial, !side.search, volumes);
+namespace {
+
+bool resolveSide(const MediumCheck* media, std::u16string_view text, std::u16string* path, bool* eject) {
+  if (media != nullptr && media->resolveSide != nullptr) return media->resolveSide(media->context, text, path, eject);
+  // Without medium checks the text is the path.
+  *eject = false;
+  *path = !text.empty() && text[0] == u'%' ? expandPath(text) : std::u16string(text);
+  platform::toNativeSeparators(*path);
+  return true;
 }
 
-std::vector<std::u16string> excludedFolders(const Job& job, const VolumeQueries& volumes) {
+}  // namespace
+
+std::vector<std::u16string> excludedFolders(const Job& job, const MediumCheck* media) {
   std::vector<std::u16string> folders;
   for (const std::u16string& pairText : job.excludedPairs) {
     FolderSides sides = splitFolderPair(pairText);
     for (std::u16string_view text : {sides.left, sides.right}) {
       std::u16string path;
       bool eject = false;
-      if (!text.empty() && resolveFolderSide(text, volumes, &path, &eject) && !path.empty()) {
+      if (!text.empty() && resolveSide(media, text, &path, &eject) && !path.empty()) {
         folders.push_back(std::move(path));
       }
     }
@@ -405,16 +402,10 @@ std::vector<std::u16string> excludedFolders(const Job& job, const VolumeQueries&
   return folders;
 }
 
-void ejectRunMedia(const JobRun& run) {
-  if (run.sync.execute == 0) return;
-  ejectMarkedDrives(run.ejectSet, run.volumes != nullptr ? *run.volumes : defaultVolumeQueries());
-}
-
 void runJob(JobRun& run) noexcept {
   try {
-    const VolumeQueries& volumes = run.volumes != nullptr ? *run.volumes : defaultVolumeQueries();
-    ProviderTable& table = run.providers != nullptr ? *run.providers : providerTable();
-    RunContext ctx{run, table, volumes, ScanFilter{}, DescentChain{}};
+    if (run.providers == nullptr) return;  // a run needs a table to reach any folder
+    RunContext ctx{run, *run.providers, ScanFilter{}, DescentChain{}};
     ctx.leftChanged = has(run.job.optionFlags, kChangesLeft);
     ctx.rightChanged = has(run.job.optionFlags, kChangesRight);
 
@@ -424,7 +415,7 @@ void runJob(JobRun& run) noexcept {
     scanner.filter = jobScanFilter(run.job, ctx.scanFilter);
     scanner.ignoreDate = has(f, kOptIgnoreDate) ? 1 : 0;
     scanner.toleranceCode = (has(f, kOptTwoSecondTolerance) ? 2 : 0) + (has(f, kOptIgnoreOneHour) ? 100 : 0);
-    scanner.excludedFolders = excludedFolders(run.job, volumes);
+    scanner.excludedFolders = excludedFolders(run.job, run.media);
 
     for (const std::u16string& pairText : run.job.includedPairs) {
       if (stopRequested(run.sync)) break;
@@ -432,8 +423,8 @@ void runJob(JobRun& run) noexcept {
       FolderSides sides = splitFolderPair(pairText);
       std::u16string leftPath, rightPath;
       bool ejectLeft = false, ejectRight = false;
-      if (!resolveFolderSide(sides.left, volumes, &leftPath, &ejectLeft)) continue;
-      if (!resolveFolderSide(sides.right, volumes, &rightPath, &ejectRight)) continue;
+      if (!resolveSide(run.media, sides.left, &leftPath, &ejectLeft)) continue;
+      if (!resolveSide(run.media, sides.right, &rightPath, &ejectRight)) continue;
       if (ejectLeft && !leftPath.empty()) run.ejectSet.mark(leftPath[0]);
       if (ejectRight && !rightPath.empty()) run.ejectSet.mark(rightPath[0]);
       if (pairOverlaps(ctx, leftPath, rightPath)) {

@@ -17,7 +17,7 @@
 #include "engine/provider_table.h"
 #include "engine/sync_run.h"
 #include "jobs/job.h"
-#include "schedule/removable_media.h"
+#include "engine/medium_check.h"
 
 namespace crvl {
 
@@ -29,15 +29,15 @@ struct RunStatistics {
   uint32_t foldersCreated = 0;
 };
 
-// One run. The caller (the run wrapper or the console front end) sets sync.slotIndex,
-// sync.execute, sync.scanner.stopWord, sync.logSink and the job copy; the run fills
-// the rest.
+// One run. The caller (the run wrapper) sets providers, media, sync.slotIndex,
+// sync.execute, sync.scanner.stopWord (and .enlargement), sync.logSink and the job
+// copy; the run fills the rest. A run without a provider table does nothing.
 struct JobRun {
   SyncRun sync;
   Job job;                                  // the run's own copy of the job
   EjectSet ejectSet;                        // drives marked for ejection by this run
-  const VolumeQueries* volumes = nullptr;   // null: the system's drive queries
-  ProviderTable* providers = nullptr;       // null: the process-wide table
+  const MediumCheck* media = nullptr;       // null: side texts are plain paths
+  ProviderTable* providers = nullptr;       // the table the run opens its sides through
   RunStatistics statistics;
 };
 
@@ -47,19 +47,8 @@ struct JobRun {
 // side fails its medium check is skipped without a report. Never throws.
 void runJob(JobRun& run) noexcept;
 
-// Ejects the drives the run marked, "C" to "Z" in order: after an executing run only,
-// never after a simulation. Called once the job log is closed.
-void ejectRunMedia(const JobRun& run);
-
-// The folders of the job's excluded pairs whose medium check passes, both sides of
-// each, with native separators.
-[[nodiscard]] std::vector<std::u16string> excludedFolders(const Job& job,
-                                                          const VolumeQueries& volumes);
-
-// Reads one side of a folder pair text: the medium prefixes, '/' made native, and the
-// medium check. Returns false when the check fails; `*path` holds the path to use and
-// `*eject` whether the side asks for ejection.
-[[nodiscard]] bool resolveFolderSide(std::u16string_view text, const VolumeQueries& volumes,
-                                     std::u16string* path, bool* eject);
+// The folders of the job's excluded pairs whose medium check passes (`media`, or none),
+// both sides of each, with native separators.
+[[nodiscard]] std::vector<std::u16string> excludedFolders(const Job& job, const MediumCheck* media);
 
 }  // namespace crvl

@@ -8,10 +8,10 @@
 
 #include "engine/engine_test_support.h"
 #include "engine/run_test_support.h"
-#include "engine/path_forms.h"
+#include "platform/paths.h"
+#include "platform/volumes.h"
 #include "jobs/filter_format.h"
 #include "os_traits.h"
-#include "platform/volumes.h"
 
 namespace crvl {
 namespace {
@@ -30,6 +30,7 @@ constexpr uint64_t kSec = 10'000'000;
 constexpr OptionFlags kMirror = testing::kMirrorFlags;
 constexpr OptionFlags kBidirectional = testing::kBidirectionalFlags;
 using testing::pairOf;
+using testing::providerTable;
 using testing::snapshot;
 
 class JobRunTest : public testing::JobRunFixture {};
@@ -38,11 +39,11 @@ TEST_F(JobRunTest, ExcludedLeftFolderMakesTheWholePairDoNothing) {
   TempFolder tmp;
   writeFile(tmp / "L/a.txt", "a", kT);
   writeFile(tmp / "R/old.txt", "old", kT);
-  const auto before = snapshot(tmp.path());
+  const auto before = snapshot(tmp.root());
   RecordingSink sink = run(tmp.text("L"), tmp.text("R"), kMirror, true,
                            {pairOf(tmp.text("L"), tmp.text("elsewhere"))});
   EXPECT_TRUE(sink.records.empty());
-  EXPECT_EQ(snapshot(tmp.path()), before);
+  EXPECT_EQ(snapshot(tmp.root()), before);
 
   // Excluded sub-folders are left alone, on either side, while their siblings are
   // synchronised: a one-sided excluded folder is neither created nor deleted.
@@ -72,10 +73,10 @@ TEST_F(JobRunTest, SimulatedMirrorReportsEveryActionAsOkAndChangesNothing) {
   writeFile(tmp / "R/orphan.txt", "orphan", kT);
   writeFile(tmp / "R/gone/a.txt", "a", kT);
   writeFile(tmp / "R/gone/b.txt", "b", kT);
-  const auto before = snapshot(tmp.path());
+  const auto before = snapshot(tmp.root());
 
   RecordingSink sink = run(tmp.text("L"), tmp.text("R"), kMirror, /*execute=*/false);
-  EXPECT_EQ(snapshot(tmp.path()), before);
+  EXPECT_EQ(snapshot(tmp.root()), before);
   for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
   EXPECT_EQ(sink.count(kMarkerCopiedNewRight), 2u);   // new.txt, sub/deep.txt
   EXPECT_EQ(sink.count(kMarkerCopiedOverRight), 1u);  // newer.txt
@@ -183,8 +184,9 @@ TEST_F(JobRunTest, RunsOnTheProviderTableItIsGiven) {
   writeFile(tmp / "L/a.txt", "a", kT);
   writeFile(tmp / "R/orphan.txt", "o", kT);
   ProviderTable own;
-  initializeProviderTable(own, u"File System Plugins");
-  providerTable() = ProviderTable{};  // the process-wide table has no slots now
+  own.initialize(u"File System Plugins");
+  providerTable().initialize(u"");
+  for (FileSystemProvider& slot : providerTable().slots) slot = FileSystemProvider{};  // the fixture's table is empty
   JobRun jr;
   jr.providers = &own;
   jr.job.optionFlags = kMirror;
@@ -192,7 +194,7 @@ TEST_F(JobRunTest, RunsOnTheProviderTableItIsGiven) {
   RecordingSink sink = run(jr);
   for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
   EXPECT_EQ(snapshot(tmp / "R"), (std::map<std::string, std::string>{{"a.txt", "a"}}));
-  EXPECT_EQ(own.slots[0].openCount, 0);
+  EXPECT_EQ(own.slots[0].openCount.load(), 0);
 }
 
 // A plug-in slot that forwards to the local provider and can be told to misbehave.
@@ -219,7 +221,7 @@ ErrorCode wrapGetFile(FileSystemProvider* slot, ProviderHandle* h, const char16_
   return localSlot().ops.getFile(slot, h, source, target, block, flags, progress, data);
 }
 uint32_t wrapGetAttributes(FileSystemProvider* slot, ProviderHandle* h, const char16_t* path, EntryBlock* block) {
-  if (g_wrap->rootMissing && std::u16string_view(path) == rootOf(h->path)) return 0xFFFFFFFFu;
+  if (g_wrap->rootMissing && std::u16string_view(path) == platform::rootOf(h->path)) return 0xFFFFFFFFu;
   return localSlot().ops.getAttributes(slot, h, path, block);
 }
 int32_t wrapFinish(FileSystemProvider*, ProviderHandle*, int32_t a, int32_t b) {
@@ -274,7 +276,7 @@ TEST_F(WrappedSideTest, StopDuringACopyCancelsItAndEndsTheRun) {
   EXPECT_FALSE(fs::exists(tmp / "R/sub"));
   EXPECT_FALSE(fs::exists(tmp / "R2"));  // the next pair is not visited
   EXPECT_EQ(state.finishes, (std::vector<std::pair<int32_t, int32_t>>{{0, 0}}));
-  EXPECT_EQ(providerTable().slots[2].openCount, 0);
+  EXPECT_EQ(providerTable().slots[2].openCount.load(), 0);
 
   // Without a stop the finish flags are (0, 1).
   state.stop = nullptr;
@@ -309,7 +311,7 @@ TEST_F(WrappedSideTest, UnavailableSideReportsOnceAndLeavesTheOtherSideAlone) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto before = snapshot(tmp.path());
+    const auto before = snapshot(tmp.root());
     RecordingSink sink = run(c.left, c.right, kMirror);
     ASSERT_EQ(sink.records.size(), 1u);
     const auto& r = sink.records[0];
@@ -317,67 +319,8 @@ TEST_F(WrappedSideTest, UnavailableSideReportsOnceAndLeavesTheOtherSideAlone) {
     EXPECT_EQ(r.state, platform::systemMessage(kErrorNotReady));
     EXPECT_EQ(r.hasLeft, c.leftReported);
     EXPECT_EQ(r.hasRight, !c.leftReported);
-    EXPECT_EQ(snapshot(tmp.path()), before);
+    EXPECT_EQ(snapshot(tmp.root()), before);
   }
-}
-
-// Drives for the medium checks of a run: E: holds the stick 0xABCD and F: nothing.
-struct StickDrives {
-  std::vector<char16_t> ejected;
-  static uint32_t serial(void*, std::u16string_view path) {
-    return !path.empty() && (path[0] == u'E' || path[0] == u'e') ? 0xABCDu : 0u;
-  }
-  VolumeQueries queries() {
-    VolumeQueries q;
-    q.context = this;
-    q.volumeSerial = serial;
-    q.presentDrives = [](void*) -> uint32_t { return (1u << 4) | (1u << 5); };
-    q.driveClass = [](void*, char16_t) { return platform::DriveClass::RemovableLike; };
-    q.ejectDrive = [](void* c, char16_t l) { static_cast<StickDrives*>(c)->ejected.push_back(l); };
-    return q;
-  }
-};
-
-TEST_F(JobRunTest, MediumChecksDecideWhichPairsRunAndWhatIsEjected) {
-  struct Case {
-    const char* name;
-    std::vector<std::u16string> pairs;
-    bool execute;
-    std::vector<char16_t> ejected;
-  };
-  const Case cases[] = {
-      {"two sides on one stick eject it once", {u">|abcd|E:\\a;>e:\\b"}, true, {u'E'}},
-      {"search marker finds the stick at E:", {u">?|abcd|F:\\a;C:\\b"}, true, {u'E'}},
-      {"fixed letter fails: nothing marked", {u">|abcd|F:\\a;>E:\\b"}, true, {}},
-      {"a failing right side skips the left's mark", {u">E:\\a;|1|E:\\b"}, true, {}},
-      {"A: and B: are never ejected", {u">A:\\a;>B:\\b"}, true, {}},
-      {"a simulation never ejects", {u">|abcd|E:\\a;C:\\b"}, false, {}},
-      {"pair without ';' is skipped", {u">E:\\a"}, true, {}},
-      {"marks of several pairs, in letter order", {u">G:\\a;C:\\b", u">E:\\a;>C:\\b"}, true,
-       {u'C', u'E', u'G'}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    StickDrives drives;
-    VolumeQueries q = drives.queries();
-    JobRun jr;
-    jr.volumes = &q;
-    jr.job.optionFlags = kMirror;
-    jr.job.includedPairs = c.pairs;
-    (void)run(jr, c.execute);
-    ejectRunMedia(jr);
-    EXPECT_EQ(drives.ejected, c.ejected);
-  }
-}
-
-TEST_F(JobRunTest, ExcludedPairsPassTheirMediumChecksSideBySide) {
-  StickDrives drives;
-  VolumeQueries q = drives.queries();
-  Job job;
-  job.excludedPairs = {u"|abcd|E:/x;|1|F:\\y", u"?|abcd|F:\\moved;C:\\plain", u"no-separator"};
-  std::vector<std::u16string> expected = {os::kWindows ? u"E:\\x" : u"E:/x", u"E:\\moved", u"C:\\plain",
-                                          u"no-separator"};
-  EXPECT_EQ(excludedFolders(job, q), expected);
 }
 
 }  // namespace

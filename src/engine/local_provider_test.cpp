@@ -8,9 +8,12 @@
 
 #include "engine/engine_test_support.h"
 #include "os_traits.h"
+#include "platform/listings.h"
 
 namespace crvl {
 namespace {
+
+using testing::providerTable;
 
 namespace fs = std::filesystem;
 using testing::EngineFixture;
@@ -36,7 +39,8 @@ TEST_F(LocalProviderTest, IsFolderPathAndChangeFolder) {
         << platform::toUtf8(c.path);
   }
   const std::u16string start = os::kDrivePaths ? u"C:\\data\\sub" : u"/data/sub";
-  ProviderHandle* h = openProviderHandle(providerTable(), start, nullptr);
+  ScopedProviderHandle owner = testing::providerTable().open(start, nullptr);
+  ProviderHandle* h = owner.get();
   ASSERT_NE(h, nullptr);
   std::u16string root;
   EXPECT_EQ(callRootName(&slot, h, root), 0u);
@@ -47,7 +51,6 @@ TEST_F(LocalProviderTest, IsFolderPathAndChangeFolder) {
   EXPECT_EQ(h->path, root);
   EXPECT_EQ(slot.ops.changeFolder(&slot, h, start.c_str()), 0u);
   EXPECT_EQ(h->path, start);
-  releaseProviderHandle(providerTable(), h);
 }
 
 TEST_F(LocalProviderTest, RenameMakesMissingParentsAndReplacesTargets) {
@@ -59,7 +62,7 @@ TEST_F(LocalProviderTest, RenameMakesMissingParentsAndReplacesTargets) {
   EXPECT_EQ(callRename(&slot, nullptr, temp.text("a.txt"), temp.text("new/deeper/a.txt")), 0u);
   EXPECT_EQ(testing::readFile(temp / "new/deeper/a.txt"), "a");
   // Over an existing, read-only target.
-  ASSERT_EQ(platform::setLocalAttributes(temp.text("new/deeper/a.txt"), 0x1), 0u);
+  ASSERT_EQ(platform::setFileAttributes(temp.text("new/deeper/a.txt"), 0x1), 0u);
   EXPECT_EQ(callRename(&slot, nullptr, temp.text("b.txt"), temp.text("new/deeper/a.txt")), 0u);
   EXPECT_EQ(testing::readFile(temp / "new/deeper/a.txt"), "b");
   EXPECT_FALSE(fs::exists(temp / "b.txt"));
@@ -82,7 +85,7 @@ TEST_F(LocalProviderTest, DeletionModes) {
   };
   EXPECT_EQ(callDeleteFile(&slot, nullptr, temp.text("secret.txt"), 2, count, &reported), 0u);
   EXPECT_EQ(reported, 10000u);
-  EXPECT_TRUE(fs::is_empty(temp.path()));
+  EXPECT_TRUE(fs::is_empty(temp.root()));
   // A folder is not a file.
   fs::create_directories(temp / "dir");
   EXPECT_NE(callDeleteFile(&slot, nullptr, temp.text("dir"), 0, nullptr, nullptr), 0u);
@@ -119,7 +122,7 @@ TEST_F(LocalProviderTest, SetTimesChangesOnlyTheNamedEntry) {
   testing::writeFile(temp / "ro", "r", kBefore);
   testing::writeFile(temp / "dots", "d", kBefore);
   fs::create_directories(temp / "dir");
-  ASSERT_EQ(platform::setLocalAttributes(temp.text("ro"), 0x21), 0u);
+  ASSERT_EQ(platform::setFileAttributes(temp.text("ro"), 0x21), 0u);
   if constexpr (!os::kWindows) {
     // Every name is kept here: these are entries of their own.
     testing::writeFile(temp / "dots.", "1", kBefore);
@@ -253,7 +256,7 @@ TEST_F(LocalProviderTest, OverwriteDeletionNeverRenamesOverAnotherFile) {
   EXPECT_EQ(callDeleteFile(&slot, nullptr, temp.text("secret.txt"), 2, nullptr, nullptr), 0u);
   EXPECT_FALSE(fs::exists(temp / "secret.txt"));
   for (const std::string& name : taken) EXPECT_EQ(testing::readFile(temp / name), "keep " + name) << name;
-  EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), fs::directory_iterator()),
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp.root()), fs::directory_iterator()),
             static_cast<std::ptrdiff_t>(taken.size()));
 }
 

@@ -5,13 +5,12 @@
 #include <limits>
 #include <new>
 
-#include "engine/path_forms.h"
-#include "jobs/path_macros.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 #include "os_traits.h"
 #include "platform/clock.h"
-#include "platform/local_fs.h"
+#include "platform/files.h"
 #include "platform/temporary_files.h"
-#include "platform/text.h"
 
 namespace crvl {
 namespace {
@@ -179,7 +178,7 @@ int32_t scanConsumer(void* data, const FindRecord& entry) {
 // POSIX, where "Private" and "private" are two folders.
 bool isExcluded(const PairScanner& scanner, std::u16string_view path) {
   for (const std::u16string& folder : scanner.excludedFolders) {
-    if (!folder.empty() && sameFolderPath(folder, path)) return true;
+    if (!folder.empty() && platform::sameFolderPath(folder, path)) return true;
   }
   return false;
 }
@@ -232,8 +231,8 @@ void recordAlone(PairWork& w, bool xIsLeft, bool folders, const EntryBlock& bloc
     return;
   }
   const EntryBlock absent = folderBlock();
-  joinPath(w.left.path, w.name, w.leftPath);
-  joinPath(w.right.path, w.name, w.rightPath);
+  platform::joinPath(w.left.path, w.name, w.leftPath);
+  platform::joinPath(w.right.path, w.name, w.rightPath);
   if (xIsLeft) {
     record(w, kCodeFolderLeftOnly, 0, block, absent, w.leftPath, w.rightPath);
   } else {
@@ -248,13 +247,13 @@ void recordPair(PairWork& w, const EntryBlock& l, const EntryBlock& r, std::u16s
   if (leftFolder != isFolder(r)) {
     record(w, kCodeTypeClash, w.scanner.baseReference, l, r, ln, rn);
   } else if (leftFolder) {
-    joinPath(w.left.path, ln, w.leftPath);
-    joinPath(w.right.path, rn, w.rightPath);
+    platform::joinPath(w.left.path, ln, w.leftPath);
+    platform::joinPath(w.right.path, rn, w.rightPath);
     record(w, kCodeFolderPair, 0, l, r, w.leftPath, w.rightPath);
   } else {
     if (w.scanner.contentComparison != 0) {
-      joinPath(w.leftCompareBase, ln, w.leftPath);
-      joinPath(w.rightCompareBase, rn, w.rightPath);
+      platform::joinPath(w.leftCompareBase, ln, w.leftPath);
+      platform::joinPath(w.rightCompareBase, rn, w.rightPath);
     }
     record(w, decideFiles(w.scanner, l, r, w.leftPath, w.rightPath), w.scanner.baseReference, l, r, ln,
            rn);
@@ -383,11 +382,6 @@ ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle, std::u16s
   return callEnumerate(slot, handle, folder, &scanConsumer, &context);
 }
 
-void joinPath(std::u16string_view folder, std::u16string_view name, std::u16string& out) {
-  out.assign(folder);
-  if (!out.empty() && !isPathSeparator(out.back())) out.push_back(os::kSeparator);
-  out.append(name);
-}
 
 PairScanResult scanPair(PairScanner& scanner, const SideState& left, const SideState& right) {
   PairScanResult result;
@@ -397,7 +391,8 @@ PairScanResult scanPair(PairScanner& scanner, const SideState& left, const SideS
       action_record::append(list, kCodeFolderPair, 0, header, header, left.path, right.path);
   scanner.baseReference = headerOffset >= 0 ? static_cast<int32_t>(headerOffset) : 0;
 
-  PairWork w{scanner, left, right, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  PairWork w{scanner, left, right, EntryList(/*growInPlace=*/false, scanner.enlargement),
+             EntryList(/*growInPlace=*/false, scanner.enlargement), {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
   // True when the scan goes on: the side was listed, excluded, or is missing.
   const auto listSide = [&](const SideState& side, EntryList& into, ErrorCode& code,
                             TemporaryNames& temporaries) -> bool {

@@ -11,6 +11,7 @@
 
 #include "engine/entry_list.h"
 #include "engine/provider_table.h"
+#include "platform/paths.h"
 
 namespace crvl {
 
@@ -42,17 +43,10 @@ struct SideState {
   int32_t kind = kProviderFree;
   ProviderCapabilities capabilities = 0;
   std::u16string path;
-  ProviderTable* table = nullptr;  // the table of the handle's slot; null: providerTable()
 };
 
 // The slot of a side's handle, or null when the side has no handle.
-[[nodiscard]] inline FileSystemProvider* sideSlot(const SideState& side) noexcept {
-  if (side.table == nullptr) return slotOf(side.handle);
-  if (side.handle == nullptr || side.handle->slotIndex < 0 || side.handle->slotIndex >= kProviderSlotCount) {
-    return nullptr;
-  }
-  return &side.table->slots[side.handle->slotIndex];
-}
+[[nodiscard]] inline FileSystemProvider* sideSlot(const SideState& side) noexcept { return slotOf(side.handle); }
 
 // The stop word: the control word of the run's slot, written by another thread. Any
 // non-zero value stops the run. Null means the run cannot be stopped.
@@ -74,6 +68,8 @@ struct PairScanner {
   const EntryBlock* currentRight = nullptr;
   const ScanFilter* filter = nullptr;  // null: every file is kept
   StopWord stopWord = nullptr;
+  // Where the run's lists are enlarged (the shell's main window); null: in place.
+  ListEnlargementHook enlargement = nullptr;
 };
 
 // -1 when a is older, 1 when newer, 0 when equal within the tolerance code t: 1-99 are
@@ -139,7 +135,5 @@ struct PairScanResult {
 [[nodiscard]] PairScanResult scanPair(PairScanner& scanner, const SideState& left,
                                       const SideState& right);
 
-// The full path of an entry: folder, a separator unless it already ends in one, name.
-void joinPath(std::u16string_view folder, std::u16string_view name, std::u16string& out);
 
 }  // namespace crvl

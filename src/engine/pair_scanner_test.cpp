@@ -6,9 +6,12 @@
 
 #include "engine/engine_test_support.h"
 #include "os_traits.h"
+#include "platform/paths.h"
 
 namespace crvl {
 namespace {
+
+using testing::providerTable;
 
 using testing::EngineFixture;
 
@@ -123,7 +126,7 @@ class ScannerTest : public EngineFixture {
   }
   std::u16string full(std::u16string_view base, std::u16string_view name) {
     std::u16string out;
-    joinPath(base, name, out);
+    platform::joinPath(base, name, out);
     return out;
   }
 

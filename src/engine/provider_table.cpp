@@ -3,51 +3,25 @@
 #include <atomic>
 
 #include "engine/local_provider.h"
-#include "engine/path_forms.h"
-#include "jobs/path_macros.h"
+#include "engine/plugin_root.h"
 #include "os_traits.h"
-#include "platform/local_fs.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/shell_files.h"
 
 namespace crvl {
 namespace {
 
-std::atomic<PluginRegistrationHook> g_registrationHook{nullptr};
-std::u16string g_pluginRootName;
-
 bool isLocalPath(std::u16string_view path) noexcept {
-  if (isDrivePath(path)) return true;
-  const size_t separators = leadingSeparators(path);
+  if (platform::isDrivePath(path)) return true;
+  const size_t separators = platform::leadingSeparators(path);
   if (separators == 2 && path.size() > 2) return true;
   // POSIX: every absolute path that is not a plug-in path ("///name").
   if constexpr (!os::kDrivePaths) {
     return separators >= 1 && separators < 3;
   }
   return false;
-}
-
-int32_t lookupOnce(ProviderTable& table, std::u16string_view path) {
-  const std::u16string root = rootOf(path);
-  if (!root.empty()) {
-    std::u16string slotRoot;
-    for (int32_t i = 0; i < kProviderSlotCount; ++i) {
-      FileSystemProvider& slot = table.slots[i];
-      if (slot.kind == kProviderFree || slot.ops.rootName == nullptr) continue;
-      if (callRootName(&slot, nullptr, slotRoot) != 0 || slotRoot.empty()) continue;
-      if (pathsEqual(slotRoot, root)) return i;
-    }
-  }
-  std::u16string_view rest = path;
-  if (leadingSeparators(rest) >= 3) rest.remove_prefix(3);
-  size_t cut = 0;
-  while (cut < rest.size() && !isAnySeparator(rest[cut])) ++cut;
-  rest = rest.substr(0, cut);
-  for (int32_t i = 0; i < kProviderSlotCount; ++i) {
-    const FileSystemProvider& slot = table.slots[i];
-    if (slot.kind == kProviderFree || slot.name == nullptr) continue;
-    if (pathsEqual(rest, slot.name)) return i;
-  }
-  return isLocalPath(path) ? 0 : -1;
 }
 
 template <typename Result, typename Call>
@@ -70,80 +44,116 @@ void takeBuffer(const std::u16string& buffer, std::u16string& out) {
 
 }  // namespace
 
-ProviderTable& providerTable() noexcept {
-  static ProviderTable table;
-  return table;
+FileSystemProvider& FileSystemProvider::operator=(const FileSystemProvider& other) noexcept {
+  kind = other.kind;
+  name = other.name;
+  prefixLength = other.prefixLength;
+  openCount.store(other.openCount.load());
+  ops = other.ops;
+  context = other.context;
+  table = other.table;
+  return *this;
 }
 
-void initializeProviderTable(ProviderTable& table, std::u16string_view pluginRootName) {
+ProviderTable::ProviderTable() noexcept {
+  for (FileSystemProvider& slot : slots) slot.table = this;
+}
+
+void ProviderTable::initialize(std::u16string_view pluginRootName) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   // No system dialog may stop a slot initialiser (an empty drive, a missing module).
   const uint32_t previousMode = platform::setProcessErrorMode(1);
-  for (auto& slot : table.slots) slot = FileSystemProvider{};
-  g_pluginRootName.assign(pluginRootName.empty() ? std::u16string_view(u"\\\\\\") : pluginRootName);
-  fillLocalProvider(table.slots[0]);
-  fillPluginRoot(table.slots[1], g_pluginRootName.c_str());
+  for (FileSystemProvider& slot : slots) slot = FileSystemProvider{};
+  pluginRootName_.assign(pluginRootName.empty() ? std::u16string_view(u"\\\\\\") : pluginRootName);
+  fillLocalProvider(slots[0]);
+  fillPluginRoot(slots[1], pluginRootName_.c_str());
+  for (FileSystemProvider& slot : slots) slot.table = this;
   (void)platform::setProcessErrorMode(previousMode);
 }
 
 ProviderCapabilities derivedCapabilities(const FileSystemProvider& slot) noexcept {
   const ProviderOperations& o = slot.ops;
   ProviderCapabilities bits = 0;
-  if (o.makeFolder != nullptr && o.sendCommand != nullptr) {
-    bits |= 0x24;
-  } else if (o.makeFolder != nullptr) {
-    bits |= 0x4;
-  } else if (o.sendCommand != nullptr) {
-    bits |= 0x20;
-  }
-  if (o.entry25 != nullptr) bits |= 0x40;
-  if (o.rename != nullptr) bits |= 0x80;
-  if (o.getFile != nullptr) bits |= 0x100;
-  if (o.putFile != nullptr) bits |= 0x400;
-  if (o.copy != nullptr) bits |= 0x1000;
-  if (o.deleteFile != nullptr) bits |= 0x2000 | 0x4000;
-  if (o.setAttributes != nullptr) bits |= 0x8000;
-  if (o.setTimes != nullptr) bits |= 0x10000;
-  if (o.entryIcon != nullptr) bits |= 0x20000;
+  if (o.makeFolder != nullptr) bits |= kCapMakeFolder;
+  if (o.sendCommand != nullptr) bits |= kCapSendCommand;
+  if (o.pluginEntry != nullptr) bits |= kCapPluginEntry;
+  if (o.rename != nullptr) bits |= kCapRename;
+  if (o.getFile != nullptr) bits |= kCapGetFile;
+  if (o.putFile != nullptr) bits |= kCapPutFile;
+  if (o.copy != nullptr) bits |= kCapCopy;
+  if (o.deleteFile != nullptr) bits |= kCapDeleteFile;
+  if (o.setAttributes != nullptr) bits |= kCapSetAttributes;
+  if (o.setTimes != nullptr) bits |= kCapSetTimes;
+  if (o.entryIcon != nullptr) bits |= kCapEntryIcons;
   return bits;
 }
 
-void setPluginRegistrationHook(PluginRegistrationHook hook) noexcept { g_registrationHook.store(hook); }
+int32_t ProviderTable::lookupOnce(std::u16string_view path) {
+  const std::u16string root = platform::rootOf(path);
+  if (!root.empty()) {
+    std::u16string slotRoot;
+    for (int32_t i = 0; i < kProviderSlotCount; ++i) {
+      FileSystemProvider& slot = slots[i];
+      if (slot.kind == kProviderFree || slot.ops.rootName == nullptr) continue;
+      if (callRootName(&slot, nullptr, slotRoot) != 0 || slotRoot.empty()) continue;
+      if (platform::namesEqual(slotRoot, root)) return i;
+    }
+  }
+  std::u16string_view rest = path;
+  if (platform::leadingSeparators(rest) >= 3) rest.remove_prefix(3);
+  size_t cut = 0;
+  while (cut < rest.size() && !platform::isAnySeparator(rest[cut])) ++cut;
+  rest = rest.substr(0, cut);
+  for (int32_t i = 0; i < kProviderSlotCount; ++i) {
+    const FileSystemProvider& slot = slots[i];
+    if (slot.kind == kProviderFree || slot.name == nullptr) continue;
+    if (platform::namesEqual(rest, slot.name)) return i;
+  }
+  return isLocalPath(path) ? 0 : -1;
+}
 
-void registerPlugins(ProviderTable& table) {
-  const PluginRegistrationHook hook = g_registrationHook.load();
-  if (hook == nullptr) return;
+int32_t ProviderTable::findSlot(std::u16string_view path) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const int32_t slot = lookupOnce(path);
+  if (slot >= 0 || registration_.registerPlugins == nullptr) return slot;
+  registerPlugins();
+  return lookupOnce(path);
+}
+
+void ProviderTable::setPluginRegistration(const PluginRegistration& registration) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  registration_ = registration;
+}
+
+void ProviderTable::registerPlugins() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (registration_.registerPlugins == nullptr) return;
   try {
-    hook(table);
+    registration_.registerPlugins(registration_.context, *this);
   } catch (...) {
     // A failed registration leaves the lookup to fail on its own.
   }
 }
 
-int32_t findProviderSlot(ProviderTable& table, std::u16string_view path) {
-  const int32_t slot = lookupOnce(table, path);
-  if (slot >= 0 || g_registrationHook.load() == nullptr) return slot;
-  registerPlugins(table);
-  return lookupOnce(table, path);
-}
-
-ProviderHandle* openProviderHandle(ProviderTable& table, std::u16string_view path, void* owner,
-                                   ProviderKind kind) {
+ScopedProviderHandle ProviderTable::open(std::u16string_view path, void* owner, ProviderKind kind) {
+  // The slot cannot be cleared between its lookup and the count of the new handle.
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   int32_t index = -1;
   if (kind != kProviderFree) {
     for (int32_t i = 0; i < kProviderSlotCount; ++i) {
-      if (table.slots[i].kind == kind) {
+      if (slots[i].kind == kind) {
         index = i;
         break;
       }
     }
   } else {
-    index = findProviderSlot(table, path);
+    index = findSlot(path);
   }
-  if (index < 0) return nullptr;
-  FileSystemProvider& slot = table.slots[index];
-  if (slot.ops.open == nullptr) return nullptr;
+  if (index < 0) return {};
+  FileSystemProvider& slot = slots[index];
+  if (slot.ops.open == nullptr) return {};
   std::u16string_view rest = path;
-  if (slot.prefixLength > 3 && slot.name != nullptr && leadingSeparators(rest) >= 3 &&
+  if (slot.prefixLength > 3 && slot.name != nullptr && platform::leadingSeparators(rest) >= 3 &&
       rest.size() >= static_cast<size_t>(slot.prefixLength)) {
     const std::u16string_view name = rest.substr(3, slot.prefixLength - 3);
     if (platform::namesEqual(name, std::u16string_view(slot.name).substr(0, slot.prefixLength - 3))) {
@@ -153,30 +163,15 @@ ProviderHandle* openProviderHandle(ProviderTable& table, std::u16string_view pat
   const std::u16string text(rest);
   ProviderHandle* handle =
       guarded<ProviderHandle*>(nullptr, [&] { return slot.ops.open(&slot, owner, index, text.c_str()); });
-  if (handle != nullptr) ++slot.openCount;
-  return handle;
-}
-
-void releaseProviderHandle(ProviderTable& table, ProviderHandle* handle, bool force) {
-  if (handle == nullptr) return;
-  if (handle->slotIndex < 0 || handle->slotIndex >= kProviderSlotCount) return;
-  FileSystemProvider& slot = table.slots[handle->slotIndex];
-  if (slot.openCount > 0) --slot.openCount;
-  // Every handle is given back to its slot, whatever the count: only the slot can free
-  // it, and a handle kept while other handles are open would be lost.
-  (void)force;
-  if (slot.ops.release != nullptr) {
-    guarded<int>(0, [&] {
-      slot.ops.release(&slot, handle);
-      return 0;
-    });
-  }
+  if (handle == nullptr) return {};
+  handle->table = this;
+  slot.openCount.fetch_add(1);
+  return ScopedProviderHandle(handle);
 }
 
 ScopedProviderHandle& ScopedProviderHandle::operator=(ScopedProviderHandle&& other) noexcept {
   if (this != &other) {
     reset();
-    table_ = other.table_;
     handle_ = other.handle_;
     other.handle_ = nullptr;
   }
@@ -184,20 +179,28 @@ ScopedProviderHandle& ScopedProviderHandle::operator=(ScopedProviderHandle&& oth
 }
 
 void ScopedProviderHandle::reset() noexcept {
-  if (handle_ != nullptr && table_ != nullptr) {
-    try {
-      releaseProviderHandle(*table_, handle_);
-    } catch (...) {
-    }
-  }
+  ProviderHandle* handle = handle_;
   handle_ = nullptr;
+  FileSystemProvider* slot = slotOf(handle);
+  if (slot == nullptr) return;
+  // Never below zero: a slot filled again meanwhile starts its count afresh.
+  int32_t count = slot->openCount.load();
+  while (count > 0 && !slot->openCount.compare_exchange_weak(count, count - 1)) {
+  }
+  if (slot->ops.release != nullptr) {
+    guarded<int>(0, [&] {
+      slot->ops.release(slot, handle);
+      return 0;
+    });
+  }
 }
 
 FileSystemProvider* slotOf(const ProviderHandle* handle) noexcept {
-  if (handle == nullptr || handle->slotIndex < 0 || handle->slotIndex >= kProviderSlotCount) {
+  if (handle == nullptr || handle->table == nullptr || handle->slotIndex < 0 ||
+      handle->slotIndex >= kProviderSlotCount) {
     return nullptr;
   }
-  return &providerTable().slots[handle->slotIndex];
+  return &handle->table->slots[handle->slotIndex];
 }
 
 ProviderCapabilities callCapabilities(FileSystemProvider* slot, ProviderHandle* h) noexcept {
@@ -322,10 +325,9 @@ ErrorCode callMakeFolder(FileSystemProvider* slot, ProviderHandle* h,
   });
 }
 
-int32_t callFinish(FileSystemProvider* slot, ProviderHandle* h, int32_t flag1,
-                   int32_t flag2) noexcept {
+int32_t callFinish(FileSystemProvider* slot, ProviderHandle* h, int32_t reserved, int32_t completed) noexcept {
   if (slot == nullptr || slot->ops.finish == nullptr) return 0;
-  return guarded<int32_t>(0, [&] { return slot->ops.finish(slot, h, flag1, flag2); });
+  return guarded<int32_t>(0, [&] { return slot->ops.finish(slot, h, reserved, completed); });
 }
 
 }  // namespace crvl

@@ -1,11 +1,18 @@
-// The file-system interface: a process-wide table of 30 provider slots, each a plain
-// record of operation entries. Slot 0 is the local file system, slot 1 the plug-in
-// root, slots 2 to 29 are filled by the plug-in binding. Every call into a slot goes
-// through the guarded helpers below, which catch anything a provider throws.
+// The file-system interface: a table of 30 provider slots, each a plain record of
+// operation entries. Slot 0 is the local file system, slot 1 the plug-in root, slots 2
+// to 29 are filled by the plug-in binding. Every call into a slot goes through the
+// guarded helpers below, which catch anything a provider throws.
+//
+// Threads: runs, the scheduler and the shell use one table at once. Looking a slot up,
+// opening a handle on it, and filling or clearing slots (plug-in registration and
+// unloading) take the table's lock; open counts are atomic; calls through an open
+// handle take no lock.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -22,8 +29,21 @@ enum ProviderKind : int32_t {
   kProviderFilling = 4,  // taken by the plug-in binding, not yet filled
 };
 
+// The capability bits a slot reports. Most follow from which operation entries the slot
+// fills (derivedCapabilities); the local provider adds kLocalExtraCapabilities.
 using ProviderCapabilities = int32_t;
 inline constexpr ProviderCapabilities kCapDirectContents = 0x2;  // contents readable locally
+inline constexpr ProviderCapabilities kCapMakeFolder = 0x4;
+inline constexpr ProviderCapabilities kCapSendCommand = 0x20;
+inline constexpr ProviderCapabilities kCapPluginEntry = 0x40;
+inline constexpr ProviderCapabilities kCapRename = 0x80;
+inline constexpr ProviderCapabilities kCapGetFile = 0x100;
+inline constexpr ProviderCapabilities kCapPutFile = 0x400;
+inline constexpr ProviderCapabilities kCapCopy = 0x1000;
+inline constexpr ProviderCapabilities kCapDeleteFile = 0x2000 | 0x4000;
+inline constexpr ProviderCapabilities kCapSetAttributes = 0x8000;
+inline constexpr ProviderCapabilities kCapSetTimes = 0x10000;
+inline constexpr ProviderCapabilities kCapEntryIcons = 0x20000;
 inline constexpr ProviderCapabilities kLocalExtraCapabilities = 0x1C001A;
 
 inline constexpr int32_t kProviderSlotCount = 30;
@@ -55,154 +75,174 @@ using ProgressCallback = int32_t (*)(int32_t kind, const void* data, intptr_t re
 // is replaced.
 inline constexpr uint32_t kCopyOverwrite = 0x1;
 
-// An open handle on a slot: the slot index, the owner and the current path. The slot
-// that opened a handle frees it in its `release` entry; plug-in slots may allocate a
-// larger record that begins with this one.
+struct FileSystemProvider;
+class ProviderTable;
+
+// An open handle on a slot: the slot index, the owner and the current path, and the
+// table the slot belongs to (set when the handle is opened through the table). The
+// slot that opened a handle frees it in its `release` entry; plug-in slots may allocate
+// a larger record that begins with this one.
 struct ProviderHandle {
   int32_t slotIndex = -1;
   void* owner = nullptr;
   std::u16string path;  // at most kHandlePathChars characters
+  ProviderTable* table = nullptr;
 };
 
-struct FileSystemProvider;
-
-// The operation entries, in table order. Any may be null: its guarded call then answers
-// 50 or the neutral value given with the helper.
+// The operation entries, in table order (plug-ins fill them in this order too). Any
+// may be null: its guarded call then answers 50 or the neutral value given with it.
 struct ProviderOperations {
-  void (*unload)(FileSystemProvider* slot);                                             // 1
+  void (*unload)(FileSystemProvider* slot);
   ProviderHandle* (*open)(FileSystemProvider* slot, void* owner, int32_t slotIndex,
-                          const char16_t* path);                                        // 2
-  void (*release)(FileSystemProvider* slot, ProviderHandle* handle);                   // 3
-  ProviderCapabilities (*capabilities)(FileSystemProvider* slot, ProviderHandle* handle);  // 4
+                          const char16_t* path);
+  void (*release)(FileSystemProvider* slot, ProviderHandle* handle);
+  ProviderCapabilities (*capabilities)(FileSystemProvider* slot, ProviderHandle* handle);
   void* (*pathIcon)(FileSystemProvider* slot, const char16_t* path, int32_t size,
-                    int32_t resourceId);                                                // 5
+                    int32_t resourceId);
   int32_t (*entryIcon)(FileSystemProvider* slot, const char16_t* path, uint32_t attributes,
-                       int32_t size, void* imageList);                                  // 6
+                       int32_t size, void* imageList);
   ErrorCode (*rootName)(FileSystemProvider* slot, ProviderHandle* handle, char16_t* out,
-                        uint32_t capacity);                                             // 7
+                        uint32_t capacity);
   ErrorCode (*translatePath)(FileSystemProvider* slot, ProviderHandle* handle,
-                             const char16_t* path, char16_t* out, uint32_t capacity);   // 8
+                             const char16_t* path, char16_t* out, uint32_t capacity);
   ErrorCode (*displayPath)(FileSystemProvider* slot, ProviderHandle* handle, char16_t* out,
-                           uint32_t capacity);                                          // 9
+                           uint32_t capacity);
   ErrorCode (*changeFolder)(FileSystemProvider* slot, ProviderHandle* handle,
-                            const char16_t* target);                                    // 10
+                            const char16_t* target);
   int32_t (*isFolderPath)(FileSystemProvider* slot, ProviderHandle* handle,
-                          const char16_t* path);                                        // 11
+                          const char16_t* path);
   ErrorCode (*enumerate)(FileSystemProvider* slot, ProviderHandle* handle,
                          const char16_t* folder, EnumerateConsumer consumer,
-                         void* data);                                                   // 12
+                         void* data);
   // Attributes, or 0xFFFFFFFF when absent; fills `block` when given.
   uint32_t (*getAttributes)(FileSystemProvider* slot, ProviderHandle* handle,
-                            const char16_t* path, EntryBlock* block);                   // 13
+                            const char16_t* path, EntryBlock* block);
   ErrorCode (*setAttributes)(FileSystemProvider* slot, ProviderHandle* handle,
-                             const char16_t* path, uint32_t attributes);                // 14
+                             const char16_t* path, uint32_t attributes);
   ErrorCode (*setTimes)(FileSystemProvider* slot, ProviderHandle* handle, const char16_t* path,
-                        uint64_t creation, uint64_t lastAccess, uint64_t lastWrite);    // 15
+                        uint64_t creation, uint64_t lastAccess, uint64_t lastWrite);
   ErrorCode (*rename)(FileSystemProvider* slot, ProviderHandle* handle,
-                      const char16_t* oldPath, const char16_t* newPath);               // 16
+                      const char16_t* oldPath, const char16_t* newPath);
   ErrorCode (*copy)(FileSystemProvider* slot, ProviderHandle* source, ProviderHandle* target,
                     const char16_t* sourcePath, const char16_t* targetPath,
                     const EntryBlock* sourceBlock, ProgressCallback progress,
-                    void* data);                                                        // 17
+                    void* data);
   ErrorCode (*getFile)(FileSystemProvider* slot, ProviderHandle* handle,
                        const char16_t* sourcePath, const char16_t* localTarget,
                        const EntryBlock* sourceBlock, uint32_t flags,
-                       ProgressCallback progress, void* data);                          // 18
+                       ProgressCallback progress, void* data);
   ErrorCode (*putFile)(FileSystemProvider* slot, ProviderHandle* handle,
                        const char16_t* localSource, const char16_t* targetPath,
                        const EntryBlock* sourceBlock, uint32_t flags,
-                       ProgressCallback progress, void* data);                          // 19
+                       ProgressCallback progress, void* data);
   // mode 0 delete, 1 to the recycle bin, 2 overwrite then delete.
   ErrorCode (*deleteFile)(FileSystemProvider* slot, ProviderHandle* handle,
                           const char16_t* path, int32_t mode, ProgressCallback progress,
-                          void* data);                                                  // 20
+                          void* data);
   ErrorCode (*removeFolder)(FileSystemProvider* slot, ProviderHandle* handle,
-                            const char16_t* path);                                      // 21
+                            const char16_t* path);
   ErrorCode (*makeFolder)(FileSystemProvider* slot, ProviderHandle* handle,
-                          const char16_t* path);                                        // 22
-  ErrorCode (*properties)(FileSystemProvider* slot, void* window, const char16_t* path);  // 23
+                          const char16_t* path);
+  ErrorCode (*properties)(FileSystemProvider* slot, void* window, const char16_t* path);
   ErrorCode (*sendCommand)(FileSystemProvider* slot, ProviderHandle* handle,
-                           const char16_t* command);                                    // 24
-  ErrorCode (*entry25)(FileSystemProvider* slot, ProviderHandle* handle,
-                       const char16_t* path);                                           // 25
+                           const char16_t* command);
+  // The second entry that only plug-in slots may fill; the engine never calls it.
+  ErrorCode (*pluginEntry)(FileSystemProvider* slot, ProviderHandle* handle, const char16_t* path);
   ErrorCode (*shellItem)(FileSystemProvider* slot, ProviderHandle* handle,
-                         const char16_t* path, void* shellFolder, void** out);          // 26
-  int32_t (*finish)(FileSystemProvider* slot, ProviderHandle* handle, int32_t flag1,
-                    int32_t flag2);                                                     // 27
+                         const char16_t* path, void* shellFolder, void** out);
+  // The end of a top-level pair: `reserved` is always 0; `completed` is 1 after a run
+  // that was not stopped, 0 after a stop.
+  int32_t (*finish)(FileSystemProvider* slot, ProviderHandle* handle, int32_t reserved, int32_t completed);
 };
 
-// One slot of the table.
+// One slot of the table. Copying a slot copies its open count as it stands.
 struct FileSystemProvider {
   int32_t kind = kProviderFree;
   const char16_t* name = nullptr;  // how paths address the slot; null for the local provider
   int32_t prefixLength = 0;        // three separators and the name
-  int32_t openCount = 0;
+  std::atomic<int32_t> openCount{0};
   ProviderOperations ops{};
-  void* context = nullptr;  // the filler's own data (a plug-in record, a test fixture)
+  void* context = nullptr;         // the filler's own data (a plug-in record, a test fixture)
+  ProviderTable* table = nullptr;  // the table that holds the slot
+
+  FileSystemProvider() = default;
+  FileSystemProvider(const FileSystemProvider& other) noexcept { *this = other; }
+  FileSystemProvider& operator=(const FileSystemProvider& other) noexcept;
 };
 
-struct ProviderTable {
+// Asked once per failed lookup to register the configured plug-ins (it fills slots
+// through the table, under its lock).
+struct PluginRegistration {
+  void (*registerPlugins)(void* context, ProviderTable& table) = nullptr;
+  void* context = nullptr;
+};
+
+class ScopedProviderHandle;
+
+class ProviderTable {
+ public:
+  ProviderTable() noexcept;
+  ProviderTable(const ProviderTable&) = delete;
+  ProviderTable& operator=(const ProviderTable&) = delete;
+
   std::array<FileSystemProvider, kProviderSlotCount> slots{};
+
+  // Clears every slot and runs the built-in slot initialisers in order (slot 0 local,
+  // slot 1 plug-in root, named `pluginRootName`, or "\\\" when that is empty), with
+  // critical-error dialogs off. Keeps the plug-in registration.
+  void initialize(std::u16string_view pluginRootName);
+
+  // The slot for a path, or -1: a slot whose root name equals the path's root; a slot
+  // whose name equals the first component after three leading separators; the local
+  // provider for drive paths, "\\server" paths (POSIX: absolute paths); after a miss
+  // the plug-ins are registered once and the lookup repeats.
+  [[nodiscard]] int32_t findSlot(std::u16string_view path);
+
+  // Opens a handle on the slot for `path` (or, when `kind` is not kProviderFree, on the
+  // first slot of that kind) after removing the slot's prefix from the path, and counts
+  // it in the slot's open count. Empty when no slot fits or `open` refuses.
+  [[nodiscard]] ScopedProviderHandle open(std::u16string_view path, void* owner,
+                                          ProviderKind kind = kProviderFree);
+
+  // Registers the configured plug-ins now (the plug-in root's `open` asks for it).
+  void registerPlugins();
+  void setPluginRegistration(const PluginRegistration& registration);
+
+  // The lock over slot lookup and filling, for code that fills or clears slots.
+  [[nodiscard]] std::recursive_mutex& lock() noexcept { return lock_; }
+
+ private:
+  [[nodiscard]] int32_t lookupOnce(std::u16string_view path);
+
+  std::recursive_mutex lock_;
+  std::u16string pluginRootName_;
+  PluginRegistration registration_;
 };
 
-// The process-wide table.
-[[nodiscard]] ProviderTable& providerTable() noexcept;
-
-// Clears every slot and runs the built-in slot initialisers in order (slot 0 local,
-// slot 1 plug-in root, named `pluginRootName`, or "\\\" when that is empty).
-void initializeProviderTable(ProviderTable& table, std::u16string_view pluginRootName);
-
-// The derived capability bits of a slot, from which entries it has filled.
-[[nodiscard]] ProviderCapabilities derivedCapabilities(const FileSystemProvider& slot) noexcept;
-
-// Asked once per failed lookup to register the configured plug-ins; may be null.
-using PluginRegistrationHook = void (*)(ProviderTable& table);
-void setPluginRegistrationHook(PluginRegistrationHook hook) noexcept;
-// Called by the plug-in root's `open` and by lookups; does nothing without a hook.
-void registerPlugins(ProviderTable& table);
-
-// The slot for a path, or -1: a slot whose root name equals the path's root; a slot
-// whose name equals the first component after three leading separators; the local
-// provider for drive paths, "\\server" paths (POSIX: absolute paths); after a miss the
-// plug-ins are registered once and the lookup repeats.
-[[nodiscard]] int32_t findProviderSlot(ProviderTable& table, std::u16string_view path);
-
-// Opens a handle on the slot for `path` (or, when `kind` is not kProviderFree, on the
-// first slot of that kind) after removing the slot's prefix from the path; counts it
-// in the slot's open count. Null when no slot fits or `open` refuses.
-[[nodiscard]] ProviderHandle* openProviderHandle(ProviderTable& table, std::u16string_view path,
-                                                 void* owner,
-                                                 ProviderKind kind = kProviderFree);
-
-// Uncounts the handle and gives it back to the slot's `release` (always: a handle not
-// given back would never be freed; `force` is kept for callers that state the intent).
-// A null handle is ignored.
-void releaseProviderHandle(ProviderTable& table, ProviderHandle* handle, bool force = false);
-
-// Releases a handle when it goes out of scope.
+// Owns an open handle: uncounts it and gives it back to its slot's `release` (always:
+// only the slot can free a handle) when it goes out of scope.
 class ScopedProviderHandle {
  public:
   ScopedProviderHandle() noexcept = default;
-  ScopedProviderHandle(ProviderTable& table, ProviderHandle* handle) noexcept
-      : table_(&table), handle_(handle) {}
-  ScopedProviderHandle(ScopedProviderHandle&& other) noexcept
-      : table_(other.table_), handle_(other.handle_) {
-    other.handle_ = nullptr;
-  }
+  explicit ScopedProviderHandle(ProviderHandle* handle) noexcept : handle_(handle) {}
+  ScopedProviderHandle(ScopedProviderHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
   ScopedProviderHandle& operator=(ScopedProviderHandle&& other) noexcept;
   ScopedProviderHandle(const ScopedProviderHandle&) = delete;
   ScopedProviderHandle& operator=(const ScopedProviderHandle&) = delete;
   ~ScopedProviderHandle() { reset(); }
   [[nodiscard]] ProviderHandle* get() const noexcept { return handle_; }
+  [[nodiscard]] explicit operator bool() const noexcept { return handle_ != nullptr; }
   void reset() noexcept;
 
  private:
-  ProviderTable* table_ = nullptr;
   ProviderHandle* handle_ = nullptr;
 };
 
-// The slot of a handle in the process-wide table, or null for a null handle or an
-// index out of range.
+// The derived capability bits of a slot, from which entries it has filled.
+[[nodiscard]] ProviderCapabilities derivedCapabilities(const FileSystemProvider& slot) noexcept;
+
+// The slot of a handle opened through a table, or null for a null handle, a handle
+// without a table or an index out of range.
 [[nodiscard]] FileSystemProvider* slotOf(const ProviderHandle* handle) noexcept;
 
 // Guarded calls. Each answers 50 when the slot or the entry is missing or the entry
@@ -240,7 +280,7 @@ class ScopedProviderHandle {
                                          std::u16string_view path) noexcept;
 [[nodiscard]] ErrorCode callMakeFolder(FileSystemProvider* slot, ProviderHandle* h,
                                        std::u16string_view path) noexcept;
-[[nodiscard]] int32_t callFinish(FileSystemProvider* slot, ProviderHandle* h, int32_t flag1,
-                                 int32_t flag2) noexcept;
+[[nodiscard]] int32_t callFinish(FileSystemProvider* slot, ProviderHandle* h, int32_t reserved,
+                                 int32_t completed) noexcept;
 
 }  // namespace crvl

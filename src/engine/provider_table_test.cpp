@@ -11,6 +11,7 @@ namespace crvl {
 namespace {
 
 using testing::EngineFixture;
+using testing::providerTable;
 
 class ProviderTableTest : public EngineFixture {};
 
@@ -59,12 +60,12 @@ TEST_F(ProviderTableTest, LookupFindsTheSlotForAPath) {
     cases.push_back({u"/", 0});
   }
   for (const Case& c : cases) {
-    EXPECT_EQ(findProviderSlot(table, c.path), c.slot) << std::string(c.path.begin(), c.path.end());
+    EXPECT_EQ(table.findSlot(c.path), c.slot) << std::string(c.path.begin(), c.path.end());
   }
 }
 
 int g_registrations = 0;
-void registerLate(ProviderTable& table) {
+void registerLate(void*, ProviderTable& table) {
   ++g_registrations;
   namedSlot(table.slots[3], u"Late");
 }
@@ -72,40 +73,42 @@ void registerLate(ProviderTable& table) {
 TEST_F(ProviderTableTest, AMissRegistersPluginsOnceAndLooksAgain) {
   ProviderTable& table = providerTable();
   g_registrations = 0;
-  setPluginRegistrationHook(&registerLate);
-  EXPECT_EQ(findProviderSlot(table, u"\\\\\\Late\\x"), 3);
+  table.setPluginRegistration({&registerLate, nullptr});
+  EXPECT_EQ(table.findSlot(u"\\\\\\Late\\x"), 3);
   EXPECT_EQ(g_registrations, 1);
-  EXPECT_EQ(findProviderSlot(table, u"\\\\\\Nowhere\\x"), -1);
+  EXPECT_EQ(table.findSlot(u"\\\\\\Nowhere\\x"), -1);
   EXPECT_EQ(g_registrations, 2);
 }
 
 TEST_F(ProviderTableTest, OpeningStripsThePrefixAndCountsHandles) {
   ProviderTable& table = providerTable();
   namedSlot(table.slots[2], u"Demo");
-  ProviderHandle* h = openProviderHandle(table, u"\\\\\\DEMO\\sub\\dir", nullptr);
-  ASSERT_NE(h, nullptr);
+  ScopedProviderHandle h = table.open(u"\\\\\\DEMO\\sub\\dir", nullptr);
+  ASSERT_TRUE(h);
   EXPECT_EQ(g_openedWith, u"\\sub\\dir");
-  EXPECT_EQ(h->slotIndex, 2);
-  ProviderHandle* second = openProviderHandle(table, u"x", nullptr, kProviderPlugin);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(table.slots[2].openCount, 2);
-  releaseProviderHandle(table, h);
-  EXPECT_EQ(table.slots[2].openCount, 1);
-  { ScopedProviderHandle scoped(table, second); }
-  EXPECT_EQ(table.slots[2].openCount, 0);
-  EXPECT_EQ(openProviderHandle(table, u"relative", nullptr), nullptr);
+  EXPECT_EQ(h.get()->slotIndex, 2);
+  EXPECT_EQ(h.get()->table, &table);
+  EXPECT_EQ(slotOf(h.get()), &table.slots[2]);
+  ScopedProviderHandle second = table.open(u"x", nullptr, kProviderPlugin);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(table.slots[2].openCount.load(), 2);
+  h.reset();
+  EXPECT_EQ(table.slots[2].openCount.load(), 1);
+  { ScopedProviderHandle moved = std::move(second); }
+  EXPECT_EQ(table.slots[2].openCount.load(), 0);
+  EXPECT_FALSE(table.open(u"relative", nullptr));
 }
 
 TEST_F(ProviderTableTest, LocalOpenAcceptsOnlyRootedPaths) {
   ProviderTable& table = providerTable();
   const std::u16string good = os::kDrivePaths ? u"C:\\x" : u"/tmp";
-  ProviderHandle* h = openProviderHandle(table, good, nullptr);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(h->slotIndex, 0);
-  EXPECT_EQ(h->path, good);
-  releaseProviderHandle(table, h);
-  EXPECT_EQ(openProviderHandle(table, u"C:", nullptr, kProviderLocal), nullptr);
-  EXPECT_EQ(openProviderHandle(table, u"\\\\\\x\\y", nullptr, kProviderLocal), nullptr);
+  ScopedProviderHandle h = table.open(good, nullptr);
+  ASSERT_TRUE(h);
+  EXPECT_EQ(h.get()->slotIndex, 0);
+  EXPECT_EQ(h.get()->path, good);
+  h.reset();
+  EXPECT_FALSE(table.open(u"C:", nullptr, kProviderLocal));
+  EXPECT_FALSE(table.open(u"\\\\\\x\\y", nullptr, kProviderLocal));
 }
 
 ErrorCode throwingEnumerate(FileSystemProvider*, ProviderHandle*, const char16_t*, EnumerateConsumer, void*) {

@@ -53,6 +53,7 @@ class JobRunFixture : public EngineFixture {
   }
   RecordingSink run(JobRun& jr, bool execute = true) {
     RecordingSink sink;
+    if (jr.providers == nullptr) jr.providers = &providerTable();
     jr.sync.execute = execute ? 1 : 0;
     jr.sync.logSink = &sink.sink;
     jr.sync.scanner.stopWord = &stop;

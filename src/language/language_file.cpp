@@ -5,16 +5,17 @@
 #include <unordered_map>
 
 #include "jobs/path_macros.h"
-#include "platform/file_names.h"
+#include "platform/listings.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/paths.h"
 
 namespace crvl {
 namespace {
 
 size_t lastSeparator(std::u16string_view path) {
   for (size_t i = path.size(); i > 0; --i) {
-    if (isPathSeparator(path[i - 1])) return i;
+    if (platform::isPathSeparator(path[i - 1])) return i;
   }
   return 0;
 }

@@ -11,6 +11,7 @@
 #include "language/language_choice.h"
 #include "language/language_file.h"
 #include "language/language_table.h"
+#include "platform/test_folder.h"
 
 namespace crvl {
 namespace {
@@ -297,17 +298,9 @@ TEST(LanguageFileTest, FileNames) {
 class LanguageChoiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("crvl_language_" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
     program_ = (folder_ / "Syncer.exe").u16string();
     write("s.ini", "[CRVL]\r\n");
     store_.openStore((folder_ / "s.ini").u16string(), kStoreOwnFile);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
   }
   void write(const std::string& name, const std::string& bytes) {
     std::ofstream(folder_ / name, std::ios::binary) << bytes;
@@ -319,7 +312,8 @@ class LanguageChoiceTest : public ::testing::Test {
     return value;
   }
 
-  fs::path folder_;
+  testing::TestFolder testFolder_;
+  const fs::path& folder_ = testFolder_.root();
   std::u16string program_;
   ProfileStore store_;
   CurrentTableGuard guard_;

@@ -8,31 +8,17 @@
 #include "logs/log_index.h"
 #include "platform/locale.h"
 #include "os_traits.h"
+#include "platform/paths.h"
+#include "resources/string_ids.h"
 
 namespace crvl {
 namespace {
-
-// String ids of the head labels.
-constexpr uint16_t kTextJob = 2401;
-constexpr uint16_t kTextCreatedAt = 3302;
-constexpr uint16_t kTextState = 3303;
 
 constexpr uint32_t kDeleteRetryWaitMs = 1000;
 // Names tried when another run takes the chosen log name first.
 constexpr int kLogNameAttempts = 64;
 
-bool isSeparator(char16_t c) { return c == os::kSeparator || (os::kBackslashSeparates && c == u'/'); }
-
-size_t nameStart(std::u16string_view path) {
-  size_t start = path.size();
-  while (start > 0 && !isSeparator(path[start - 1])) --start;
-  return start;
-}
-
-void appendComponent(std::u16string& folder, std::u16string_view name) {
-  if (folder.empty() || !isSeparator(folder.back())) folder.push_back(os::kSeparator);
-  folder.append(name);
-}
+size_t nameStart(std::u16string_view path) { return path.size() - platform::fileNameOf(path).size(); }
 
 enum class LogCreation { Replace, New };
 
@@ -101,13 +87,13 @@ std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobNa
   // the log folder or into a folder below it.
   std::u16string name(jobName);
   for (char16_t& c : name) {
-    if (isSeparator(c)) c = u'_';
+    if (platform::isPathSeparator(c)) c = u'_';
   }
   for (char c : std::to_string(stamp)) name.push_back(static_cast<char16_t>(c));
   name += u'.';
   name += logFormatExtension(format);
   std::u16string path(folder);
-  appendComponent(path, name);
+  platform::appendPathComponent(path, name);
   return path;
 }
 
@@ -155,9 +141,9 @@ ErrorCode JobLog::begin() {
   fileCreated_ = true;
   context_.output.write = &JobLog::fileWrite;
 
-  const std::u16string jobLabel = uiText(kTextJob);
-  const std::u16string createdAtLabel = uiText(kTextCreatedAt);
-  const std::u16string stateLabel = uiText(kTextState);
+  const std::u16string jobLabel = uiText(kTexttJob);
+  const std::u16string createdAtLabel = uiText(kTextlCrd);
+  const std::u16string stateLabel = uiText(kTextlSte);
   const std::u16string startText = platform::formatLocalDateTime(start);
   const LogHeadTexts texts{jobName_, startText, jobLabel, createdAtLabel, stateLabel};
   return writeLogHead(context_, texts);

@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "os_traits.h"
+#include "platform/test_folder.h"
 
 namespace crvl {
 namespace {
@@ -55,21 +56,11 @@ std::vector<std::string> lines(const std::string& bytes) {
 class JobLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = fs::temp_directory_path() /
-            ("crvl_joblog_" + std::string(info->name()) + "_" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(root_);
-    logs_ = (root_ / "logs" / "deeper").u16string();
+    logs_ = folder_.path("logs/deeper");
     { std::ofstream(root_ / "s.ini", std::ios::binary) << "[CRVL]\r\n"; }
     store_.openStore((root_ / "s.ini").u16string(), kStoreOwnFile);
     store_.putText("CRVL", "Log", logs_);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-
   JobLogSettings settings(uint64_t start = 0) {
     JobLogSettings s;
     s.store = &store_;
@@ -94,7 +85,8 @@ class JobLogTest : public ::testing::Test {
     return log.path();
   }
 
-  fs::path root_;
+  testing::TestFolder folder_;
+  const fs::path& root_ = folder_.root();
   std::u16string logs_;
   ProfileStore store_;
 };

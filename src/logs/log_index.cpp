@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <mutex>
 
-#include "jobs/file_replacement.h"
+#include "platform/files.h"
 #include "jobs/marked_text.h"
 #include "jobs/path_macros.h"
 #include "jobs/value_list.h"
-#include "platform/files.h"
 #include "platform/locale.h"
 #include "os_traits.h"
 
@@ -149,7 +148,7 @@ ErrorCode compactLogIndex(std::u16string_view indexPath, size_t* dropped) {
   });
   if (removed == 0) return kSuccess;  // nothing to drop: the index stays byte for byte
   // Replaced as a whole, like the settings: a reader sees the old index or the new one.
-  if (ErrorCode code = replaceWholeFile(indexPath, kept); code != kSuccess) return code;
+  if (ErrorCode code = platform::writeWholeFile(indexPath, kept); code != kSuccess) return code;
   if (dropped != nullptr) *dropped = removed;
   return kSuccess;
 }

@@ -161,15 +161,7 @@ std::u16string_view markerText(int32_t marker) noexcept {
   }
 }
 
-ErrorCode mapLogWriteError(ErrorCode code) noexcept {
-  switch (code) {
-    case kSuccess:
-    case kErrorInvalidMenuHandle: return kErrorDiskFull;
-    case kErrorVirusInfected: return kErrorReadFault;
-    case kErrorCancelled: return kErrorRequestAborted;
-    default: return code;
-  }
-}
+ErrorCode mapLogWriteError(ErrorCode code) noexcept { return platform::failureResult(code, kErrorDiskFull); }
 
 ErrorCode writeLogBytes(const LogOutput& output, const void* data, size_t size) noexcept {
   if (output.write == nullptr) return kErrorInvalidHandle;

@@ -11,6 +11,7 @@
 
 #include "logs/job_log.h"
 #include "platform/files.h"
+#include "platform/test_folder.h"
 
 namespace crvl {
 namespace {
@@ -66,17 +67,8 @@ const LogHeadTexts kHead{u"B\u00E4ckup \U0001F600", u"15.08.2024  15:45:30", u"J
 
 class LogWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("crvl_logwriter_" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
-  fs::path folder_;
+  testing::TestFolder testFolder_;
+  const fs::path& folder_ = testFolder_.root();
 };
 
 struct GoldenCase {

@@ -1,7 +1,9 @@
 // Medium prefixes of a folder side, the medium check and the ejection of a run's media.
 #include "schedule/removable_media.h"
 
+#include "jobs/path_macros.h"
 #include "os_traits.h"
+#include "platform/paths.h"
 
 namespace crvl {
 
@@ -27,25 +29,9 @@ bool parseSerial(std::u16string_view digits, uint32_t* value) noexcept {
   return true;
 }
 
-bool isAsciiLetter(char16_t c) noexcept {
-  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-bool isDrivePath(std::u16string_view path) noexcept {
-  return path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == u':';
-}
-
-bool isSeparator(char16_t c) noexcept {
-  return c == os::kSeparator || (os::kBackslashSeparates && c == u'/');
-}
-
 bool isPluginPath(std::u16string_view path) noexcept {
-  return path.size() >= 3 && isSeparator(path[0]) && isSeparator(path[1]) &&
-         isSeparator(path[2]);
-}
-
-char16_t upperAscii(char16_t c) noexcept {
-  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  return path.size() >= 3 && platform::isPathSeparator(path[0]) && platform::isPathSeparator(path[1]) &&
+         platform::isPathSeparator(path[2]);
 }
 
 // The path with its first `count` components replaced by `mountPoint`; false when the
@@ -54,13 +40,13 @@ bool replaceLeadingComponents(std::u16string& path, size_t count,
                               std::u16string_view mountPoint) {
   size_t pos = 0;
   for (size_t n = 0; n < count; ++n) {
-    while (pos < path.size() && isSeparator(path[pos])) ++pos;
+    while (pos < path.size() && platform::isPathSeparator(path[pos])) ++pos;
     if (pos == path.size()) return false;
-    while (pos < path.size() && !isSeparator(path[pos])) ++pos;
+    while (pos < path.size() && !platform::isPathSeparator(path[pos])) ++pos;
   }
   std::u16string result(mountPoint);
   std::u16string_view rest = std::u16string_view(path).substr(pos);
-  if (!result.empty() && isSeparator(result.back()) && !rest.empty() && isSeparator(rest[0])) {
+  if (!result.empty() && platform::isPathSeparator(result.back()) && !rest.empty() && platform::isPathSeparator(rest[0])) {
     rest.remove_prefix(1);
   }
   result += rest;
@@ -72,7 +58,7 @@ size_t componentCount(std::u16string_view path) noexcept {
   size_t count = 0;
   bool inName = false;
   for (char16_t c : path) {
-    bool sep = isSeparator(c);
+    bool sep = platform::isPathSeparator(c);
     if (!sep && !inName) ++count;
     inName = !sep;
   }
@@ -179,7 +165,7 @@ bool checkMedium(std::u16string& path, uint32_t serial, bool fixedLetter,
   if (readVolumeSerial(path, queries) == serial) return true;
   if (fixedLetter) return false;
 
-  if (isDrivePath(path)) {
+  if (platform::isDrivePath(path)) {
     uint32_t present = queries.presentDrives ? queries.presentDrives(queries.context) : 0;
     // A: and B: are never searchable.
     for (char16_t letter = u'C'; letter <= u'Z'; ++letter) {
@@ -195,7 +181,7 @@ bool checkMedium(std::u16string& path, uint32_t serial, bool fixedLetter,
     return false;
   }
 
-  if (!path.empty() && isSeparator(path[0]) && !isPluginPath(path) &&
+  if (!path.empty() && platform::isPathSeparator(path[0]) && !isPluginPath(path) &&
       queries.findMountWithSerial != nullptr) {
     // The old mount point is gone; the new one is assumed to sit at the same depth
     // (/media/USER/LABEL, /run/media/USER/LABEL, /mnt/NAME).
@@ -206,21 +192,25 @@ bool checkMedium(std::u16string& path, uint32_t serial, bool fixedLetter,
   return false;
 }
 
-void EjectSet::mark(char16_t letter) noexcept {
-  char16_t up = upperAscii(letter);
-  if (up >= u'C' && up <= u'Z') marked[up - u'C'] = 1;
+bool resolveFolderSide(std::u16string_view text, const VolumeQueries& queries, std::u16string* path,
+                       bool* eject) {
+  FolderSide side = parseFolderSide(text);
+  *eject = side.eject;
+  // Stored paths may begin with a path macro.
+  *path = !side.path.empty() && side.path[0] == u'%' ? expandPath(side.path) : side.path;
+  platform::toNativeSeparators(*path);
+  // A serial that cannot be read as a number identifies no medium: never pass it.
+  if (!side.serialValid) return false;
+  return checkMedium(*path, side.serial, !side.search, queries);
 }
 
-bool EjectSet::isMarked(char16_t letter) const noexcept {
-  char16_t up = upperAscii(letter);
-  return up >= u'C' && up <= u'Z' && marked[up - u'C'] != 0;
-}
-
-bool EjectSet::empty() const noexcept {
-  for (uint8_t m : marked) {
-    if (m != 0) return false;
-  }
-  return true;
+MediumCheck mediumCheckFor(const VolumeQueries& queries) noexcept {
+  MediumCheck check;
+  check.context = const_cast<VolumeQueries*>(&queries);
+  check.resolveSide = [](void* context, std::u16string_view text, std::u16string* path, bool* eject) {
+    return resolveFolderSide(text, *static_cast<const VolumeQueries*>(context), path, eject);
+  };
+  return check;
 }
 
 void ejectMarkedDrives(const EjectSet& set, const VolumeQueries& queries) {

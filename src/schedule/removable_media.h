@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/medium_check.h"
 #include "platform/volumes.h"
 
 namespace crvl {
@@ -71,18 +72,18 @@ struct VolumeQueries {
 [[nodiscard]] bool checkMedium(std::u16string& path, uint32_t serial, bool fixedLetter,
                                const VolumeQueries& queries);
 
-// The drives marked for ejection by one run, "C" to "Z" (A: and B: are never ejected).
-struct EjectSet {
-  std::array<uint8_t, 24> marked{};
-
-  // Marks the upper-cased letter when it lies between "C" and "Z"; others are ignored.
-  void mark(char16_t letter) noexcept;
-  [[nodiscard]] bool isMarked(char16_t letter) const noexcept;
-  [[nodiscard]] bool empty() const noexcept;
-};
-
 // Ejects every marked drive, "C" to "Z" in order, one after the other. The run wrapper
 // calls it after an executing run only, once the job log is closed.
 void ejectMarkedDrives(const EjectSet& set, const VolumeQueries& queries);
+
+// Reads one side of a folder pair: the medium prefixes, a leading path macro expanded,
+// '/' made native, and the medium check. Returns false when the check fails (a serial
+// that cannot be read as a number identifies no medium and never passes); `*path`
+// holds the path to use and `*eject` whether the side asks for ejection.
+[[nodiscard]] bool resolveFolderSide(std::u16string_view text, const VolumeQueries& queries,
+                                     std::u16string* path, bool* eject);
+
+// The run's medium check over `queries` (which must outlive it).
+[[nodiscard]] MediumCheck mediumCheckFor(const VolumeQueries& queries) noexcept;
 
 }  // namespace crvl

@@ -1,0 +1,68 @@
+// The application state: everything that the threads of the program share besides the
+// program settings store, created once per shell cycle (the tray program) or once per
+// console command, and reachable through one process-wide pointer while it exists.
+// Lower layers never reach it: what they need is handed to them (the provider table
+// to a run, the enlargement hook to its lists, the settings copies to its log).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/entry_list.h"
+#include "engine/provider_table.h"
+#include "language/language_choice.h"
+#include "logs/log_format.h"
+
+namespace crvl {
+
+inline constexpr size_t kProductNameChars = 31;
+inline constexpr size_t kStartJobNameChars = 40;
+
+struct AppState {
+  // Identity.
+  void* moduleInstance = nullptr;       // the program's module (Windows)
+  std::u16string productName = u"Corvell";
+  // Icons: the shell's handles, null in the console.
+  void* programIcon = nullptr;
+  void* idleIcon = nullptr;
+  void* busyIcon = nullptr;
+  // Language: the current table of the process points into this state.
+  LanguageState language;
+  // Copies of settings of section "CRVL", read at start-up.
+  std::atomic<uint32_t> appOptions{0};  // "Opt"
+  uint16_t menuIconSize = 0;            // "IconMn"
+  LogFormat logFormat = 6;              // "ExpMode"
+  uint32_t darkMode = 0;                // "DM"
+  uint16_t listIconSize = 16;
+  uint16_t toolbarIconSize = 32;
+  // Start: the job named on the command line, if any.
+  std::u16string startJobName;
+  // Shell.
+  std::atomic<uint32_t> restartRequests{0};
+  void* modalDialog = nullptr;          // the modal dialog open now, or null
+  // The file systems every run reaches its folders through.
+  ProviderTable providers;
+  // Where the runs' lists are enlarged (the shell's main window); null: in place.
+  ListEnlargementHook enlargement = nullptr;
+};
+
+// The state of the current cycle, or null outside one.
+[[nodiscard]] AppState* appState() noexcept;
+
+// Creates the state of one cycle and makes it current; destroying the scope clears the
+// pointer and frees the state. REQUIRES: at most one scope exists at a time.
+class AppStateScope {
+ public:
+  AppStateScope();
+  ~AppStateScope();
+  AppStateScope(const AppStateScope&) = delete;
+  AppStateScope& operator=(const AppStateScope&) = delete;
+  [[nodiscard]] AppState& state() noexcept { return *state_; }
+
+ private:
+  std::unique_ptr<AppState> state_;
+};
+
+}  // namespace crvl

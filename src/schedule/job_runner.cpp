@@ -1,0 +1,46 @@
+#include "schedule/job_runner.h"
+
+#include <memory>
+
+#include "jobs/profile_store.h"
+#include "logs/job_log.h"
+
+namespace crvl {
+
+RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& providers, bool execute,
+                        StopWord stopWord, const RunObserver& observer, const VolumeQueries* volumes,
+                        ListEnlargementHook enlargement) noexcept {
+  RunResult result;
+  try {
+    const VolumeQueries& queries = volumes != nullptr ? *volumes : defaultVolumeQueries();
+    const MediumCheck media = mediumCheckFor(queries);
+    JobRun run;
+    run.job = job;
+    run.media = &media;
+    run.providers = &providers;
+    run.sync.scanner.enlargement = enlargement;
+    run.sync.execute = execute ? 1 : 0;
+    run.sync.scanner.stopWord = stopWord;
+    std::unique_ptr<RunLog> log = openRunLog(settings, run.job.jobName);
+    const LogSink* sink = log->sink();
+    if (observer.begin != nullptr) {
+      if (const LogSink* front = observer.begin(observer.context, sink); front != nullptr) sink = front;
+    }
+    run.sync.logSink = sink;
+    run.sync.copyProgress = observer.copyProgress;
+    run.sync.copyProgressContext = observer.context;
+    runJob(run);
+    if (observer.end != nullptr) observer.end(observer.context);
+    log->finish();
+    // Media are ejected once the log is closed, after an executing run only.
+    if (execute) ejectMarkedDrives(run.ejectSet, queries);
+    result.statistics = run.statistics;
+    result.logCreated = log->fileCreated();
+    if (result.logCreated) result.logPath = log->path();
+  } catch (...) {
+    // Out of memory around the run: what was done is in the log.
+  }
+  return result;
+}
+
+}  // namespace crvl

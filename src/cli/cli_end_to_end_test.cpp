@@ -2,10 +2,10 @@
 // statuses and the job log.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <string>
 
+#include "cli/cli_test_support.h"
 #include "engine/engine_test_support.h"
 #include "os_traits.h"
 #include "platform/environment.h"
@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 constexpr uint64_t kT = 132000000000000000ull;  // a time in 2019
 constexpr uint64_t kSec = 10'000'000;
 
-std::string narrow(std::u16string_view text) { return platform::toUtf8(text); }
+using testing::narrow;
 
 std::map<std::string, std::string> snapshot(const fs::path& root) {
   std::map<std::string, std::string> tree;
@@ -33,40 +33,11 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
   return tree;
 }
 
-struct Result {
-  int status;
-  std::string output;
-};
-
-// Runs the console program with `args` (already quoted) and returns its exit status
-// and everything it printed.
-Result runCli(const TempFolder& tmp, const std::string& args) {
-  const std::string program =
-      narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe" : "/crvl");
-  // A file of its own per call: under Wine the previous program may still hold its file.
-  static int calls = 0;
-  const std::string out = narrow(tmp.text("cli-output-" + std::to_string(++calls) + ".txt"));
-  std::string command = "\"" + program + "\" " + args + " > \"" + out + "\" 2>&1";
-  if constexpr (os::kWindows) command = "\"" + command + "\"";  // cmd /c strips one pair
-  const int raw = std::system(command.c_str());
-  Result r;
-  r.status = os::kWindows ? raw : (raw >> 8) & 0xFF;
-  r.output = readFile(out);
-  return r;
-}
-
-std::string quoted(const std::u16string& path) { return "\"" + narrow(path) + "\""; }
-
-// A job file for one pair with the given option tokens, and a settings file whose log
-// folder lies in the temporary folder.
-void writeJob(const TempFolder& tmp, const std::string& name, const std::string& options,
-              const std::u16string& left, const std::u16string& right) {
-  writeFile(tmp / (name + ".job"), "[CRVL]\r\nOption=0;" + options + "\r\nFilter=\r\n\r\n[Folder]\r\n1=+" +
-                                       narrow(left) + ";" + narrow(right) + "\r\n");
-  writeFile(tmp / "settings.ini", "[CRVL]\r\nLog=" + narrow(tmp.text("logs")) + "\r\nExpMode=1\r\n");
-}
-
-std::string settingsArg(const TempFolder& tmp) { return "--settings " + quoted(tmp.text("settings.ini")); }
+using Result = testing::CliResult;
+using testing::quoted;
+using testing::runCli;
+using testing::settingsArg;
+using testing::writeJob;
 
 void makeTrees(const TempFolder& tmp) {
   writeFile(tmp / "L/both.txt", "L2", kT + 100 * kSec);

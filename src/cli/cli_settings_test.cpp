@@ -10,13 +10,13 @@
 #include <vector>
 #include <string>
 
+#include "cli/cli_test_support.h"
 #include "engine/engine_test_support.h"
 #include "jobs/job_register.h"
 #include "jobs/profile_store.h"
 #include "os_traits.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/local_fs.h"
 #include "platform/text.h"
 
 namespace crvl {
@@ -27,27 +27,13 @@ using testing::readFile;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
-std::string narrow(std::u16string_view text) { return platform::toUtf8(text); }
-std::string quoted(const fs::path& path) { return "\"" + narrow(path.u16string()) + "\""; }
+using testing::narrow;
+std::string quoted(const fs::path& path) { return "\"" + narrow(testing::u16(path)) + "\""; }
 
-std::string program() {
-  return "\"" + narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe\"" : "/crvl\"");
-}
+std::string program() { return "\"" + testing::cliProgram() + "\""; }
 
-struct Result {
-  int status;
-  std::string output;
-};
-
-// Runs `command` through the system's shell; its output goes to a file of its own.
-Result runShell(const TempFolder& tmp, std::string command) {
-  static int calls = 0;
-  const fs::path out = tmp / ("output-" + std::to_string(++calls) + ".txt");
-  command += " > " + quoted(out) + " 2>&1";
-  if constexpr (os::kWindows) command = "\"" + command + "\"";  // cmd /c strips one pair
-  const int raw = std::system(command.c_str());
-  return {os::kWindows ? raw : (raw >> 8) & 0xFF, readFile(out)};
-}
+using Result = testing::CliResult;
+using testing::runShell;
 
 // A settings file with a register of `jobs` entries and no "Language" key, so that every
 // start of the program adds that key and writes the file.
@@ -82,7 +68,7 @@ TEST(CliSettings, ProgramsStartedTogetherKeepTheWholeRegister) {
     const fs::path settings = tmp / "settings.ini";
     writeFile(settings, settingsWithRegister(kJobs));
     std::string command = "for i in 1 2 3 4 5 6; do " + program() + " --settings " + quoted(settings) +
-                          " jobs > " + quoted(tmp.path()) + "/jobs$i.txt 2>&1 & done; wait";
+                          " jobs > " + quoted(tmp.root()) + "/jobs$i.txt 2>&1 & done; wait";
     (void)runShell(tmp, command);
     EXPECT_EQ(registerSize(settings), static_cast<size_t>(kJobs));
     EXPECT_NE(readFile(settings).find("Language=US"), std::string::npos);
@@ -120,7 +106,7 @@ TEST(CliSettings, AFailedSettingsWriteLeavesTheOldFile) {
     writeFile(settings, original);
     fs::permissions(settings, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                                   fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
-    fs::permissions(tmp.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(tmp.root(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
     fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                 fs::perms::others_read | fs::perms::others_exec);
     const std::string command =

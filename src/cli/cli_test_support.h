@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "engine/engine_test_support.h"
 #include "os_traits.h"
 #include "platform/environment.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace crvl::testing {
@@ -26,16 +26,16 @@ inline std::string cliProgram() {
   return narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe" : "/crvl");
 }
 
-// Runs `command` (a shell command line whose output is captured) and returns its exit
-// status and everything it printed.
-inline CliResult runShell(const TempFolder& tmp, std::string command) {
+// Runs `command` and returns its exit status and everything it printed. POSIX: a shell
+// command line; Windows: a program and its arguments, started without cmd.exe.
+inline CliResult runShell(const TempFolder& tmp, const std::string& command) {
   // A file of its own per call: under Wine the previous program may still hold its file.
   static int calls = 0;
-  const std::string out = narrow(tmp.text("cli-output-" + std::to_string(++calls) + ".txt"));
-  command += " > \"" + out + "\" 2>&1";
-  if constexpr (os::kWindows) command = "\"" + command + "\"";  // cmd /c strips one pair
-  const int raw = std::system(command.c_str());
-  return CliResult{os::kWindows ? raw : (raw >> 8) & 0xFF, readFile(out)};
+  const std::u16string out = tmp.text("cli-output-" + std::to_string(++calls) + ".txt");
+  uint32_t status = 0;
+  const ErrorCode started = platform::runCommandLine(platform::fromSystemBytes(command), out, &status);
+  EXPECT_EQ(started, kSuccess) << command;
+  return CliResult{started == kSuccess ? static_cast<int>(status) : -1, readFile(out)};
 }
 
 // Runs the console program with `args` (already quoted).

@@ -4,10 +4,10 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "cli/console_report.h"
 #include "engine/job_run.h"
-#include "engine/provider_table.h"
 #include "jobs/job.h"
 #include "jobs/job_register.h"
 #include "jobs/profile_store.h"
@@ -18,6 +18,9 @@
 #include "logs/log_index.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "schedule/app_state.h"
+#include "schedule/job_runner.h"
+#include "resources/string_ids.h"
 
 namespace crvl::cli {
 
@@ -44,9 +47,9 @@ std::u16string stampText(PackedDateTime stamp) {
   return std::u16string(buffer, buffer + std::char_traits<char>::length(buffer));
 }
 
-int runJobCommand(const CommandLine& command, ProfileStore& settings) {
-  JobRun run;
-  const ErrorCode loaded = loadJobByReference(command.job, run.job, settings);
+int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& app) {
+  Job job;
+  const ErrorCode loaded = loadJobByReference(command.job, job, settings);
   if (loaded == kErrorNotFound) {
     printError(u"no job named " + command.job + u" in the job register");
     return kExitUsage;
@@ -54,7 +57,7 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings) {
   if (loaded != 0) {
     std::u16string message = platform::systemMessage(loaded);
     while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
-    printError(u"cannot read the job file " + run.job.jobFilePath + u": " + message);
+    printError(u"cannot read the job file " + job.jobFilePath + u": " + message);
     return kExitUsage;
   }
 
@@ -62,27 +65,31 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings) {
   platform::installStopHandler(&g_stopWord, kExitStopped);
   const uint64_t started = platform::monotonicMilliseconds();
 
-  std::unique_ptr<RunLog> log = openRunLog(settings, run.job.jobName);
-  ConsoleReporter reporter(log->sink(), platform::outputIsTerminal());
-  run.sync.execute = execute ? 1 : 0;
-  run.sync.scanner.stopWord = &g_stopWord;
-  run.sync.logSink = reporter.sink();
-  run.sync.copyProgress = &ConsoleReporter::progressHook;
-  run.sync.copyProgressContext = &reporter;
-  print(std::u16string(execute ? u"Running " : u"Simulating ") + run.job.jobName + u"\n");
-  runJob(run);
-  reporter.clearProgress();
-  log->finish();
-  // Media are ejected once the log is closed, after an executing run only.
-  ejectRunMedia(run);
+  // The live report stands in front of the job log's sink.
+  struct Live {
+    std::optional<ConsoleReporter> reporter;
+  } live;
+  RunObserver observer;
+  observer.context = &live;
+  observer.begin = [](void* context, const LogSink* logSink) -> const LogSink* {
+    auto& r = static_cast<Live*>(context)->reporter;
+    r.emplace(logSink, platform::outputIsTerminal());
+    return r->sink();
+  };
+  observer.copyProgress = [](void* context, uint64_t bytes) {
+    ConsoleReporter::progressHook(&*static_cast<Live*>(context)->reporter, bytes);
+  };
+  observer.end = [](void* context) { static_cast<Live*>(context)->reporter->clearProgress(); };
+  print(std::u16string(execute ? u"Running " : u"Simulating ") + job.jobName + u"\n");
+  const RunResult result = runJobWithLog(job, settings, app.providers, execute, &g_stopWord, observer);
 
   const bool stopped = g_stopWord.load() != 0;
-  print(formatSummary(reporter.counts(), run.statistics, platform::monotonicMilliseconds() - started,
-                      !execute, stopped));
+  const RunCounts counts = live.reporter ? live.reporter->counts() : RunCounts{};
+  print(formatSummary(counts, result.statistics, platform::monotonicMilliseconds() - started, !execute, stopped));
   // Only a log that exists is named: a log folder that cannot be made leaves none.
-  if (log->fileCreated()) print(u"  log:             " + log->path() + u"\n");
+  if (result.logCreated) print(u"  log:             " + result.logPath + u"\n");
   if (stopped) return kExitStopped;
-  return reporter.counts().errors != 0 ? kExitActionsFailed : kExitOk;
+  return counts.errors != 0 ? kExitActionsFailed : kExitOk;
 }
 
 int listJobs(ProfileStore& settings) {
@@ -128,18 +135,18 @@ int runCommandLine(const CommandLine& command) {
   } else {
     openProgramSettings(settings);
   }
+  AppStateScope scope;
+  AppState& app = scope.state();
   // Log heads and other texts come from the language the settings choose, as in the
   // tray program.
-  LanguageState language;
-  language.applyLanguage(settings);
+  app.language.applyLanguage(settings);
   // The plug-in root is addressed by its language text.
-  constexpr uint16_t kTextPluginRoot = 6303;
-  initializeProviderTable(providerTable(), uiText(kTextPluginRoot));
+  app.providers.initialize(uiText(kTextFSPg));
 
   switch (command.kind) {
     case CommandKind::Run:
     case CommandKind::Simulate:
-      return runJobCommand(command, settings);
+      return runJobCommand(command, settings, app);
     case CommandKind::Jobs:
       return listJobs(settings);
     case CommandKind::Logs:

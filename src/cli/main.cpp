@@ -2,9 +2,12 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "platform/console.h"
+#include "platform/modules.h"
 
 int main(int argc, char** argv) {
   using namespace crvl;
+  // Libraries are never taken from the current folder.
+  platform::restrictLibrarySearch();
   try {
     cli::CommandLine command;
     std::u16string error;

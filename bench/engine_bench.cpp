@@ -12,7 +12,7 @@
 #include "engine/pair_scanner.h"
 #include "engine/provider_table.h"
 #include "platform/environment.h"
-#include "platform/local_fs.h"
+#include "platform/files.h"
 
 namespace crvl {
 namespace {
@@ -83,7 +83,7 @@ void BM_ScanLocalFolders(benchmark::State& state) {
     for (size_t i = 0; i < count; ++i) {
       const fs::path p = folder / ("File " + std::to_string(i) + ".dat");
       if (!fs::exists(p)) std::ofstream(p) << i;
-      (void)platform::setLocalTimes(p.u16string(), 0, 0, kT);
+      (void)platform::setFileTimes(p.u16string(), 0, 0, kT);
     }
   }
   scanOnce(state, providerTable().slots[0], (base / "L").u16string(), (base / "R").u16string());

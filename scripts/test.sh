@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures, builds and runs the tests of both builds: linux (native, with
-# AddressSanitizer and UndefinedBehaviorSanitizer) and windows (mingw-w64, under Wine).
+# Checks the layering, then configures, builds and runs the tests of both builds:
+# linux (native, with AddressSanitizer and UndefinedBehaviorSanitizer, and again with
+# ThreadSanitizer) and windows (mingw-w64, under Wine).
 # Exits non-zero when a build or any test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +12,10 @@ status=0
 
 step() { echo; echo "=== $* ==="; }
 
+step "layers: every include points down"
+tools/layers/check_layers_test.sh || status=1
+tools/layers/check_layers.sh || status=1
+
 step "linux: configure and build"
 if cmake --preset linux >/dev/null && cmake --build --preset linux -j "$jobs"; then
   step "linux: tests"
@@ -19,6 +24,13 @@ if cmake --preset linux >/dev/null && cmake --build --preset linux -j "$jobs"; t
   scripts/fault-kill-during-copy.sh build/linux/crvl || status=1
 else
   echo "linux build failed"; status=1
+fi
+
+step "linux-tsan: configure, build and tests (ThreadSanitizer)"
+if cmake --preset linux-tsan >/dev/null && cmake --build --preset linux-tsan -j "$jobs"; then
+  ctest --preset linux-tsan -j "$jobs" || status=1
+else
+  echo "linux-tsan build failed"; status=1
 fi
 
 step "windows: configure and build"

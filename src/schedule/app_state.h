@@ -5,9 +5,12 @@
 // to a run, the enlargement hook to its lists, the settings copies to its log).
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/entry_list.h"
@@ -19,6 +22,28 @@ namespace crvl {
 
 inline constexpr size_t kProductNameChars = 31;
 inline constexpr size_t kStartJobNameChars = 40;
+inline constexpr int kRunSlotCount = 100;
+
+// One entry of the running-job table.
+struct RunSlot {
+  std::atomic<int32_t> jobNumber{0};  // 0: free
+  std::atomic<int32_t> control{0};    // 0 run on, 1 stop this job, 2 stop all runs
+};
+
+// Where the scheduler tells the user interface about runs: the shell posts the command
+// to its main window, the console prints or ignores it. Called on any thread; must not
+// wait for the user-interface thread.
+struct NotificationSink {
+  void* context = nullptr;
+  void (*post)(void* context, uint32_t command) = nullptr;
+};
+
+// Time as the scheduler reads and waits for it; tests put a clock of their own here.
+struct SchedulerClock {
+  void* context = nullptr;
+  uint64_t (*now)(void* context) = nullptr;                // FILETIME ticks; null: the system clock
+  void (*sleep)(void* context, uint32_t milliseconds) = nullptr;  // null: the system's sleep
+};
 
 struct AppState {
   // Identity.
@@ -46,6 +71,19 @@ struct AppState {
   ProviderTable providers;
   // Where the runs' lists are enlarged (the shell's main window); null: in place.
   ListEnlargementHook enlargement = nullptr;
+
+  // Scheduling.
+  std::atomic<int32_t> quitRequested{0};
+  std::atomic<int32_t> runsInProgress{0};
+  std::atomic<int32_t> busyCount{0};       // modal dialogs open; runs wait while not 0
+  std::array<RunSlot, kRunSlotCount> runSlots;
+  std::mutex slotLock;                     // over claiming and releasing slots
+  NotificationSink notifications;
+  SchedulerClock clock;
+  // The threads the scheduler started and that have not ended yet.
+  std::mutex threadLock;
+  std::condition_variable threadsEnded;
+  int32_t liveThreads = 0;                 // guarded by threadLock
 };
 
 // The state of the current cycle, or null outside one.

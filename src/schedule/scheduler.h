@@ -1,0 +1,71 @@
+// The scheduler: the run wrapper every run goes through, the table of running jobs and
+// its stop requests, the threads of start and availability tasks, starts by name, and
+// the availability test of a job. All of it works on the scheduling fields of an
+// AppState; the shell and the console differ only in the notification sink they set.
+//
+// Threads: every function here may be called from any thread. Threads started here
+// run detached but are counted; quitAndWait ends them all before the state goes.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/errors.h"
+
+namespace crvl {
+
+struct AppState;
+
+// Commands posted to the notification sink.
+inline constexpr uint32_t kCommandRunsChanged = 300;  // a run began or ended
+inline constexpr uint32_t kCommandConfigure = 118;    // the job register is empty
+
+// Control words of a run slot.
+inline constexpr int32_t kRunOn = 0;
+inline constexpr int32_t kStopThisJob = 1;
+inline constexpr int32_t kStopAll = 2;
+
+// Starts one thread per valid start task ('s') and per availability task ('a') of the
+// task list in the settings, in list order; posts kCommandConfigure when the job
+// register has no job. Called once per shell cycle (and by `crvl daemon`).
+void startScheduledTasks(AppState& state);
+
+// Starts the job of that name (case-insensitive register lookup) on a thread of its
+// own, once, without delay; an unknown name does nothing. Returns whether it started.
+bool startJobByName(AppState& state, std::u16string_view name);
+
+// Starts the run wrapper for `jobNumber` on a new thread: a run when `execute`, a
+// simulation otherwise ("&Start now", "Si&mulate...").
+void startRunThread(AppState& state, int32_t jobNumber, bool execute);
+
+// What became of one call of the run wrapper.
+enum class RunOutcome {
+  kRan,             // the job was loaded and run (its own failures are in its log)
+  kNotLoaded,       // the job could not be loaded
+  kAlreadyRunning,  // the job holds a slot in this process, or another process runs it
+  kNoFreeSlot,      // all 100 slots are taken
+  kQuit,            // the program is closing
+};
+
+// The run wrapper, on the calling thread: counts the run and notifies, waits while a
+// dialog is open (busyCount), claims a slot (and the job's lock across processes),
+// loads the job, opens its log unless logs are off, runs it watching the slot's control
+// word, closes the log, ejects marked media after a real run, releases the slot,
+// uncounts the run and notifies. Never throws.
+RunOutcome runJobWrapped(AppState& state, int32_t jobNumber, bool execute) noexcept;
+
+// Asks the run of `jobNumber` to stop (control 1), when it holds a slot.
+void stopJob(AppState& state, int32_t jobNumber) noexcept;
+// Asks every run to stop (control 2 in all slots).
+void stopAll(AppState& state) noexcept;
+// Whether `jobNumber` holds a run slot now.
+[[nodiscard]] bool jobIsRunning(const AppState& state, int32_t jobNumber) noexcept;
+
+// Whether every folder pair of the job can be reached now (and it has at least one).
+[[nodiscard]] bool jobIsAvailable(AppState& state, int32_t jobNumber);
+
+// Sets quitRequested, asks every run to stop, and waits until no run is in progress
+// and every thread started here has ended. Safe to call twice.
+void quitAndWait(AppState& state) noexcept;
+
+}  // namespace crvl

@@ -1,6 +1,7 @@
 // Owners of Windows handles: one move-only template, specialised by a small traits type
 // that says what an empty handle is and how it is closed. Files and find handles,
-// modules, registry keys, icons, menus, windows, mutexes and COM objects each have one.
+// modules, registry keys, icons, menus, windows, mutexes, GDI objects, device contexts
+// and COM objects each have one.
 #pragma once
 
 #include <windows.h>
@@ -94,6 +95,34 @@ struct WindowTraits {
   static void close(Type h) noexcept { ::DestroyWindow(h); }
 };
 
+// A mutex this thread owns: ownership is given back before the handle is closed, so
+// that a process waiting for it gets it at once instead of an abandoned mutex.
+struct OwnedMutexTraits {
+  using Type = HANDLE;
+  static Type empty() noexcept { return nullptr; }
+  static bool valid(Type h) noexcept { return h != nullptr; }
+  static void close(Type h) noexcept {
+    ::ReleaseMutex(h);
+    ::CloseHandle(h);
+  }
+};
+// Fonts, brushes, pens and bitmaps.
+struct GdiObjectTraits {
+  using Type = HGDIOBJ;
+  static Type empty() noexcept { return nullptr; }
+  static bool valid(Type h) noexcept { return h != nullptr; }
+  static void close(Type h) noexcept { ::DeleteObject(h); }
+};
+// A window class registered by this module, unregistered when the owner goes.
+struct WindowClassTraits {
+  using Type = ATOM;
+  static Type empty() noexcept { return 0; }
+  static bool valid(Type a) noexcept { return a != 0; }
+  static void close(Type a) noexcept {
+    ::UnregisterClassW(reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(a)), ::GetModuleHandleW(nullptr));
+  }
+};
+
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFind = UniqueHandle<FindHandleTraits>;
@@ -102,6 +131,9 @@ using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
+using OwnedMutex = UniqueHandle<OwnedMutexTraits>;
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueWindowClass = UniqueHandle<WindowClassTraits>;
 
 // A COM interface pointer, released when the owner goes.
 template <typename Interface>

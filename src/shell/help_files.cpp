@@ -49,3 +49,33 @@ uint32_t controlHelpContext(int controlId) noexcept {
 }
 
 }  // namespace crvl::shell
+
+#include "platform/text.h"
+
+namespace crvl::shell {
+
+std::u16string fileUrl(std::u16string_view path, std::u16string_view fragment) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::u16string url = u"file:///";
+  if (path.substr(0, 2) == u"\\\\") {
+    url = u"file:";  // a share keeps its two leading slashes
+  }
+  const std::string bytes = platform::toUtf8(path);
+  for (const char c : bytes) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b == '\\') {
+      url.push_back(u'/');
+    } else if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
+               b == '_' || b == '~' || b == '/' || b == ':') {
+      url.push_back(static_cast<char16_t>(b));
+    } else {
+      url.push_back(u'%');
+      url.push_back(static_cast<char16_t>(kHex[b >> 4]));
+      url.push_back(static_cast<char16_t>(kHex[b & 15]));
+    }
+  }
+  if (!fragment.empty()) url += u"#" + std::u16string(fragment);
+  return url;
+}
+
+}  // namespace crvl::shell

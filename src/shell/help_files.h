@@ -44,3 +44,18 @@ inline constexpr uint32_t kHelpContextPlannedTasks = 4;
 inline constexpr uint32_t kHelpContextPlan = 5;
 
 }  // namespace crvl::shell
+
+namespace crvl::shell {
+
+// A file URL for a local path ("C:\A B\x.htm" gives "file:///C:/A%20B/x.htm"), with
+// "#fragment" added when one is given. Characters other than unreserved ASCII and
+// "/:" are percent-encoded as UTF-8.
+[[nodiscard]] std::u16string fileUrl(std::u16string_view path, std::u16string_view fragment = {});
+
+// Where "&Go Online" and "Check for &Updates" lead. The program has no web site of its
+// own: both open the installed help page, at its sections "online" and "updates" (the
+// latter names the installed version).
+inline constexpr char16_t kOnlineSection[] = u"online";
+inline constexpr char16_t kUpdatesSection[] = u"updates";
+
+}  // namespace crvl::shell

@@ -65,3 +65,16 @@ TEST(HelpContexts, MenuItemsAndControls) {
 
 }  // namespace
 }  // namespace crvl::shell
+
+namespace crvl::shell {
+namespace {
+
+TEST(HelpFiles, FileUrls) {
+  EXPECT_EQ(fileUrl(u"C:\\Program Files\\Corvell\\CRVL_US.HTM", u"updates"),
+            u"file:///C:/Program%20Files/Corvell/CRVL_US.HTM#updates");
+  EXPECT_EQ(fileUrl(u"D:\\M\u00FCller\\a#b%c.htm"), u"file:///D:/M%C3%BCller/a%23b%25c.htm");
+  EXPECT_EQ(fileUrl(u"\\\\server\\share\\h.htm"), u"file://server/share/h.htm");
+}
+
+}  // namespace
+}  // namespace crvl::shell

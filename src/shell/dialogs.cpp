@@ -1,0 +1,14 @@
+// The dialogs are not built yet: each command that opens one does nothing visible.
+#include "shell/dialogs.h"
+
+namespace crvl::shell {
+
+bool showJobRegisterDialog(DialogContext&) { return false; }
+bool showLogsDialog(DialogContext&) { return false; }
+bool showPlannedTasksDialog(DialogContext&) { return false; }
+bool showConfigurationDialog(DialogContext&, int*) { return false; }
+bool showLanguageDialog(DialogContext&) { return false; }
+bool showProductInformation(DialogContext&) { return false; }
+bool showJobEditor(DialogContext&, int32_t) { return false; }
+
+}  // namespace crvl::shell

@@ -1,0 +1,41 @@
+// The dialogs the tray menu opens, one function each. The shell calls them with
+// busyCount raised (runs wait while a dialog is open) and clears the open-dialog
+// handle afterwards; a dialog records its window in AppState::modalDialog while it is
+// open, so that a tray click brings it to the front. Each returns whether the user
+// confirmed it. Until the dialogs are built, each of them shows nothing and answers
+// false.
+#pragma once
+
+#include <cstdint>
+
+namespace crvl {
+struct AppState;
+class ProfileStore;
+}
+
+namespace crvl::shell {
+
+struct DialogContext {
+  AppState& state;
+  ProfileStore& settings;
+  void* owner;  // the main window
+};
+
+// "&Configure...": the job register with its groups and separators, and the job files.
+bool showJobRegisterDialog(DialogContext& context);
+// "View &Log...": the log list.
+bool showLogsDialog(DialogContext& context);
+// "&Plan...": the task list; when confirmed, the caller exports the time-controlled
+// tasks to the system's scheduler.
+bool showPlannedTasksDialog(DialogContext& context);
+// "&Configuration...": the program settings. `*lastPage` receives the page shown last
+// (0 or 1), which chooses the help context of the menu item.
+bool showConfigurationDialog(DialogContext& context, int* lastPage);
+// "L&anguage...": stores the choice as "Language" and applies it.
+bool showLanguageDialog(DialogContext& context);
+// "&Product Information...".
+bool showProductInformation(DialogContext& context);
+// "Customi&ze...": the job editor on job `jobNumber`.
+bool showJobEditor(DialogContext& context, int32_t jobNumber);
+
+}  // namespace crvl::shell

@@ -1,0 +1,363 @@
+// The commands of the main window: the tray menu, the per-job commands and the
+// internal commands.
+#include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "jobs/job.h"
+#include "jobs/job_register.h"
+#include "jobs/profile_store.h"
+#include "jobs/program_settings.h"
+#include "language/language_table.h"
+#include "logs/log_index.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/modules.h"
+#include "resources/language_resources.h"
+#include "schedule/app_state.h"
+#include "shell/dialogs.h"
+#include "shell/help_files.h"
+#include "shell/main_window.h"
+#include "shell/menu_trace.h"
+#include "shell/system_integration.h"
+
+namespace crvl::shell {
+namespace {
+
+const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+// Opens a file or address with the shell's default verb, shown normally.
+void shellOpen(const std::u16string& target, const std::u16string& folder = {}) {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  info.lpFile = wide(target);
+  info.lpDirectory = folder.empty() ? nullptr : wide(folder);
+  info.nShow = SW_SHOWNORMAL;
+  ::ShellExecuteExW(&info);
+}
+
+std::u16string folderOf(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? std::u16string() : std::u16string(path.substr(0, slash));
+}
+
+// Busy while a dialog is open: runs wait, and tray clicks bring the dialog forward.
+class BusyScope {
+ public:
+  explicit BusyScope(AppState& state) : state_(state) { state_.busyCount.fetch_add(1); }
+  ~BusyScope() {
+    state_.modalDialog = nullptr;
+    state_.busyCount.fetch_sub(1);
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  AppState& state_;
+};
+
+// The system's file dialog for a settings file; `save` chooses the save form. Returns
+// the chosen path, or an empty text when the user cancelled.
+std::u16string chooseSettingsFile(HWND owner, const std::u16string& current, bool save) {
+  const size_t slash = current.find_last_of(u"\\/");
+  std::u16string folder = slash == std::u16string::npos ? std::u16string() : current.substr(0, slash);
+  std::wstring buffer(32768, L'\0');
+  const std::u16string name = slash == std::u16string::npos ? current : current.substr(slash + 1);
+  name.copy(reinterpret_cast<char16_t*>(buffer.data()), std::min<size_t>(name.size(), buffer.size() - 1));
+  static constexpr wchar_t kFilter[] = L"INI\0*.INI\0*.*\0*.*\0";
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = kFilter;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : wide(folder);
+  ofn.lpstrDefExt = L"INI";
+  ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
+              (save ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
+  const BOOL chosen = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
+  if (!chosen) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer.c_str()));
+}
+
+}  // namespace
+
+template <typename Show>
+bool MainWindow::withDialog(Show show) noexcept {
+  try {
+    BusyScope busy(state_);
+    DialogContext context{state_, settings_, handle()};
+    return show(context);
+  } catch (...) {
+    return false;
+  }
+}
+
+void MainWindow::onCommand(uint16_t command, LPARAM lParam) noexcept {
+  enableTable_.refresh(state_.runsInProgress.load());
+  if (enableTable_.disabled(command)) return;
+  const auto jobNumber = static_cast<int32_t>(lParam);
+  switch (command) {
+    case kCmdExit:
+    case kCmdClose:
+      ::PostMessageW(handle(), WM_CLOSE, 0, 0);
+      break;
+    case kCmdStopAll:
+    case kCmdStopAllAlways:
+      stopAllRuns();
+      break;
+    case kCmdDeferredStart:
+      deferredStart();
+      break;
+    case kCmdStartTasks:
+      if (runs_.startScheduledTasks != nullptr) runs_.startScheduledTasks(state_);
+      break;
+    case kCmdRunsChanged:
+      refreshTrayIcon();
+      break;
+    case kCmdConfigureJobs:
+      if (!runsInProgress()) withDialog([](DialogContext& c) { return showJobRegisterDialog(c); });
+      break;
+    case kCmdViewLogs:
+      if (!runsInProgress()) withDialog([](DialogContext& c) { return showLogsDialog(c); });
+      break;
+    case kCmdPlan:
+    case kCmdJobPlan:
+      if (!runsInProgress() && withDialog([](DialogContext& c) { return showPlannedTasksDialog(c); })) {
+        exportTimeControlledTasks(settings_);
+      }
+      break;
+    case kCmdConfiguration:
+      if (!runsInProgress()) {
+        const uint32_t before = state_.appOptions.load();
+        int page = lastConfigurationPage_;
+        if (withDialog([&page](DialogContext& c) { return showConfigurationDialog(c, &page); })) {
+          // The dialog stored the options; the running program follows them.
+          const uint32_t after = readAppOptions(settings_);
+          state_.appOptions.store(after);
+          syncStartWithWindows(settings_, after);
+          if ((before ^ after) & kAppNoMenuIcons) state_.language.applyLanguage(settings_);
+          const uint32_t iconSize = readMenuIconSize(settings_);
+          if (iconSize >= 16 && iconSize != state_.menuIconSize) {
+            state_.menuIconSize = static_cast<uint16_t>(iconSize);
+            menuIcons_.load(::GetModuleHandleW(nullptr), iconSize);
+          }
+          painter_.reset();
+        }
+        lastConfigurationPage_ = page;
+      }
+      break;
+    case kCmdLanguage:
+      withDialog([](DialogContext& c) { return showLanguageDialog(c); });
+      break;
+    case kCmdProductInfo:
+      withDialog([](DialogContext& c) { return showProductInformation(c); });
+      break;
+    case kCmdDarkDisable:
+    case kCmdDarkAllow:
+    case kCmdDarkForce:
+      chooseDarkMode(command - kCmdDarkDisable);
+      break;
+    case kCmdBackupSettings:
+      backupSettingsCommand();
+      break;
+    case kCmdRestoreSettings:
+      restoreSettingsCommand();
+      break;
+    case kCmdHelp:
+      openHelp(0);
+      break;
+    case kCmdGoOnline:
+      openProgramPage(reinterpret_cast<const wchar_t*>(kOnlineSection));
+      break;
+    case kCmdCheckUpdates:
+      openProgramPage(reinterpret_cast<const wchar_t*>(kUpdatesSection));
+      break;
+    case kCmdJobStart:
+    case kCmdJobSimulate:
+      if (runs_.startRunThread != nullptr && jobNumber > 0) {
+        runs_.startRunThread(state_, jobNumber, command == kCmdJobStart);
+      }
+      break;
+    case kCmdJobStop:
+      if (runs_.stopJob != nullptr) runs_.stopJob(state_, jobNumber);
+      break;
+    case kCmdJobViewLog:
+      viewJobLog(jobNumber);
+      break;
+    case kCmdJobCustomize:
+      if (!runsInProgress()) {
+        withDialog([jobNumber](DialogContext& c) { return showJobEditor(c, jobNumber); });
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::deferredStart() noexcept {
+  enableTable_.refresh(state_.runsInProgress.load());
+  ::SendMessageW(handle(), WM_COMMAND, kCmdStartTasks, 0);
+  if (!state_.startJobName.empty() && runs_.startJobByName != nullptr) {
+    (void)runs_.startJobByName(state_, state_.startJobName);
+  }
+}
+
+void MainWindow::refreshTrayIcon() noexcept {
+  tray_.setIcon(state_.runsInProgress.load() != 0 ? busyIcon_.get() : idleIcon_.get());
+}
+
+void MainWindow::stopAllRuns() noexcept {
+  if (runs_.stopAll != nullptr) runs_.stopAll(state_);
+}
+
+void MainWindow::showTrayMenu() noexcept {
+  if (openMenu_) return;  // a menu is open already
+  try {
+    TrayMenuInput input;
+    input.jobTemplate = languageResources().jobMenu;
+    input.jobs = readMenuRegister(settings_);
+    input.darkModeAvailable = darkMode_.available();
+    input.darkModeChoice = state_.darkMode;
+    if (runs_.jobIsRunning != nullptr) {
+      input.jobIsRunning = [this](int32_t number) { return runs_.jobIsRunning(state_, number); };
+    }
+    std::vector<MenuItem> items = buildTrayMenu(languageResources().trayMenu, input);
+    // A text the language lacks: no menu at all, rather than a menu with holes.
+    if (!resolveMenuTexts(items, [](uint16_t id) { return uiText(id); })) return;
+    auto menu = std::make_unique<PopupMenu>();
+    if (menu->create(std::move(items)) != 0) return;
+    enableTable_.refresh(state_.runsInProgress.load());
+    menu->applyEnableTable(enableTable_);
+    traceMenu(menu->handle());
+    openMenu_ = std::move(menu);
+
+    POINT at{};
+    ::GetCursorPos(&at);
+    // The menu closes when the user clicks elsewhere only while the window is in front.
+    ::SetForegroundWindow(handle());
+    const UINT flags = TPM_RETURNCMD | TPM_RIGHTBUTTON |
+                       (::GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
+    const auto chosen = static_cast<UINT>(
+        ::TrackPopupMenuEx(openMenu_->handle(), flags, at.x, at.y, handle(), /*lptpm=*/nullptr));
+    ::PostMessageW(handle(), WM_NULL, 0, 0);
+    openMenu_.reset();
+    if (chosen != 0 && chosen <= 0xFFFF) {
+      const MenuChoice choice = decodeMenuId(static_cast<uint16_t>(chosen));
+      ::PostMessageW(handle(), WM_COMMAND, choice.command, choice.jobNumber);
+    }
+  } catch (...) {
+    openMenu_.reset();
+  }
+}
+
+void MainWindow::chooseDarkMode(uint32_t choice) noexcept {
+  if (choice == state_.darkMode) return;
+  ErrorCode flushed = 0;
+  (void)writeDarkMode(settings_, choice, &flushed);
+  state_.darkMode = choice;
+  darkMode_.apply(choice);
+  ::RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void MainWindow::backupSettingsCommand() noexcept {
+  try {
+    std::u16string target;
+    {
+      BusyScope busy(state_);
+      target = chooseSettingsFile(handle(), settings_.path(), /*save=*/true);
+    }
+    if (!target.empty()) (void)backupSettings(settings_, target);
+  } catch (...) {
+  }
+}
+
+void MainWindow::restoreSettingsCommand() noexcept {
+  try {
+    std::u16string source;
+    {
+      BusyScope busy(state_);
+      source = chooseSettingsFile(handle(), settings_.path(), /*save=*/false);
+    }
+    if (source.empty()) return;
+    bool restart = false;
+    if (restoreSettings(settings_, source, &restart) != 0 || !restart) return;
+    // The cycle ends; the program's loop starts the next one with the restored file once
+    // every thread of this one has ended.
+    state_.restartRequests.fetch_add(1);
+    state_.quitRequested.store(1);
+    stopAllRuns();
+    ::DestroyWindow(handle());
+  } catch (...) {
+  }
+}
+
+void MainWindow::openHelp(uint32_t context) noexcept {
+  try {
+    const HelpFile help = findHelpFile(platform::programPath(), state_.language.key(),
+                                       [](std::u16string_view path) { return platform::pathExists(path); });
+    switch (help.kind) {
+      case HelpKind::kNone:
+        break;
+      case HelpKind::kHtmlHelp: {
+        // The viewer is loaded on first use and kept for the program's life.
+        static platform::Module viewer;
+        using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+        if (!viewer.loaded()) (void)viewer.loadSystem(u"hhctrl.ocx");
+        const auto htmlHelp = viewer.function<HtmlHelpFn>("HtmlHelpW");
+        constexpr UINT kDisplayTopic = 0x0000;
+        constexpr UINT kHelpContext = 0x000F;
+        if (htmlHelp != nullptr) {
+          htmlHelp(::GetDesktopWindow(), wide(help.path), context != 0 ? kHelpContext : kDisplayTopic, context);
+        }
+        break;
+      }
+      case HelpKind::kWinHelp: {
+        // The system's help engine is a program of its own since Windows Vista.
+        const std::u16string parameters = u"\"" + help.path + u"\"";
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_FLAG_NO_UI;
+        info.lpFile = L"winhlp32.exe";
+        info.lpParameters = wide(parameters);
+        info.nShow = SW_SHOWNORMAL;
+        ::ShellExecuteExW(&info);
+        break;
+      }
+      case HelpKind::kPage:
+        shellOpen(help.path, folderOf(help.path));
+        break;
+    }
+  } catch (...) {
+  }
+}
+
+void MainWindow::openProgramPage(const wchar_t* section) noexcept {
+  try {
+    const HelpFile help = findHelpFile(platform::programPath(), state_.language.key(),
+                                       [](std::u16string_view path) { return platform::pathExists(path); });
+    if (help.kind == HelpKind::kNone) return;
+    if (help.kind != HelpKind::kPage) {
+      openHelp(0);
+      return;
+    }
+    shellOpen(fileUrl(help.path, reinterpret_cast<const char16_t*>(section)));
+  } catch (...) {
+  }
+}
+
+void MainWindow::viewJobLog(int32_t jobNumber) noexcept {
+  try {
+    Job job;
+    readRegisterEntry(jobNumber, job, settings_);
+    if (job.jobName.empty()) return;
+    const std::u16string log = findLatestJobLog(logFolder(settings_), job.jobName);
+    if (!log.empty()) shellOpen(log, folderOf(log));
+  } catch (...) {
+  }
+}
+
+}  // namespace crvl::shell

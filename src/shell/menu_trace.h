@@ -1,0 +1,20 @@
+// A plain-text account of a menu as the system holds it, for checking what a person
+// is offered without reading pixels. Written only when the environment variable
+// CRVL_MENU_TRACE names a file: each opened tray menu is appended to it, one line per
+// item, indented by submenu depth: the text, "[id]", and " (grey)" for greyed items;
+// separators are "---"; each menu ends with a line "===".
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace crvl::shell {
+
+// The account of `menu` and its submenus (as described above), in UTF-8.
+[[nodiscard]] std::string describeMenu(HMENU menu);
+
+// Appends describeMenu(menu) to the trace file, when one is named.
+void traceMenu(HMENU menu) noexcept;
+
+}  // namespace crvl::shell

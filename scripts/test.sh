@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the layering, then configures, builds and runs the tests of both builds:
 # linux (native, with AddressSanitizer and UndefinedBehaviorSanitizer, and again with
-# ThreadSanitizer) and windows (mingw-w64, under Wine).
+# ThreadSanitizer) and windows (mingw-w64, under Wine, with the tray program's GUI tests
+# in a virtual X display).
 # Exits non-zero when a build or any test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -44,6 +45,8 @@ if cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs
   wineserver -p 2>/dev/null || true
   ctest --preset windows -j "$jobs" || status=1
   wineserver -k 2>/dev/null || true
+  step "windows: the tray program under Wine in a virtual display"
+  scripts/gui-test.sh build/windows || status=1
 else
   echo "windows build failed"; status=1
 fi

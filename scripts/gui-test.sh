@@ -150,6 +150,8 @@ stop_program() {
 }
 
 count_files() { find "$1" -type f 2>/dev/null | wc -l; }
+files_reach() { [ "$(count_files "$1")" -eq "$2" ]; }
+not() { ! "$@"; }
 
 # Polls `command` for up to `seconds`.
 poll() {
@@ -245,8 +247,10 @@ check "the first instance keeps its window" [ "$(drive wait-window 1000 | tr -d 
 check "the first instance still runs" kill -0 "$program_pid"
 answer=$(drive copydata 2 "No such job" | tr -d '\r')
 check "WM_COPYDATA is answered with 0" [ "$answer" = "0" ]
-check "'St&op' (102) sent while idle leaves the program running" drive send 102
-check "the program still answers after the ignored stop" drive send 300
+# While idle, St&op is disabled (the menu shows it grey, above): the command is dropped
+# and the program carries on.
+drive send 102 >/dev/null
+check "WM_COMMAND 102 sent while idle is dropped and the program carries on" drive send 300
 drive close >/dev/null
 wait_exit "$program_pid" 20
 code=$?
@@ -299,6 +303,32 @@ shot_tray "$case_dir/after.png"
 check "a \"TaskbarCreated\" broadcast adds the icon again" same_image "$case_dir/before.png" "$case_dir/after.png"
 cp "$case_dir/after.png" "$shots/tray-icon-idle.png"
 stop_program
+
+# --- "&Restore Settings..." restarts the shell with the restored file ---------------
+
+new_case restore
+make_job Alpha
+write_settings DE "1=Delta;JOB:Alpha"
+mv "$case_dir/CRVL.INI" "$case_dir/saved.INI"
+write_settings US "1=Alpha;JOB:Alpha"
+export CRVL_MENU_TRACE="$(winpath "$case_dir/menu.txt")"
+start_program
+unset CRVL_MENU_TRACE
+first_window=$(drive wait-window 20000 | tr -d '\r')
+drive post 222 >/dev/null
+check "'&Restore Settings...' asks for a file" drive file-dialog "$(winpath "$case_dir/saved.INI")"
+restarted() { local w; w=$(drive wait-window 500 | tr -d '\r'); [ -n "$w" ] && [ "$w" != "$first_window" ]; }
+check "the program starts again with a new window" poll 20 restarted
+check "the settings file is the restored one" cmp -s "$case_dir/CRVL.INI" "$case_dir/saved.INI"
+if open_tray_menu; then close_menus; fi
+tr -d '\r' < "$case_dir/menu.txt" > "$case_dir/menu-after.txt" 2>/dev/null
+check "after the restart the menu follows the restored settings (German, job Delta)" \
+  grep -qx '  Delta \[0\]' "$case_dir/menu-after.txt"
+check "after the restart the menu is German" grep -qx '&Aufgaben \[119\]' "$case_dir/menu-after.txt"
+drive close >/dev/null
+wait_exit "$program_pid" 20
+code=$?
+check "the restarted program ends with exit code 0 (got $code)" [ "$code" -eq 0 ]
 
 # --- runs (these need the scheduler) ------------------------------------------------
 

@@ -16,6 +16,8 @@
 //   menu-keys KEY...             posts keys to the open menu: down, up, left, right,
 //                                return, escape, or a letter; "down*3" repeats
 //   menu-gone [ms]               waits until no popup menu is open
+//   file-dialog PATH [ms]        waits for a file dialog, types PATH as the file name
+//                                and confirms it
 #include <windows.h>
 #include <shellapi.h>
 
@@ -119,6 +121,19 @@ int wmain(int argc, wchar_t** argv) {
   if (action == L"wait-gone") return waitGone(kMainClass, argumentMs(argc, argv, 2, 20000)) ? 0 : 1;
   if (action == L"menu-wait") return waitFor(kMenuClass, argumentMs(argc, argv, 2, 10000)) != nullptr ? 0 : 1;
   if (action == L"menu-gone") return waitGone(kMenuClass, argumentMs(argc, argv, 2, 10000)) ? 0 : 1;
+  if (action == L"file-dialog") {
+    if (argc < 3) return usage();
+    const HWND dialog = waitFor(L"#32770", argumentMs(argc, argv, 3, 10000));
+    if (dialog == nullptr) return 1;
+    // The file name box: the combo box of the explorer form, else the plain edit.
+    HWND name = ::GetDlgItem(dialog, 0x47C);
+    if (name == nullptr) name = ::GetDlgItem(dialog, 0x480);
+    if (name == nullptr) return 1;
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]));
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    return 0;
+  }
   if (action == L"menu-rects") {
     ::EnumWindows(printMenuRect, 0);
     return 0;

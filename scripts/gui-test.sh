@@ -304,6 +304,36 @@ check "a \"TaskbarCreated\" broadcast adds the icon again" same_image "$case_dir
 cp "$case_dir/after.png" "$shots/tray-icon-idle.png"
 stop_program
 
+# --- a click while a dialog is open brings the dialog forward, opens no menu --------
+
+new_case modal
+write_settings US
+start_program
+drive wait-window 20000 >/dev/null
+sleep 0.5
+drive post 221 >/dev/null   # "&Backup Settings...": the system's file dialog
+if drive dialog-wait 10000; then
+  xdotool mousemove 300 300 click 1   # the desktop comes to the front
+  sleep 0.3
+  xdotool mousemove "$icon_x" "$icon_y" click 1
+  sleep 0.5
+  check "a tray click while a dialog is open opens no menu" not drive menu-wait 1500
+  check "a tray click while a dialog is open brings the dialog to the front" \
+    [ "$(drive foreground | tr -d '\r')" = "#32770" ]
+  drive dialog-cancel >/dev/null
+  drive menu-gone 2000 >/dev/null
+  sleep 0.3
+  check "after the dialog a tray click opens the menu again" open_tray_menu
+  # "E&xit" by its key: the owner-drawn menu answers WM_MENUCHAR.
+  drive menu-keys x >/dev/null
+  wait_exit "$program_pid" 20
+  code=$?
+  check "E&xit chosen by its key ends the program with exit code 0 (got $code)" [ "$code" -eq 0 ]
+else
+  fail "'&Backup Settings...' opens the file dialog"
+  stop_program
+fi
+
 # --- "&Restore Settings..." restarts the shell with the restored file ---------------
 
 new_case restore

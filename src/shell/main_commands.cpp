@@ -59,9 +59,21 @@ class BusyScope {
   AppState& state_;
 };
 
+// Records the file dialog as the open modal dialog, so that a tray click brings it to
+// the front. The hook's window is a child of the dialog in the explorer form.
+UINT_PTR CALLBACK fileDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    const auto* ofn = reinterpret_cast<const OPENFILENAMEW*>(lParam);
+    auto* state = reinterpret_cast<AppState*>(ofn->lCustData);
+    const HWND dialog = ::GetParent(hook);
+    if (state != nullptr) state->modalDialog = dialog != nullptr ? dialog : hook;
+  }
+  return 0;
+}
+
 // The system's file dialog for a settings file; `save` chooses the save form. Returns
 // the chosen path, or an empty text when the user cancelled.
-std::u16string chooseSettingsFile(HWND owner, const std::u16string& current, bool save) {
+std::u16string chooseSettingsFile(HWND owner, AppState& state, const std::u16string& current, bool save) {
   const size_t slash = current.find_last_of(u"\\/");
   std::u16string folder = slash == std::u16string::npos ? std::u16string() : current.substr(0, slash);
   std::wstring buffer(32768, L'\0');
@@ -76,7 +88,9 @@ std::u16string chooseSettingsFile(HWND owner, const std::u16string& current, boo
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
   ofn.lpstrInitialDir = folder.empty() ? nullptr : wide(folder);
   ofn.lpstrDefExt = L"INI";
-  ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
+  ofn.lCustData = reinterpret_cast<LPARAM>(&state);
+  ofn.lpfnHook = &fileDialogHook;
+  ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
               (save ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
   const BOOL chosen = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
   if (!chosen) return {};
@@ -268,7 +282,7 @@ void MainWindow::backupSettingsCommand() noexcept {
     std::u16string target;
     {
       BusyScope busy(state_);
-      target = chooseSettingsFile(handle(), settings_.path(), /*save=*/true);
+      target = chooseSettingsFile(handle(), state_, settings_.path(), /*save=*/true);
     }
     if (!target.empty()) (void)backupSettings(settings_, target);
   } catch (...) {
@@ -280,7 +294,7 @@ void MainWindow::restoreSettingsCommand() noexcept {
     std::u16string source;
     {
       BusyScope busy(state_);
-      source = chooseSettingsFile(handle(), settings_.path(), /*save=*/false);
+      source = chooseSettingsFile(handle(), state_, settings_.path(), /*save=*/false);
     }
     if (source.empty()) return;
     bool restart = false;

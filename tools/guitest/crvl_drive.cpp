@@ -18,6 +18,9 @@
 //   menu-gone [ms]               waits until no popup menu is open
 //   file-dialog PATH [ms]        waits for a file dialog, types PATH as the file name
 //                                and confirms it
+//   dialog-wait [ms]             waits for a visible dialog (class #32770)
+//   dialog-cancel [ms]           waits for a dialog and cancels it
+//   foreground                   prints the class of the foreground window
 #include <windows.h>
 #include <shellapi.h>
 
@@ -132,6 +135,21 @@ int wmain(int argc, wchar_t** argv) {
     ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]));
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    return 0;
+  }
+  if (action == L"dialog-wait") return waitFor(L"#32770", argumentMs(argc, argv, 2, 10000)) != nullptr ? 0 : 1;
+  if (action == L"dialog-cancel") {
+    const HWND dialog = waitFor(L"#32770", argumentMs(argc, argv, 2, 10000));
+    if (dialog == nullptr) return 1;
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDCANCEL)));
+    return 0;
+  }
+  if (action == L"foreground") {
+    wchar_t name[64] = {};
+    const HWND window = ::GetForegroundWindow();
+    if (window != nullptr) ::GetClassNameW(window, name, 64);
+    std::printf("%ls\n", name);
     return 0;
   }
   if (action == L"menu-rects") {

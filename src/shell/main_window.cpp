@@ -78,8 +78,10 @@ bool MainWindow::create() noexcept {
   state_.moduleInstance = ::GetModuleHandleW(nullptr);
   programIcon_.reset(loadIcon(CRVL_ICON_PROGRAM, 32));
   programIconSmall_.reset(loadIcon(CRVL_ICON_PROGRAM, 16));
-  idleIcon_.reset(loadIcon(CRVL_ICON_IDLE, 16));
-  busyIcon_.reset(loadIcon(CRVL_ICON_BUSY, 16));
+  // The notification area's icon size: 16 pixels at 96 dots per inch, more above.
+  const int traySize = std::max(16, ::GetSystemMetrics(SM_CXSMICON));
+  idleIcon_.reset(loadIcon(CRVL_ICON_IDLE, traySize));
+  busyIcon_.reset(loadIcon(CRVL_ICON_BUSY, traySize));
   state_.programIcon = programIcon_.get();
   state_.idleIcon = idleIcon_.get();
   state_.busyIcon = busyIcon_.get();
@@ -130,6 +132,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) no
       return 0;
     case kMessageCallOnUiThread:
       return wParam == 0 ? 0 : reinterpret_cast<UiRoutine>(wParam)(lParam);
+    case WM_SETTINGCHANGE:
+      painter_.reset();  // the menu font may have changed
+      return defaultProcessing(message, wParam, lParam);
     case kTrayCallbackMessage:
       return onTrayNotification(static_cast<UINT>(lParam));
     default:
@@ -153,7 +158,7 @@ LRESULT MainWindow::onCreate() noexcept {
   uint32_t width = 0, height = 0;
   const bool wide = platform::desktopWorkArea(&width, &height) && width >= 2000;
   if (state_.menuIconSize < 16) state_.menuIconSize = wide ? 32 : 16;
-  if (state_.listIconSize < 16) state_.listIconSize = wide ? 32 : 16;
+  state_.listIconSize = wide ? 32 : 16;
   state_.toolbarIconSize = 32;
 
   oleInitialized_ = SUCCEEDED(::OleInitialize(nullptr));

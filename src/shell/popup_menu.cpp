@@ -14,6 +14,9 @@ constexpr int kPadding = 4;
 constexpr int kTextGap = 8;
 constexpr int kRightMargin = 20;
 
+// `pixels` at 96 dots per inch, scaled to the device's resolution.
+int scaled(HDC dc, int pixels) noexcept { return ::MulDiv(pixels, ::GetDeviceCaps(dc, LOGPIXELSY), 96); }
+
 }  // namespace
 
 DWORD PopupMenu::create(std::vector<MenuItem> items) noexcept {
@@ -130,10 +133,11 @@ bool MenuPainter::measure(HWND window, MEASUREITEMSTRUCT& measure, const MenuIco
   TEXTMETRICW metrics{};
   ::GetTextMetricsW(dc, &metrics);
   ::SelectObject(dc, previous);
-  ::ReleaseDC(window, dc);
   const int iconSize = icons.size();
-  measure.itemWidth = static_cast<UINT>(kPadding + iconSize + kTextGap + extent.cx + kRightMargin);
-  measure.itemHeight = static_cast<UINT>(std::max<int>(iconSize + 2 * kPadding, metrics.tmHeight + 2 * kPadding));
+  const int padding = scaled(dc, kPadding);
+  measure.itemWidth = static_cast<UINT>(padding + iconSize + scaled(dc, kTextGap) + extent.cx + scaled(dc, kRightMargin));
+  measure.itemHeight = static_cast<UINT>(std::max<int>(iconSize, metrics.tmHeight) + 2 * padding);
+  ::ReleaseDC(window, dc);
   return true;
 }
 
@@ -154,8 +158,9 @@ bool MenuPainter::draw(const DRAWITEMSTRUCT& draw, const MenuIcons& icons, bool 
 
   const int iconSize = icons.size();
   const int top = draw.rcItem.top + (draw.rcItem.bottom - draw.rcItem.top - iconSize) / 2;
+  const int padding = scaled(dc, kPadding);
   if (const HICON icon = icons.icon(item->id); icon != nullptr) {
-    const int left = draw.rcItem.left + kPadding;
+    const int left = draw.rcItem.left + padding;
     if (grayed) {
       ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, left, top, iconSize, iconSize,
                    DST_ICON | DSS_DISABLED);
@@ -164,7 +169,7 @@ bool MenuPainter::draw(const DRAWITEMSTRUCT& draw, const MenuIcons& icons, bool 
     }
   }
   RECT text = draw.rcItem;
-  text.left += kPadding + iconSize + kTextGap;
+  text.left += padding + iconSize + scaled(dc, kTextGap);
   const HGDIOBJ previousFont = ::SelectObject(dc, font());
   const COLORREF previousInk = ::SetTextColor(dc, ink);
   const int previousMode = ::SetBkMode(dc, TRANSPARENT);

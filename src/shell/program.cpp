@@ -81,6 +81,35 @@ bool becomeFirstInstance(const StartOptions& options, platform::OwnedMutex& mute
   }
 }
 
+// Ends every thread of the cycle (quitAndWait) while this thread keeps answering sent
+// messages: a run that was sending to the window as it went waits for the answer.
+void endCycleThreads(AppState& state, const RunControl& runs) {
+  if (runs.quitAndWait == nullptr) return;
+  struct Request {
+    AppState* state;
+    const RunControl* runs;
+  } request{&state, &runs};
+  const HANDLE thread = ::CreateThread(
+      /*lpThreadAttributes=*/nullptr, /*dwStackSize=*/0,
+      [](void* parameter) -> DWORD {
+        auto* r = static_cast<Request*>(parameter);
+        r->runs->quitAndWait(*r->state);
+        return 0;
+      },
+      &request, /*dwCreationFlags=*/0, /*lpThreadId=*/nullptr);
+  if (thread == nullptr) {
+    runs.quitAndWait(state);
+    return;
+  }
+  const platform::UniqueKernelHandle owner(thread);
+  for (;;) {
+    const DWORD woken = ::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
+    if (woken != WAIT_OBJECT_0 + 1) break;  // the thread ended (or the wait failed)
+    MSG message{};
+    while (::PeekMessageW(&message, /*hWnd=*/nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+}
+
 // One shell cycle: the state, the provider table, the window and its message loop,
 // then the end of every thread of the cycle. Returns whether a restart was requested;
 // `exitCode` receives the wParam of WM_QUIT.
@@ -116,7 +145,7 @@ bool runShellCycle(ProfileStore& settings, const RunControl& runs, int& exitCode
   // The window is gone: every thread of this cycle ends before its state goes (runs
   // still in progress enlarge their lists in place from now on).
   state.quitRequested.store(1);
-  if (runs.quitAndWait != nullptr) runs.quitAndWait(state);
+  endCycleThreads(state, runs);
   for (FileSystemProvider& slot : state.providers.slots) {
     if (slot.ops.unload != nullptr) slot.ops.unload(&slot);
   }

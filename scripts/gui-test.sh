@@ -89,8 +89,13 @@ drive() { wine "$build/crvl_drive.exe" "$@"; }
 
 winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf 'Z:%s' "${p//\//\\}"; }
 
-# A test folder with the program, its language library and help pages.
+# A test folder with the program, its language library and help pages. A program left
+# running by a failed case is closed first.
 new_case() {
+  if ! drive wait-gone 100 >/dev/null 2>&1; then
+    drive close >/dev/null 2>&1
+    drive wait-gone 10000 >/dev/null 2>&1 || echo "gui-test: a program of an earlier case is still running"
+  fi
   case_dir="$work/$1"
   rm -rf "$case_dir"
   mkdir -p "$case_dir"
@@ -329,6 +334,7 @@ if drive dialog-wait 10000; then
   wait_exit "$program_pid" 20
   code=$?
   check "E&xit chosen by its key ends the program with exit code 0 (got $code)" [ "$code" -eq 0 ]
+  [ "$code" -eq 124 ] && stop_program
 else
   fail "'&Backup Settings...' opens the file dialog"
   stop_program

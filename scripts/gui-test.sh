@@ -252,6 +252,12 @@ check "the first instance keeps its window" [ "$(drive wait-window 1000 | tr -d 
 check "the first instance still runs" kill -0 "$program_pid"
 answer=$(drive copydata 2 "No such job" | tr -d '\r')
 check "WM_COPYDATA is answered with 0" [ "$answer" = "0" ]
+# Log-off: the settings reach the disk at once (the work-area entry that the start
+# noted in memory is there), and the program lets the session end.
+check "the settings are not yet written while the program runs" not grep -q '^\[Desk\]' "$case_dir/CRVL.INI"
+answer=$(drive query-end-session | tr -d '\r')
+check "WM_QUERYENDSESSION is answered with TRUE" [ "$answer" = "1" ]
+check "WM_QUERYENDSESSION flushes the settings" grep -q '^\[Desk\]' "$case_dir/CRVL.INI"
 # While idle, St&op is disabled (the menu shows it grey, above): the command is dropped
 # and the program carries on.
 drive send 102 >/dev/null

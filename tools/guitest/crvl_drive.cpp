@@ -11,6 +11,7 @@
 //                                bytes, others as UTF-16 with its zero; prints the answer
 //   taskbar-created              broadcasts "TaskbarCreated" as a restarted shell does
 //   remove-icon                  removes the program's tray icon, as a shell crash would
+//   query-end-session            sends WM_QUERYENDSESSION (log-off); prints the answer
 //   menu-wait [ms]               waits for an open popup menu
 //   menu-rects                   prints "x y w h" of every visible popup menu window
 //   menu-keys KEY...             posts keys to the open menu: down, up, left, right,
@@ -214,6 +215,14 @@ int wmain(int argc, wchar_t** argv) {
     DWORD_PTR result = 0;
     if (!::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
                                &result)) {
+      return 1;
+    }
+    std::printf("%llu\n", static_cast<unsigned long long>(result));
+    return 0;
+  }
+  if (action == L"query-end-session") {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &result)) {
       return 1;
     }
     std::printf("%llu\n", static_cast<unsigned long long>(result));

@@ -20,7 +20,7 @@ have_scheduler=0
 for tool in Xvfb xdotool import compare wine wineserver; do
   command -v "$tool" >/dev/null || { echo "gui-test: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
 done
-for file in CRVL.exe CRVLRES.dll crvl_drive.exe CRVL_US.HTM CRVL_DE.HTM; do
+for file in CRVL.exe CRVLRES.dll crvlc.exe crvl_drive.exe CRVL_US.HTM CRVL_DE.HTM; do
   [ -f "$build/$file" ] || { echo "gui-test: $build/$file is missing"; exit 1; }
 done
 
@@ -114,12 +114,12 @@ make_job() {
     "$(winpath "$case_dir/$name/L")" "$(winpath "$case_dir/$name/R")" > "$case_dir/$name.job"
 }
 
-# The settings file: language, log folder inside the case, then the register lines
+# The settings file: language, log folder inside the case, text logs, then the register lines
 # ("1=-Backup" ...), where JOB:name stands for the job file of that name.
 write_settings() {
   local language=$1; shift
   {
-    printf '[CRVL]\r\nLanguage=%s\r\nLog=%s\r\n\r\n[Job]\r\n' "$language" "$(winpath "$case_dir/logs")"
+    printf '[CRVL]\r\nLanguage=%s\r\nLog=%s\r\nExpMode=1\r\n\r\n[Job]\r\n' "$language" "$(winpath "$case_dir/logs")"
     local line
     for line in "$@"; do
       if [[ $line == *JOB:* ]]; then
@@ -266,6 +266,25 @@ drive close >/dev/null
 wait_exit "$program_pid" 20
 code=$?
 check "a close while idle ends the program with exit code 0 (got $code)" [ "$code" -eq 0 ]
+
+# --- "View &log..." of a job opens its newest log --------------------------------
+
+new_case view-log
+make_job Alpha 2
+write_settings US "1=Alpha;JOB:Alpha"
+# The console beside the program writes the job's log as the tray program would (the
+# log index names it relative to the programs' folder).
+cp "$build/crvlc.exe" "$case_dir/"
+wine "$case_dir/crvlc.exe" --settings "$(winpath "$case_dir/CRVL.INI")" run Alpha >/dev/null 2>&1
+log_name=$(ls "$case_dir/logs" 2>/dev/null | grep -v '^Log.txt$' | head -1)
+start_program
+drive wait-window 20000 >/dev/null
+drive post 204 1 >/dev/null
+title=$(drive wait-class Notepad 15000 | tr -d '\r')
+check "'View &log...' opens the job's log ($log_name) with its program" \
+  bash -c "[ -n '$log_name' ] && [[ '$title' == '$log_name'* ]]"
+drive close-class Notepad >/dev/null 2>&1
+stop_program
 
 # --- start-up delay ------------------------------------------------------------------
 

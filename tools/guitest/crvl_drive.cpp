@@ -22,6 +22,9 @@
 //   dialog-wait [ms]             waits for a visible dialog (class #32770)
 //   dialog-cancel [ms]           waits for a dialog and cancels it
 //   foreground                   prints the class of the foreground window
+//   wait-class CLASS [ms]        waits for a visible top-level window of CLASS; prints
+//                                its title
+//   close-class CLASS            posts WM_CLOSE to the first window of CLASS
 #include <windows.h>
 #include <shellapi.h>
 
@@ -144,6 +147,19 @@ int wmain(int argc, wchar_t** argv) {
     if (dialog == nullptr) return 1;
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDCANCEL)));
+    return 0;
+  }
+  if (action == L"wait-class" || action == L"close-class") {
+    if (argc < 3) return usage();
+    if (action == L"close-class") {
+      const HWND window = ::FindWindowW(argv[2], nullptr);
+      return window != nullptr && ::PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    const HWND window = waitFor(argv[2], argumentMs(argc, argv, 3, 10000));
+    if (window == nullptr) return 1;
+    wchar_t title[512] = {};
+    ::GetWindowTextW(window, title, 512);
+    std::printf("%ls\n", title);
     return 0;
   }
   if (action == L"foreground") {

@@ -252,6 +252,12 @@ check "the first instance keeps its window" [ "$(drive wait-window 1000 | tr -d 
 check "the first instance still runs" kill -0 "$program_pid"
 answer=$(drive copydata 2 "No such job" | tr -d '\r')
 check "WM_COPYDATA is answered with 0" [ "$answer" = "0" ]
+# Messages of the file-system layer's kind from another program: 0x0407 is answered
+# with 0, and 0x0408 with an address that is none of the program's routines is refused.
+check "message 0x0407 is answered with 0" [ "$(drive message 0x0407 0 12345 | tr -d '\r')" = "0" ]
+check "message 0x0408 with a foreign address is refused (answer 0)" \
+  [ "$(drive message 0x0408 0x12345678 0 | tr -d '\r')" = "0" ]
+check "the program lives on after the foreign 0x0408" kill -0 "$program_pid"
 # Log-off: the settings reach the disk at once (the work-area entry that the start
 # noted in memory is there), and the program lets the session end.
 check "the settings are not yet written while the program runs" not grep -q '^\[Desk\]' "$case_dir/CRVL.INI"

@@ -33,6 +33,15 @@ LRESULT callEnlargement(LPARAM argument) noexcept {
   return 0;
 }
 
+// The routines that kMessageCallOnUiThread may run.
+bool isUiRoutine(WPARAM address) noexcept {
+  static const UiRoutine kRoutines[] = {&callEnlargement};
+  for (const UiRoutine routine : kRoutines) {
+    if (address == reinterpret_cast<WPARAM>(routine)) return true;
+  }
+  return false;
+}
+
 HICON loadIcon(int id, int size) noexcept {
   return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size,
                                          LR_DEFAULTCOLOR));
@@ -86,7 +95,8 @@ bool MainWindow::create() noexcept {
   state_.idleIcon = idleIcon_.get();
   state_.busyIcon = busyIcon_.get();
 
-  if (registerClass(kMainWindowClass, programIcon_.get(), programIconSmall_.get()) != 0) return false;
+  windowClass_ = registerClass(kMainWindowClass, programIcon_.get(), programIconSmall_.get());
+  if (!windowClass_ && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
   if (!createWindow(kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW)) return false;
   ::ShowWindow(handle(), SW_HIDE);
   return true;
@@ -131,7 +141,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) no
     case kMessageImplementationChanged:
       return 0;
     case kMessageCallOnUiThread:
-      return wParam == 0 ? 0 : reinterpret_cast<UiRoutine>(wParam)(lParam);
+      return isUiRoutine(wParam) ? reinterpret_cast<UiRoutine>(wParam)(lParam) : 0;
     case WM_SETTINGCHANGE:
       painter_.reset();  // the menu font may have changed
       return defaultProcessing(message, wParam, lParam);

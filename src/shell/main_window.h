@@ -34,7 +34,9 @@ inline constexpr wchar_t kMainWindowTitle[] = L"Corvell";
 // Sent by the file-system layer when an object changes its implementation: no action.
 inline constexpr UINT kMessageImplementationChanged = WM_USER + 7;
 // Runs a routine on the user-interface thread: wParam is a UiRoutine, lParam its
-// argument; the answer is the routine's. Worker threads send it (never post it).
+// argument; the answer is the routine's. Worker threads send it (never post it). Only
+// the routines of this program are called: another program's message cannot make
+// this one jump to an address of its choosing (the answer is then 0).
 inline constexpr UINT kMessageCallOnUiThread = WM_USER + 8;
 using UiRoutine = LRESULT (*)(LPARAM argument) noexcept;
 
@@ -99,6 +101,7 @@ class MainWindow : public Window<MainWindow> {
   platform::UniqueIcon programIconSmall_;
   platform::UniqueIcon idleIcon_;
   platform::UniqueIcon busyIcon_;
+  platform::UniqueWindowClass windowClass_;  // goes before the icons it names
   UINT taskbarCreated_ = 0;
   int lastConfigurationPage_ = -1;
   bool oleInitialized_ = false;

@@ -28,8 +28,11 @@ class Window {
   [[nodiscard]] HWND handle() const noexcept { return window_; }
 
  protected:
-  // Registers the class (once per class name and module). Returns 0 or the error.
-  [[nodiscard]] static DWORD registerClass(const wchar_t* className, HICON largeIcon, HICON smallIcon) noexcept {
+  // Registers the class for this module: the owner unregisters it, so that a class of an
+  // earlier cycle never keeps icons that are gone. An empty owner means failure (see
+  // GetLastError), or a class that exists already (ERROR_CLASS_ALREADY_EXISTS).
+  [[nodiscard]] static platform::UniqueWindowClass registerClass(const wchar_t* className, HICON largeIcon,
+                                                                 HICON smallIcon) noexcept {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &Window::procedure;
@@ -38,9 +41,7 @@ class Window {
     wc.hIcon = largeIcon;
     wc.hIconSm = smallIcon;
     wc.lpszClassName = className;
-    if (::RegisterClassExW(&wc) != 0) return 0;
-    const DWORD error = ::GetLastError();
-    return error == ERROR_CLASS_ALREADY_EXISTS ? 0 : error;
+    return platform::UniqueWindowClass(::RegisterClassExW(&wc));
   }
 
   // Creates the window; `this` reaches the procedure at WM_NCCREATE.

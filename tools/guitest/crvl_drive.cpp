@@ -12,6 +12,7 @@
 //   taskbar-created              broadcasts "TaskbarCreated" as a restarted shell does
 //   remove-icon                  removes the program's tray icon, as a shell crash would
 //   query-end-session            sends WM_QUERYENDSESSION (log-off); prints the answer
+//   message MSG WPARAM LPARAM    sends any message (numbers); prints the answer
 //   menu-wait [ms]               waits for an open popup menu
 //   menu-rects                   prints "x y w h" of every visible popup menu window
 //   menu-keys KEY...             posts keys to the open menu: down, up, left, right,
@@ -230,6 +231,18 @@ int wmain(int argc, wchar_t** argv) {
     COPYDATASTRUCT data{kind, static_cast<DWORD>(bytes.size()), bytes.data()};
     DWORD_PTR result = 0;
     if (!::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
+                               &result)) {
+      return 1;
+    }
+    std::printf("%llu\n", static_cast<unsigned long long>(result));
+    return 0;
+  }
+  if (action == L"message") {
+    if (argc < 5) return usage();
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window, static_cast<UINT>(std::wcstoul(argv[2], nullptr, 0)),
+                               static_cast<WPARAM>(std::wcstoull(argv[3], nullptr, 0)),
+                               static_cast<LPARAM>(std::wcstoll(argv[4], nullptr, 0)), SMTO_ABORTIFHUNG, 10000,
                                &result)) {
       return 1;
     }

@@ -286,11 +286,15 @@ log_name=$(ls "$case_dir/logs" 2>/dev/null | grep -v '^Log.txt$' | head -1)
 start_program
 drive wait-window 20000 >/dev/null
 drive post 204 1 >/dev/null
-title=$(drive wait-class Notepad 30000 | tr -d '\r')
-check "'View &log...' opens the job's log ($log_name) with its program" \
-  bash -c "[ -n '$log_name' ] && [[ '$title' == '$log_name'* ]]"
+# Notepad shows "Untitled" until it has read the file: wait for the file's name.
+title=""
+log_shown() {
+  title=$(drive wait-class Notepad 1000 | tr -d '\r')
+  [ -n "$log_name" ] && [[ "$title" == "$log_name"* ]]
+}
+check "'View &log...' opens the job's log ($log_name) with its program" poll 30 log_shown
 # What the screen showed instead, for the failure report.
-[ -z "$title" ] && import -window root "$case_dir/no-notepad.png"
+log_shown || { echo "gui-test: the viewer's window: '$title'"; import -window root "$case_dir/no-log.png"; }
 drive close-class Notepad >/dev/null 2>&1
 stop_program
 

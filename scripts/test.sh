@@ -23,6 +23,8 @@ if cmake --preset linux >/dev/null && cmake --build --preset linux -j "$jobs"; t
   ctest --preset linux -j "$jobs" || status=1
   step "linux: fault script (a copy killed in the middle)"
   scripts/fault-kill-during-copy.sh build/linux/crvl || status=1
+  step "linux: the daemon and one run per job, end to end"
+  scripts/daemon-end-to-end.sh build/linux/crvl || status=1
 else
   echo "linux build failed"; status=1
 fi

@@ -15,6 +15,7 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {u"run", CommandKind::Run, true},     {u"simulate", CommandKind::Simulate, true},
     {u"jobs", CommandKind::Jobs, false},  {u"logs", CommandKind::Logs, false},
+    {u"tasks", CommandKind::Tasks, false}, {u"daemon", CommandKind::Daemon, false},
     {u"help", CommandKind::Help, false},
 };
 
@@ -84,9 +85,13 @@ std::u16string usageText() {
          u"  simulate JOB     report what a run would do, change nothing\n"
          u"  jobs             list the job register\n"
          u"  logs             list the job logs, newest first\n"
+         u"  tasks            list the start, availability and timed tasks\n"
+         u"  daemon           run the start and availability tasks until stopped\n"
+         u"                   (Ctrl+C or SIGTERM; ends by itself when no task is left)\n"
          u"  --settings FILE  use another program settings file\n"
          u"Exit status: 0 all actions succeeded, 1 some actions failed, 2 usage error,\n"
-         u"unknown job or unreadable job file, 3 stopped by the user (Ctrl+C).\n";
+         u"unknown job or unreadable job file, 3 stopped by the user (Ctrl+C),\n"
+         u"4 the job is running already (in this or another program); nothing was done.\n";
 }
 
 }  // namespace crvl::cli

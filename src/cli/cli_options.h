@@ -1,5 +1,5 @@
 // The command line of the console front end:
-//   crvl [--settings FILE] run JOB | simulate JOB | jobs | logs | help
+//   crvl [--settings FILE] run JOB | simulate JOB | jobs | logs | tasks | daemon | help
 #pragma once
 
 #include <optional>
@@ -8,7 +8,7 @@
 
 namespace crvl::cli {
 
-enum class CommandKind { Run, Simulate, Jobs, Logs, Help };
+enum class CommandKind { Run, Simulate, Jobs, Logs, Tasks, Daemon, Help };
 
 struct CommandLine {
   CommandKind kind = CommandKind::Help;
@@ -22,6 +22,7 @@ enum ExitStatus : int {
   kExitActionsFailed = 1,
   kExitUsage = 2,       // usage error, unknown job, unreadable job file
   kExitStopped = 3,     // stopped by the user
+  kExitAlreadyRunning = 4,  // the job is running already (here or in another process)
 };
 
 // Parses the arguments (without the program name). Options may stand before or after

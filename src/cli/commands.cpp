@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "cli/console_report.h"
+#include "cli/daemon.h"
+#include "cli/stop_relay.h"
 #include "engine/job_run.h"
 #include "jobs/job.h"
 #include "jobs/job_register.h"
@@ -20,6 +22,7 @@
 #include "platform/console.h"
 #include "schedule/app_state.h"
 #include "schedule/job_runner.h"
+#include "schedule/scheduler.h"
 #include "resources/string_ids.h"
 
 namespace crvl::cli {
@@ -49,7 +52,8 @@ std::u16string stampText(PackedDateTime stamp) {
 
 int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& app) {
   Job job;
-  const ErrorCode loaded = loadJobByReference(command.job, job, settings);
+  int jobNumber = -1;
+  const ErrorCode loaded = loadJobByReference(command.job, job, settings, &jobNumber);
   if (loaded == kErrorNotFound) {
     printError(u"no job named " + command.job + u" in the job register");
     return kExitUsage;
@@ -62,7 +66,8 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   }
 
   const bool execute = command.kind == CommandKind::Run;
-  platform::installStopHandler(&g_stopWord, kExitStopped);
+  // Ctrl+C asks the run to stop through its slot, as the tray program's "Stop" does.
+  StopRelay relay(g_stopWord, kExitStopped, [&app] { stopAll(app); });
   const uint64_t started = platform::monotonicMilliseconds();
 
   // The live report stands in front of the job log's sink.
@@ -80,10 +85,27 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
     ConsoleReporter::progressHook(&*static_cast<Live*>(context)->reporter, bytes);
   };
   observer.end = [](void* context) { static_cast<Live*>(context)->reporter->clearProgress(); };
-  print(std::u16string(execute ? u"Running " : u"Simulating ") + job.jobName + u"\n");
-  const RunResult result = runJobWithLog(job, settings, app.providers, execute, &g_stopWord, observer);
+  RunResult result;
+  RunRequest request;
+  request.jobNumber = jobNumber > 0 ? jobNumber : 0;
+  request.job = &job;
+  request.execute = execute;
+  request.observer = &observer;
+  request.result = &result;
+  app.runEvents.started = [](void*, const Job& started, bool execute) {
+    print(std::u16string(execute ? u"Running " : u"Simulating ") + started.jobName + u"\n");
+  };
+  const RunOutcome outcome = runJobWrapped(app, request);
+  if (outcome == RunOutcome::kAlreadyRunning) {
+    printError(job.jobName + u" is running already; nothing was done");
+    return kExitAlreadyRunning;
+  }
+  if (outcome != RunOutcome::kRan) {
+    printError(u"the job could not be run");
+    return kExitActionsFailed;
+  }
 
-  const bool stopped = g_stopWord.load() != 0;
+  const bool stopped = result.stopped || g_stopWord.load() != 0;
   const RunCounts counts = live.reporter ? live.reporter->counts() : RunCounts{};
   print(formatSummary(counts, result.statistics, platform::monotonicMilliseconds() - started, !execute, stopped));
   // Only a log that exists is named: a log folder that cannot be made leaves none.
@@ -151,6 +173,10 @@ int runCommandLine(const CommandLine& command) {
       return listJobs(settings);
     case CommandKind::Logs:
       return listLogs(settings);
+    case CommandKind::Tasks:
+      return listTasks(settings);
+    case CommandKind::Daemon:
+      return runDaemon(settings, app);
     case CommandKind::Help:
       break;
   }

@@ -1,6 +1,7 @@
 // The user's and the system's language and date formats.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -15,5 +16,10 @@ namespace crvl::platform {
 // time with seconds (GetDateFormatW / GetTimeFormatW; POSIX: the LC_TIME formats of
 // the environment's locale, or "YYYY-MM-DD  hh:mm:ss" in the C and C.UTF-8 locales).
 [[nodiscard]] std::u16string formatLocalDateTime(uint64_t utcFileTime);
+
+// The user's full weekday names, Sunday first ("dddd" of the user's locale for the
+// last Sunday before 11 December of this year and the six days after it; POSIX: the
+// locale's day names, English in the C and POSIX locales or when they are missing).
+[[nodiscard]] std::array<std::u16string, 7> localWeekdayNames();
 
 }  // namespace crvl::platform

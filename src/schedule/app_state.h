@@ -17,8 +17,11 @@
 #include "engine/provider_table.h"
 #include "language/language_choice.h"
 #include "logs/log_format.h"
+#include "schedule/job_runner.h"
 
 namespace crvl {
+
+class ProfileStore;
 
 inline constexpr size_t kProductNameChars = 31;
 inline constexpr size_t kStartJobNameChars = 40;
@@ -36,6 +39,14 @@ struct RunSlot {
 struct NotificationSink {
   void* context = nullptr;
   void (*post)(void* context, uint32_t command) = nullptr;
+};
+
+// What the scheduler tells about each run it carries out (the console daemon prints
+// it). Called on the run's thread.
+struct RunEvents {
+  void* context = nullptr;
+  void (*started)(void* context, const Job& job, bool execute) = nullptr;
+  void (*ended)(void* context, const Job& job, bool execute, const RunResult& result) = nullptr;
 };
 
 // Time as the scheduler reads and waits for it; tests put a clock of their own here.
@@ -79,7 +90,12 @@ struct AppState {
   std::array<RunSlot, kRunSlotCount> runSlots;
   std::mutex slotLock;                     // over claiming and releasing slots
   NotificationSink notifications;
+  RunEvents runEvents;
   SchedulerClock clock;
+  // The settings runs and tasks are read from; null: the program settings store.
+  ProfileStore* settings = nullptr;
+  // The drive queries of medium checks and ejection; null: the system's.
+  const VolumeQueries* volumes = nullptr;
   // The threads the scheduler started and that have not ended yet.
   std::mutex threadLock;
   std::condition_variable threadsEnded;

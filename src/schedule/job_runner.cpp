@@ -6,6 +6,22 @@
 #include "logs/job_log.h"
 
 namespace crvl {
+namespace {
+
+// Counts the reports that carry an error text on their way to the next sink.
+struct FailureCount {
+  const LogSink* next = nullptr;
+  uint32_t failures = 0;
+  LogSink sink{this, &FailureCount::write};
+
+  static void write(void* self, int32_t marker, LogText left, LogText right, std::u16string& state) noexcept {
+    auto* count = static_cast<FailureCount*>(self);
+    if (!state.empty()) ++count->failures;
+    writeLogRecord(count->next, marker, left, right, state);
+  }
+};
+
+}  // namespace
 
 RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& providers, bool execute,
                         StopWord stopWord, const RunObserver& observer, const VolumeQueries* volumes,
@@ -26,7 +42,9 @@ RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& p
     if (observer.begin != nullptr) {
       if (const LogSink* front = observer.begin(observer.context, sink); front != nullptr) sink = front;
     }
-    run.sync.logSink = sink;
+    FailureCount failures;
+    failures.next = sink;
+    run.sync.logSink = &failures.sink;
     run.sync.copyProgress = observer.copyProgress;
     run.sync.copyProgressContext = observer.context;
     runJob(run);
@@ -35,6 +53,8 @@ RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& p
     // Media are ejected once the log is closed, after an executing run only.
     if (execute) ejectMarkedDrives(run.ejectSet, queries);
     result.statistics = run.statistics;
+    result.failures = failures.failures;
+    result.stopped = stopRequested(stopWord);
     result.logCreated = log->fileCreated();
     if (result.logCreated) result.logPath = log->path();
   } catch (...) {

@@ -30,6 +30,8 @@ struct RunObserver {
 
 struct RunResult {
   RunStatistics statistics;
+  uint32_t failures = 0;    // reports that carried an error text
+  bool stopped = false;     // the run ended on a stop request
   bool logCreated = false;  // a log file was made
   std::u16string logPath;   // its path (empty without one)
 };

@@ -8,13 +8,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/errors.h"
+#include "schedule/job_runner.h"
 
 namespace crvl {
 
 struct AppState;
+struct Job;
+class ProfileStore;
 
 // Commands posted to the notification sink.
 inline constexpr uint32_t kCommandRunsChanged = 300;  // a run began or ended
@@ -47,12 +51,27 @@ enum class RunOutcome {
   kQuit,            // the program is closing
 };
 
+// One call of the run wrapper.
+struct RunRequest {
+  int32_t jobNumber = 0;     // the job's number in the register (0 with a job given by file)
+  const Job* job = nullptr;  // a job loaded already (the console's job files); null: load by number
+  bool execute = false;      // a run; a simulation otherwise
+  const RunObserver* observer = nullptr;  // live reports (the console), or null
+  RunResult* result = nullptr;            // receives the run's result when it ran, or null
+};
+
 // The run wrapper, on the calling thread: counts the run and notifies, waits while a
-// dialog is open (busyCount), claims a slot (and the job's lock across processes),
-// loads the job, opens its log unless logs are off, runs it watching the slot's control
-// word, closes the log, ejects marked media after a real run, releases the slot,
+// dialog is open (busyCount), claims a slot and the job's lock across processes, loads
+// the job, opens its log unless logs are off, runs it watching the slot's control word,
+// closes the log, ejects marked media after a real run, releases lock and slot,
 // uncounts the run and notifies. Never throws.
+RunOutcome runJobWrapped(AppState& state, const RunRequest& request) noexcept;
 RunOutcome runJobWrapped(AppState& state, int32_t jobNumber, bool execute) noexcept;
+
+// The file whose lock keeps `job` from running in two processes at once: one per job
+// file (and per job name for jobs kept in the settings file itself), in the per-user
+// data folder.
+[[nodiscard]] std::u16string jobLockPath(const Job& job, ProfileStore& settings);
 
 // Asks the run of `jobNumber` to stop (control 1), when it holds a slot.
 void stopJob(AppState& state, int32_t jobNumber) noexcept;

@@ -1,5 +1,6 @@
 #include "platform/locale.h"
 
+#include <langinfo.h>
 #include <locale.h>
 #include <time.h>
 
@@ -58,6 +59,21 @@ std::u16string formatLocalDateTime(uint64_t utcFileTime) {
   }
   if (length == 0) length = strftime(buffer, sizeof buffer, "%Y-%m-%d  %H:%M:%S", &local);
   return fromUtf8(std::string_view(buffer, length));
+}
+
+std::array<std::u16string, 7> localWeekdayNames() {
+  std::array<std::u16string, 7> names = {u"Sunday", u"Monday", u"Tuesday", u"Wednesday",
+                                         u"Thursday", u"Friday", u"Saturday"};
+  const std::string_view name = localeName("LC_TIME");
+  if (name == "C" || name == "POSIX" || name.substr(0, 2) == "C.") return names;
+  locale_t loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", locale_t{});
+  if (loc == locale_t{}) return names;
+  for (int day = 0; day < 7; ++day) {
+    const char* text = nl_langinfo_l(static_cast<nl_item>(DAY_1 + day), loc);
+    if (text != nullptr && text[0] != '\0') names[static_cast<size_t>(day)] = fromUtf8(text);
+  }
+  freelocale(loc);
+  return names;
 }
 
 }  // namespace crvl::platform

@@ -26,4 +26,34 @@ std::u16string formatLocalDateTime(uint64_t utcFileTime) {
   return out;
 }
 
+std::array<std::u16string, 7> localWeekdayNames() {
+  std::array<std::u16string, 7> names = {u"Sunday", u"Monday", u"Tuesday", u"Wednesday",
+                                         u"Thursday", u"Friday", u"Saturday"};
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  // 11 December of this year, then back to the Sunday before it (Monday = 1 ... Sunday = 7).
+  SYSTEMTIME day{};
+  day.wYear = now.wYear;
+  day.wMonth = 12;
+  day.wDay = 11;
+  FILETIME stamp{};
+  if (!SystemTimeToFileTime(&day, &stamp) || !FileTimeToSystemTime(&stamp, &day)) return names;
+  const int weekday = day.wDayOfWeek == 0 ? 7 : day.wDayOfWeek;
+  ULARGE_INTEGER ticks{};
+  ticks.LowPart = stamp.dwLowDateTime;
+  ticks.HighPart = stamp.dwHighDateTime;
+  ticks.QuadPart -= static_cast<ULONGLONG>(weekday) * 864000000000ull;
+  for (int i = 0; i < 7; ++i) {
+    const FILETIME at{ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME date{};
+    wchar_t text[80] = {};
+    if (FileTimeToSystemTime(&at, &date) &&
+        GetDateFormatW(LOCALE_USER_DEFAULT, 0, &date, L"dddd", text, 80) > 0 && text[0] != L'\0') {
+      names[static_cast<size_t>(i)] = reinterpret_cast<const char16_t*>(text);
+    }
+    ticks.QuadPart += 864000000000ull;
+  }
+  return names;
+}
+
 }  // namespace crvl::platform

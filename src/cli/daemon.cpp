@@ -1,0 +1,149 @@
+#include "cli/daemon.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "cli/cli_options.h"
+#include "cli/console_report.h"
+#include "cli/stop_relay.h"
+#include "jobs/job.h"
+#include "language/language_table.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/locale.h"
+#include "platform/text.h"
+#include "resources/string_ids.h"
+#include "schedule/app_state.h"
+#include "schedule/scheduler.h"
+#include "schedule/task.h"
+#include "schedule/task_units.h"
+
+namespace crvl::cli {
+namespace {
+
+constexpr auto kWaitStep = std::chrono::milliseconds(100);
+
+void print(std::u16string_view text) { platform::writeConsole(platform::ConsoleStream::Out, text); }
+
+std::u16string ascii(const char* text) { return platform::fromUtf8(text); }
+
+std::u16string number(uint64_t value) { return ascii(std::to_string(value).c_str()); }
+
+std::u16string nowText() { return platform::formatLocalDateTime(platform::currentFileTime()); }
+
+void runStarted(void*, const Job& job, bool execute) {
+  print(nowText() + u"  " + (execute ? u"started " : u"simulating ") + job.jobName + u"\n");
+}
+
+void runEnded(void*, const Job& job, bool, const RunResult& result) {
+  std::u16string line = nowText() + u"  " + (result.stopped ? u"stopped " : u"ended ") + job.jobName + u": " +
+                        number(result.statistics.filesCopied) + u" files copied (" +
+                        formatBytes(result.statistics.bytesCopied) + u"), " + number(result.failures) +
+                        (result.failures == 1 ? u" error" : u" errors");
+  if (result.logCreated) line += u", log " + result.logPath;
+  print(line + u"\n");
+}
+
+void notified(void*, uint32_t command) {
+  if (command == kCommandConfigure) print(u"The job register is empty: there is nothing to run.\n");
+}
+
+std::u16string twoDigits(unsigned value) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%02u", value % 100u);
+  return ascii(buffer);
+}
+
+// "Daily 08:30", "Weekly Monday, Friday 18:00", "Once 2026-12-24 18:00".
+std::u16string timedDetails(const Task& task) {
+  const CalendarTime t = unpackDateTime(task.delayOrStart);
+  const std::u16string clock = twoDigits(t.hour) + u":" + twoDigits(t.minute);
+  if (task.period == kPeriodDaily) return uiText(kTexttDay) + u" " + clock;
+  if (task.period == kPeriodWeekly) {
+    const auto names = platform::localWeekdayNames();
+    std::u16string days;
+    // Monday first, as calendars here read.
+    for (size_t i = 1; i <= 7; ++i) {
+      const size_t day = i % 7;
+      if ((task.repeatOrWeekdays >> day & 1u) == 0) continue;
+      if (!days.empty()) days += u", ";
+      days += names[day];
+    }
+    return uiText(kTexttWly) + u" " + (days.empty() ? u"-" : days) + u" " + clock;
+  }
+  char date[24];
+  std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned(t.year), unsigned(t.month), unsigned(t.day));
+  return uiText(kTexttOnc) + u" " + ascii(date) + u" " + clock;
+}
+
+std::u16string delayDetails(const Task& task) {
+  const auto unitName = [](uint16_t id) { return uiText(id); };
+  std::u16string out;
+  if (task.delayOrStart != 0) out = uiText(kTexttDly) + u" " + describeSeconds(task.delayOrStart, unitName);
+  if (task.repeatOrWeekdays != 0) {
+    if (!out.empty()) out += u", ";
+    out += uiText(kTexttRpt) + u" " + describeSeconds(task.repeatOrWeekdays, unitName);
+  }
+  return out;
+}
+
+}  // namespace
+
+int runDaemon(ProfileStore& settings, AppState& app) {
+  size_t scheduled = 0;
+  for (const Task& task : loadTasks(settings)) {
+    if (task.kind == kStartAtProgramStart || task.kind == kStartWhenAvailable) ++scheduled;
+  }
+  if (scheduled == 0) {
+    print(u"No start or availability tasks in the settings: nothing to do.\n");
+    return kExitOk;
+  }
+  app.runEvents.started = &runStarted;
+  app.runEvents.ended = &runEnded;
+  app.notifications.post = &notified;
+
+  static std::atomic<int32_t> stopWord{0};
+  StopRelay relay(stopWord, kExitStopped, [&app] {
+    app.quitRequested.store(1);
+    stopAll(app);
+  });
+  print(nowText() + u"  daemon started with " + number(scheduled) + (scheduled == 1 ? u" task\n" : u" tasks\n"));
+  startScheduledTasks(app);
+  {
+    // Until a stop, or until the last task thread has ended (start tasks without a
+    // repeat end after their run).
+    std::unique_lock<std::mutex> guard(app.threadLock);
+    while (app.quitRequested.load() == 0 && app.liveThreads != 0) app.threadsEnded.wait_for(guard, kWaitStep);
+  }
+  const bool stopped = app.quitRequested.load() != 0;
+  if (stopped) print(nowText() + u"  stopping: waiting for the runs to end\n");
+  quitAndWait(app);
+  print(nowText() + u"  daemon ended\n");
+  return kExitOk;
+}
+
+int listTasks(ProfileStore& settings) {
+  size_t position = 0;
+  for (const Task& task : loadTasks(settings)) {
+    std::u16string line = number(++position) + u"\t" + task.jobName + u"\t";
+    switch (task.kind) {
+      case kStartAtProgramStart:
+        line += uiText(kTextStrt);
+        break;
+      case kStartWhenAvailable:
+        line += uiText(kTextAval);
+        break;
+      default:
+        line += uiText(kTextTime);
+        break;
+    }
+    const std::u16string details = task.kind == kStartTimed ? timedDetails(task) : delayDetails(task);
+    if (!details.empty()) line += u"\t" + details;
+    print(line + u"\n");
+  }
+  return kExitOk;
+}
+
+}  // namespace crvl::cli

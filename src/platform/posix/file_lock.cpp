@@ -1,0 +1,57 @@
+#include "platform/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/posix/entry_stat.h"
+#include "platform/posix/posix_errors.h"
+
+namespace crvl::platform {
+
+FileLock::FileLock(FileLock&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+  if (this != &other) {
+    unlock();
+    handle_ = std::exchange(other.handle_, kNone);
+  }
+  return *this;
+}
+
+ErrorCode FileLock::tryLock(std::u16string_view path) {
+  unlock();
+  std::string p;
+  if (!posix::nativePath(path, p)) return kErrorInvalidName;
+  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
+  int fd = ::open(p.c_str(), flags, 0600);
+  if (fd < 0 && errno == ENOENT && !folderOf(path).empty()) {
+    (void)createFolderChain(folderOf(path));
+    fd = ::open(p.c_str(), flags, 0600);
+  }
+  if (fd < 0) return errno == ELOOP ? kErrorAccessDenied : mapErrno(errno);
+  // flock locks belong to the open file: a second open of the same file in this
+  // process conflicts like another process would.
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    const int err = errno;
+    ::close(fd);
+    return err == EWOULDBLOCK ? kErrorLockViolation : mapErrno(err);
+  }
+  handle_ = fd;
+  return kSuccess;
+}
+
+void FileLock::unlock() noexcept {
+  if (handle_ == kNone) return;
+  ::close(static_cast<int>(handle_));  // closing the only descriptor releases the lock
+  handle_ = kNone;
+}
+
+}  // namespace crvl::platform

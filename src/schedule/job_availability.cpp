@@ -1,0 +1,59 @@
+// Whether a job's folders can be reached now: what availability tasks wait for.
+#include "engine/provider_table.h"
+#include "jobs/job.h"
+#include "jobs/job_register.h"
+#include "os_traits.h"
+#include "platform/files.h"
+#include "schedule/app_state.h"
+#include "schedule/removable_media.h"
+#include "schedule/scheduler.h"
+#include "schedule/scheduler_time.h"
+
+namespace crvl {
+namespace {
+
+// Windows: the root of the side's path (drive, share or plug-in root) answers; the
+// folder itself is not looked at. POSIX, where every path's root is "/": the folder
+// itself exists and is a folder, so that a folder on a medium that is not mounted
+// counts as unreachable.
+bool sideReachable(ProviderTable& providers, const std::u16string& path) {
+  const ScopedProviderHandle handle = providers.open(path, /*owner=*/nullptr);
+  if (!handle) return false;
+  FileSystemProvider* slot = slotOf(handle.get());
+  if constexpr (os::kDrivePaths) {
+    std::u16string root;
+    if (callRootName(slot, handle.get(), root) != kSuccess || root.empty()) return false;
+    return callGetAttributes(slot, handle.get(), root, /*block=*/nullptr) != platform::kInvalidAttributes;
+  } else {
+    const uint32_t attributes = callGetAttributes(slot, handle.get(), handle.get()->path, /*block=*/nullptr);
+    return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrFolder) != 0;
+  }
+}
+
+}  // namespace
+
+bool jobIsAvailable(AppState& state, int32_t jobNumber) {
+  ProfileStore& settings = scheduler_time::settingsOf(state);
+  Job job;
+  readRegisterEntry(jobNumber, job, settings);
+  if (job.jobFilePath.empty() || loadJob(job, settings) != kSuccess) return false;
+  const VolumeQueries& volumes = state.volumes != nullptr ? *state.volumes : defaultVolumeQueries();
+  size_t pairs = 0;
+  // The included pairs are the ones a run synchronises; excluded pairs only keep parts
+  // of them out.
+  for (const std::u16string& pair : job.includedPairs) {
+    const size_t semicolon = pair.find(u';');
+    if (semicolon == std::u16string::npos) continue;
+    std::u16string left, right;
+    bool eject = false;
+    if (!resolveFolderSide(std::u16string_view(pair).substr(0, semicolon), volumes, &left, &eject) ||
+        !resolveFolderSide(std::u16string_view(pair).substr(semicolon + 1), volumes, &right, &eject)) {
+      return false;
+    }
+    if (!sideReachable(state.providers, left) || !sideReachable(state.providers, right)) return false;
+    ++pairs;
+  }
+  return pairs > 0;
+}
+
+}  // namespace crvl

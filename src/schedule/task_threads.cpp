@@ -1,0 +1,145 @@
+// The scheduler's threads: one per start task and per availability task, one per start
+// by name and per run started from the menu. Each runs detached and is counted in the
+// state, so that quitAndWait can end them all before the state goes.
+#include <thread>
+#include <utility>
+
+#include "jobs/job_register.h"
+#include "platform/threads.h"
+#include "schedule/app_state.h"
+#include "schedule/scheduler.h"
+#include "schedule/scheduler_time.h"
+#include "schedule/task.h"
+
+namespace crvl {
+namespace {
+
+using scheduler_time::quitting;
+
+constexpr uint32_t kTaskWaitStepMs = 250;
+constexpr uint32_t kRunningJobWaitMs = 500;
+constexpr uint32_t kAvailabilityPollMs = 1000;
+constexpr uint32_t kRemovalWatchStepMs = 100;
+constexpr uint32_t kRemovalWatchFirstPeriods = 150;  // 15 s before the first test
+constexpr uint32_t kRemovalWatchPeriods = 100;       // then one test every 10 s
+
+void threadEnded(AppState& state) noexcept {
+  std::lock_guard<std::mutex> guard(state.threadLock);
+  --state.liveThreads;
+  state.threadsEnded.notify_all();
+}
+
+// Starts `body` on a counted, detached thread. Returns false when no thread could be
+// made (the work is then dropped, as a due run of a busy job is).
+template <typename Body>
+bool startCounted(AppState& state, Body body) {
+  {
+    std::lock_guard<std::mutex> guard(state.threadLock);
+    ++state.liveThreads;
+  }
+  try {
+    std::thread([&state, body = std::move(body)]() mutable noexcept {
+      try {
+        Body work = std::move(body);  // gone before the thread is uncounted
+        work();
+      } catch (...) {
+        // A failure inside one task never ends the program.
+      }
+      threadEnded(state);
+    }).detach();
+    return true;
+  } catch (...) {
+    threadEnded(state);
+    return false;
+  }
+}
+
+// The delay, then runs with the repeat measured from the end of each run, until the
+// repeat is 0 or the program quits.
+void runTaskLoop(AppState& state, const Task& task) {
+  if (task.delayOrStart != 0) {
+    const uint64_t start = scheduler_time::now(state);
+    if (!scheduler_time::waitUntil(state, scheduler_time::deadlineAfter(start, task.delayOrStart), kTaskWaitStepMs)) {
+      return;
+    }
+  }
+  while (!quitting(state)) {
+    // A job still running gets one short grace; the slot claim drops the run otherwise.
+    if (jobIsRunning(state, task.jobNumber)) scheduler_time::sleep(state, kRunningJobWaitMs);
+    if (quitting(state)) return;
+    (void)runJobWrapped(state, task.jobNumber, /*execute=*/true);
+    if (task.repeatOrWeekdays == 0) return;
+    const uint64_t ended = scheduler_time::now(state);
+    if (!scheduler_time::waitUntil(state, scheduler_time::deadlineAfter(ended, task.repeatOrWeekdays),
+                                   kTaskWaitStepMs)) {
+      return;
+    }
+  }
+}
+
+// Waits at low priority for the job's folders, runs the task when they are there, then
+// watches for their removal so that the next arrival runs the task again.
+void runAvailabilityTask(AppState& state, const Task& task) {
+  while (!quitting(state)) {
+    platform::setThreadBackground(true);
+    while (!jobIsAvailable(state, task.jobNumber)) {
+      if (quitting(state)) return;
+      scheduler_time::sleep(state, kAvailabilityPollMs);
+    }
+    if (quitting(state)) return;
+    platform::setThreadBackground(false);
+    runTaskLoop(state, task);
+    platform::setThreadBackground(true);
+    if (!scheduler_time::waitPeriods(state, kRemovalWatchFirstPeriods, kRemovalWatchStepMs)) return;
+    while (jobIsAvailable(state, task.jobNumber)) {
+      if (!scheduler_time::waitPeriods(state, kRemovalWatchPeriods, kRemovalWatchStepMs)) return;
+    }
+  }
+}
+
+bool registerHasJob(ProfileStore& settings) {
+  for (const RegisterRow& row : readRegister(settings)) {
+    if (row.kind == RegisterKind::Job && !row.name.empty()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void startScheduledTasks(AppState& state) {
+  ProfileStore& settings = scheduler_time::settingsOf(state);
+  for (Task& task : loadTasks(settings)) {
+    if (task.kind == kStartAtProgramStart) {
+      (void)startCounted(state, [&state, task = std::move(task)] { runTaskLoop(state, task); });
+    } else if (task.kind == kStartWhenAvailable) {
+      (void)startCounted(state, [&state, task = std::move(task)] { runAvailabilityTask(state, task); });
+    }
+    // Timed tasks belong to the system's scheduler.
+  }
+  if (!registerHasJob(settings) && state.notifications.post != nullptr) {
+    state.notifications.post(state.notifications.context, kCommandConfigure);
+  }
+}
+
+bool startJobByName(AppState& state, std::u16string_view name) {
+  const int number = findJobNumber(name, scheduler_time::settingsOf(state));
+  if (number <= 0) return false;
+  Task task;
+  task.jobName = std::u16string(name);
+  task.jobNumber = number;
+  task.kind = kStartAtProgramStart;
+  return startCounted(state, [&state, task = std::move(task)] { runTaskLoop(state, task); });
+}
+
+void startRunThread(AppState& state, int32_t jobNumber, bool execute) {
+  (void)startCounted(state, [&state, jobNumber, execute] { (void)runJobWrapped(state, jobNumber, execute); });
+}
+
+void quitAndWait(AppState& state) noexcept {
+  state.quitRequested.store(1);
+  stopAll(state);
+  std::unique_lock<std::mutex> guard(state.threadLock);
+  state.threadsEnded.wait(guard, [&state] { return state.liveThreads == 0 && state.runsInProgress.load() == 0; });
+}
+
+}  // namespace crvl

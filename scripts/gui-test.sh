@@ -14,8 +14,6 @@ root=$(pwd)
 build=$(cd "${1:-build/windows}" && pwd)
 shots="$build/screenshots"
 work="$build/gui-tests"
-have_scheduler=0
-[ -f "$root/src/schedule/scheduler.cpp" ] && have_scheduler=1
 
 for tool in Xvfb xdotool import compare wine wineserver; do
   command -v "$tool" >/dev/null || { echo "gui-test: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
@@ -421,18 +419,9 @@ wait_exit "$program_pid" 20
 code=$?
 check "the restarted program ends with exit code 0 (got $code)" [ "$code" -eq 0 ]
 
-# --- runs (these need the scheduler) ------------------------------------------------
+# --- runs ----------------------------------------------------------------------------
 
-if [ "$have_scheduler" -eq 1 ]; then
-  source "$root/scripts/gui-test-runs.sh"
-else
-  for what in "'&Start now' from the menu runs the job" "a second start with a job name runs it in the first instance" \
-      "WM_COPYDATA with ANSI text starts the job" "the busy icon shows while a run is in progress" \
-      "closing during a run stops it and stays open; a second close ends with 0" \
-      "a job's menu offers St&op while it runs"; do
-    skip "$what (the core has no scheduler yet)"
-  done
-fi
+source "$root/scripts/gui-test-runs.sh"
 
 echo
 echo "screenshots: $shots"

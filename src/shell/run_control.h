@@ -1,7 +1,7 @@
 // The scheduler as the shell calls it: starting runs, stopping them, asking whether a
 // job runs, starting tasks and names, and ending every thread of a cycle. The program
-// binds it to the scheduler (scheduler_link/); an entry that is null is not available
-// in this build, and the commands that need it do nothing.
+// binds it to the scheduler (scheduler_link/); a table with an entry left null (a
+// shell without runs) makes the commands that need it do nothing.
 #pragma once
 
 #include <cstdint>

@@ -30,6 +30,9 @@ void setEnvironmentVariable(std::u16string_view name, const std::optional<std::u
 // The full path of the program file (GetModuleFileNameW; POSIX: /proc/self/exe), or the
 // path set by overrideProgramPath.
 [[nodiscard]] std::u16string programPath();
+// The program file as the system reports it, whatever overrideProgramPath set; empty
+// when the system cannot tell.
+[[nodiscard]] std::u16string systemProgramPath();
 
 // The program file's folder: programPath() with its last component removed.
 [[nodiscard]] std::u16string programFolder();

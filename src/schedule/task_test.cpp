@@ -140,7 +140,9 @@ TEST(TaskUnits, DelaysAndRepeatsShowInTheLargestUnitThatDivides) {
     SCOPED_TRACE(c.seconds);
     const UnitValue v = unitValueOf(c.seconds);
     EXPECT_EQ(v.checked, c.checked);
-    if (c.checked) EXPECT_EQ(v.number, c.number);
+    if (c.checked) {
+      EXPECT_EQ(v.number, c.number);
+    }
     EXPECT_EQ(kTaskUnits[v.unit].letter, c.unit);
   }
   EXPECT_EQ(describeSeconds(180, [](uint16_t id) { return id == kTextfLMi ? std::u16string(u"Minutes") : u"?"; }),

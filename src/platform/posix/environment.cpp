@@ -15,16 +15,6 @@ extern char** environ;
 namespace crvl::platform {
 namespace {
 
-std::mutex& overrideMutex() {
-  static std::mutex m;
-  return m;
-}
-
-std::u16string& overriddenProgramPath() {
-  static std::u16string path;
-  return path;
-}
-
 bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -117,11 +107,7 @@ std::optional<std::u16string> expandEnvironmentText(std::u16string_view text) {
   return out;
 }
 
-std::u16string programPath() {
-  {
-    std::lock_guard<std::mutex> lock(overrideMutex());
-    if (!overriddenProgramPath().empty()) return overriddenProgramPath();
-  }
+std::u16string systemProgramPath() {
   std::string buffer(4096, '\0');
   for (;;) {
     const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -133,20 +119,6 @@ std::u16string programPath() {
     if (buffer.size() >= (1u << 20)) return {};
     buffer.resize(buffer.size() * 2);
   }
-}
-
-std::u16string programFolder() {
-  std::u16string path = programPath();
-  const size_t slash = path.rfind(u'/');
-  if (slash == std::u16string::npos) return {};
-  // A program in "/" has the empty folder, so that "%MY_PATH%/x" gives "/x".
-  path.resize(slash);
-  return path;
-}
-
-void overrideProgramPath(std::u16string path) {
-  std::lock_guard<std::mutex> lock(overrideMutex());
-  overriddenProgramPath() = std::move(path);
 }
 
 std::u16string appDataFolder() {

@@ -15,16 +15,6 @@
 
 namespace crvl::platform {
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    unlock();
-    handle_ = std::exchange(other.handle_, kNone);
-  }
-  return *this;
-}
-
 ErrorCode FileLock::tryLock(std::u16string_view path) {
   unlock();
   std::string p;

@@ -14,16 +14,6 @@ const wchar_t* wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-std::mutex& overrideMutex() {
-  static std::mutex m;
-  return m;
-}
-
-std::u16string& overriddenProgramPath() {
-  static std::u16string path;
-  return path;
-}
-
 }  // namespace
 
 std::optional<std::u16string> environmentVariable(std::u16string_view name) {
@@ -105,11 +95,7 @@ std::optional<std::u16string> expandEnvironmentText(std::u16string_view text) {
   }
 }
 
-std::u16string programPath() {
-  {
-    std::lock_guard<std::mutex> lock(overrideMutex());
-    if (!overriddenProgramPath().empty()) return overriddenProgramPath();
-  }
+std::u16string systemProgramPath() {
   std::u16string path(MAX_PATH, u'\0');
   for (;;) {
     const DWORD n = ::GetModuleFileNameW(/*hModule=*/nullptr,
@@ -123,19 +109,6 @@ std::u16string programPath() {
     if (path.size() >= 32768) return {};
     path.resize(path.size() * 2);
   }
-}
-
-std::u16string programFolder() {
-  std::u16string path = programPath();
-  const size_t cut = path.find_last_of(u"\\/");
-  if (cut == std::u16string::npos) return {};
-  path.resize(cut);
-  return path;
-}
-
-void overrideProgramPath(std::u16string path) {
-  std::lock_guard<std::mutex> lock(overrideMutex());
-  overriddenProgramPath() = std::move(path);
 }
 
 std::u16string appDataFolder() {

@@ -23,16 +23,6 @@ HANDLE openLockFile(const std::wstring& path) {
 
 }  // namespace
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    unlock();
-    handle_ = std::exchange(other.handle_, kNone);
-  }
-  return *this;
-}
-
 ErrorCode FileLock::tryLock(std::u16string_view path) {
   unlock();
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;

@@ -17,6 +17,7 @@
 #include "platform/modules.h"
 #include "resources/language_resources.h"
 #include "schedule/app_state.h"
+#include "schedule/scheduler.h"
 #include "shell/dialogs.h"
 #include "shell/help_files.h"
 #include "shell/main_window.h"
@@ -127,7 +128,7 @@ void MainWindow::onCommand(uint16_t command, LPARAM lParam) noexcept {
       deferredStart();
       break;
     case kCmdStartTasks:
-      if (runs_.startScheduledTasks != nullptr) runs_.startScheduledTasks(state_);
+      startTasks();
       break;
     case kCmdRunsChanged:
       refreshTrayIcon();
@@ -192,12 +193,10 @@ void MainWindow::onCommand(uint16_t command, LPARAM lParam) noexcept {
       break;
     case kCmdJobStart:
     case kCmdJobSimulate:
-      if (runs_.startRunThread != nullptr && jobNumber > 0) {
-        runs_.startRunThread(state_, jobNumber, command == kCmdJobStart);
-      }
+      if (jobNumber > 0) startRun(jobNumber, command == kCmdJobStart);
       break;
     case kCmdJobStop:
-      if (runs_.stopJob != nullptr) runs_.stopJob(state_, jobNumber);
+      stopJob(state_, jobNumber);
       break;
     case kCmdJobViewLog:
       viewJobLog(jobNumber);
@@ -215,17 +214,36 @@ void MainWindow::onCommand(uint16_t command, LPARAM lParam) noexcept {
 void MainWindow::deferredStart() noexcept {
   enableTable_.refresh(state_.runsInProgress.load());
   ::SendMessageW(handle(), WM_COMMAND, kCmdStartTasks, 0);
-  if (!state_.startJobName.empty() && runs_.startJobByName != nullptr) {
-    (void)runs_.startJobByName(state_, state_.startJobName);
-  }
+  if (!state_.startJobName.empty()) startByName(state_.startJobName);
 }
 
 void MainWindow::refreshTrayIcon() noexcept {
   tray_.setIcon(state_.runsInProgress.load() != 0 ? busyIcon_.get() : idleIcon_.get());
 }
 
-void MainWindow::stopAllRuns() noexcept {
-  if (runs_.stopAll != nullptr) runs_.stopAll(state_);
+void MainWindow::stopAllRuns() noexcept { stopAll(state_); }
+
+// The scheduler starts threads and reads the settings: a failure there (no thread, no
+// memory) drops the start, and the window procedure carries on.
+void MainWindow::startTasks() noexcept {
+  try {
+    startScheduledTasks(state_);
+  } catch (...) {
+  }
+}
+
+void MainWindow::startByName(const std::u16string& name) noexcept {
+  try {
+    (void)startJobByName(state_, name);
+  } catch (...) {
+  }
+}
+
+void MainWindow::startRun(int32_t jobNumber, bool execute) noexcept {
+  try {
+    startRunThread(state_, jobNumber, execute);
+  } catch (...) {
+  }
 }
 
 void MainWindow::showTrayMenu() noexcept {
@@ -236,9 +254,7 @@ void MainWindow::showTrayMenu() noexcept {
     input.jobs = readMenuRegister(settings_);
     input.darkModeAvailable = darkMode_.available();
     input.darkModeChoice = state_.darkMode;
-    if (runs_.jobIsRunning != nullptr) {
-      input.jobIsRunning = [this](int32_t number) { return runs_.jobIsRunning(state_, number); };
-    }
+    input.jobIsRunning = [this](int32_t number) { return jobIsRunning(state_, number); };
     std::vector<MenuItem> items = buildTrayMenu(languageResources().trayMenu, input);
     // A text the language lacks: no menu at all, rather than a menu with holes.
     if (!resolveMenuTexts(items, [](uint16_t id) { return uiText(id); })) return;

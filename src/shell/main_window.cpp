@@ -67,8 +67,7 @@ void enlargeOnUiThread(void (*routine)(void*) noexcept, void* request) {
   if (!call.called) routine(request);
 }
 
-MainWindow::MainWindow(AppState& state, ProfileStore& settings, const RunControl& runs)
-    : state_(state), settings_(settings), runs_(runs) {}
+MainWindow::MainWindow(AppState& state, ProfileStore& settings) : state_(state), settings_(settings) {}
 
 MainWindow::~MainWindow() {
   if (handle() != nullptr) ::DestroyWindow(handle());
@@ -213,7 +212,7 @@ LRESULT MainWindow::onCopyData(const COPYDATASTRUCT* data) noexcept {
   if (data == nullptr) return 0;
   try {
     const std::u16string name = copyDataJobName(data->dwData, data->lpData, data->cbData);
-    if (!name.empty() && runs_.startJobByName != nullptr) (void)runs_.startJobByName(state_, name);
+    if (!name.empty()) startByName(name);
   } catch (...) {
     // Out of memory: the name is dropped.
   }

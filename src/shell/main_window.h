@@ -15,7 +15,6 @@
 #include "shell/dark_mode.h"
 #include "shell/menu_commands.h"
 #include "shell/popup_menu.h"
-#include "shell/run_control.h"
 #include "shell/tray_icon.h"
 #include "shell/window_class.h"
 
@@ -50,7 +49,7 @@ void enlargeOnUiThread(void (*routine)(void*) noexcept, void* request);
 
 class MainWindow : public Window<MainWindow> {
  public:
-  MainWindow(AppState& state, ProfileStore& settings, const RunControl& runs);
+  MainWindow(AppState& state, ProfileStore& settings);
   ~MainWindow();
 
   // Registers the class, loads the icons and creates the hidden window. Returns
@@ -76,6 +75,10 @@ class MainWindow : public Window<MainWindow> {
   void refreshTrayIcon() noexcept;
   void showTrayMenu() noexcept;
   void stopAllRuns() noexcept;
+  // Starts through the scheduler; a start that fails (no thread, no memory) is dropped.
+  void startTasks() noexcept;
+  void startByName(const std::u16string& name) noexcept;
+  void startRun(int32_t jobNumber, bool execute) noexcept;
   void chooseDarkMode(uint32_t choice) noexcept;
   void backupSettingsCommand() noexcept;
   void restoreSettingsCommand() noexcept;
@@ -90,7 +93,6 @@ class MainWindow : public Window<MainWindow> {
 
   AppState& state_;
   ProfileStore& settings_;
-  const RunControl& runs_;
   TrayIcon tray_;
   MenuIcons menuIcons_;
   MenuPainter painter_;

@@ -14,9 +14,9 @@
 #include "platform/win32/handles.h"
 #include "resources/string_ids.h"
 #include "schedule/app_state.h"
+#include "schedule/scheduler.h"
 #include "shell/command_line.h"
 #include "shell/main_window.h"
-#include "shell/run_control.h"
 
 namespace crvl::shell {
 namespace {
@@ -83,22 +83,16 @@ bool becomeFirstInstance(const StartOptions& options, platform::OwnedMutex& mute
 
 // Ends every thread of the cycle (quitAndWait) while this thread keeps answering sent
 // messages: a run that was sending to the window as it went waits for the answer.
-void endCycleThreads(AppState& state, const RunControl& runs) {
-  if (runs.quitAndWait == nullptr) return;
-  struct Request {
-    AppState* state;
-    const RunControl* runs;
-  } request{&state, &runs};
+void endCycleThreads(AppState& state) {
   const HANDLE thread = ::CreateThread(
       /*lpThreadAttributes=*/nullptr, /*dwStackSize=*/0,
       [](void* parameter) -> DWORD {
-        auto* r = static_cast<Request*>(parameter);
-        r->runs->quitAndWait(*r->state);
+        quitAndWait(*static_cast<AppState*>(parameter));
         return 0;
       },
-      &request, /*dwCreationFlags=*/0, /*lpThreadId=*/nullptr);
+      &state, /*dwCreationFlags=*/0, /*lpThreadId=*/nullptr);
   if (thread == nullptr) {
-    runs.quitAndWait(state);
+    quitAndWait(state);
     return;
   }
   const platform::UniqueKernelHandle owner(thread);
@@ -113,7 +107,7 @@ void endCycleThreads(AppState& state, const RunControl& runs) {
 // One shell cycle: the state, the provider table, the window and its message loop,
 // then the end of every thread of the cycle. Returns whether a restart was requested;
 // `exitCode` receives the wParam of WM_QUIT.
-bool runShellCycle(ProfileStore& settings, const RunControl& runs, int& exitCode) {
+bool runShellCycle(ProfileStore& settings, int& exitCode) {
   AppStateScope scope;
   AppState& state = scope.state();
   state.moduleInstance = ::GetModuleHandleW(nullptr);
@@ -127,7 +121,7 @@ bool runShellCycle(ProfileStore& settings, const RunControl& runs, int& exitCode
   state.startJobName = parseStartArguments(commandArguments()).jobName;
 
   {
-    MainWindow window(state, settings, runs);
+    MainWindow window(state, settings);
     if (window.create()) {
       MSG message{};
       for (;;) {
@@ -145,7 +139,7 @@ bool runShellCycle(ProfileStore& settings, const RunControl& runs, int& exitCode
   // The window is gone: every thread of this cycle ends before its state goes (runs
   // still in progress enlarge their lists in place from now on).
   state.quitRequested.store(1);
-  endCycleThreads(state, runs);
+  endCycleThreads(state);
   for (FileSystemProvider& slot : state.providers.slots) {
     if (slot.ops.unload != nullptr) slot.ops.unload(&slot);
   }
@@ -165,9 +159,8 @@ int runProgram() noexcept {
 
     ProfileStore& settings = programSettingsStore();
     openProgramSettings(settings);
-    const RunControl& runs = schedulerRunControl();
     int exitCode = 0;
-    while (runShellCycle(settings, runs, exitCode)) {
+    while (runShellCycle(settings, exitCode)) {
       // The restored file is read afresh by the next cycle.
       settings.unfreezeStore();
       settings.reloadStore();

@@ -113,7 +113,10 @@ bool MainWindow::withDialog(Show show) noexcept {
 
 void MainWindow::onCommand(uint16_t command, LPARAM lParam) noexcept {
   enableTable_.refresh(state_.runsInProgress.load());
-  if (enableTable_.disabled(command)) return;
+  if (enableTable_.disabled(command)) {
+    traceDroppedCommand(command);
+    return;
+  }
   const auto jobNumber = static_cast<int32_t>(lParam);
   switch (command) {
     case kCmdExit:

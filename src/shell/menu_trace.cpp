@@ -39,6 +39,14 @@ void describe(HMENU menu, int depth, std::string& out) {
   }
 }
 
+void appendToTrace(const std::string& lines) {
+  const std::optional<std::u16string> file = platform::environmentVariable(u"CRVL_MENU_TRACE");
+  if (!file || file->empty()) return;
+  std::string existing;
+  (void)platform::readWholeFile(*file, existing);
+  (void)platform::writeWholeFile(*file, existing + lines);
+}
+
 }  // namespace
 
 std::string describeMenu(HMENU menu) {
@@ -49,13 +57,16 @@ std::string describeMenu(HMENU menu) {
 
 void traceMenu(HMENU menu) noexcept {
   try {
-    const std::optional<std::u16string> file = platform::environmentVariable(u"CRVL_MENU_TRACE");
-    if (!file || file->empty()) return;
-    std::string existing;
-    (void)platform::readWholeFile(*file, existing);
-    (void)platform::writeWholeFile(*file, existing + describeMenu(menu) + "===\n");
+    if (platform::environmentVariable(u"CRVL_MENU_TRACE")) appendToTrace(describeMenu(menu) + "===\n");
   } catch (...) {
     // A trace that cannot be written is left out.
+  }
+}
+
+void traceDroppedCommand(uint16_t command) noexcept {
+  try {
+    appendToTrace("dropped " + std::to_string(command) + "\n");
+  } catch (...) {
   }
 }
 

@@ -2,11 +2,13 @@
 // is offered without reading pixels. Written only when the environment variable
 // CRVL_MENU_TRACE names a file: each opened tray menu is appended to it, one line per
 // item, indented by submenu depth: the text, "[id]", and " (grey)" for greyed items;
-// separators are "---"; each menu ends with a line "===".
+// separators are "---"; each menu ends with a line "===". A command that the window
+// drops because the command-enable table disables it adds a line "dropped ID".
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace crvl::shell {
@@ -16,5 +18,8 @@ namespace crvl::shell {
 
 // Appends describeMenu(menu) to the trace file, when one is named.
 void traceMenu(HMENU menu) noexcept;
+
+// Appends "dropped `command`" to the trace file, when one is named.
+void traceDroppedCommand(uint16_t command) noexcept;
 
 }  // namespace crvl::shell

@@ -77,8 +77,11 @@ else
   fail "the availability task did not run: $(cat "$work/daemon.out")"
 fi
 
-# A large file for the next repeat; SIGTERM once its copy has begun.
-head -c $((768 << 20)) /dev/zero | tr '\0' 'N' > "$work/L1/big.bin"
+# A large file for the next repeat; SIGTERM once its copy has begun. The file is written
+# beside the folder and moved in whole: a repeat that came while it was still being
+# written would copy a part of it and leave R1/big.bin shorter than the finished file.
+head -c $((768 << 20)) /dev/zero | tr '\0' 'N' > "$work/big.bin"
+mv "$work/big.bin" "$work/L1/big.bin"
 copying() { [ "$(temporaries "$work/R1")" -gt 0 ] || [ -e "$work/R1/big.bin" ]; }
 wait_for 20 copying || fail "the large copy never began"
 kill -TERM "$daemon_pid"

@@ -134,6 +134,7 @@ check "the busy icon shows while a run is in progress" poll 10 tray_is_not "$cas
 cp "$case_dir/now.png" "$shots/tray-icon-busy.png"
 poll 20 files_above "$target" 0
 if open_tray_menu; then
+  shot_menus "tray-menu-running-US.png"   # St&op enabled
   drive menu-keys down return down right >/dev/null
   sleep 0.3
   shot_menus "job-menu-running-US.png"

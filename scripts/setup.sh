@@ -10,6 +10,7 @@ packages=(
   wine wine64
   xvfb
   rsync time bc
+  systemd
 )
 
 missing=()

@@ -10,6 +10,7 @@ packages=(
   wine wine64
   xvfb xdotool imagemagick
   rsync time bc
+  systemd
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include "cli/cli_test_support.h"
 #include "engine/engine_test_support.h"
 #include "os_traits.h"
+#include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/text.h"
 #include "platform/volumes.h"
@@ -162,6 +163,41 @@ TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
   for (const std::string& args : usage) {
     r = runCli(tmp, args);
     EXPECT_EQ(r.status, 2) << args << "\n" << r.output;
+  }
+}
+
+// The system's scheduler and the session start from the console (POSIX: unit files and
+// the autostart entry in the configuration folder the command line names).
+TEST(CliSystemIntegration, TasksExportAndAutostart) {
+  if (os::kWindows) GTEST_SKIP() << "the Task Scheduler export is tested in the scheduler's own tests";
+  TempFolder tmp;
+  writeFile(tmp / "settings.ini",
+            "[CRVL]\r\nDelay=30\r\n\r\n[Job]\r\n1=Nightly;n.job\r\n\r\n[Task]\r\n1=Nightly;td;d" +
+                std::to_string(packDateTime(CalendarTime{2026, 1, 0, 1, 2, 30, 0, 0})) + "\r\n");
+  const std::string env = "XDG_CONFIG_HOME=" + quoted(tmp.text("config")) + " PATH=/nonexistent ";
+  const std::string program = "\"" + testing::cliProgram() + "\" ";
+  Result r = testing::runShell(tmp, env + program + settingsArg(tmp) + " tasks export");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("1 timed tasks: 0 kept, 1 created"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("systemctl --user enable --now corvell-1.timer"), std::string::npos) << r.output;
+  EXPECT_NE(readFile(tmp / "config/systemd/user/corvell-1.timer").find("OnCalendar=*-*-* 02:30:00"),
+            std::string::npos);
+  r = testing::runShell(tmp, env + program + settingsArg(tmp) + " tasks");
+  EXPECT_NE(r.output.find("1\tNightly\tTime Controlled\tDaily 02:30"), std::string::npos) << r.output;
+
+  r = testing::runShell(tmp, env + program + settingsArg(tmp) + " autostart on");
+  EXPECT_EQ(r.status, 0) << r.output;
+  const std::string entry = readFile(tmp / "config/autostart/crvl.desktop");
+  EXPECT_NE(entry.find(" daemon --delay 30\n"), std::string::npos) << entry;
+  EXPECT_NE(readFile(tmp / "settings.ini").find("Opt=1"), std::string::npos);
+  r = testing::runShell(tmp, env + program + settingsArg(tmp) + " autostart off");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(fs::exists(tmp / "config/autostart/crvl.desktop"));
+  EXPECT_NE(readFile(tmp / "settings.ini").find("Opt=0"), std::string::npos);
+  // Words the commands do not know change nothing.
+  for (const char* bad : {" autostart maybe", " tasks purge", " daemon --delay 90000", " jobs --delay 5"}) {
+    r = testing::runShell(tmp, env + program + settingsArg(tmp) + bad);
+    EXPECT_EQ(r.status, 2) << bad << r.output;
   }
 }
 

@@ -1,18 +1,22 @@
 // The command line of the console front end:
-//   crvl [--settings FILE] run JOB | simulate JOB | jobs | logs | tasks | daemon | help
+//   crvl [--settings FILE] run JOB | simulate JOB | jobs | logs | tasks [export] |
+//        autostart on|off | daemon [--delay SECONDS] | help
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace crvl::cli {
 
-enum class CommandKind { Run, Simulate, Jobs, Logs, Tasks, Daemon, Help };
+enum class CommandKind { Run, Simulate, Jobs, Logs, Tasks, Autostart, Daemon, Help };
 
 struct CommandLine {
   CommandKind kind = CommandKind::Help;
   std::u16string job;                        // run and simulate: a register name or a .job path
+  std::u16string word;                       // tasks: "export" or empty; autostart: "on" or "off"
+  uint32_t delay = 0;                        // daemon: --delay SECONDS (at most 86400)
   std::optional<std::u16string> settings;    // --settings FILE (or --settings=FILE)
 };
 

@@ -23,6 +23,10 @@
 #include "schedule/app_state.h"
 #include "schedule/job_runner.h"
 #include "schedule/scheduler.h"
+#include "schedule/session_start.h"
+#include "schedule/timed_task_export.h"
+#include "platform/startup_entry.h"
+#include "platform/text.h"
 #include "resources/string_ids.h"
 
 namespace crvl::cli {
@@ -35,6 +39,13 @@ std::atomic<int32_t> g_stopWord{0};
 void print(std::u16string_view text) { platform::writeConsole(platform::ConsoleStream::Out, text); }
 void printError(std::u16string_view text) {
   platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + std::u16string(text) + u"\n");
+}
+
+// The system's message of a code, without its line end.
+std::u16string messageText(ErrorCode code) {
+  std::u16string message = platform::systemMessage(code);
+  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
+  return message;
 }
 
 // The start stamp in local time as the Logs list shows it; the UTC stamp in ISO form
@@ -59,9 +70,7 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
     return kExitUsage;
   }
   if (loaded != 0) {
-    std::u16string message = platform::systemMessage(loaded);
-    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
-    printError(u"cannot read the job file " + job.jobFilePath + u": " + message);
+    printError(u"cannot read the job file " + job.jobFilePath + u": " + messageText(loaded));
     return kExitUsage;
   }
 
@@ -137,6 +146,51 @@ int listJobs(ProfileStore& settings) {
   return kExitOk;
 }
 
+int exportTasks(ProfileStore& settings) {
+  std::u16string message;
+  // The console has no password dialog: where the system's scheduler needs the account's
+  // password, the tray program's export asks for it.
+  const ExportReport report = exportTimedTasks(settings, /*password=*/nullptr, &message);
+  if (report.error != kSuccess) {
+    printError(u"the system's scheduler cannot be reached: " + messageText(report.error));
+    return kExitActionsFailed;
+  }
+  if (report.timedTasks == 0) {
+    print(u"No time-controlled tasks: the system's scheduler is left as it is.\n");
+    return kExitOk;
+  }
+  const auto number = [](size_t n) { return platform::fromUtf8(std::to_string(n)); };
+  print(number(report.timedTasks) + u" timed tasks: " + number(report.kept) + u" kept, " + number(report.created) +
+        u" created, " + number(report.deleted) + u" removed\n");
+  if (report.noPassword) printError(u"no password for the account: no task was registered");
+  if (report.accountRefused) printError(u"the account was refused: tasks were saved without it");
+  if (!message.empty()) print(message + u"\n");
+  return report.failed != 0 || report.noPassword ? kExitActionsFailed : kExitOk;
+}
+
+int switchAutostart(ProfileStore& settings, bool on) {
+  // The setting and the entry go together, so that the tray program keeps the entry.
+  const uint32_t options = readAppOptions(settings);
+  const uint32_t wanted = on ? options | kAppStartWithWindows : options & ~uint32_t{kAppStartWithWindows};
+  if (wanted != options) {
+    settings.putInt(kSettingsSection, "Opt", wanted);
+    const ErrorCode flushed = settings.flushStore();
+    if (flushed != kSuccess) {
+      printError(u"cannot write the settings: " + messageText(flushed));
+      return kExitActionsFailed;
+    }
+  }
+  const ErrorCode r = updateSessionStart(on, readStartDelay(settings), settings.path());
+  if (r != kSuccess) {
+    printError(u"cannot " + std::u16string(on ? u"write" : u"remove") + u" the start entry " +
+               platform::startupEntryPath(scheduledProgramPath()) + u": " + messageText(r));
+    return kExitActionsFailed;
+  }
+  print(std::u16string(on ? u"Starts with the session: " : u"No longer starts with the session: ") +
+        platform::startupEntryPath(scheduledProgramPath()) + u"\n");
+  return kExitOk;
+}
+
 int listLogs(ProfileStore& settings) {
   for (const LogIndexEntry& entry : listJobLogs(logFolder(settings))) {
     print(stampText(entry.stamp) + u"  " + entry.jobName + u"  " + entry.logPath + u"\n");
@@ -174,9 +228,11 @@ int runCommandLine(const CommandLine& command) {
     case CommandKind::Logs:
       return listLogs(settings);
     case CommandKind::Tasks:
-      return listTasks(settings);
+      return command.word == u"export" ? exportTasks(settings) : listTasks(settings);
+    case CommandKind::Autostart:
+      return switchAutostart(settings, command.word == u"on");
     case CommandKind::Daemon:
-      return runDaemon(settings, app);
+      return runDaemon(settings, app, command.delay);
     case CommandKind::Help:
       break;
   }

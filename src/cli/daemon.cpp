@@ -91,7 +91,7 @@ std::u16string delayDetails(const Task& task) {
 
 }  // namespace
 
-int runDaemon(ProfileStore& settings, AppState& app) {
+int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
   size_t scheduled = 0;
   for (const Task& task : loadTasks(settings)) {
     if (task.kind == kStartAtProgramStart || task.kind == kStartWhenAvailable) ++scheduled;
@@ -109,8 +109,13 @@ int runDaemon(ProfileStore& settings, AppState& app) {
     app.quitRequested.store(1);
     stopAll(app);
   });
+  if (delaySeconds != 0) {
+    // The start-up delay, in one-second steps that a stop ends.
+    print(nowText() + u"  waiting " + number(delaySeconds) + u" s before the tasks start\n");
+    for (uint32_t i = 0; i < delaySeconds && app.quitRequested.load() == 0; ++i) platform::sleepMilliseconds(1000);
+  }
   print(nowText() + u"  daemon started with " + number(scheduled) + (scheduled == 1 ? u" task\n" : u" tasks\n"));
-  startScheduledTasks(app);
+  if (app.quitRequested.load() == 0) startScheduledTasks(app);
   {
     // Until a stop, or until the last task thread has ended (start tasks without a
     // repeat end after their run).

@@ -11,7 +11,6 @@ namespace {
 constexpr std::u16string_view kLongPrefix = u"\\\\?\\";
 constexpr std::u16string_view kLongUncPrefix = u"\\\\?\\UNC";
 
-bool isSeparator(char16_t c) noexcept { return isPathSeparator(c); }
 
 bool isDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
@@ -35,12 +34,12 @@ std::u16string toLongPath(std::u16string_view path) {
     }
     // Only an absolute drive path can take the prefix: "C:name" is relative to the
     // drive's current folder, which the long form cannot express.
-    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == u':' && isSeparator(path[2])) {
+    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == u':' && isPathSeparator(path[2])) {
       std::u16string out(kLongPrefix);
       out += withBackslashes(path);
       return out;
     }
-    if (isSeparator(path[0]) && isSeparator(path[1]) && !isSeparator(path[2])) {
+    if (isPathSeparator(path[0]) && isPathSeparator(path[1]) && !isPathSeparator(path[2])) {
       std::u16string out(kLongUncPrefix);
       out += withBackslashes(path.substr(1));
       return out;
@@ -69,19 +68,19 @@ std::u16string rootOf(std::u16string_view original) {
   if constexpr (os::kDrivePaths) {
     if (path.size() >= 2 && isDriveLetter(path[0]) && path[1] == u':') {
       if (path.size() == 2) return path + u'\\';
-      if (isSeparator(path[2])) return path.substr(0, 3);
+      if (isPathSeparator(path[2])) return path.substr(0, 3);
       return {};  // "C:name": relative to the drive's current folder
     }
-    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+    if (path.size() >= 2 && isPathSeparator(path[0]) && isPathSeparator(path[1])) {
       size_t server = 2;
-      while (server < path.size() && !isSeparator(path[server])) ++server;
+      while (server < path.size() && !isPathSeparator(path[server])) ++server;
       if (server >= path.size()) return path.substr(0, 2);  // a server name alone
       size_t share = server + 1;
-      while (share < path.size() && !isSeparator(path[share])) ++share;
+      while (share < path.size() && !isPathSeparator(path[share])) ++share;
       return path.substr(0, share);
     }
   }
-  if (isSeparator(path[0])) return path.substr(0, 1);
+  if (isPathSeparator(path[0])) return path.substr(0, 1);
   return {};
 }
 
@@ -94,14 +93,14 @@ void toNativeSeparators(std::u16string& path) {
 }
 
 void appendPathComponent(std::u16string& folder, std::u16string_view name) {
-  if (folder.empty() || !isSeparator(folder.back())) folder.push_back(os::kSeparator);
+  if (folder.empty() || !isPathSeparator(folder.back())) folder.push_back(os::kSeparator);
   folder.append(name);
 }
 
 namespace {
 
 std::u16string_view withoutTrailingSeparators(std::u16string_view path) noexcept {
-  while (path.size() > 1 && isSeparator(path.back())) path.remove_suffix(1);
+  while (path.size() > 1 && isPathSeparator(path.back())) path.remove_suffix(1);
   return path;
 }
 
@@ -117,8 +116,8 @@ bool pathLiesWithin(std::u16string_view inner, std::u16string_view outer) {
   if (outer.empty() || inner.size() < outer.size()) return false;
   if (!sameFileName(inner.substr(0, outer.size()), outer)) return false;
   // "/data2" does not lie within "/data"; everything lies within a root such as "/".
-  return inner.size() == outer.size() || isSeparator(inner[outer.size()]) ||
-         isSeparator(outer.back());
+  return inner.size() == outer.size() || isPathSeparator(inner[outer.size()]) ||
+         isPathSeparator(outer.back());
 }
 
 namespace {
@@ -247,7 +246,7 @@ bool parentOf(std::u16string& path) {
 
 std::u16string_view fileNameOf(std::u16string_view path) noexcept {
   size_t start = path.size();
-  while (start > 0 && !isSeparator(path[start - 1])) --start;
+  while (start > 0 && !isPathSeparator(path[start - 1])) --start;
   return path.substr(start);
 }
 
@@ -259,7 +258,7 @@ std::u16string_view folderOf(std::u16string_view path) noexcept {
 
 void joinPath(std::u16string_view folder, std::u16string_view name, std::u16string& out) {
   out.assign(folder);
-  if (!out.empty() && !isSeparator(out.back())) out.push_back(os::kSeparator);
+  if (!out.empty() && !isPathSeparator(out.back())) out.push_back(os::kSeparator);
   out.append(name);
 }
 

@@ -1,6 +1,8 @@
 // Temporary names, the same on both systems.
 #include "platform/temporary_files.h"
 
+#include "platform/paths.h"
+
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -10,7 +12,6 @@
 namespace crvl::platform {
 namespace {
 
-bool isSeparator(char16_t c) noexcept { return c == os::kSeparator || (os::kBackslashSeparates && c == u'/'); }
 
 bool isLowerHex(char16_t c) noexcept { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
 
@@ -48,7 +49,7 @@ bool isTemporaryName(std::u16string_view name) noexcept {
 
 std::u16string temporaryPathFor(std::u16string_view target) {
   size_t nameStart = target.size();
-  while (nameStart > 0 && !isSeparator(target[nameStart - 1])) --nameStart;
+  while (nameStart > 0 && !isPathSeparator(target[nameStart - 1])) --nameStart;
   std::u16string path(target.substr(0, nameStart));
   path += kTemporaryPrefix;
   const uint64_t bits = nextNameBits();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "os_traits.h"
@@ -29,6 +30,22 @@ inline std::u16string u16(const fs::path& p) {
   }
   return out;
 }
+
+// Sets an environment variable for the life of the object, then restores it.
+class ScopedVariable {
+ public:
+  ScopedVariable(std::u16string name, std::optional<std::u16string> value)
+      : name_(std::move(name)), saved_(platform::environmentVariable(name_)) {
+    platform::setEnvironmentVariable(name_, value);
+  }
+  ~ScopedVariable() { platform::setEnvironmentVariable(name_, saved_); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::u16string name_;
+  std::optional<std::u16string> saved_;
+};
 
 class TestFolder {
  public:

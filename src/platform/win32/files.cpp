@@ -47,7 +47,9 @@ std::wstring folderSystemPath(std::u16string_view path) {
   return asWide(out);
 }
 
-bool isSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
+
+// The shared separator test on the W functions' characters.
+bool wideSeparator(wchar_t c) noexcept { return isAnySeparator(static_cast<char16_t>(c)); }
 
 // Where the first component after the root begins: "C:\", "\\server\share\",
 // "\\?\C:\", "\\?\UNC\server\share\"; 0 for relative paths.
@@ -59,22 +61,22 @@ size_t rootLength(const std::wstring& p) {
     unc = true;
   } else if (p.starts_with(L"\\\\?\\")) {
     start = 4;
-  } else if (p.size() >= 2 && isSeparator(p[0]) && isSeparator(p[1])) {
+  } else if (p.size() >= 2 && wideSeparator(p[0]) && wideSeparator(p[1])) {
     start = 2;
     unc = true;
   }
   if (unc) {
     size_t pos = start;  // past the server and share names
     for (int part = 0; part < 2 && pos < p.size(); ++part) {
-      while (pos < p.size() && !isSeparator(p[pos])) ++pos;
+      while (pos < p.size() && !wideSeparator(p[pos])) ++pos;
       if (pos < p.size()) ++pos;
     }
     return pos;
   }
   if (p.size() >= start + 2 && p[start + 1] == L':') {
-    return (p.size() > start + 2 && isSeparator(p[start + 2])) ? start + 3 : start + 2;
+    return (p.size() > start + 2 && wideSeparator(p[start + 2])) ? start + 3 : start + 2;
   }
-  if (p.size() > start && isSeparator(p[start])) return start + 1;
+  if (p.size() > start && wideSeparator(p[start])) return start + 1;
   return start;
 }
 
@@ -344,13 +346,13 @@ ErrorCode createFolder(std::u16string_view path) {
 ErrorCode createFolderChain(std::u16string_view path) {
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;
   std::wstring native = folderSystemPath(path);
-  while (native.size() > 1 && isSeparator(native.back())) native.pop_back();
+  while (native.size() > 1 && wideSeparator(native.back())) native.pop_back();
   if (native.empty()) return kErrorPathNotFound;
   const size_t root = rootLength(native);
   size_t pos = root;
   for (;;) {
     size_t cut = pos;
-    while (cut < native.size() && !isSeparator(native[cut])) ++cut;
+    while (cut < native.size() && !wideSeparator(native[cut])) ++cut;
     if (cut > pos) {
       const std::wstring part = native.substr(0, cut);
       if (!::CreateDirectoryW(part.c_str(), /*lpSecurityAttributes=*/nullptr)) {

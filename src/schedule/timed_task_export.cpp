@@ -1,0 +1,222 @@
+#include "schedule/timed_task_export.h"
+
+#include <algorithm>
+
+#include "jobs/profile_store.h"
+#include "language/language_table.h"
+#include "os_traits.h"
+#include "platform/environment.h"
+#include "platform/text.h"
+#include "resources/string_ids.h"
+#include "schedule/session_start.h"
+
+namespace crvl {
+namespace {
+
+using platform::WorkItem;
+using platform::WorkTrigger;
+
+constexpr size_t kMaxParameterChars = 255;
+constexpr std::u16string_view kProductName = u"Corvell";
+
+// A word of a systemd command line: always quoted; '\' and '"' escaped, '%' and '$'
+// doubled so that systemd takes them as they are.
+std::u16string systemdWord(std::u16string_view text) {
+  std::u16string out = u"\"";
+  for (char16_t c : text) {
+    if (c == u'\\' || c == u'"') out += u'\\';
+    if (c == u'%' || c == u'$') out += c;
+    out += c;
+  }
+  return out + u"\"";
+}
+
+bool triggerMatches(const WorkTrigger& have, const WorkTrigger& want) {
+  if (have.type != want.type || have.startHour != want.startHour || have.startMinute != want.startMinute) return false;
+  switch (want.type) {
+    case platform::kTriggerOnce:
+      return have.beginYear == want.beginYear && have.beginMonth == want.beginMonth && have.beginDay == want.beginDay;
+    case platform::kTriggerDaily:
+      return have.daysInterval == want.daysInterval;
+    default:
+      return have.weeksInterval == want.weeksInterval && (have.weekdays & 0x7F) == (want.weekdays & 0x7F);
+  }
+}
+
+bool nameTaken(const std::vector<std::u16string>& names, std::u16string_view name) {
+  for (const std::u16string& n : names) {
+    if (platform::namesEqual(n, name)) return true;
+  }
+  return false;
+}
+
+// The real scheduler behind the export's operations.
+struct RealScheduler {
+  platform::SystemScheduler scheduler;
+  std::u16string prefix = platform::SystemScheduler::itemNamePrefix(kProductName);
+
+  SchedulerOps ops() {
+    SchedulerOps o;
+    o.context = this;
+    o.list = [](void* c, std::vector<WorkItem>& items) {
+      auto* self = static_cast<RealScheduler*>(c);
+      return self->scheduler.list(self->prefix, items);
+    };
+    o.remove = [](void* c, std::u16string_view name) { return static_cast<RealScheduler*>(c)->scheduler.remove(name); };
+    o.create = [](void* c, const WorkItem& item, std::u16string_view account, std::u16string_view password,
+                  bool* refused) {
+      return static_cast<RealScheduler*>(c)->scheduler.create(item, account, password, refused);
+    };
+    o.needsAccount = platform::SystemScheduler::needsAccount();
+    o.itemName = [](void*, int number) { return platform::SystemScheduler::itemName(kProductName, number); };
+    o.account = platform::SystemScheduler::accountName();
+    return o;
+  }
+};
+
+}  // namespace
+
+std::u16string timedTaskParameters(std::u16string_view jobName, std::u16string_view settingsPath) {
+  std::u16string out;
+  if constexpr (os::kWindows) {
+    if (jobName.find_first_of(u" \"") == std::u16string_view::npos) {
+      out.assign(jobName);
+    } else {
+      out = u"\"";
+      for (char16_t c : jobName) {
+        if (c == u'"') out += u'\\';
+        out += c;
+      }
+      out += u'"';
+    }
+    if (out.size() > kMaxParameterChars) out.resize(kMaxParameterChars);
+  } else {
+    out = u"--settings " + systemdWord(settingsPath) + u" run " + systemdWord(jobName);
+  }
+  return out;
+}
+
+WorkTrigger triggerForTask(const Task& task) {
+  const CalendarTime start = unpackDateTime(task.delayOrStart);
+  WorkTrigger t;
+  t.beginYear = start.year;
+  t.beginMonth = start.month;
+  t.beginDay = start.day;
+  t.startHour = start.hour;
+  t.startMinute = start.minute;
+  if (task.period == kPeriodDaily) {
+    t.type = platform::kTriggerDaily;
+    t.daysInterval = 1;
+  } else if (task.period == kPeriodWeekly) {
+    t.type = platform::kTriggerWeekly;
+    t.weeksInterval = 1;
+    t.weekdays = static_cast<uint16_t>(task.repeatOrWeekdays & 0x7F);
+  } else {
+    t.type = platform::kTriggerOnce;
+  }
+  return t;
+}
+
+bool itemMatchesTask(const WorkItem& item, std::u16string_view application, std::u16string_view parameters,
+                     const Task& task) {
+  if (!platform::namesEqual(item.application, application) || !platform::namesEqual(item.parameters, parameters)) {
+    return false;
+  }
+  const WorkTrigger want = triggerForTask(task);
+  for (const WorkTrigger& have : item.triggers) {
+    if (triggerMatches(have, want)) return true;
+  }
+  return false;
+}
+
+ExportReport exportTimedTasks(const std::vector<Task>& tasks, std::u16string_view application,
+                              std::u16string_view settingsPath, SchedulerOps& ops, const AccountPassword* password) {
+  ExportReport report;
+  std::vector<const Task*> timed;
+  for (const Task& task : tasks) {
+    if (task.valid() && task.kind == kStartTimed) timed.push_back(&task);
+  }
+  report.timedTasks = timed.size();
+  // Without timed tasks the items of this program stay as they are.
+  if (timed.empty()) return report;
+  std::vector<std::u16string> parameters;
+  for (const Task* task : timed) parameters.push_back(timedTaskParameters(task->jobName, settingsPath));
+
+  std::vector<WorkItem> items;
+  report.error = ops.list(ops.context, items);
+  if (report.error != kSuccess) return report;
+  std::vector<bool> done(timed.size(), false);
+  std::vector<std::u16string> kept;
+  for (const WorkItem& item : items) {
+    bool matched = false;
+    for (const WorkTrigger& have : item.triggers) {
+      for (size_t i = 0; i < timed.size(); ++i) {
+        if (done[i] || !platform::namesEqual(item.application, application) ||
+            !platform::namesEqual(item.parameters, parameters[i]) || !triggerMatches(have, triggerForTask(*timed[i]))) {
+          continue;
+        }
+        done[i] = true;  // already registered
+        matched = true;
+        break;
+      }
+    }
+    if (matched) {
+      kept.push_back(item.name);
+      ++report.kept;
+    } else if (platform::namesEqual(item.application, application)) {
+      if (ops.remove(ops.context, item.name) == kSuccess) ++report.deleted;
+    }
+  }
+  if (std::find(done.begin(), done.end(), false) == done.end()) return report;
+
+  std::u16string secret;
+  if (ops.needsAccount) {
+    const std::u16string title = uiText(kTexttPsw) + ops.account;
+    if (password == nullptr || password->obtain == nullptr || !password->obtain(password->context, title, secret) ||
+        secret.empty()) {
+      report.noPassword = true;
+      return report;
+    }
+  }
+  // Positions count over all timed tasks; a position whose name belongs to an item kept
+  // for another task gives its task the next free number, so no kept item is lost.
+  std::vector<std::u16string> taken = kept;
+  int next = static_cast<int>(timed.size());
+  for (size_t i = 0; i < timed.size(); ++i) {
+    if (done[i]) continue;
+    std::u16string name = ops.itemName(ops.context, static_cast<int>(i) + 1);
+    while (nameTaken(taken, name)) name = ops.itemName(ops.context, ++next);
+    taken.push_back(name);
+    (void)ops.remove(ops.context, name);
+    WorkItem item;
+    item.name = name;
+    item.application.assign(application);
+    item.parameters = parameters[i];
+    item.triggers.push_back(triggerForTask(*timed[i]));
+    bool refused = false;
+    if (ops.create(ops.context, item, ops.account, secret, &refused) != kSuccess) {
+      ++report.failed;
+      continue;
+    }
+    ++report.created;
+    if (refused) {
+      report.accountRefused = true;
+      if (password != nullptr && password->forget != nullptr) password->forget(password->context);
+    }
+  }
+  return report;
+}
+
+ExportReport exportTimedTasks(ProfileStore& settings, const AccountPassword* password, std::u16string* message) {
+  if (message != nullptr) message->clear();
+  RealScheduler real;
+  ExportReport report;
+  report.error = real.scheduler.open();
+  if (report.error != kSuccess) return report;
+  SchedulerOps ops = real.ops();
+  report = exportTimedTasks(loadTasks(settings), scheduledProgramPath(), settings.path(), ops, password);
+  (void)real.scheduler.finish(message);
+  return report;
+}
+
+}  // namespace crvl

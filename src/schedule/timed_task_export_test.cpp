@@ -1,0 +1,393 @@
+// The export of timed tasks: against a scheduler of the test's own (which can refuse),
+// and against the system's scheduler (Task Scheduler under Wine, systemd unit files on
+// POSIX) together with the start-with-the-session entry.
+#include "schedule/timed_task_export.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jobs/profile_store.h"
+#include "os_traits.h"
+#include "platform/environment.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/startup_entry.h"
+#include "platform/test_folder.h"
+#include "platform/text.h"
+#include "schedule/session_start.h"
+
+namespace crvl {
+namespace {
+
+using platform::WorkItem;
+using platform::WorkTrigger;
+
+constexpr std::u16string_view kProgram = u"C:\\Tools\\CRVL.EXE";
+
+PackedDateTime at(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute) {
+  CalendarTime t;
+  t.year = year;
+  t.month = month;
+  t.day = day;
+  t.hour = hour;
+  t.minute = minute;
+  t.second = 42;  // seconds are dropped
+  return packDateTime(t);
+}
+
+Task timed(std::u16string job, char period, PackedDateTime start, uint64_t weekdays = 0) {
+  return Task{std::move(job), 1, kStartTimed, period, start, weekdays};
+}
+
+// A scheduler in memory that records what is done to it.
+struct FakeScheduler {
+  std::map<std::u16string, WorkItem> items;  // by name
+  std::vector<std::u16string> created, removed;
+  bool refuseAccount = false;
+  ErrorCode listResult = kSuccess;
+  std::u16string lastPassword;
+
+  SchedulerOps ops() {
+    SchedulerOps o;
+    o.context = this;
+    o.list = [](void* c, std::vector<WorkItem>& out) -> ErrorCode {
+      auto* self = static_cast<FakeScheduler*>(c);
+      out.clear();
+      for (const auto& [name, item] : self->items) out.push_back(item);
+      return self->listResult;
+    };
+    o.remove = [](void* c, std::u16string_view name) -> ErrorCode {
+      auto* self = static_cast<FakeScheduler*>(c);
+      if (self->items.erase(std::u16string(name)) != 0) self->removed.emplace_back(name);
+      return kSuccess;
+    };
+    o.create = [](void* c, const WorkItem& item, std::u16string_view, std::u16string_view password,
+                  bool* refused) -> ErrorCode {
+      auto* self = static_cast<FakeScheduler*>(c);
+      self->items[item.name] = item;
+      self->created.push_back(item.name);
+      self->lastPassword.assign(password);
+      *refused = self->refuseAccount;
+      return kSuccess;
+    };
+    o.needsAccount = true;
+    o.itemName = [](void*, int n) { return u"Corvell " + platform::fromUtf8(std::to_string(n)); };
+    o.account = u"user";
+    return o;
+  }
+  void forget() {
+    created.clear();
+    removed.clear();
+  }
+};
+
+struct Password {
+  std::u16string remembered;
+  bool cancel = false;
+  int asked = 0;
+  int forgotten = 0;
+  AccountPassword seam() {
+    AccountPassword p;
+    p.context = this;
+    p.obtain = [](void* c, std::u16string_view, std::u16string& out) {
+      auto* self = static_cast<Password*>(c);
+      if (self->remembered.empty()) {
+        ++self->asked;
+        if (self->cancel) return false;
+        self->remembered = u"secret";
+      }
+      out = self->remembered;
+      return true;
+    };
+    p.forget = [](void* c) {
+      auto* self = static_cast<Password*>(c);
+      self->remembered.clear();
+      ++self->forgotten;
+    };
+    return p;
+  }
+};
+
+ExportReport exportOnce(const std::vector<Task>& tasks, FakeScheduler& scheduler, Password& password) {
+  SchedulerOps ops = scheduler.ops();
+  const AccountPassword seam = password.seam();
+  return exportTimedTasks(tasks, kProgram, u"", ops, &seam);
+}
+
+TEST(TimedTaskExport, TriggersFollowThePeriod) {
+  struct Case {
+    Task task;
+    WorkTrigger trigger;  // type, y, m, d, h, min, daysInterval, weeksInterval, weekdays
+  } cases[] = {
+      {timed(u"J", 'o', at(2026, 12, 24, 18, 5)), {0, 2026, 12, 24, 18, 5, 0, 0, 0}},
+      {timed(u"J", 'd', at(2026, 1, 2, 8, 30)), {1, 2026, 1, 2, 8, 30, 1, 0, 0}},
+      {timed(u"J", 'w', at(2026, 1, 2, 18, 0), 34 | 0x80), {2, 2026, 1, 2, 18, 0, 0, 1, 34}},
+      {timed(u"J", 0, at(2026, 1, 2, 18, 0)), {0, 2026, 1, 2, 18, 0, 0, 0, 0}},  // no period: once
+  };
+  for (const Case& c : cases) EXPECT_EQ(triggerForTask(c.task), c.trigger) << c.task.period;
+}
+
+TEST(TimedTaskExport, JobNamesInParameters) {
+  if constexpr (os::kWindows) {
+    EXPECT_EQ(timedTaskParameters(u"Backup", u""), u"Backup");
+    EXPECT_EQ(timedTaskParameters(u"My photos", u""), u"\"My photos\"");
+    EXPECT_EQ(timedTaskParameters(u"say\"hi\"", u""), u"\"say\\\"hi\\\"\"");
+    EXPECT_EQ(timedTaskParameters(std::u16string(300, u'x'), u"").size(), 255u);
+  } else {
+    EXPECT_EQ(timedTaskParameters(u"Backup", u"/h/s.ini"), u"--settings \"/h/s.ini\" run \"Backup\"");
+    EXPECT_EQ(timedTaskParameters(u"100% \"$x\" a\\b", u"/h/my s.ini"),
+              u"--settings \"/h/my s.ini\" run \"100%% \\\"$$x\\\" a\\\\b\"");
+  }
+}
+
+TEST(TimedTaskExport, ConfirmingTwiceWithoutChangesRegistersNothingAgain) {
+  FakeScheduler scheduler;
+  Password password;
+  const std::vector<Task> tasks = {timed(u"A", 'd', at(2026, 1, 1, 8, 30)), Task{u"S", 2, 's', 'o', 0, 0},
+                                   timed(u"B", 'w', at(2026, 1, 1, 18, 0), 34)};
+  ExportReport r = exportOnce(tasks, scheduler, password);
+  EXPECT_EQ(r.timedTasks, 2u);
+  EXPECT_EQ(r.created, 2u);
+  EXPECT_EQ(scheduler.created, (std::vector<std::u16string>{u"Corvell 1", u"Corvell 2"}));
+  EXPECT_EQ(scheduler.lastPassword, u"secret");
+  EXPECT_EQ(scheduler.items[u"Corvell 2"].parameters, timedTaskParameters(u"B", u""));
+  scheduler.forget();
+  r = exportOnce(tasks, scheduler, password);
+  EXPECT_EQ(r.kept, 2u);
+  EXPECT_EQ(r.created + r.deleted, 0u);
+  EXPECT_TRUE(scheduler.created.empty());
+  EXPECT_TRUE(scheduler.removed.empty());
+  EXPECT_EQ(password.asked, 1);  // the remembered password; and nothing asked when all match
+}
+
+TEST(TimedTaskExport, ChangedTasksReplaceTheirItemsAndStaleOnesGo) {
+  struct Case {
+    const char* what;
+    std::vector<Task> before, after;
+    std::vector<std::u16string> removed, created;
+  } cases[] = {
+      {"a daily task at another time", {timed(u"A", 'd', at(2026, 1, 1, 8, 30))},
+       {timed(u"A", 'd', at(2026, 1, 1, 9, 30))}, {u"Corvell 1"}, {u"Corvell 1"}},
+      {"only the weekdays of a weekly task", {timed(u"A", 'w', at(2026, 1, 1, 8, 30), 34)},
+       {timed(u"A", 'w', at(2026, 1, 1, 8, 30), 35)}, {u"Corvell 1"}, {u"Corvell 1"}},
+      {"a once task on another day", {timed(u"A", 'o', at(2026, 1, 1, 8, 30))},
+       {timed(u"A", 'o', at(2026, 1, 2, 8, 30))}, {u"Corvell 1"}, {u"Corvell 1"}},
+      {"the date of a daily task does not count", {timed(u"A", 'd', at(2026, 1, 1, 8, 30))},
+       {timed(u"A", 'd', at(2027, 5, 5, 8, 30))}, {}, {}},
+      {"a task removed: its item goes", {timed(u"A", 'd', at(2026, 1, 1, 8, 0)), timed(u"B", 'd', at(2026, 1, 1, 9, 0))},
+       {timed(u"A", 'd', at(2026, 1, 1, 8, 0))}, {u"Corvell 2"}, {}},
+      {"the job's name compares without case", {timed(u"Alpha", 'd', at(2026, 1, 1, 8, 0))},
+       {timed(u"ALPHA", 'd', at(2026, 1, 1, 8, 0))}, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeScheduler scheduler;
+    Password password;
+    (void)exportOnce(c.before, scheduler, password);
+    // An item of another program stays whatever happens.
+    scheduler.items[u"Other"] = WorkItem{u"Other", u"C:\\other.exe", u"x", {WorkTrigger{}}};
+    scheduler.forget();
+    const ExportReport r = exportOnce(c.after, scheduler, password);
+    EXPECT_EQ(scheduler.removed, c.removed);
+    EXPECT_EQ(scheduler.created, c.created);
+    EXPECT_EQ(r.created, c.created.size());
+    EXPECT_EQ(scheduler.items.count(u"Other"), 1u);
+  }
+}
+
+TEST(TimedTaskExport, NoTimedTasksLeaveEveryItemAlone) {
+  FakeScheduler scheduler;
+  Password password;
+  (void)exportOnce({timed(u"A", 'd', at(2026, 1, 1, 8, 30))}, scheduler, password);
+  scheduler.forget();
+  const ExportReport r = exportOnce({Task{u"S", 2, 's', 'o', 0, 0}}, scheduler, password);
+  EXPECT_EQ(r.timedTasks, 0u);
+  EXPECT_TRUE(scheduler.removed.empty());
+  EXPECT_EQ(scheduler.items.size(), 1u);
+}
+
+TEST(TimedTaskExport, PasswordsCancelledOrRefused) {
+  // Cancelled: the clean-up happened, nothing was created.
+  FakeScheduler scheduler;
+  scheduler.items[u"Corvell 9"] = WorkItem{u"Corvell 9", std::u16string(kProgram), u"Old", {WorkTrigger{}}};
+  Password cancel;
+  cancel.cancel = true;
+  ExportReport r = exportOnce({timed(u"A", 'd', at(2026, 1, 1, 8, 30))}, scheduler, cancel);
+  EXPECT_TRUE(r.noPassword);
+  EXPECT_TRUE(scheduler.created.empty());
+  EXPECT_EQ(scheduler.removed, (std::vector<std::u16string>{u"Corvell 9"}));
+  // Refused: the items are saved without the account and the password is forgotten.
+  FakeScheduler refusing;
+  refusing.refuseAccount = true;
+  Password password;
+  r = exportOnce({timed(u"A", 'd', at(2026, 1, 1, 8, 30)), timed(u"B", 'o', at(2026, 2, 1, 8, 30))}, refusing,
+                 password);
+  EXPECT_TRUE(r.accountRefused);
+  EXPECT_EQ(r.created, 2u);
+  EXPECT_GE(password.forgotten, 1);
+  EXPECT_TRUE(password.remembered.empty());
+  // A scheduler that cannot list changes nothing.
+  FakeScheduler broken;
+  broken.listResult = kErrorAccessDenied;
+  r = exportOnce({timed(u"A", 'd', at(2026, 1, 1, 8, 30))}, broken, password);
+  EXPECT_EQ(r.error, kErrorAccessDenied);
+  EXPECT_TRUE(broken.created.empty());
+}
+
+TEST(TimedTaskExport, AKeptItemIsNeverLostToAPositionName) {
+  FakeScheduler scheduler;
+  Password password;
+  const Task a = timed(u"A", 'd', at(2026, 1, 1, 8, 0));
+  const Task b = timed(u"B", 'd', at(2026, 1, 1, 9, 0));
+  (void)exportOnce({a, b}, scheduler, password);  // A is "Corvell 1", B "Corvell 2"
+  scheduler.forget();
+  // A new task goes first and A moves to the end: A's item stays "Corvell 1", so the new
+  // task at position 1 takes the next free number above the list.
+  const Task c = timed(u"C", 'o', at(2026, 3, 1, 7, 0));
+  const ExportReport r = exportOnce({c, b, a}, scheduler, password);
+  EXPECT_EQ(r.kept, 2u);
+  EXPECT_TRUE(scheduler.removed.empty());
+  EXPECT_EQ(scheduler.created, (std::vector<std::u16string>{u"Corvell 4"}));
+  EXPECT_EQ(scheduler.items[u"Corvell 1"].parameters, timedTaskParameters(u"A", u""));
+  EXPECT_EQ(scheduler.items[u"Corvell 4"].parameters, timedTaskParameters(u"C", u""));
+}
+
+// --- The system's scheduler and the session entry ---
+
+class SystemIntegrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // POSIX: units and the autostart entry go to the test's own configuration folder.
+    if constexpr (!os::kWindows) config_.emplace(u"XDG_CONFIG_HOME", folder_.path("config"));
+    folder_.write("settings.ini", "[CRVL]\r\n\r\n[Job]\r\n1=Daily job;d.job\r\n2=Weekly;w.job\r\n");
+    settings_.openStore(folder_.path("settings.ini"), kStoreOwnFile);
+  }
+  void TearDown() override {
+    // Whatever this test registered goes again (under Wine: the test prefix's scheduler).
+    platform::SystemScheduler s;
+    if (s.open() != kSuccess) return;
+    std::vector<WorkItem> items;
+    (void)s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell"), items);
+    for (const WorkItem& item : items) {
+      if (platform::namesEqual(item.application, scheduledProgramPath())) (void)s.remove(item.name);
+    }
+    (void)platform::setStartupEntry(false, scheduledProgramPath(), u"", {});
+  }
+  void writeTasks(const std::vector<Task>& tasks) { ASSERT_EQ(saveTasks(tasks, settings_), kSuccess); }
+
+  testing::TestFolder folder_;
+  std::optional<testing::ScopedVariable> config_;
+  ProfileStore settings_;
+  Password password_;
+};
+
+TEST_F(SystemIntegrationTest, TimedTasksBecomeItemsOfTheSystemsScheduler) {
+  writeTasks({Task{u"Daily job", 1, 't', 'd', at(2026, 1, 1, 8, 30), 0},
+              Task{u"Weekly", 2, 't', 'w', at(2026, 1, 1, 18, 0), 34}});
+  // Without systemctl (as in a container) the user is told how to enable the timers.
+  std::optional<testing::ScopedVariable> noTools;
+  if constexpr (!os::kWindows) noTools.emplace(u"PATH", folder_.path("no-tools"));
+  const AccountPassword seam = password_.seam();
+  std::u16string message;
+  ExportReport r = exportTimedTasks(settings_, &seam, &message);
+  ASSERT_EQ(r.error, kSuccess);
+  EXPECT_EQ(r.created, 2u);
+  if constexpr (!os::kWindows) {
+    EXPECT_NE(message.find(u"systemctl --user enable --now corvell-1.timer corvell-2.timer"), std::u16string::npos);
+  }
+  platform::SystemScheduler s;
+  ASSERT_EQ(s.open(), kSuccess);
+  std::vector<WorkItem> items;
+  ASSERT_EQ(s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell"), items), kSuccess);
+  std::map<std::u16string, WorkItem> byName;
+  for (const WorkItem& item : items) {
+    if (platform::namesEqual(item.application, scheduledProgramPath())) byName[item.name] = item;
+  }
+  const std::u16string first = platform::SystemScheduler::itemName(u"Corvell", 1);
+  const std::u16string second = platform::SystemScheduler::itemName(u"Corvell", 2);
+  ASSERT_EQ(byName.size(), 2u);
+  EXPECT_EQ(byName[first].parameters, timedTaskParameters(u"Daily job", settings_.path()));
+  ASSERT_EQ(byName[second].triggers.size(), 1u);
+  EXPECT_EQ(byName[second].triggers[0].weekdays, 34);
+  EXPECT_EQ(byName[second].triggers[0].startHour, 18);
+  if constexpr (os::kWindows) {
+    EXPECT_TRUE(platform::pathExists(s.itemFolder() + u"\\" + first + u".job"));
+  } else {
+    EXPECT_EQ(folder_.read("config/systemd/user/corvell-2.timer"),
+              "[Unit]\nDescription=corvell-2: when the timed task runs\n\n[Timer]\nOnCalendar=Mon,Fri *-*-* 18:00:00\n"
+              "Unit=corvell-2.service\n\n[Install]\nWantedBy=timers.target\n");
+    EXPECT_EQ(folder_.read("config/systemd/user/corvell-1.service"),
+              "[Unit]\nDescription=corvell-1: a timed task of the synchronisation program\n\n[Service]\nType=oneshot\n"
+              "ExecStart=\"" + platform::toUtf8(scheduledProgramPath()) + "\" --settings \"" +
+              platform::toUtf8(settings_.path()) + "\" run \"Daily job\"\n");
+  }
+  // Read back through the same interface, the items match: a second export keeps both.
+  r = exportTimedTasks(settings_, &seam, &message);
+  EXPECT_EQ(r.kept, 2u);
+  EXPECT_EQ(r.created, 0u);
+  // Once the weekly task is gone, its item goes too.
+  writeTasks({Task{u"Daily job", 1, 't', 'd', at(2026, 1, 1, 8, 30), 0}});
+  r = exportTimedTasks(settings_, &seam, &message);
+  EXPECT_EQ(r.deleted, 1u);
+  if constexpr (!os::kWindows) EXPECT_FALSE(folder_.exists("config/systemd/user/corvell-2.timer"));
+}
+
+TEST_F(SystemIntegrationTest, WrittenUnitsPassSystemdsCheck) {
+  if constexpr (os::kWindows) GTEST_SKIP() << "systemd units are written on POSIX only";
+  uint32_t status = 1;
+  if (platform::runCommandLine(u"command -v systemd-analyze", folder_.path("which.txt"), &status) != kSuccess ||
+      status != 0) {
+    GTEST_SKIP() << "systemd-analyze is not installed";
+  }
+  writeTasks({Task{u"Daily job", 1, 't', 'o', at(2026, 12, 24, 18, 0), 0},
+              Task{u"Weekly", 2, 't', 'w', at(2026, 1, 1, 18, 0), 127}});
+  std::u16string message;
+  ASSERT_EQ(exportTimedTasks(settings_, nullptr, &message).created, 2u);
+  EXPECT_NE(folder_.read("config/systemd/user/corvell-1.timer").find("\nOnCalendar=2026-12-24 18:00:00\n"),
+            std::string::npos);
+  EXPECT_NE(folder_.read("config/systemd/user/corvell-2.timer").find("\nOnCalendar=Sun,Mon,Tue,Wed,Thu,Fri,Sat *-*-* 18:00:00\n"),
+            std::string::npos);
+  const std::u16string units = folder_.path("config/systemd/user");
+  ASSERT_EQ(platform::runCommandLine(u"cd '" + units + u"' && systemd-analyze verify --man=no corvell-1.timer "
+                                     u"corvell-1.service corvell-2.timer corvell-2.service",
+                                     folder_.path("verify.txt"), &status),
+            kSuccess);
+  EXPECT_EQ(status, 0u) << folder_.read("verify.txt");
+}
+
+TEST_F(SystemIntegrationTest, TheSessionEntryIsMadeOnceAndRemoved) {
+  std::u16string arguments;
+  ASSERT_EQ(updateSessionStart(true, 20, settings_.path()), kSuccess);
+  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
+  const std::u16string expected =
+      os::kWindows ? u"Delay=20" : u"--settings " + settings_.path() + u" daemon --delay 20";
+  EXPECT_EQ(arguments, expected);
+  // An entry that exists is left as it is, even with another delay.
+  ASSERT_EQ(updateSessionStart(true, 5, settings_.path()), kSuccess);
+  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
+  EXPECT_EQ(arguments, expected);
+  ASSERT_EQ(updateSessionStart(false, 5, settings_.path()), kSuccess);
+  EXPECT_FALSE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
+  EXPECT_FALSE(platform::pathExists(platform::startupEntryPath(scheduledProgramPath())));
+  // Without a delay there are no delay arguments.
+  ASSERT_EQ(updateSessionStart(true, 0, settings_.path()), kSuccess);
+  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
+  EXPECT_EQ(arguments, os::kWindows ? u"" : u"--settings " + settings_.path() + u" daemon");
+}
+
+TEST_F(SystemIntegrationTest, ExecLinesQuoteWhatTheDesktopRulesReserve) {
+  if constexpr (os::kWindows) GTEST_SKIP() << "desktop entries are POSIX";
+  ASSERT_EQ(platform::setStartupEntry(true, scheduledProgramPath(), u"Corvell",
+                                      {u"--settings", u"/a b/$x \"q\" 50% c\\d.ini", u"daemon"}),
+            kSuccess);
+  const std::string text =
+      folder_.read("config/autostart/" + platform::toUtf8(platform::fileNameOf(scheduledProgramPath())) + ".desktop");
+  EXPECT_NE(text.find(" --settings \"/a b/\\\\$x \\\\\"q\\\\\" 50%% c\\\\\\\\d.ini\" daemon\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nName=Corvell\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace crvl

@@ -391,6 +391,33 @@ drive send 131 >/dev/null
 check "choosing 'Disable dark mode' stores DM=0 at once" grep -q '^DM=0' "$case_dir/CRVL.INI"
 stop_program
 
+# --- "Start with Windows": the Startup shortcut follows the setting at the end ------
+
+startup_link() { find "$WINEPREFIX/drive_c/users" -ipath '*/StartUp/CRVL.lnk' 2>/dev/null | head -1; }
+# The shortcut's texts are UTF-16: compared with the zero bytes taken out.
+link_holds() { local link; link=$(startup_link); [ -n "$link" ] && tr -d '\0' < "$link" | grep -aqF "$1"; }
+no_startup_link() { [ -z "$(startup_link)" ]; }
+new_case startup
+rm -f "$(startup_link)"
+write_settings US
+sed -i 's/^ExpMode=1\r$/ExpMode=1\r\nOpt=1\r\nDelay=20\r/' "$case_dir/CRVL.INI"
+start_program
+drive wait-window 20000 >/dev/null
+drive close >/dev/null
+wait_exit "$program_pid" 20
+check "with 'Start with Windows' set, the end of the program leaves a Startup shortcut" test -n "$(startup_link)"
+check "the shortcut points at this program" \
+  link_holds "$(winpath "$case_dir/CRVL.exe" | sed 's/^Z://')"
+check "the shortcut carries the argument Delay=20" link_holds "Delay=20"
+sed -i 's/^Opt=1\r$/Opt=0\r/' "$case_dir/CRVL.INI"
+start_program
+drive wait-window 20000 >/dev/null
+drive close >/dev/null
+wait_exit "$program_pid" 20
+check "with 'Start with Windows' clear, the end of the program removes the shortcut" poll 2 no_startup_link
+# Never leave a shortcut behind: wineboot would start it in later runs.
+rm -f "$(startup_link)"
+
 # --- "&Restore Settings..." restarts the shell with the restored file ---------------
 
 new_case restore

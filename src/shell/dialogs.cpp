@@ -10,5 +10,6 @@ bool showConfigurationDialog(DialogContext&, int*) { return false; }
 bool showLanguageDialog(DialogContext&) { return false; }
 bool showProductInformation(DialogContext&) { return false; }
 bool showJobEditor(DialogContext&, int32_t) { return false; }
+bool askPassword(DialogContext&, std::u16string_view, std::u16string*) { return false; }
 
 }  // namespace crvl::shell

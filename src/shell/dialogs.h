@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace crvl {
 struct AppState;
@@ -37,5 +39,8 @@ bool showLanguageDialog(DialogContext& context);
 bool showProductInformation(DialogContext& context);
 // "Customi&ze...": the job editor on job `jobNumber`.
 bool showJobEditor(DialogContext& context, int32_t jobNumber);
+// The password of the account that time-controlled tasks run as: `title` names the
+// account; `*password` receives what was typed when confirmed.
+bool askPassword(DialogContext& context, std::u16string_view title, std::u16string* password);
 
 }  // namespace crvl::shell

@@ -85,6 +85,9 @@ class MainWindow : public Window<MainWindow> {
   void openHelp(uint32_t context) noexcept;
   void openProgramPage(const wchar_t* section) noexcept;
   void viewJobLog(int32_t jobNumber) noexcept;
+  // Hands the time-controlled tasks to the system's scheduler, with the account's
+  // password remembered from an earlier export or asked for now.
+  void exportTasks() noexcept;
   // Opens a dialog with busyCount held; false when it was not opened or not confirmed.
   template <typename Show>
   bool withDialog(Show show) noexcept;
@@ -106,6 +109,9 @@ class MainWindow : public Window<MainWindow> {
   platform::UniqueWindowClass windowClass_;  // goes before the icons it names
   UINT taskbarCreated_ = 0;
   int lastConfigurationPage_ = -1;
+  // The account password of the tasks: asked at most once, forgotten when the system
+  // refuses it. Kept in memory only.
+  std::u16string accountPassword_;
   bool oleInitialized_ = false;
 };
 

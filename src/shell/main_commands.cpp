@@ -18,7 +18,6 @@
 #include "resources/language_resources.h"
 #include "schedule/app_state.h"
 #include "schedule/scheduler.h"
-#include "schedule/timed_task_export.h"
 #include "shell/dialogs.h"
 #include "shell/help_files.h"
 #include "shell/main_window.h"
@@ -383,22 +382,12 @@ void MainWindow::openProgramPage(const wchar_t* section) noexcept {
   }
 }
 
+bool MainWindow::askAccountPassword(std::u16string_view title, std::u16string* typed) noexcept {
+  return withDialog([&](DialogContext& c) { return askPassword(c, title, typed); });
+}
+
 void MainWindow::exportTasks() noexcept {
-  // The longest password the system's scheduler takes.
-  constexpr size_t kMaxPasswordChars = 127;
-  AccountPassword password;
-  password.context = this;
-  password.obtain = [](void* context, std::u16string_view title, std::u16string& secret) {
-    auto* self = static_cast<MainWindow*>(context);
-    if (self->accountPassword_.empty()) {
-      std::u16string typed;
-      if (!self->withDialog([&](DialogContext& c) { return askPassword(c, title, &typed); })) return false;
-      self->accountPassword_ = typed.substr(0, kMaxPasswordChars);
-    }
-    secret = self->accountPassword_;
-    return !secret.empty();
-  };
-  password.forget = [](void* context) { static_cast<MainWindow*>(context)->accountPassword_.clear(); };
+  const AccountPassword password = accountPassword_.seam();
   exportTimeControlledTasks(settings_, password);
 }
 

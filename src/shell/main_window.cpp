@@ -67,7 +67,11 @@ void enlargeOnUiThread(void (*routine)(void*) noexcept, void* request) {
   if (!call.called) routine(request);
 }
 
-MainWindow::MainWindow(AppState& state, ProfileStore& settings) : state_(state), settings_(settings) {}
+MainWindow::MainWindow(AppState& state, ProfileStore& settings)
+    : state_(state),
+      settings_(settings),
+      accountPassword_(
+          [this](std::u16string_view title, std::u16string* typed) { return askAccountPassword(title, typed); }) {}
 
 MainWindow::~MainWindow() {
   if (handle() != nullptr) ::DestroyWindow(handle());

@@ -15,6 +15,7 @@
 #include "shell/dark_mode.h"
 #include "shell/menu_commands.h"
 #include "shell/popup_menu.h"
+#include "shell/remembered_password.h"
 #include "shell/tray_icon.h"
 #include "shell/window_class.h"
 
@@ -88,6 +89,8 @@ class MainWindow : public Window<MainWindow> {
   // Hands the time-controlled tasks to the system's scheduler, with the account's
   // password remembered from an earlier export or asked for now.
   void exportTasks() noexcept;
+  // The password dialog for the account of the tasks, with busyCount held.
+  bool askAccountPassword(std::u16string_view title, std::u16string* typed) noexcept;
   // Opens a dialog with busyCount held; false when it was not opened or not confirmed.
   template <typename Show>
   bool withDialog(Show show) noexcept;
@@ -109,9 +112,7 @@ class MainWindow : public Window<MainWindow> {
   platform::UniqueWindowClass windowClass_;  // goes before the icons it names
   UINT taskbarCreated_ = 0;
   int lastConfigurationPage_ = -1;
-  // The account password of the tasks: asked at most once, forgotten when the system
-  // refuses it. Kept in memory only.
-  std::u16string accountPassword_;
+  RememberedPassword accountPassword_;
   bool oleInitialized_ = false;
 };
 

@@ -1,0 +1,832 @@
+// A file-system plug-in module for the tests: it exposes a local folder, named in its
+// parameter file, as its whole file system. Built in variants (see CMakeLists.txt):
+//   TESTFS_WIDE / TESTFS_ANSI   which forms of the functions it exports
+//   TESTFS_MKDIR_ANSI_ONLY      FsMkDir in the ANSI form only (beside wide functions)
+//   TESTFS_NO_FINDCLOSE         no FsFindClose (a module the program must refuse)
+//   TESTFS_DEPENDENT            FsInit calls a function of a library of its own
+//   TESTFS_NAME                 its parameter file's name without ".ini"
+//
+// The parameter file is "<TESTFS_NAME>.ini" in the folder named by the environment
+// variable CRVL_TESTFS_DIR when that is set (tests running at once each have their
+// own), else the file FsSetDefaultParams named. It is read on every call; section
+// [testfs]:
+//   root=FOLDER       the local folder shown as the plug-in's root
+//   trace=FILE        every call is appended to FILE, one line each
+//   password=TEXT     the first listing after FsInit asks for a password and fails
+//                     (access denied) unless the answer is TEXT
+//   user=1            ... and asks for a user name first (the answer is traced)
+//   fail=F[:N],...    function F (without "W") fails: FALSE, result N (default 4),
+//                     or for FsFindFirst the invalid handle with error N (default 5)
+//   unixmodes=1       entries carry Unix modes (attribute 0x80000000, mode in reserved0)
+//   hostile=1         listings add names that would leave the folder
+//   throw=F           function F throws a C++ exception
+//   crash=F           function F writes through a null pointer
+//   links=1           FsLinksToLocalFiles answers TRUE
+//   rootname=TEXT     what FsGetDefRootName gives (default "TestFS")
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "testfs_interface.h"
+
+#if !defined(_WIN32)
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#endif
+
+#ifndef TESTFS_NAME
+#define TESTFS_NAME "testfs"
+#endif
+
+#if defined(TESTFS_DEPENDENT)
+extern "C" int crvltest_dependency_value(void);
+#endif
+
+namespace {
+
+using U16 = std::u16string;
+
+// --- Text ---------------------------------------------------------------------------
+
+std::string toUtf8(const U16& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+U16 fromUtf8(const std::string& bytes) {
+  U16 out;
+  for (size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    uint32_t c = b;
+    size_t n = 1;
+    if (b >= 0xF0 && i + 3 < bytes.size() + 0) {
+      c = ((b & 0x07u) << 18) | ((bytes[i + 1] & 0x3Fu) << 12) | ((bytes[i + 2] & 0x3Fu) << 6) | (bytes[i + 3] & 0x3Fu);
+      n = 4;
+    } else if (b >= 0xE0 && i + 2 < bytes.size()) {
+      c = ((b & 0x0Fu) << 12) | ((bytes[i + 1] & 0x3Fu) << 6) | (bytes[i + 2] & 0x3Fu);
+      n = 3;
+    } else if (b >= 0xC0 && i + 1 < bytes.size()) {
+      c = ((b & 0x1Fu) << 6) | (bytes[i + 1] & 0x3Fu);
+      n = 2;
+    }
+    i += n;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+// The module's ANSI code page: the system's on Windows; Latin-1 here elsewhere.
+U16 fromAnsi(const char* text) {
+#if defined(_WIN32)
+  const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  std::wstring w(n > 0 ? n - 1 : 0, L'\0');
+  if (n > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, w.data(), n);
+  return U16(w.begin(), w.end());
+#else
+  U16 out;
+  for (const char* p = text; *p != 0; ++p) out += static_cast<char16_t>(static_cast<unsigned char>(*p));
+  return out;
+#endif
+}
+
+std::string toAnsi(const U16& text) {
+#if defined(_WIN32)
+  const std::wstring w(text.begin(), text.end());
+  const int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, out.data(), n, nullptr, nullptr);
+  return out;
+#else
+  std::string out;
+  for (char16_t c : text) out += c < 0x100 ? static_cast<char>(c) : '?';
+  return out;
+#endif
+}
+
+U16 fromWide(const TChar16* text) {
+  U16 out;
+  for (const TChar16* p = text; *p != 0; ++p) out += static_cast<char16_t>(*p);
+  return out;
+}
+
+template <typename C, size_t N>
+void copyText(const U16& text, C (&out)[N]) {
+  const size_t n = std::min(text.size(), N - 1);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<C>(text[i]);
+  out[n] = 0;
+}
+
+// --- State --------------------------------------------------------------------------
+
+std::mutex g_lock;
+std::string g_defaultIni;  // what FsSetDefaultParams named
+tRequestProc g_requestA = nullptr;
+tRequestProcW g_requestW = nullptr;
+bool g_connected = false;  // a password was accepted since FsInit
+volatile int* volatile g_nowhere = nullptr;
+
+struct Config {
+  std::string root, trace, password, fail, throwIn, crashIn, rootName = "TestFS";
+  bool user = false, unixModes = false, hostile = false, links = false;
+};
+
+std::string iniPath() {
+  if (const char* dir = std::getenv("CRVL_TESTFS_DIR"); dir != nullptr && *dir != 0) {
+#if defined(_WIN32)
+    return std::string(dir) + "\\" TESTFS_NAME ".ini";
+#else
+    return std::string(dir) + "/" TESTFS_NAME ".ini";
+#endif
+  }
+  return g_defaultIni;
+}
+
+Config readConfig() {
+  Config c;
+  std::ifstream in(iniPath(), std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    if (key == "root") c.root = value;
+    else if (key == "trace") c.trace = value;
+    else if (key == "password") c.password = value;
+    else if (key == "user") c.user = value == "1";
+    else if (key == "fail") c.fail = "," + value + ",";
+    else if (key == "unixmodes") c.unixModes = value == "1";
+    else if (key == "hostile") c.hostile = value == "1";
+    else if (key == "throw") c.throwIn = value;
+    else if (key == "crash") c.crashIn = value;
+    else if (key == "links") c.links = value == "1";
+    else if (key == "rootname") c.rootName = value;
+  }
+  return c;
+}
+
+void trace(const Config& c, const std::string& line) {
+  if (c.trace.empty()) return;
+  std::lock_guard<std::mutex> guard(g_lock);
+  std::ofstream out(c.trace, std::ios::binary | std::ios::app);
+  out << line << "\n";
+}
+
+// Called at the start of every function: traces it, and throws or crashes when told to.
+Config enter(const char* function, const std::string& details = {}) {
+  Config c = readConfig();
+  trace(c, std::string(function) + (details.empty() ? "" : " " + details));
+  std::string base = function;
+  if (!base.empty() && base.back() == 'W') base.pop_back();
+  if (c.throwIn == base) throw std::runtime_error("the test module throws in " + base);
+  if (c.crashIn == base) *g_nowhere = 1;
+  return c;
+}
+
+// Whether `function` is told to fail; `*result` gets its number (or `fallback`).
+bool failing(const Config& c, const char* function, int* result, int fallback) {
+  const std::string key = "," + std::string(function);
+  const size_t at = c.fail.find(key);
+  if (at == std::string::npos) return false;
+  const size_t after = at + key.size();
+  if (c.fail[after] == ':') {
+    *result = std::atoi(c.fail.c_str() + after + 1);
+  } else if (c.fail[after] == ',') {
+    *result = fallback;
+  } else {
+    return false;  // another function whose name begins the same
+  }
+  return true;
+}
+
+void setLastError(int windowsCode, int posixCode) {
+#if defined(_WIN32)
+  (void)posixCode;
+  SetLastError(static_cast<DWORD>(windowsCode));
+#else
+  (void)windowsCode;
+  errno = posixCode;
+#endif
+}
+
+// --- The local folder -----------------------------------------------------------------
+
+#if defined(_WIN32)
+using Native = std::wstring;
+constexpr wchar_t kSep = L'\\';
+Native native(const std::string& utf8) {
+  const U16 u = fromUtf8(utf8);
+  return Native(u.begin(), u.end());
+}
+Native native(const U16& u) { return Native(u.begin(), u.end()); }
+#else
+using Native = std::string;
+constexpr char kSep = '/';
+Native native(const std::string& utf8) { return utf8; }
+Native native(const U16& u) { return toUtf8(u); }
+#endif
+
+// The local path of a path inside the plug-in ("\a\b" or "/a/b").
+Native localPath(const Config& c, const U16& inside) {
+  Native out = native(c.root);
+  U16 part;
+  for (size_t i = 0; i <= inside.size(); ++i) {
+    if (i == inside.size() || inside[i] == u'\\' || inside[i] == u'/') {
+      if (!part.empty()) {
+        out += kSep;
+        out += native(part);
+      }
+      part.clear();
+    } else {
+      part += inside[i];
+    }
+  }
+  return out;
+}
+
+struct Entry {
+  U16 name;
+  bool folder = false;
+  uint64_t size = 0;
+  FILETIME creation{}, access{}, write{};
+  uint32_t mode = 0;
+};
+
+FILETIME ticks(uint64_t t) { return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)}; }
+
+#if defined(_WIN32)
+bool listFolder(const Native& folder, std::vector<Entry>& out) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    Entry e;
+    e.name.assign(name.begin(), name.end());
+    e.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    e.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    e.creation = data.ftCreationTime;
+    e.access = data.ftLastAccessTime;
+    e.write = data.ftLastWriteTime;
+    e.mode = e.folder ? 040755 : 0100644;
+    out.push_back(e);
+  } while (FindNextFileW(h, &data));
+  FindClose(h);
+  return true;
+}
+bool exists(const Native& p) { return GetFileAttributesW(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool isFolder(const Native& p) {
+  const DWORD a = GetFileAttributesW(p.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+bool makeFolder(const Native& p) { return CreateDirectoryW(p.c_str(), nullptr) != 0; }
+bool removeFolder(const Native& p) { return RemoveDirectoryW(p.c_str()) != 0; }
+bool removeFile(const Native& p) { return !isFolder(p) && DeleteFileW(p.c_str()) != 0; }
+bool moveEntry(const Native& from, const Native& to) { return MoveFileExW(from.c_str(), to.c_str(), 0) != 0; }
+// Copies contents and the last write time.
+bool copyEntry(const Native& from, const Native& to) { return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0; }
+bool setWriteTime(const Native& p, const FILETIME& t) {
+  HANDLE h = CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
+  CloseHandle(h);
+  return ok != 0;
+}
+bool setReadOnly(const Native& p, bool readOnly) {
+  DWORD a = GetFileAttributesW(p.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  a = readOnly ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~FILE_ATTRIBUTE_READONLY);
+  return SetFileAttributesW(p.c_str(), a) != 0;
+}
+bool writeText(const Native& p, const std::string& text) {
+  std::ofstream out(p.c_str(), std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+#else
+uint64_t toTicks(const struct timespec& t) {
+  return static_cast<uint64_t>(t.tv_sec) * 10000000ull + static_cast<uint64_t>(t.tv_nsec) / 100 +
+         116444736000000000ull;
+}
+struct timespec fromTicks(const FILETIME& f) {
+  const uint64_t t = ((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) - 116444736000000000ull;
+  struct timespec s;
+  s.tv_sec = static_cast<time_t>(t / 10000000ull);
+  s.tv_nsec = static_cast<long>((t % 10000000ull) * 100);
+  return s;
+}
+bool listFolder(const Native& folder, std::vector<Entry>& out) {
+  DIR* d = opendir(folder.c_str());
+  if (d == nullptr) return false;
+  while (struct dirent* ent = readdir(d)) {
+    const std::string name = ent->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    if (lstat((folder + "/" + name).c_str(), &st) != 0) continue;
+    Entry e;
+    e.name = fromUtf8(name);
+    e.folder = S_ISDIR(st.st_mode);
+    e.size = e.folder ? 0 : static_cast<uint64_t>(st.st_size);
+    e.creation = ticks(toTicks(st.st_mtim));
+    e.access = ticks(toTicks(st.st_atim));
+    e.write = ticks(toTicks(st.st_mtim));
+    e.mode = st.st_mode;
+    out.push_back(e);
+  }
+  closedir(d);
+  return true;
+}
+bool exists(const Native& p) {
+  struct stat st;
+  return lstat(p.c_str(), &st) == 0;
+}
+bool isFolder(const Native& p) {
+  struct stat st;
+  return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+bool makeFolder(const Native& p) { return mkdir(p.c_str(), 0755) == 0; }
+bool removeFolder(const Native& p) { return rmdir(p.c_str()) == 0; }
+bool removeFile(const Native& p) { return !isFolder(p) && unlink(p.c_str()) == 0; }
+bool moveEntry(const Native& from, const Native& to) { return !exists(to) && rename(from.c_str(), to.c_str()) == 0; }
+bool copyEntry(const Native& from, const Native& to) {
+  std::ifstream in(from, std::ios::binary);
+  if (!in) return false;
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << in.rdbuf();
+  out.close();
+  if (!out) return false;
+  struct stat st;
+  if (stat(from.c_str(), &st) != 0) return false;
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  return utimensat(AT_FDCWD, to.c_str(), times, 0) == 0;
+}
+bool setWriteTime(const Native& p, const FILETIME& t) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, fromTicks(t)};
+  return utimensat(AT_FDCWD, p.c_str(), times, 0) == 0;
+}
+bool setReadOnly(const Native& p, bool readOnly) {
+  struct stat st;
+  if (stat(p.c_str(), &st) != 0) return false;
+  const mode_t mode = readOnly ? (st.st_mode & ~0222u) : (st.st_mode | 0200u);
+  return chmod(p.c_str(), mode & 07777) == 0;
+}
+bool writeText(const Native& p, const std::string& text) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+#endif
+
+// Names that would leave the folder if a program joined them into a path.
+const std::vector<U16>& hostileNames() {
+  static const std::vector<U16> names = {u"..",          u"../escape.txt",  u"..\\escape.txt",
+                                         u"sub/evil.txt", u"sub\\evil.txt", u"/crvl-evil.txt",
+                                         u"C:\\crvl-evil.txt", u"C:crvl-evil.txt", u"stream.txt:evil"};
+  return names;
+}
+
+bool isHostile(const U16& inside) {
+  for (const U16& name : hostileNames()) {
+    if (inside.size() >= name.size() && inside.compare(inside.size() - name.size(), name.size(), name) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// --- Listings -------------------------------------------------------------------------
+
+struct Search {
+  std::vector<Entry> entries;
+  size_t next = 0;
+};
+
+bool isRoot(const U16& inside) {
+  return std::all_of(inside.begin(), inside.end(), [](char16_t c) { return c == u'\\' || c == u'/'; });
+}
+
+// Asks for the password on the first listing after FsInit. False: refused.
+bool connect(const Config& c) {
+  if (c.password.empty() || g_connected) return true;
+  if (c.user) {
+    bool answered = false;
+    if (g_requestW != nullptr) {
+      TChar16 buffer[64] = {};
+      answered = g_requestW(0, RT_UserName, nullptr, nullptr, buffer, 64) != 0;
+    } else if (g_requestA != nullptr) {
+      char buffer[64] = {};
+      answered = g_requestA(0, RT_UserName, nullptr, nullptr, buffer, 64) != 0;
+    }
+    trace(c, std::string("request user ") + (answered ? "answered" : "refused"));
+  }
+  U16 typed;
+  bool answered = false;
+  if (g_requestW != nullptr) {
+    TChar16 buffer[128] = {};
+    TChar16 title[] = {'T', 'e', 's', 't', 'F', 'S', 0};
+    answered = g_requestW(0, RT_Password, title, nullptr, buffer, 128) != 0;
+    typed = fromWide(buffer);
+  } else if (g_requestA != nullptr) {
+    char buffer[128] = {};
+    char title[] = "TestFS";
+    answered = g_requestA(0, RT_Password, title, nullptr, buffer, 128) != 0;
+    typed = fromAnsi(buffer);
+  }
+  g_connected = answered && typed == fromUtf8(c.password);
+  // The password itself is never traced.
+  trace(c, std::string("request password ") + (!answered ? "refused" : g_connected ? "matches" : "differs"));
+  return g_connected;
+}
+
+HANDLE findFirst(const char* function, const U16& path, Entry* first) {
+  const Config c = enter(function, toUtf8(path));
+  int code = 0;
+  if (failing(c, "FsFindFirst", &code, 5)) {
+    setLastError(code, EACCES);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!connect(c)) {
+    setLastError(5, EACCES);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto search = new Search;
+  const bool root = isRoot(path);
+  if (!listFolder(localPath(c, path), search->entries)) {
+    delete search;
+    setLastError(3, ENOENT);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::sort(search->entries.begin(), search->entries.end(),
+            [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  if (c.hostile) {
+    for (const U16& name : hostileNames()) {
+      Entry e;
+      e.name = name;
+      e.size = 7;
+      e.write = ticks(132000000000000000ull);
+      e.mode = 0100644;
+      search->entries.push_back(e);
+    }
+  }
+  if (!root && !search->entries.empty()) {
+    // Like the system's listings: "." and ".." first in a folder that is not the root.
+    Entry dot;
+    dot.folder = true;
+    dot.mode = 040755;
+    dot.name = u".";
+    search->entries.insert(search->entries.begin(), dot);
+    dot.name = u"..";
+    search->entries.insert(search->entries.begin() + 1, dot);
+  }
+  if (search->entries.empty()) {
+    delete search;
+    setLastError(18, ENODATA);  // nothing in it
+    return INVALID_HANDLE_VALUE;
+  }
+  *first = search->entries[0];
+  search->next = 1;
+  return search;
+}
+
+bool findNext(const char* function, HANDLE h, Entry* entry) {
+  (void)enter(function);
+  auto* search = static_cast<Search*>(h);
+  if (search->next >= search->entries.size()) {
+    setLastError(18, ENODATA);
+    return false;
+  }
+  *entry = search->entries[search->next++];
+  return true;
+}
+
+template <typename Data>
+void fill(const Config& c, const Entry& e, Data* data) {
+  std::memset(data, 0, sizeof *data);
+  data->dwFileAttributes = e.folder ? 0x10 : 0x20;
+  if (c.unixModes) {
+    data->dwFileAttributes |= 0x80000000u;
+    data->dwReserved0 = e.mode;
+  }
+  data->nFileSizeHigh = static_cast<DWORD>(e.size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(e.size);
+  data->ftCreationTime = e.creation;
+  data->ftLastAccessTime = e.access;
+  data->ftLastWriteTime = e.write;
+}
+
+[[maybe_unused]] void fillA(const Entry& e, WIN32_FIND_DATAA* data) {
+  fill(readConfig(), e, data);
+  const std::string ansi = toAnsi(e.name);  // names the code page cannot hold get '?'
+  std::strncpy(data->cFileName, ansi.c_str(), MAX_PATH - 1);
+}
+
+[[maybe_unused]] void fillW(const Entry& e, WIN32_FIND_DATAW* data) {
+  fill(readConfig(), e, data);
+  copyText(e.name, data->cFileName);
+}
+
+// --- Operations, each taking the path in UTF-16 ---------------------------------------
+
+BOOL mkDir(const char* function, const U16& path) {
+  const Config c = enter(function, toUtf8(path));
+  int code = 0;
+  if (failing(c, "FsMkDir", &code, 0)) return FALSE;
+  return makeFolder(localPath(c, path)) ? TRUE : FALSE;
+}
+
+BOOL removeDir(const char* function, const U16& path) {
+  const Config c = enter(function, toUtf8(path));
+  int code = 0;
+  if (failing(c, "FsRemoveDir", &code, 0)) return FALSE;
+  return removeFolder(localPath(c, path)) ? TRUE : FALSE;
+}
+
+BOOL deleteFile(const char* function, const U16& path) {
+  const Config c = enter(function, toUtf8(path));
+  int code = 0;
+  if (failing(c, "FsDeleteFile", &code, 0)) return FALSE;
+  return removeFile(localPath(c, path)) ? TRUE : FALSE;
+}
+
+int renMov(const char* function, const U16& from, const U16& to, BOOL move, BOOL overwrite) {
+  const Config c = enter(function, toUtf8(from) + " -> " + toUtf8(to) + (move ? " move" : " copy"));
+  int code = 0;
+  if (failing(c, "FsRenMovFile", &code, FS_FILE_WRITEERROR)) return code;
+  const Native a = localPath(c, from), b = localPath(c, to);
+  if (!exists(a)) return FS_FILE_NOTFOUND;
+  if (exists(b)) {
+    if (!overwrite) return FS_FILE_EXISTS;
+    removeFile(b);
+  }
+  const bool ok = move ? moveEntry(a, b) : copyEntry(a, b);
+  return ok ? FS_FILE_OK : FS_FILE_WRITEERROR;
+}
+
+int getFile(const char* function, const U16& remote, const U16& local, int flags) {
+  const Config c = enter(function, toUtf8(remote));
+  int code = 0;
+  if (failing(c, "FsGetFile", &code, FS_FILE_READERROR)) return code;
+  const Native target = native(local);
+  if (exists(target) && (flags & FS_COPYFLAGS_OVERWRITE) == 0) return FS_FILE_EXISTS;
+  if (isHostile(remote)) return writeText(target, "hostile") ? FS_FILE_OK : FS_FILE_WRITEERROR;
+  const Native source = localPath(c, remote);
+  if (!exists(source) || isFolder(source)) return FS_FILE_NOTFOUND;
+  return copyEntry(source, target) ? FS_FILE_OK : FS_FILE_WRITEERROR;
+}
+
+int putFile(const char* function, const U16& local, const U16& remote, int flags) {
+  const Config c = enter(function, toUtf8(remote));
+  int code = 0;
+  if (failing(c, "FsPutFile", &code, FS_FILE_WRITEERROR)) return code;
+  const Native target = localPath(c, remote);
+  const size_t cut = target.find_last_of(kSep);
+  if (cut != Native::npos && !isFolder(target.substr(0, cut))) return FS_FILE_NOTFOUND;
+  if (exists(target) && (flags & FS_COPYFLAGS_OVERWRITE) == 0) return FS_FILE_EXISTS;
+  const Native source = native(local);
+  if (!exists(source)) return FS_FILE_READERROR;
+  return copyEntry(source, target) ? FS_FILE_OK : FS_FILE_WRITEERROR;
+}
+
+BOOL setAttr(const char* function, const U16& path, int attributes) {
+  const Config c = enter(function, toUtf8(path) + " " + std::to_string(attributes));
+  int code = 0;
+  if (failing(c, "FsSetAttr", &code, 0)) return FALSE;
+  return setReadOnly(localPath(c, path), (attributes & 1) != 0) ? TRUE : FALSE;
+}
+
+BOOL setTime(const char* function, const U16& path, const FILETIME* write) {
+  const Config c = enter(function, toUtf8(path));
+  int code = 0;
+  if (failing(c, "FsSetTime", &code, 0)) return FALSE;
+  const Native p = localPath(c, path);
+  if (!exists(p)) return FALSE;
+  return write == nullptr || setWriteTime(p, *write) ? TRUE : FALSE;
+}
+
+int execute(const char* function, const U16& remote, const U16& verb) {
+  const Config c = enter(function, toUtf8(remote) + " | " + toUtf8(verb));
+  if (verb == u"MODE I") return FS_EXEC_OK;
+  if (verb == u"properties") return FS_EXEC_YOURSELF;
+  if (verb.rfind(u"quote ", 0) == 0) return FS_EXEC_OK;
+  return FS_EXEC_ERROR;
+}
+
+void statusInfo(const char* function, const U16& folder, int startEnd, int operation) {
+  (void)enter(function, toUtf8(folder) + (startEnd == 0 ? " start " : " end ") + std::to_string(operation));
+}
+
+BOOL localName(const char* function, U16& path, size_t capacity) {
+  const Config c = enter(function, toUtf8(path));
+  const Native local = localPath(c, path);
+#if defined(_WIN32)
+  const U16 text(local.begin(), local.end());
+#else
+  const U16 text = fromUtf8(local);
+#endif
+  if (text.size() + 1 > capacity) return FALSE;
+  path = text;
+  return TRUE;
+}
+
+}  // namespace
+
+// --- Exports -------------------------------------------------------------------------
+
+#if defined(TESTFS_ANSI)
+TESTFS_EXPORT int FsInit(int pluginNr, tProgressProc, tLogProc log, tRequestProc request) {
+  const Config c = enter("FsInit", std::to_string(pluginNr));
+  g_requestA = request;
+  g_connected = false;
+  if (log != nullptr) log(pluginNr, 0, const_cast<char*>("the test module starts"));
+  return 0;
+}
+TESTFS_EXPORT HANDLE FsFindFirst(char* path, WIN32_FIND_DATAA* data) {
+  Entry e;
+  HANDLE h = findFirst("FsFindFirst", fromAnsi(path), &e);
+  if (h != INVALID_HANDLE_VALUE) fillA(e, data);
+  return h;
+}
+TESTFS_EXPORT BOOL FsFindNext(HANDLE h, WIN32_FIND_DATAA* data) {
+  Entry e;
+  if (!findNext("FsFindNext", h, &e)) return FALSE;
+  fillA(e, data);
+  return TRUE;
+}
+TESTFS_EXPORT BOOL FsRemoveDir(char* path) { return removeDir("FsRemoveDir", fromAnsi(path)); }
+TESTFS_EXPORT BOOL FsDeleteFile(char* path) { return deleteFile("FsDeleteFile", fromAnsi(path)); }
+TESTFS_EXPORT int FsRenMovFile(char* from, char* to, BOOL move, BOOL overwrite, RemoteInfoStruct*) {
+  return renMov("FsRenMovFile", fromAnsi(from), fromAnsi(to), move, overwrite);
+}
+TESTFS_EXPORT int FsGetFile(char* remote, char* local, int flags, RemoteInfoStruct*) {
+  return getFile("FsGetFile", fromAnsi(remote), fromAnsi(local), flags);
+}
+TESTFS_EXPORT int FsPutFile(char* local, char* remote, int flags) {
+  return putFile("FsPutFile", fromAnsi(local), fromAnsi(remote), flags);
+}
+TESTFS_EXPORT BOOL FsSetAttr(char* path, int attributes) { return setAttr("FsSetAttr", fromAnsi(path), attributes); }
+TESTFS_EXPORT BOOL FsSetTime(char* path, FILETIME*, FILETIME*, FILETIME* write) {
+  return setTime("FsSetTime", fromAnsi(path), write);
+}
+TESTFS_EXPORT int FsExecuteFile(HWND, char* remote, char* verb) {
+  return execute("FsExecuteFile", fromAnsi(remote), fromAnsi(verb));
+}
+TESTFS_EXPORT void FsStatusInfo(char* folder, int startEnd, int operation) {
+  statusInfo("FsStatusInfo", fromAnsi(folder), startEnd, operation);
+}
+TESTFS_EXPORT BOOL FsGetLocalName(char* path, int maxlen) {
+  U16 text = fromAnsi(path);
+  if (!localName("FsGetLocalName", text, static_cast<size_t>(maxlen))) return FALSE;
+  const std::string ansi = toAnsi(text);
+  std::memcpy(path, ansi.c_str(), ansi.size() + 1);
+  return TRUE;
+}
+TESTFS_EXPORT BOOL FsDisconnect(char* root) {
+  (void)enter("FsDisconnect", fromAnsi(root).empty() ? "" : toUtf8(fromAnsi(root)));
+  return TRUE;
+}
+TESTFS_EXPORT int FsExtractCustomIcon(char* remote, int, HICON* icon) {
+  (void)enter("FsExtractCustomIcon", toUtf8(fromAnsi(remote)));
+  *icon = nullptr;
+  return 0;
+}
+#endif
+
+#if defined(TESTFS_ANSI) || defined(TESTFS_MKDIR_ANSI_ONLY)
+TESTFS_EXPORT BOOL FsMkDir(char* path) { return mkDir("FsMkDir", fromAnsi(path)); }
+#endif
+
+#if defined(TESTFS_WIDE)
+TESTFS_EXPORT int FsInitW(int pluginNr, tProgressProcW, tLogProcW, tRequestProcW request) {
+  const Config c = enter("FsInitW", std::to_string(pluginNr));
+#if defined(TESTFS_DEPENDENT)
+  trace(c, "dependency " + std::to_string(crvltest_dependency_value()));
+#endif
+  g_requestW = request;
+  g_connected = false;
+  return 0;
+}
+TESTFS_EXPORT HANDLE FsFindFirstW(TChar16* path, WIN32_FIND_DATAW* data) {
+  Entry e;
+  HANDLE h = findFirst("FsFindFirstW", fromWide(path), &e);
+  if (h != INVALID_HANDLE_VALUE) fillW(e, data);
+  return h;
+}
+TESTFS_EXPORT BOOL FsFindNextW(HANDLE h, WIN32_FIND_DATAW* data) {
+  Entry e;
+  if (!findNext("FsFindNextW", h, &e)) return FALSE;
+  fillW(e, data);
+  return TRUE;
+}
+#if !defined(TESTFS_MKDIR_ANSI_ONLY)
+TESTFS_EXPORT BOOL FsMkDirW(TChar16* path) { return mkDir("FsMkDirW", fromWide(path)); }
+#endif
+TESTFS_EXPORT BOOL FsRemoveDirW(TChar16* path) { return removeDir("FsRemoveDirW", fromWide(path)); }
+TESTFS_EXPORT BOOL FsDeleteFileW(TChar16* path) { return deleteFile("FsDeleteFileW", fromWide(path)); }
+TESTFS_EXPORT int FsRenMovFileW(TChar16* from, TChar16* to, BOOL move, BOOL overwrite, RemoteInfoStruct*) {
+  return renMov("FsRenMovFileW", fromWide(from), fromWide(to), move, overwrite);
+}
+TESTFS_EXPORT int FsGetFileW(TChar16* remote, TChar16* local, int flags, RemoteInfoStruct*) {
+  return getFile("FsGetFileW", fromWide(remote), fromWide(local), flags);
+}
+TESTFS_EXPORT int FsPutFileW(TChar16* local, TChar16* remote, int flags) {
+  return putFile("FsPutFileW", fromWide(local), fromWide(remote), flags);
+}
+TESTFS_EXPORT BOOL FsSetAttrW(TChar16* path, int attributes) {
+  return setAttr("FsSetAttrW", fromWide(path), attributes);
+}
+TESTFS_EXPORT BOOL FsSetTimeW(TChar16* path, FILETIME*, FILETIME*, FILETIME* write) {
+  return setTime("FsSetTimeW", fromWide(path), write);
+}
+TESTFS_EXPORT int FsExecuteFileW(HWND, TChar16* remote, TChar16* verb) {
+  return execute("FsExecuteFileW", fromWide(remote), fromWide(verb));
+}
+TESTFS_EXPORT void FsStatusInfoW(TChar16* folder, int startEnd, int operation) {
+  statusInfo("FsStatusInfoW", fromWide(folder), startEnd, operation);
+}
+TESTFS_EXPORT BOOL FsGetLocalNameW(TChar16* path, int maxlen) {
+  U16 text = fromWide(path);
+  if (!localName("FsGetLocalNameW", text, static_cast<size_t>(maxlen))) return FALSE;
+  for (size_t i = 0; i <= text.size(); ++i) path[i] = i < text.size() ? static_cast<TChar16>(text[i]) : 0;
+  return TRUE;
+}
+TESTFS_EXPORT BOOL FsDisconnectW(TChar16* root) {
+  (void)enter("FsDisconnectW", toUtf8(fromWide(root)));
+  return TRUE;
+}
+TESTFS_EXPORT int FsExtractCustomIconW(TChar16* remote, int, HICON* icon) {
+  (void)enter("FsExtractCustomIconW", toUtf8(fromWide(remote)));
+  *icon = nullptr;
+  return 0;
+}
+#endif
+
+#if !defined(TESTFS_NO_FINDCLOSE)
+TESTFS_EXPORT int FsFindClose(HANDLE h) {
+  (void)enter("FsFindClose");
+  delete static_cast<Search*>(h);
+  return 0;
+}
+#endif
+
+TESTFS_EXPORT void FsGetDefRootName(char* name, int maxlen) {
+  const Config c = enter("FsGetDefRootName");
+  std::strncpy(name, c.rootName.c_str(), static_cast<size_t>(maxlen) - 1);
+  name[maxlen - 1] = 0;
+}
+
+TESTFS_EXPORT void FsSetDefaultParams(FsDefaultParamStruct* params) {
+  {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_defaultIni.assign(params->DefaultIniName, strnlen(params->DefaultIniName, MAX_PATH));
+  }
+  std::ostringstream details;
+  details << "size=" << params->size << " version=" << params->PluginInterfaceVersionLow << "."
+          << params->PluginInterfaceVersionHi << " ini=" << g_defaultIni;
+  (void)enter("FsSetDefaultParams", details.str());
+}
+
+TESTFS_EXPORT BOOL FsLinksToLocalFiles(void) {
+  const Config c = enter("FsLinksToLocalFiles");
+  return c.links ? TRUE : FALSE;
+}

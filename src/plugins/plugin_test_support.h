@@ -27,8 +27,11 @@ namespace crvl::testing {
 
 namespace fs = std::filesystem;
 
-// A test module built beside the tests ("crvltest_both.wfx64").
-inline fs::path testModuleFile(const std::string& file) { return fs::path(CRVL_BINARY_DIR) / "testplugins" / file; }
+// A test module built beside the tests ("crvltest_both.wfx64"). The test program's own
+// folder is the build folder, as the system names it (under Wine a Windows path).
+inline fs::path testModuleFile(const std::string& file) {
+  return fs::path(platform::programFolder()) / "testplugins" / file;
+}
 inline std::u16string testModule(const std::string& file) { return u16(testModuleFile(file)); }
 
 // The library the dependent module needs.

@@ -168,12 +168,28 @@ struct Config {
   bool user = false, unixModes = false, hostile = false, links = false;
 };
 
-std::string iniPath() {
-  if (const char* dir = std::getenv("CRVL_TESTFS_DIR"); dir != nullptr && *dir != 0) {
+// The folder named by CRVL_TESTFS_DIR (UTF-8), or nothing. Windows: the process
+// environment itself, which a test changes with SetEnvironmentVariableW (the C run-time's
+// copy would not see that).
+std::string configFolder() {
 #if defined(_WIN32)
-    return std::string(dir) + "\\" TESTFS_NAME ".ini";
+  wchar_t buffer[1024];
+  const DWORD n = GetEnvironmentVariableW(L"CRVL_TESTFS_DIR", buffer, 1024);
+  if (n == 0 || n >= 1024) return {};
+  return toUtf8(U16(buffer, buffer + n));
 #else
-    return std::string(dir) + "/" TESTFS_NAME ".ini";
+  const char* dir = std::getenv("CRVL_TESTFS_DIR");
+  return dir != nullptr ? std::string(dir) : std::string();
+#endif
+}
+
+std::string iniPath() {
+  const std::string dir = configFolder();
+  if (!dir.empty()) {
+#if defined(_WIN32)
+    return dir + "\\" TESTFS_NAME ".ini";
+#else
+    return dir + "/" TESTFS_NAME ".ini";
 #endif
   }
   return g_defaultIni;
@@ -181,7 +197,12 @@ std::string iniPath() {
 
 Config readConfig() {
   Config c;
+#if defined(_WIN32)
+  const U16 wide = fromUtf8(iniPath());
+  std::ifstream in(std::wstring(wide.begin(), wide.end()).c_str(), std::ios::binary);
+#else
   std::ifstream in(iniPath(), std::ios::binary);
+#endif
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -206,7 +227,12 @@ Config readConfig() {
 void trace(const Config& c, const std::string& line) {
   if (c.trace.empty()) return;
   std::lock_guard<std::mutex> guard(g_lock);
+#if defined(_WIN32)
+  const U16 wide = fromUtf8(c.trace);
+  std::ofstream out(std::wstring(wide.begin(), wide.end()).c_str(), std::ios::binary | std::ios::app);
+#else
   std::ofstream out(c.trace, std::ios::binary | std::ios::app);
+#endif
   out << line << "\n";
 }
 
@@ -223,7 +249,8 @@ Config enter(const char* function, const std::string& details = {}) {
 
 // Whether `function` is told to fail; `*result` gets its number (or `fallback`).
 bool failing(const Config& c, const char* function, int* result, int fallback) {
-  const std::string key = "," + std::string(function);
+  std::string key(1, ',');
+  key += function;
   const size_t at = c.fail.find(key);
   if (at == std::string::npos) return false;
   const size_t after = at + key.size();
@@ -280,6 +307,20 @@ Native localPath(const Config& c, const U16& inside) {
     }
   }
   return out;
+}
+
+// Whether the parameter file names a root the module may work in: an absolute path.
+// Without one every operation fails: the module never falls back to the current folder
+// or drive (a relative root would put the whole drive behind the plug-in).
+bool usable(const Config& c) {
+  if (c.root.empty()) return false;
+#if defined(_WIN32)
+  const bool absolute = (c.root.size() > 2 && c.root[1] == ':' && (c.root[2] == '\\' || c.root[2] == '/')) ||
+                        c.root.rfind("\\\\", 0) == 0;
+#else
+  const bool absolute = c.root[0] == '/';
+#endif
+  return absolute;
 }
 
 struct Entry {
@@ -481,6 +522,10 @@ bool connect(const Config& c) {
 
 HANDLE findFirst(const char* function, const U16& path, Entry* first) {
   const Config c = enter(function, toUtf8(path));
+  if (!usable(c)) {
+    setLastError(3, ENOENT);
+    return INVALID_HANDLE_VALUE;
+  };
   int code = 0;
   if (failing(c, "FsFindFirst", &code, 5)) {
     setLastError(code, EACCES);
@@ -570,6 +615,7 @@ void fill(const Config& c, const Entry& e, Data* data) {
 
 BOOL mkDir(const char* function, const U16& path) {
   const Config c = enter(function, toUtf8(path));
+  if (!usable(c)) return FALSE;
   int code = 0;
   if (failing(c, "FsMkDir", &code, 0)) return FALSE;
   return makeFolder(localPath(c, path)) ? TRUE : FALSE;
@@ -577,6 +623,7 @@ BOOL mkDir(const char* function, const U16& path) {
 
 BOOL removeDir(const char* function, const U16& path) {
   const Config c = enter(function, toUtf8(path));
+  if (!usable(c)) return FALSE;
   int code = 0;
   if (failing(c, "FsRemoveDir", &code, 0)) return FALSE;
   return removeFolder(localPath(c, path)) ? TRUE : FALSE;
@@ -584,6 +631,7 @@ BOOL removeDir(const char* function, const U16& path) {
 
 BOOL deleteFile(const char* function, const U16& path) {
   const Config c = enter(function, toUtf8(path));
+  if (!usable(c)) return FALSE;
   int code = 0;
   if (failing(c, "FsDeleteFile", &code, 0)) return FALSE;
   return removeFile(localPath(c, path)) ? TRUE : FALSE;
@@ -591,6 +639,7 @@ BOOL deleteFile(const char* function, const U16& path) {
 
 int renMov(const char* function, const U16& from, const U16& to, BOOL move, BOOL overwrite) {
   const Config c = enter(function, toUtf8(from) + " -> " + toUtf8(to) + (move ? " move" : " copy"));
+  if (!usable(c)) return FS_FILE_WRITEERROR;
   int code = 0;
   if (failing(c, "FsRenMovFile", &code, FS_FILE_WRITEERROR)) return code;
   const Native a = localPath(c, from), b = localPath(c, to);
@@ -605,6 +654,7 @@ int renMov(const char* function, const U16& from, const U16& to, BOOL move, BOOL
 
 int getFile(const char* function, const U16& remote, const U16& local, int flags) {
   const Config c = enter(function, toUtf8(remote));
+  if (!usable(c)) return FS_FILE_READERROR;
   int code = 0;
   if (failing(c, "FsGetFile", &code, FS_FILE_READERROR)) return code;
   const Native target = native(local);
@@ -617,6 +667,7 @@ int getFile(const char* function, const U16& remote, const U16& local, int flags
 
 int putFile(const char* function, const U16& local, const U16& remote, int flags) {
   const Config c = enter(function, toUtf8(remote));
+  if (!usable(c)) return FS_FILE_WRITEERROR;
   int code = 0;
   if (failing(c, "FsPutFile", &code, FS_FILE_WRITEERROR)) return code;
   const Native target = localPath(c, remote);
@@ -630,6 +681,7 @@ int putFile(const char* function, const U16& local, const U16& remote, int flags
 
 BOOL setAttr(const char* function, const U16& path, int attributes) {
   const Config c = enter(function, toUtf8(path) + " " + std::to_string(attributes));
+  if (!usable(c)) return FALSE;
   int code = 0;
   if (failing(c, "FsSetAttr", &code, 0)) return FALSE;
   return setReadOnly(localPath(c, path), (attributes & 1) != 0) ? TRUE : FALSE;
@@ -637,6 +689,7 @@ BOOL setAttr(const char* function, const U16& path, int attributes) {
 
 BOOL setTime(const char* function, const U16& path, const FILETIME* write) {
   const Config c = enter(function, toUtf8(path));
+  if (!usable(c)) return FALSE;
   int code = 0;
   if (failing(c, "FsSetTime", &code, 0)) return FALSE;
   const Native p = localPath(c, path);
@@ -658,6 +711,7 @@ void statusInfo(const char* function, const U16& folder, int startEnd, int opera
 
 BOOL localName(const char* function, U16& path, size_t capacity) {
   const Config c = enter(function, toUtf8(path));
+  if (!usable(c)) return FALSE;
   const Native local = localPath(c, path);
 #if defined(_WIN32)
   const U16 text(local.begin(), local.end());

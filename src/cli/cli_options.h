@@ -1,5 +1,5 @@
 // The command line of the console front end:
-//   crvl [--settings FILE] run JOB | simulate JOB | jobs | logs | help
+//   crvl [--settings FILE] [--password-stdin] run JOB | simulate JOB | jobs | logs | help
 #pragma once
 
 #include <optional>
@@ -14,6 +14,9 @@ struct CommandLine {
   CommandKind kind = CommandKind::Help;
   std::u16string job;                        // run and simulate: a register name or a .job path
   std::optional<std::u16string> settings;    // --settings FILE (or --settings=FILE)
+  // --password-stdin: the first line of standard input answers the first password
+  // request of a plug-in (and every later one, as the remembered password).
+  bool passwordFromInput = false;
 };
 
 // Exit statuses.

@@ -34,6 +34,28 @@ void printError(std::u16string_view text) {
   platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + std::u16string(text) + u"\n");
 }
 
+// How the console answers a plug-in's password request: the first line of standard
+// input with --password-stdin; otherwise it cannot ask, and says once how to give one.
+struct ConsolePassword {
+  bool fromInput = false;
+  bool hintShown = false;
+};
+
+bool askForPassword(void* context, std::u16string_view title, std::u16string& typed) {
+  auto* console = static_cast<ConsolePassword*>(context);
+  if (console->fromInput) {
+    // Read once: a second request finds the remembered password, or nothing left.
+    console->fromInput = false;
+    return platform::readInputLine(typed, 1023) && !typed.empty();
+  }
+  if (!console->hintShown) {
+    console->hintShown = true;
+    printError(u"a file-system plug-in (" + std::u16string(title) +
+               u") asks for a password; give it with --password-stdin");
+  }
+  return false;
+}
+
 // The start stamp in local time as the Logs list shows it; the UTC stamp in ISO form
 // when the system cannot format it.
 std::u16string stampText(PackedDateTime stamp) {
@@ -135,13 +157,18 @@ int runCommandLine(const CommandLine& command) {
   } else {
     openProgramSettings(settings);
   }
+  // Before the state, which hands requests to it until it goes.
+  ConsolePassword console;
+  console.fromInput = command.passwordFromInput;
   AppStateScope scope;
   AppState& app = scope.state();
   // Log heads and other texts come from the language the settings choose, as in the
   // tray program.
   app.language.applyLanguage(settings);
-  // The plug-in root is addressed by its language text.
+  // The plug-in root is addressed by its language text; the configured plug-ins load
+  // when a path first needs them.
   app.providers.initialize(uiText(kTextFSPg));
+  attachPluginBinding(app, settings, PasswordPrompt{&console, &askForPassword});
 
   switch (command.kind) {
     case CommandKind::Run:

@@ -337,6 +337,13 @@ TEST_F(BindingTest, FoldersNamesAndCommandsOfAPluginSlot) {
   EXPECT_EQ(slot->ops.sendCommand(slot, one.get(), u"ls -l"), 0u);
   EXPECT_EQ(modules.calls("crvltest_both", "FsExecuteFileW \\a\\ | quote ls -l"), 1u);
   EXPECT_EQ(modules.calls("crvltest_both", "FsDisconnect"), 0u);  // never called
+  // A folder's icon is asked for with a trailing separator, in the background, small
+  // below 32 pixels; a module that gives none adds nothing to the list.
+  EXPECT_EQ(slot->ops.entryIcon(slot, u"\\\\\\One\\a", kFolderAttribute, 16, nullptr), 0);
+  EXPECT_EQ(slot->ops.entryIcon(slot, u"\\\\\\One\\a\\f.txt", 0x20, 32, nullptr), 0);
+  EXPECT_EQ(slot->ops.entryIcon(slot, u"", 0, 16, nullptr), 0);
+  EXPECT_EQ(modules.calls("crvltest_both", "FsExtractCustomIconW \\a\\ 3"), 1u);
+  EXPECT_EQ(modules.calls("crvltest_both", "FsExtractCustomIconW \\a\\f.txt 2"), 1u);
 }
 
 TEST_F(BindingTest, RegistrationFillsFreeSlotsFromTheEnabledEntriesInListOrder) {

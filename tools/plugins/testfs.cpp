@@ -779,8 +779,8 @@ TESTFS_EXPORT BOOL FsDisconnect(char* root) {
   (void)enter("FsDisconnect", fromAnsi(root).empty() ? "" : toUtf8(fromAnsi(root)));
   return TRUE;
 }
-TESTFS_EXPORT int FsExtractCustomIcon(char* remote, int, HICON* icon) {
-  (void)enter("FsExtractCustomIcon", toUtf8(fromAnsi(remote)));
+TESTFS_EXPORT int FsExtractCustomIcon(char* remote, int flags, HICON* icon) {
+  (void)enter("FsExtractCustomIcon", toUtf8(fromAnsi(remote)) + " " + std::to_string(flags));
   *icon = nullptr;
   return 0;
 }
@@ -848,8 +848,8 @@ TESTFS_EXPORT BOOL FsDisconnectW(TChar16* root) {
   (void)enter("FsDisconnectW", toUtf8(fromWide(root)));
   return TRUE;
 }
-TESTFS_EXPORT int FsExtractCustomIconW(TChar16* remote, int, HICON* icon) {
-  (void)enter("FsExtractCustomIconW", toUtf8(fromWide(remote)));
+TESTFS_EXPORT int FsExtractCustomIconW(TChar16* remote, int flags, HICON* icon) {
+  (void)enter("FsExtractCustomIconW", toUtf8(fromWide(remote)) + " " + std::to_string(flags));
   *icon = nullptr;
   return 0;
 }

@@ -1,157 +1,321 @@
 #include "cli/cli_options.h"
 
-#include <string_view>
+#include <array>
+
+#include "platform/text.h"
 
 namespace crvl::cli {
-
 namespace {
 
-// What follows a command word.
-enum class Operand { None, Job, OptionalExport, OnOff };
-
-struct CommandName {
+// Every option of every command: its name and how many values follow it.
+struct OptionSpec {
   std::u16string_view name;
+  int values;
+  std::u16string_view help;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {u"mode", 1, u"Mirror, Augment, Refresh, Update, Consolidation, Bidirectional (or User)"},
+    {u"option", 1, u"an option token (<+ +> <= => <- -> <_ _> ? != d d+ b nd 2s 1h); job set: -TOKEN clears it"},
+    {u"filter", 1, u"the filter in its stored form, e.g. \"+*.txt;-~*;lK10\" (empty: no conditions)"},
+    {u"filter-on", 0, u"apply the filter"},
+    {u"filter-off", 0, u"do not apply the filter"},
+    {u"file", 1, u"the job file (default: the default job folder, the job's name, \".job\")"},
+    {u"add-pair", 2, u"LEFT RIGHT: add a folder pair"},
+    {u"exclude-pair", 2, u"LEFT RIGHT: add an excluded folder pair"},
+    {u"remove-pair", 1, u"N: remove the folder pair with this number (job show lists them)"},
+    {u"delete-file", 0, u"delete the job file too"},
+    {u"at-start", 0, u"run when the program (daemon, tray program) starts"},
+    {u"when-available", 0, u"run when the job's folders become reachable"},
+    {u"delay", 1, u"DURATION: 90, 90s, 5m, 2h, 1d"},
+    {u"repeat", 1, u"DURATION after each run has ended"},
+    {u"once", 1, u"YYYY-MM-DDTHH:MM: once at that local time"},
+    {u"daily", 1, u"HH:MM: every day at that local time"},
+    {u"weekly", 1, u"DAYS@HH:MM: e.g. mon,fri@18:00"},
+    {u"params", 1, u"the plug-in's parameter text"},
+};
+
+struct CommandSpec {
+  std::u16string_view words;     // one or two words
   CommandKind kind;
-  Operand operand;
+  size_t minOperands;
+  size_t maxOperands;            // SIZE_MAX: any number
+  std::u16string_view operands;  // for the usage line
+  std::array<std::u16string_view, 10> options;
+  std::u16string_view summary;
 };
 
-constexpr CommandName kCommands[] = {
-    {u"run", CommandKind::Run, Operand::Job},
-    {u"simulate", CommandKind::Simulate, Operand::Job},
-    {u"jobs", CommandKind::Jobs, Operand::None},
-    {u"logs", CommandKind::Logs, Operand::None},
-    {u"tasks", CommandKind::Tasks, Operand::OptionalExport},
-    {u"autostart", CommandKind::Autostart, Operand::OnOff},
-    {u"daemon", CommandKind::Daemon, Operand::None},
-    {u"help", CommandKind::Help, Operand::None},
+constexpr size_t kAny = SIZE_MAX;
+
+constexpr CommandSpec kCommands[] = {
+    {u"run", CommandKind::Run, 1, 1, u"JOB", {}, u"run a job (a name from the job register or a path to a .job file)"},
+    {u"simulate", CommandKind::Simulate, 1, 1, u"JOB", {}, u"report what a run would do, change nothing"},
+    {u"jobs", CommandKind::Jobs, 0, 0, u"", {}, u"list the job register with its menu groups"},
+    {u"job new", CommandKind::JobNew, 3, 3, u"NAME LEFT RIGHT", {u"mode", u"option", u"filter", u"file"},
+     u"create a job file and its register entry (default mode Mirror)"},
+    {u"job show", CommandKind::JobShow, 1, 1, u"NAME", {}, u"show a job: mode, options, folder pairs, filter, file"},
+    {u"job set", CommandKind::JobSet, 1, 1, u"NAME",
+     {u"mode", u"option", u"filter", u"filter-on", u"filter-off", u"add-pair", u"exclude-pair", u"remove-pair"},
+     u"change a job's mode, options, filter and folder pairs"},
+    {u"job remove", CommandKind::JobRemove, 1, 1, u"NAME", {u"delete-file"}, u"remove a job from the register"},
+    {u"job rename", CommandKind::JobRename, 2, 2, u"OLD NEW", {}, u"rename a job"},
+    {u"job order", CommandKind::JobOrder, 1, kAny, u"ITEM...", {},
+     u"arrange the register: job names in order, \"[NAME\" opens a menu group, \"]\" closes it, \"-\" a separator"},
+    {u"tasks", CommandKind::Tasks, 0, 0, u"", {}, u"list the tasks"},
+    {u"task list", CommandKind::Tasks, 0, 0, u"", {}, u"list the tasks"},
+    {u"task add", CommandKind::TaskAdd, 1, 1, u"JOB",
+     {u"at-start", u"when-available", u"delay", u"repeat", u"once", u"daily", u"weekly"},
+     u"add a task: --at-start or --when-available [--delay] [--repeat], or --once, --daily, --weekly"},
+    {u"task remove", CommandKind::TaskRemove, 1, 1, u"N", {}, u"remove the task with this number (task list)"},
+    {u"tasks export", CommandKind::TasksExport, 0, 0, u"", {}, u"hand the timed tasks to the system's scheduler"},
+    {u"task export", CommandKind::TasksExport, 0, 0, u"", {}, u"hand the timed tasks to the system's scheduler"},
+    {u"plugin list", CommandKind::PluginList, 0, 0, u"", {}, u"list the file-system plug-ins"},
+    {u"plugins", CommandKind::PluginList, 0, 0, u"", {}, u"list the file-system plug-ins"},
+    {u"plugin add", CommandKind::PluginAdd, 2, 2, u"NAME MODULE", {u"params"},
+     u"add a file-system plug-in (the module is loaded once to check it)"},
+    {u"plugin enable", CommandKind::PluginEnable, 1, 1, u"NAME", {}, u"enable a plug-in"},
+    {u"plugin disable", CommandKind::PluginDisable, 1, 1, u"NAME", {}, u"disable a plug-in"},
+    {u"plugin remove", CommandKind::PluginRemove, 1, 1, u"NAME", {}, u"remove a plug-in from the list"},
+    {u"config show", CommandKind::ConfigShow, 0, 0, u"", {}, u"show the program settings"},
+    {u"config set", CommandKind::ConfigSet, 2, 2, u"KEY VALUE", {},
+     u"change a setting (config show lists the keys and their values)"},
+    {u"logs", CommandKind::Logs, 0, 0, u"", {}, u"list the job logs, newest first"},
+    {u"logs show", CommandKind::LogsShow, 0, 1, u"[JOB|FILE]", {}, u"print the newest log (of a job, or a log file) as text"},
+    {u"logs remove", CommandKind::LogsRemove, 1, kAny, u"JOB|FILE...", {},
+     u"remove every log of these jobs, or these log files, and compact the index"},
+    {u"autostart", CommandKind::Autostart, 1, 1, u"on|off", {},
+     u"start the daemon (Windows: the tray program) with the user's session"},
+    {u"daemon", CommandKind::Daemon, 0, 0, u"", {u"delay"},
+     u"run the start and availability tasks until stopped (Ctrl+C, SIGTERM)"},
+    {u"help", CommandKind::Help, 0, 2, u"[COMMAND]", {}, u"show this text, or the usage of one command"},
+    {u"version", CommandKind::Version, 0, 0, u"", {}, u"show the version"},
 };
 
-constexpr uint32_t kMaxDelaySeconds = 86400;
-
-// A number of seconds from 0 to 86400; false for anything else.
-bool parseDelay(std::u16string_view text, uint32_t* seconds) {
-  if (text.empty() || text.size() > 5) return false;
-  uint32_t value = 0;
-  for (char16_t c : text) {
-    if (c < u'0' || c > u'9') return false;
-    value = value * 10 + static_cast<uint32_t>(c - u'0');
+const OptionSpec* findOption(std::u16string_view name) {
+  for (const OptionSpec& o : kOptions) {
+    if (o.name == name) return &o;
   }
-  if (value > kMaxDelaySeconds) return false;
-  *seconds = value;
-  return true;
+  return nullptr;
+}
+
+// The longest command whose words open `words`.
+const CommandSpec* findCommand(const std::vector<std::u16string>& words, size_t* used) {
+  const CommandSpec* found = nullptr;
+  for (const CommandSpec& c : kCommands) {
+    const size_t space = c.words.find(u' ');
+    const size_t count = space == std::u16string_view::npos ? 1 : 2;
+    if (words.size() < count) continue;
+    const bool match = count == 1 ? words[0] == c.words
+                                  : words[0] == c.words.substr(0, space) && words[1] == c.words.substr(space + 1);
+    if (match && (found == nullptr || count > *used)) {
+      found = &c;
+      *used = count;
+    }
+  }
+  return found;
+}
+
+bool allowed(const CommandSpec& c, std::u16string_view option) {
+  for (std::u16string_view o : c.options) {
+    if (o == option) return true;
+  }
+  return false;
+}
+
+std::u16string q(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
+
+std::u16string usageLine(const CommandSpec& c) {
+  std::u16string line = u"crvl " + std::u16string(c.words);
+  if (!c.operands.empty()) line += u" " + std::u16string(c.operands);
+  for (std::u16string_view o : c.options) {
+    if (o.empty()) break;
+    const OptionSpec* spec = findOption(o);
+    line += u" [--" + std::u16string(o) + (spec != nullptr && spec->values == 1 ? u" X" : u"") +
+            (spec != nullptr && spec->values == 2 ? u" L R" : u"") + u"]";
+  }
+  return line;
 }
 
 }  // namespace
 
+const std::u16string& CommandLine::job() const {
+  static const std::u16string kNone;
+  return operands.empty() ? kNone : operands[0];
+}
+
+std::vector<const GivenOption*> CommandLine::all(std::u16string_view name) const {
+  std::vector<const GivenOption*> found;
+  for (const GivenOption& o : options) {
+    if (o.name == name) found.push_back(&o);
+  }
+  return found;
+}
+
+std::optional<std::u16string> CommandLine::value(std::u16string_view name) const {
+  const auto found = all(name);
+  if (found.empty() || found.back()->values.empty()) return std::nullopt;
+  return found.back()->values.front();
+}
+
+bool parseDuration(std::u16string_view text, uint64_t* seconds) {
+  if (text.empty()) return false;
+  uint64_t unit = 1;
+  switch (text.back()) {
+    case u's': unit = 1; text.remove_suffix(1); break;
+    case u'm': unit = 60; text.remove_suffix(1); break;
+    case u'h': unit = 3600; text.remove_suffix(1); break;
+    case u'd': unit = 86400; text.remove_suffix(1); break;
+    default: break;
+  }
+  if (text.empty() || text.size() > 9) return false;
+  uint64_t value = 0;
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - u'0');
+  }
+  value *= unit;
+  if (value > 3650ull * 86400) return false;
+  *seconds = value;
+  return true;
+}
+
 bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out, std::u16string* error) {
   *out = CommandLine{};
-  std::vector<std::u16string_view> words;
-  bool delayGiven = false;
+  std::vector<std::u16string> words;
+  bool help = false;
+  bool version = false;
+  bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     std::u16string_view a = args[i];
-    if (a == u"--delay" || a.substr(0, 8) == u"--delay=") {
-      const std::u16string_view value = a.size() > 7 ? a.substr(8) : (i + 1 < args.size() ? std::u16string_view(args[++i]) : u"");
-      if (!parseDelay(value, &out->delay)) {
-        *error = u"--delay needs a number of seconds from 0 to 86400";
-        return false;
+    if (optionsEnded || a.size() < 2 || a[0] != u'-' || a == u"--" || (a[1] != u'-' && a != u"-h")) {
+      if (!optionsEnded && a == u"--") {
+        optionsEnded = true;
+        continue;
       }
-      delayGiven = true;
-    } else if (a == u"--settings") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) {
+      words.emplace_back(a);
+      continue;
+    }
+    if (a == u"-h" || a == u"--help" || a == u"/?") {
+      help = true;
+      continue;
+    }
+    // "--name", "--name=value".
+    std::u16string_view name = a.substr(2);
+    std::optional<std::u16string> inlineValue;
+    if (const size_t eq = name.find(u'='); eq != std::u16string_view::npos) {
+      inlineValue = std::u16string(name.substr(eq + 1));
+      name = name.substr(0, eq);
+    }
+    if (name == u"version" && !inlineValue) {
+      version = true;
+    } else if ((name == u"password-stdin" || name == u"json") && !inlineValue) {
+      (name == u"json" ? out->json : out->passwordFromInput) = true;
+    } else if (name == u"settings") {
+      if (!inlineValue && i + 1 < args.size()) inlineValue = args[++i];
+      if (!inlineValue || inlineValue->empty()) {
         *error = u"--settings needs a file";
         return false;
       }
-      out->settings = args[++i];
-    } else if (a.substr(0, 11) == u"--settings=") {
-      if (a.size() == 11) {
-        *error = u"--settings needs a file";
+      out->settings = *inlineValue;
+    } else if (const OptionSpec* spec = findOption(name); spec != nullptr) {
+      GivenOption given{std::u16string(name), {}};
+      if (spec->values == 0 && inlineValue) {
+        *error = u"--" + std::u16string(name) + u" takes no value";
         return false;
       }
-      out->settings = std::u16string(a.substr(11));
-    } else if (a == u"--password-stdin") {
-      out->passwordFromInput = true;
-    } else if (a == u"--help" || a == u"-h" || a == u"/?") {
-      out->kind = CommandKind::Help;
-      return true;
-    } else if (a == u"--") {
-      for (++i; i < args.size(); ++i) words.push_back(args[i]);
-    } else if (a.size() > 1 && a[0] == u'-') {
+      if (inlineValue) given.values.push_back(*inlineValue);
+      while (given.values.size() < static_cast<size_t>(spec->values)) {
+        if (i + 1 >= args.size()) {
+          *error = u"--" + std::u16string(name) + (spec->values == 2 ? u" needs two folders" : u" needs a value");
+          return false;
+        }
+        given.values.push_back(args[++i]);
+      }
+      out->options.push_back(std::move(given));
+    } else {
       *error = u"unknown option " + std::u16string(a);
       return false;
-    } else {
-      words.push_back(a);
     }
   }
   if (words.empty()) {
+    if (help || version) {
+      out->kind = version && !help ? CommandKind::Version : CommandKind::Help;
+      return true;
+    }
     *error = u"no command given";
     return false;
   }
-  for (const CommandName& c : kCommands) {
-    if (words[0] != c.name) continue;
-    out->kind = c.kind;
-    if (delayGiven && c.kind != CommandKind::Daemon) {
-      *error = u"--delay goes with daemon only";
-      return false;
-    }
-    const size_t most = c.operand == Operand::None ? 1 : 2;
-    if (words.size() > most) {
-      *error = u"unexpected argument " + std::u16string(words[most]);
-      return false;
-    }
-    const std::u16string_view operand = words.size() > 1 ? words[1] : std::u16string_view();
-    switch (c.operand) {
-      case Operand::None:
-        break;
-      case Operand::Job:
-        if (words.size() < 2) {
-          *error = std::u16string(c.name) + u" needs a job name or a .job file";
-          return false;
-        }
-        if (operand.empty()) {
-          *error = u"the job name is empty";
-          return false;
-        }
-        out->job = operand;
-        break;
-      case Operand::OptionalExport:
-        if (words.size() > 1 && operand != u"export") {
-          *error = u"unknown word " + std::u16string(operand) + u" after tasks (only export)";
-          return false;
-        }
-        out->word = operand;
-        break;
-      case Operand::OnOff:
-        if (operand != u"on" && operand != u"off") {
-          *error = u"autostart needs on or off";
-          return false;
-        }
-        out->word = operand;
-        break;
-    }
+  size_t used = 0;
+  const CommandSpec* command = findCommand(words, &used);
+  if (command == nullptr) {
+    *error = u"unknown command " + q(words[0]);
+    return false;
+  }
+  out->kind = command->kind;
+  out->operands.assign(words.begin() + static_cast<std::ptrdiff_t>(used), words.end());
+  if (help) {
+    out->commandHelp = true;
     return true;
   }
-  *error = u"unknown command " + std::u16string(words[0]);
-  return false;
+  for (const GivenOption& o : out->options) {
+    if (!allowed(*command, o.name)) {
+      *error = u"--" + o.name + u" does not go with " + std::u16string(command->words);
+      return false;
+    }
+  }
+  if (out->operands.size() < command->minOperands) {
+    *error = std::u16string(command->words) + u" needs " + std::u16string(command->operands);
+    return false;
+  }
+  if (out->operands.size() > command->maxOperands) {
+    *error = u"unexpected argument " + q(out->operands[command->maxOperands]);
+    return false;
+  }
+  for (const std::u16string& operand : out->operands) {
+    if (operand.empty()) {
+      *error = std::u16string(command->words) + u": an empty name or value";
+      return false;
+    }
+  }
+  return true;
 }
 
 std::u16string usageText() {
-  return u"Usage: crvl [--settings FILE] [--password-stdin] COMMAND\n"
-         u"  run JOB          run a job (a name from the job register or a path to a .job file)\n"
-         u"  simulate JOB     report what a run would do, change nothing\n"
-         u"  jobs             list the job register\n"
-         u"  logs             list the job logs, newest first\n"
-         u"  tasks            list the start, availability and timed tasks\n"
-         u"  tasks export     hand the timed tasks to the system's scheduler\n"
-         u"  autostart on|off start the daemon (Windows: the tray program) with the session\n"
-         u"  daemon           run the start and availability tasks until stopped\n"
-         u"                   (Ctrl+C or SIGTERM; ends by itself when no task is left)\n"
-         u"    --delay SECONDS  wait this long before the tasks start (at most 86400)\n"
-         u"  --settings FILE  use another program settings file\n"
-         u"  --password-stdin when a file-system plug-in asks for a password, read it from the\n"
-         u"                   first line of standard input (asked once, kept in memory only)\n"
-         u"Exit status: 0 all actions succeeded, 1 some actions failed, 2 usage error,\n"
-         u"unknown job or unreadable job file, 3 stopped by the user (Ctrl+C),\n"
-         u"4 the job is running already (in this or another program); nothing was done.\n";
+  std::u16string text =
+      u"Usage: crvl [--settings FILE] [--password-stdin] [--json] COMMAND [ARGUMENTS]\n";
+  for (const CommandSpec& c : kCommands) {
+    std::u16string line = u"  " + std::u16string(c.words);
+    if (!c.operands.empty()) line += u" " + std::u16string(c.operands);
+    if (line.size() < 30) line.resize(30, u' ');
+    text += line + u" " + std::u16string(c.summary) + u"\n";
+  }
+  text +=
+      u"Global options: --settings FILE (another settings file), --password-stdin (the first line of\n"
+      u"standard input answers a password request), --json (listings as JSON), --help, --version.\n"
+      u"crvl COMMAND --help shows the options of a command.\n"
+      u"Exit status: 0 all actions succeeded, 1 some actions failed, 2 usage error, bad input,\n"
+      u"unknown job or unreadable job file (nothing was changed), 3 stopped by the user (Ctrl+C),\n"
+      u"4 the job is running already (in this or another program); nothing was done.\n";
+  return text;
 }
+
+std::u16string commandUsage(CommandKind kind) {
+  std::u16string text;
+  for (const CommandSpec& c : kCommands) {
+    if (c.kind != kind) continue;
+    text += u"Usage: " + usageLine(c) + u"\n  " + std::u16string(c.summary) + u"\n";
+    for (std::u16string_view o : c.options) {
+      if (o.empty()) break;
+      const OptionSpec* spec = findOption(o);
+      std::u16string line = u"  --" + std::u16string(o);
+      if (line.size() < 20) line.resize(20, u' ');
+      text += line + u" " + (spec != nullptr ? std::u16string(spec->help) : std::u16string()) + u"\n";
+    }
+    break;
+  }
+  return text.empty() ? usageText() : text;
+}
+
+std::u16string versionText() { return u"crvl (Corvell) 24.08\n"; }
 
 }  // namespace crvl::cli

@@ -1,43 +1,81 @@
-// The command line of the console front end:
-//   crvl [--settings FILE] [--password-stdin] run JOB | simulate JOB | jobs | logs |
-//        tasks [export] | autostart on|off | daemon [--delay SECONDS] | help
+// The command line of the console front end: global options, a command of one or two
+// words, its operands and its options. Every command, its operands and options, and
+// its usage line stand in one table (cli_options.cpp), which the parser, `--help` and
+// the usage text all read.
+//
+//   crvl [--settings FILE] [--password-stdin] [--json] COMMAND [OPERANDS] [OPTIONS]
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace crvl::cli {
 
-enum class CommandKind { Run, Simulate, Jobs, Logs, Tasks, Autostart, Daemon, Help };
+enum class CommandKind {
+  Run, Simulate,
+  Jobs, JobNew, JobShow, JobSet, JobRemove, JobRename, JobOrder,
+  Tasks, TaskAdd, TaskRemove, TasksExport,
+  PluginList, PluginAdd, PluginEnable, PluginDisable, PluginRemove,
+  ConfigShow, ConfigSet,
+  Logs, LogsShow, LogsRemove,
+  Autostart, Daemon,
+  Help, Version,
+};
+
+// One option as given: its name without the dashes and its values (none for a switch,
+// two for a folder pair).
+struct GivenOption {
+  std::u16string name;
+  std::vector<std::u16string> values;
+};
 
 struct CommandLine {
   CommandKind kind = CommandKind::Help;
-  std::u16string job;                        // run and simulate: a register name or a .job path
-  std::u16string word;                       // tasks: "export" or empty; autostart: "on" or "off"
-  uint32_t delay = 0;                        // daemon: --delay SECONDS (at most 86400)
-  std::optional<std::u16string> settings;    // --settings FILE (or --settings=FILE)
+  std::vector<std::u16string> operands;    // after the command words
+  std::vector<GivenOption> options;        // the command's options in the order given
+  std::optional<std::u16string> settings;  // --settings FILE (or --settings=FILE)
   // --password-stdin: the first line of standard input answers the first password
-  // request of a plug-in (and every later one, as the remembered password).
+  // request (of a plug-in, or of the account of timed tasks) and every later one.
   bool passwordFromInput = false;
+  bool json = false;          // --json: listings as JSON
+  bool commandHelp = false;   // COMMAND --help: that command's usage
+
+  // The first operand (run, simulate: the job), or empty.
+  [[nodiscard]] const std::u16string& job() const;
+  // The values of every occurrence of option `name`, in order.
+  [[nodiscard]] std::vector<const GivenOption*> all(std::u16string_view name) const;
+  // The first value of the last occurrence of `name`, or nothing.
+  [[nodiscard]] std::optional<std::u16string> value(std::u16string_view name) const;
+  [[nodiscard]] bool has(std::u16string_view name) const { return !all(name).empty(); }
 };
 
 // Exit statuses.
 enum ExitStatus : int {
-  kExitOk = 0,          // every action succeeded
+  kExitOk = 0,              // every action succeeded
   kExitActionsFailed = 1,
-  kExitUsage = 2,       // usage error, unknown job, unreadable job file
-  kExitStopped = 3,     // stopped by the user
+  kExitUsage = 2,           // usage error, bad input, unknown job, unreadable job file
+  kExitStopped = 3,         // stopped by the user
   kExitAlreadyRunning = 4,  // the job is running already (here or in another process)
 };
 
-// Parses the arguments (without the program name). Options may stand before or after
-// the command. On a usage error returns false with a one-line reason in `*error`.
+// Parses the arguments (without the program name). Options may stand before, between
+// or after the command words; "--" ends the options. On a usage error returns false
+// with a one-line reason in `*error` that names the offending word.
 [[nodiscard]] bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
                                     std::u16string* error);
 
-// The usage text, ending in a line end.
+// The usage text of every command, ending in a line end.
 [[nodiscard]] std::u16string usageText();
+// The usage of one command: its line, what it does, and its options.
+[[nodiscard]] std::u16string commandUsage(CommandKind kind);
+// The program's version line.
+[[nodiscard]] std::u16string versionText();
+
+// A duration: a number of seconds, or a number followed by "s", "m", "h" or "d"
+// (seconds, minutes, hours, days). False for anything else or beyond 10 years.
+[[nodiscard]] bool parseDuration(std::u16string_view text, uint64_t* seconds);
 
 }  // namespace crvl::cli

@@ -35,6 +35,20 @@ TEST(CommandLine, ParsesCommandsOptionsAndUsageErrors) {
       {{u"run", u"a", u"--settings"}, false, CommandKind::Run, u"", u""},
       {{u"--settings=", u"jobs"}, false, CommandKind::Help, u"", u""},
       {{u"--verbose", u"jobs"}, false, CommandKind::Help, u"", u""},
+      {{u"job", u"new", u"B", u"L", u"R", u"--mode", u"Mirror"}, true, CommandKind::JobNew, u"B", u""},
+      {{u"job", u"new", u"B", u"L"}, false, CommandKind::JobNew, u"", u""},          // a folder missing
+      {{u"job", u"show", u"B", u"--mode", u"x"}, false, CommandKind::JobShow, u"", u""},  // not its option
+      {{u"job", u"frob", u"B"}, false, CommandKind::Help, u"", u""},
+      {{u"jobs", u"--json"}, true, CommandKind::Jobs, u"", u""},
+      {{u"task", u"add", u"B", u"--daily=08:30"}, true, CommandKind::TaskAdd, u"B", u""},
+      {{u"task", u"add", u"B", u"--daily"}, false, CommandKind::TaskAdd, u"", u""},    // no value
+      {{u"tasks", u"export"}, true, CommandKind::TasksExport, u"", u""},
+      {{u"job", u"set", u"B", u"--add-pair", u"L"}, false, CommandKind::JobSet, u"", u""},  // one folder
+      {{u"job", u"order", u"[G", u"A", u"]", u"-", u"B"}, true, CommandKind::JobOrder, u"[G", u""},
+      {{u"--version"}, true, CommandKind::Version, u"", u""},
+      {{u"logs", u"show", u"--help"}, true, CommandKind::LogsShow, u"", u""},
+      {{u"daemon", u"--filter-on"}, false, CommandKind::Daemon, u"", u""},
+      {{u"daemon", u"--delay=5m"}, true, CommandKind::Daemon, u"", u""},
   };
   for (const ParseCase& c : cases) {
     std::string trace;
@@ -48,8 +62,45 @@ TEST(CommandLine, ParsesCommandsOptionsAndUsageErrors) {
       continue;
     }
     EXPECT_EQ(line.kind, c.kind);
-    EXPECT_EQ(line.job, c.job);
+    EXPECT_EQ(line.job(), c.job);
     EXPECT_EQ(line.settings.value_or(u""), c.settings);
+  }
+}
+
+TEST(CommandLine, OptionsKeepTheirValuesInOrder) {
+  CommandLine line;
+  std::u16string error;
+  ASSERT_TRUE(parseCommandLine({u"job", u"set", u"B", u"--option", u"-d", u"--add-pair", u"L1", u"R1",
+                                u"--option=b", u"--exclude-pair", u"L2", u"R2"},
+                               &line, &error))
+      << std::string(error.begin(), error.end());
+  const auto options = line.all(u"option");
+  ASSERT_EQ(options.size(), 2u);
+  EXPECT_EQ(options[0]->values.front(), u"-d");
+  EXPECT_EQ(options[1]->values.front(), u"b");
+  ASSERT_EQ(line.options.size(), 4u);
+  EXPECT_EQ(line.options[1].values, (std::vector<std::u16string>{u"L1", u"R1"}));
+  EXPECT_EQ(line.options[3].name, u"exclude-pair");
+  EXPECT_FALSE(line.has(u"mode"));
+  EXPECT_EQ(line.value(u"option"), u"b");
+}
+
+TEST(CommandLine, Durations) {
+  struct Case {
+    const char16_t* text;
+    bool ok;
+    uint64_t seconds;
+  } cases[] = {
+      {u"90", true, 90}, {u"90s", true, 90}, {u"5m", true, 300}, {u"2h", true, 7200}, {u"1d", true, 86400},
+      {u"0", true, 0},   {u"", false, 0},    {u"m", false, 0},   {u"5w", false, 0},   {u"-5", false, 0},
+      {u"1.5h", false, 0}, {u"99999999999", false, 0}, {u"3651d", false, 0},
+  };
+  for (const Case& c : cases) {
+    uint64_t seconds = 99;
+    EXPECT_EQ(parseDuration(c.text, &seconds), c.ok) << std::u16string(c.text).size();
+    if (c.ok) {
+      EXPECT_EQ(seconds, c.seconds);
+    }
   }
 }
 

@@ -6,7 +6,12 @@
 #include <memory>
 #include <optional>
 
+#include "cli/console_io.h"
 #include "cli/console_report.h"
+#include "cli/job_commands.h"
+#include "cli/log_commands.h"
+#include "cli/settings_commands.h"
+#include "cli/task_commands.h"
 #include "cli/daemon.h"
 #include "cli/stop_relay.h"
 #include "engine/job_run.h"
@@ -33,20 +38,21 @@ namespace crvl::cli {
 
 namespace {
 
+// "help COMMAND WORDS": the usage of that command.
+std::u16string helpFor(const std::vector<std::u16string>& words) {
+  CommandLine line;
+  std::u16string error;
+  if (!parseCommandLine(words, &line, &error)) {
+    // A command without its operands still names itself.
+    std::vector<std::u16string> withHelp = words;
+    withHelp.push_back(u"--help");
+    if (!parseCommandLine(withHelp, &line, &error)) return usageText();
+  }
+  return commandUsage(line.kind);
+}
+
 // The stop word of the console's one run: set by the first Ctrl+C.
 std::atomic<int32_t> g_stopWord{0};
-
-void print(std::u16string_view text) { platform::writeConsole(platform::ConsoleStream::Out, text); }
-void printError(std::u16string_view text) {
-  platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + std::u16string(text) + u"\n");
-}
-
-// The system's message of a code, without its line end.
-std::u16string messageText(ErrorCode code) {
-  std::u16string message = platform::systemMessage(code);
-  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
-  return message;
-}
 
 // How the console answers a plug-in's password request: the first line of standard
 // input with --password-stdin; otherwise it cannot ask, and says once how to give one.
@@ -70,25 +76,12 @@ bool askForPassword(void* context, std::u16string_view title, std::u16string& ty
   return false;
 }
 
-// The start stamp in local time as the Logs list shows it; the UTC stamp in ISO form
-// when the system cannot format it.
-std::u16string stampText(PackedDateTime stamp) {
-  std::u16string shown = formatLogStamp(stamp);
-  if (!shown.empty()) return shown;
-  const CalendarTime t = unpackDateTime(stamp);
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u UTC", unsigned(t.year),
-                unsigned(t.month), unsigned(t.day), unsigned(t.hour), unsigned(t.minute),
-                unsigned(t.second));
-  return std::u16string(buffer, buffer + std::char_traits<char>::length(buffer));
-}
-
 int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& app) {
   Job job;
   int jobNumber = -1;
-  const ErrorCode loaded = loadJobByReference(command.job, job, settings, &jobNumber);
+  const ErrorCode loaded = loadJobByReference(command.job(), job, settings, &jobNumber);
   if (loaded == kErrorNotFound) {
-    printError(u"no job named " + command.job + u" in the job register");
+    printError(u"no job named " + command.job() + u" in the job register");
     return kExitUsage;
   }
   if (loaded != 0) {
@@ -145,95 +138,29 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   return counts.errors != 0 ? kExitActionsFailed : kExitOk;
 }
 
-int listJobs(ProfileStore& settings) {
-  int depth = 0;
-  for (const RegisterRow& row : readRegister(settings)) {
-    const std::u16string indent(static_cast<size_t>(depth) * 2, u' ');
-    switch (row.kind) {
-      case RegisterKind::Job:
-        print(indent + row.name + (row.path.empty() ? u"" : u"\t" + row.path) + u"\n");
-        break;
-      case RegisterKind::GroupStart:
-        print(indent + u"[" + row.name + u"]\n");
-        ++depth;
-        break;
-      case RegisterKind::GroupEnd:
-        if (depth > 0) --depth;
-        break;
-      case RegisterKind::Separator:
-        print(indent + u"--\n");
-        break;
-    }
-  }
-  return kExitOk;
-}
-
-int exportTasks(ProfileStore& settings, AppState& app) {
-  std::u16string message;
-  // Where the system's scheduler needs the account's password, it is the process's
-  // remembered password, given with --password-stdin.
-  const AccountPassword password = accountPasswordOf(app);
-  const ExportReport report = exportTimedTasks(settings, &password, &message);
-  if (report.error != kSuccess) {
-    printError(u"the system's scheduler cannot be reached: " + messageText(report.error));
-    return kExitActionsFailed;
-  }
-  if (report.timedTasks == 0) {
-    print(u"No time-controlled tasks: the system's scheduler is left as it is.\n");
-    return kExitOk;
-  }
-  const auto number = [](size_t n) { return platform::fromUtf8(std::to_string(n)); };
-  print(number(report.timedTasks) + u" timed tasks: " + number(report.kept) + u" kept, " + number(report.created) +
-        u" created, " + number(report.deleted) + u" removed\n");
-  if (report.noPassword) {
-    printError(u"no password for the account (give it with --password-stdin): no task was registered");
-  }
-  if (report.accountRefused) printError(u"the account was refused: tasks were saved without it");
-  if (!message.empty()) print(message + u"\n");
-  return report.failed != 0 || report.noPassword ? kExitActionsFailed : kExitOk;
-}
-
-int switchAutostart(ProfileStore& settings, bool on) {
-  // The setting and the entry go together, so that the tray program keeps the entry.
-  const uint32_t options = readAppOptions(settings);
-  const uint32_t wanted = on ? options | kAppStartWithWindows : options & ~uint32_t{kAppStartWithWindows};
-  if (wanted != options) {
-    settings.putInt(kSettingsSection, "Opt", wanted);
-    const ErrorCode flushed = settings.flushStore();
-    if (flushed != kSuccess) {
-      printError(u"cannot write the settings: " + messageText(flushed));
-      return kExitActionsFailed;
-    }
-  }
-  const ErrorCode r = updateSessionStart(on, readStartDelay(settings), settings.path());
-  if (r != kSuccess) {
-    printError(u"cannot " + std::u16string(on ? u"write" : u"remove") + u" the start entry " +
-               platform::startupEntryPath(scheduledProgramPath()) + u": " + messageText(r));
-    return kExitActionsFailed;
-  }
-  print(std::u16string(on ? u"Starts with the session: " : u"No longer starts with the session: ") +
-        platform::startupEntryPath(scheduledProgramPath()) + u"\n");
-  return kExitOk;
-}
-
-int listLogs(ProfileStore& settings) {
-  for (const LogIndexEntry& entry : listJobLogs(logFolder(settings))) {
-    print(stampText(entry.stamp) + u"  " + entry.jobName + u"  " + entry.logPath + u"\n");
-  }
-  return kExitOk;
-}
-
 }  // namespace
 
 int runCommandLine(const CommandLine& command) {
   if (command.kind == CommandKind::Help) {
-    print(usageText());
+    print(command.commandHelp || command.operands.empty() ? usageText() : helpFor(command.operands));
+    return kExitOk;
+  }
+  if (command.kind == CommandKind::Version) {
+    print(versionText());
+    return kExitOk;
+  }
+  if (command.commandHelp) {
+    print(commandUsage(command.kind));
     return kExitOk;
   }
   ProfileStore& settings = programSettingsStore();
   if (command.settings) {
     openProgramSettings(settings, std::u16string_view(*command.settings));
   } else {
+    // The tray program and the console share "CRVL.INI"; an earlier console kept its
+    // own file, which is taken over once.
+    const std::u16string notice = takeOverLegacySettings();
+    if (!notice.empty()) platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + notice);
     openProgramSettings(settings);
   }
   // Before the state, which hands requests to it until it goes.
@@ -249,21 +176,62 @@ int runCommandLine(const CommandLine& command) {
   app.providers.initialize(uiText(kTextFSPg));
   attachPluginBinding(app, settings, PasswordPrompt{&console, &askForPassword});
 
+  Console c{command, settings, app};
   switch (command.kind) {
     case CommandKind::Run:
     case CommandKind::Simulate:
       return runJobCommand(command, settings, app);
     case CommandKind::Jobs:
-      return listJobs(settings);
-    case CommandKind::Logs:
-      return listLogs(settings);
+      return listJobs(c);
+    case CommandKind::JobNew:
+      return newJob(c);
+    case CommandKind::JobShow:
+      return showJob(c);
+    case CommandKind::JobSet:
+      return setJob(c);
+    case CommandKind::JobRemove:
+      return removeJob(c);
+    case CommandKind::JobRename:
+      return renameJob(c);
+    case CommandKind::JobOrder:
+      return orderJobs(c);
     case CommandKind::Tasks:
-      return command.word == u"export" ? exportTasks(settings, app) : listTasks(settings);
+      return listTasks(c);
+    case CommandKind::TaskAdd:
+      return addTask(c);
+    case CommandKind::TaskRemove:
+      return removeTask(c);
+    case CommandKind::TasksExport:
+      return exportTasks(c);
+    case CommandKind::PluginList:
+      return listPlugins(c);
+    case CommandKind::PluginAdd:
+      return addPlugin(c);
+    case CommandKind::PluginEnable:
+    case CommandKind::PluginDisable:
+    case CommandKind::PluginRemove:
+      return changePlugin(c);
+    case CommandKind::ConfigShow:
+      return showConfig(c);
+    case CommandKind::ConfigSet:
+      return setConfig(c);
+    case CommandKind::Logs:
+      return listLogs(c);
+    case CommandKind::LogsShow:
+      return showLog(c);
+    case CommandKind::LogsRemove:
+      return removeLogs(c);
     case CommandKind::Autostart:
-      return switchAutostart(settings, command.word == u"on");
-    case CommandKind::Daemon:
-      return runDaemon(settings, app, command.delay);
+      return switchAutostart(c);
+    case CommandKind::Daemon: {
+      uint64_t delay = 0;
+      if (const auto d = command.value(u"delay"); d && (!parseDuration(*d, &delay) || delay > 86400)) {
+        return badInput(u"--delay needs a duration of at most a day, not " + quoted(*d));
+      }
+      return runDaemon(settings, app, static_cast<uint32_t>(delay));
+    }
     case CommandKind::Help:
+    case CommandKind::Version:
       break;
   }
   return kExitOk;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
+#include "cli/console_io.h"
 #include "cli/console_report.h"
 #include "cli/stop_relay.h"
 #include "jobs/job.h"
@@ -25,11 +26,7 @@ namespace {
 
 constexpr auto kWaitStep = std::chrono::milliseconds(100);
 
-void print(std::u16string_view text) { platform::writeConsole(platform::ConsoleStream::Out, text); }
-
-std::u16string ascii(const char* text) { return platform::fromUtf8(text); }
-
-std::u16string number(uint64_t value) { return ascii(std::to_string(value).c_str()); }
+std::u16string number(uint64_t value) { return decimal(value); }
 
 std::u16string nowText() { return platform::formatLocalDateTime(platform::currentFileTime()); }
 
@@ -48,45 +45,6 @@ void runEnded(void*, const Job& job, bool, const RunResult& result) {
 
 void notified(void*, uint32_t command) {
   if (command == kCommandConfigure) print(u"The job register is empty: there is nothing to run.\n");
-}
-
-std::u16string twoDigits(unsigned value) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%02u", value % 100u);
-  return ascii(buffer);
-}
-
-// "Daily 08:30", "Weekly Monday, Friday 18:00", "Once 2026-12-24 18:00".
-std::u16string timedDetails(const Task& task) {
-  const CalendarTime t = unpackDateTime(task.delayOrStart);
-  const std::u16string clock = twoDigits(t.hour) + u":" + twoDigits(t.minute);
-  if (task.period == kPeriodDaily) return uiText(kTexttDay) + u" " + clock;
-  if (task.period == kPeriodWeekly) {
-    const auto names = platform::localWeekdayNames();
-    std::u16string days;
-    // Monday first, as calendars here read.
-    for (size_t i = 1; i <= 7; ++i) {
-      const size_t day = i % 7;
-      if ((task.repeatOrWeekdays >> day & 1u) == 0) continue;
-      if (!days.empty()) days += u", ";
-      days += names[day];
-    }
-    return uiText(kTexttWly) + u" " + (days.empty() ? u"-" : days) + u" " + clock;
-  }
-  char date[24];
-  std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned(t.year), unsigned(t.month), unsigned(t.day));
-  return uiText(kTexttOnc) + u" " + ascii(date) + u" " + clock;
-}
-
-std::u16string delayDetails(const Task& task) {
-  const auto unitName = [](uint16_t id) { return uiText(id); };
-  std::u16string out;
-  if (task.delayOrStart != 0) out = uiText(kTexttDly) + u" " + describeSeconds(task.delayOrStart, unitName);
-  if (task.repeatOrWeekdays != 0) {
-    if (!out.empty()) out += u", ";
-    out += uiText(kTexttRpt) + u" " + describeSeconds(task.repeatOrWeekdays, unitName);
-  }
-  return out;
 }
 
 }  // namespace
@@ -126,28 +84,6 @@ int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
   if (stopped) print(nowText() + u"  stopping: waiting for the runs to end\n");
   quitAndWait(app);
   print(nowText() + u"  daemon ended\n");
-  return kExitOk;
-}
-
-int listTasks(ProfileStore& settings) {
-  size_t position = 0;
-  for (const Task& task : loadTasks(settings)) {
-    std::u16string line = number(++position) + u"\t" + task.jobName + u"\t";
-    switch (task.kind) {
-      case kStartAtProgramStart:
-        line += uiText(kTextStrt);
-        break;
-      case kStartWhenAvailable:
-        line += uiText(kTextAval);
-        break;
-      default:
-        line += uiText(kTextTime);
-        break;
-    }
-    const std::u16string details = task.kind == kStartTimed ? timedDetails(task) : delayDetails(task);
-    if (!details.empty()) line += u"\t" + details;
-    print(line + u"\n");
-  }
   return kExitOk;
 }
 

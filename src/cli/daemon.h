@@ -1,5 +1,4 @@
-// `crvl daemon` and `crvl tasks`: the scheduler's start and availability tasks without
-// the tray program, and the task list as text.
+// `crvl daemon`: the scheduler's start and availability tasks without the tray program.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +15,5 @@ namespace crvl::cli {
 // printing one line when a run starts and one when it ends. Returns the exit status (0
 // after a clean end or stop).
 [[nodiscard]] int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds = 0);
-
-// Prints the task list: number, job, kind, and the delay and repeat, or the start and
-// period, in the units the task dialog shows.
-[[nodiscard]] int listTasks(ProfileStore& settings);
 
 }  // namespace crvl::cli

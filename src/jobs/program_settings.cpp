@@ -10,6 +10,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace crvl {
 namespace {
@@ -110,7 +111,7 @@ std::u16string freeCopyName(std::u16string_view path) {
 
 ProfileStore& programSettingsStore() { return gProgramSettings; }
 
-std::u16string settingsFileName(std::u16string_view programPath) {
+std::u16string legacySettingsFileName(std::u16string_view programPath) {
   const std::u16string_view path = unquoted(programPath);
   std::u16string_view name = path.substr(nameStart(path));
   const size_t dot = name.rfind(u'.');
@@ -123,8 +124,9 @@ std::u16string settingsFileName(std::u16string_view programPath) {
 std::u16string programFolderSettingsPath() {
   const std::u16string program = platform::programPath();
   const std::u16string_view path = unquoted(program);
+  if (platform::isSystemProgramFolder(path.substr(0, nameStart(path)))) return {};
   std::u16string result(path.substr(0, nameStart(path)));
-  result += settingsFileName(program);
+  result += kSettingsFileName;
   return result;
 }
 
@@ -141,11 +143,29 @@ std::u16string perUserSettingsFolder() {
 }
 
 std::u16string perUserSettingsPath() {
-  return joinStoredFolder(perUserSettingsFolder(), settingsFileName(platform::programPath()));
+  return joinStoredFolder(perUserSettingsFolder(), kSettingsFileName);
 }
 
 std::u16string defaultSettingsFolder(std::u16string_view name) {
   return joinStoredFolder(perUserDataFolder(u"CRVL"), name);
+}
+
+std::u16string takeOverLegacySettings() {
+  const std::u16string program = platform::programPath();
+  const std::u16string legacy = legacySettingsFileName(program);
+  // Where the names compare equal, the legacy file is already the shared one.
+  if (platform::sameFileName(legacy, kSettingsFileName)) return {};
+  std::u16string notice;
+  for (std::u16string current : {perUserSettingsPath(), programFolderSettingsPath()}) {
+    if (current.empty() || platform::pathExists(current)) continue;
+    std::u16string old(platform::folderOf(current));
+    platform::appendPathComponent(old, legacy);
+    if (!platform::pathExists(old) || platform::isFolder(old)) continue;
+    if (platform::moveEntry(old, current) == kSuccess) {
+      notice += u"the settings file " + old + u" was renamed to " + current + u", shared by all the programs\n";
+    }
+  }
+  return notice;
 }
 
 void locateSettingsFile(ProfileStore& store) {
@@ -153,6 +173,11 @@ void locateSettingsFile(ProfileStore& store) {
   const std::u16string programFolder = programFolderSettingsPath();
   bool taken = false;
   if (platform::pathExists(perUser)) taken = takeChecked(store, perUser);
+  if (programFolder.empty()) {
+    // Installed in the system's folders: the settings are the user's own.
+    if (!taken) (void)store.setStorePath(perUser, 0);
+    return;
+  }
   if (platform::pathExists(programFolder)) {
     std::u16string useThis;
     if (taken) store.getText(kUseThisSection, "Opt", nullptr, useThis);

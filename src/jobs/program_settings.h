@@ -2,10 +2,11 @@
 // defaults and range rules, the work-area entry, the General Options, and backup and
 // restore of the whole file.
 //
-// The file lies next to the program (its name: the program file's base name cut to
-// five characters, extension ".INI"); when that folder cannot be written the store
-// moves to the same name in the per-user folder and records the move in section
-// "UseThis", so that later starts keep using the per-user file.
+// The file "CRVL.INI" lies next to the program; when that folder cannot be written the
+// store moves to the same name in the per-user folder and records the move in section
+// "UseThis", so that later starts keep using the per-user file. The tray program and
+// the console share the file. A program installed in the system's own folders (POSIX:
+// /usr, /bin, /sbin, /opt) keeps its settings per user only.
 #pragma once
 
 #include <cstdint>
@@ -37,11 +38,22 @@ inline constexpr uint32_t kSmallestMenuIconSize = 16;
 
 // --- Locations ---
 
-// The settings file name for a program file path: the base name (up to its last '.')
-// cut to five characters, then ".INI". A leading double quote is skipped.
-[[nodiscard]] std::u16string settingsFileName(std::u16string_view programPath);
+// The settings file name of every program of the product: "CRVL.INI".
+inline constexpr std::u16string_view kSettingsFileName = u"CRVL.INI";
 
-// The settings file in the program's folder (P).
+// The name an earlier version derived from the program file's path: the base name (up
+// to its last '.') cut to five characters, then ".INI" ("crvlc.INI" for crvlc.exe). A
+// leading double quote is skipped.
+[[nodiscard]] std::u16string legacySettingsFileName(std::u16string_view programPath);
+
+// Takes over a settings file that an earlier version kept under the legacy name of the
+// running program: in the per-user folder and in the program's folder, a legacy file is
+// renamed to "CRVL.INI" when no such file is there yet. Returns what was renamed, as a
+// line for the user ("... renamed to ..."), or an empty text.
+[[nodiscard]] std::u16string takeOverLegacySettings();
+
+// The settings file in the program's folder (P); empty when the program lies in the
+// system's own folders.
 [[nodiscard]] std::u16string programFolderSettingsPath();
 
 // The per-user folder: the parent of U3_APP_DATA_PATH when the program runs from inside

@@ -29,7 +29,7 @@ std::u16string native(std::u16string path) {
   return path;
 }
 
-TEST(SettingsFileName, FiveCharacterBaseName) {
+TEST(SettingsFileName, LegacyNamesCameFromTheFiveCharacterBaseName) {
   struct Case {
     const char16_t* program;
     const char16_t* name;
@@ -42,7 +42,7 @@ TEST(SettingsFileName, FiveCharacterBaseName) {
       {u"Tool", u"Tool.INI"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(settingsFileName(native(c.program)), c.name) << platform::toUtf8(c.program);
+    EXPECT_EQ(legacySettingsFileName(native(c.program)), c.name) << platform::toUtf8(c.program);
   }
 }
 
@@ -70,14 +70,46 @@ class SettingsLocationTest : public ::testing::Test {
     programFolder_ = programFolder;
     platform::overrideProgramPath(folder_.path(programFolder + "/Tool.exe"));
   }
-  [[nodiscard]] std::u16string perUserFile() const { return folder_.path("user/Tool.INI"); }
-  [[nodiscard]] std::u16string programFile() const { return folder_.path(programFolder_ + "/Tool.INI"); }
+  [[nodiscard]] std::u16string perUserFile() const { return folder_.path("user/CRVL.INI"); }
+  [[nodiscard]] std::u16string programFile() const { return folder_.path(programFolder_ + "/CRVL.INI"); }
 
   TestFolder folder_;
   std::string programFolder_;
   std::optional<std::u16string> savedHost_;
   std::optional<std::u16string> savedData_;
 };
+
+// The console and the tray program share one file; a file an earlier version kept under
+// the console's own name is taken over once, where no shared file exists yet.
+TEST_F(SettingsLocationTest, EveryProgramSharesOneFileAndLegacyFilesAreTakenOver) {
+  folder_.write("prog/Tool.INI", "[Job]\r\n1=Old;o.job\r\n");     // the legacy name in the program folder
+  folder_.write("user/Tool.INI", "[Job]\r\n1=User;u.job\r\n");     // and in the per-user folder
+  folder_.write("user/CRVL.INI", "[Job]\r\n1=Shared;s.job\r\n");   // the per-user shared one exists
+  const std::u16string notice = takeOverLegacySettings();
+  EXPECT_NE(notice.find(folder_.path("prog/Tool.INI")), std::u16string::npos);
+  EXPECT_EQ(folder_.read("prog/CRVL.INI"), "[Job]\r\n1=Old;o.job\r\n");
+  EXPECT_FALSE(folder_.exists("prog/Tool.INI"));
+  EXPECT_TRUE(folder_.exists("user/Tool.INI"));  // a shared file is never replaced
+  EXPECT_EQ(folder_.read("user/CRVL.INI"), "[Job]\r\n1=Shared;s.job\r\n");
+  EXPECT_EQ(takeOverLegacySettings(), u"");  // once only
+  // A program named like the product has nothing to take over.
+  platform::overrideProgramPath(folder_.path("prog/CRVL.exe"));
+  EXPECT_EQ(legacySettingsFileName(platform::programPath()), u"CRVL.INI");
+  EXPECT_EQ(takeOverLegacySettings(), u"");
+}
+
+TEST_F(SettingsLocationTest, ProgramsInTheSystemsFoldersKeepTheirSettingsPerUser) {
+  if (os::kWindows) GTEST_SKIP() << "the program folder rule applies as it is on Windows";
+  const testing::ScopedVariable config(u"XDG_CONFIG_HOME", folder_.path("xdg"));
+  platform::overrideProgramPath(u"/usr/bin/crvl");
+  EXPECT_EQ(programFolderSettingsPath(), u"");
+  ProfileStore store;
+  store.openStore(std::nullopt, 0, programSettingsHooks());
+  EXPECT_EQ(store.path(), folder_.path("xdg/Halberic/CRVL.INI"));
+  EXPECT_TRUE(platform::isSystemProgramFolder(u"/opt/corvell"));
+  EXPECT_FALSE(platform::isSystemProgramFolder(u"/optional/x"));
+  EXPECT_FALSE(platform::isSystemProgramFolder(folder_.path("prog")));
+}
 
 TEST_F(SettingsLocationTest, PerUserFolderFollowsTheRemovableDriveVariables) {
   EXPECT_EQ(perUserSettingsFolder(), folder_.path("user"));
@@ -104,13 +136,13 @@ TEST_F(SettingsLocationTest, UnwritableProgramFolderMovesTheSettingsAndMovingBac
     EXPECT_EQ(store.flushStore(), kSuccess);
     EXPECT_EQ(store.path(), perUserFile());
   }
-  const std::string moved = folder_.read("user/Tool.INI");
+  const std::string moved = folder_.read("user/CRVL.INI");
   EXPECT_NE(moved.find("[UseThis]\r\nOpt=" + platform::toUtf8(perUserFile())), std::string::npos);
   EXPECT_NE(moved.find("Opt=5"), std::string::npos);
 
   // The program folder becomes writable and holds a file: the moved store still wins.
   folder_.remove("blocked");
-  folder_.write("blocked/Tool.INI", "[CRVL]\r\nOpt=1\r\n");
+  folder_.write("blocked/CRVL.INI", "[CRVL]\r\nOpt=1\r\n");
   {
     ProfileStore store;
     openProgramSettings(store);
@@ -119,7 +151,7 @@ TEST_F(SettingsLocationTest, UnwritableProgramFolderMovesTheSettingsAndMovingBac
   }
 
   // Without the "UseThis" section the program-folder file is used again.
-  folder_.write("user/Tool.INI", "[CRVL]\r\nOpt=5\r\n");
+  folder_.write("user/CRVL.INI", "[CRVL]\r\nOpt=5\r\n");
   {
     ProfileStore store;
     openProgramSettings(store);
@@ -129,7 +161,7 @@ TEST_F(SettingsLocationTest, UnwritableProgramFolderMovesTheSettingsAndMovingBac
 }
 
 TEST_F(SettingsLocationTest, ProgramFolderFileDropsAStaleUseThisEntry) {
-  folder_.write("prog/Tool.INI", "[CRVL]\r\nOpt=1\r\n\r\n[UseThis]\r\nOpt=somewhere\r\n");
+  folder_.write("prog/CRVL.INI", "[CRVL]\r\nOpt=1\r\n\r\n[UseThis]\r\nOpt=somewhere\r\n");
   {
     ProfileStore store;
     openProgramSettings(store);
@@ -137,11 +169,11 @@ TEST_F(SettingsLocationTest, ProgramFolderFileDropsAStaleUseThisEntry) {
     std::string value;
     EXPECT_FALSE(store.getString("UseThis", "Opt", nullptr, value));
   }
-  EXPECT_EQ(folder_.read("prog/Tool.INI").find("UseThis"), std::string::npos);
+  EXPECT_EQ(folder_.read("prog/CRVL.INI").find("UseThis"), std::string::npos);
 }
 
 TEST_F(SettingsLocationTest, ProgramFolderFileThatCannotBeOpenedIsNotUsed) {
-  folder_.makeFolder("prog/Tool.INI");  // exists, but is no file
+  folder_.makeFolder("prog/CRVL.INI");  // exists, but is no file
   {
     ProfileStore store;
     openProgramSettings(store);
@@ -158,7 +190,7 @@ TEST_F(SettingsLocationTest, ProgramFolderFileThatCannotBeOpenedIsNotUsed) {
 }
 
 TEST_F(SettingsLocationTest, WorkAreaEntryOnOpen) {
-  folder_.write("prog/Tool.INI", "[CRVL]\r\nOpt=1\r\n");
+  folder_.write("prog/CRVL.INI", "[CRVL]\r\nOpt=1\r\n");
   ProfileStore store;
   openProgramSettings(store);
   uint32_t width = 0;
@@ -191,8 +223,8 @@ TEST_F(SettingsLocationTest, StartingWithACompleteFileWritesNothing) {
     std::string file;
     std::string contents;
   } cases[] = {
-      {"program folder file", "prog/Tool.INI", complete},
-      {"moved store", "user/Tool.INI",
+      {"program folder file", "prog/CRVL.INI", complete},
+      {"moved store", "user/CRVL.INI",
        complete + "\r\n[UseThis]\r\nOpt=" + platform::toUtf8(perUserFile()) + "\r\n"},
   };
   for (const Case& c : cases) {

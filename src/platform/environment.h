@@ -34,6 +34,11 @@ void setEnvironmentVariable(std::u16string_view name, const std::optional<std::u
 // when the system cannot tell.
 [[nodiscard]] std::u16string systemProgramPath();
 
+// Whether `folder` (a program's folder) belongs to the system's installed software,
+// where no program keeps files of its own: POSIX /usr, /bin, /sbin, /lib and /opt and
+// what lies below them; never on Windows, where the program's folder rule applies as is.
+[[nodiscard]] bool isSystemProgramFolder(std::u16string_view folder) noexcept;
+
 // The program file's folder: programPath() with its last component removed.
 [[nodiscard]] std::u16string programFolder();
 

@@ -147,4 +147,14 @@ uint32_t setCurrentFolder(std::u16string_view path) {
   return kSuccess;
 }
 
+bool isSystemProgramFolder(std::u16string_view folder) noexcept {
+  static constexpr std::u16string_view kSystemFolders[] = {u"/usr", u"/bin", u"/sbin", u"/lib", u"/opt"};
+  for (std::u16string_view top : kSystemFolders) {
+    if (folder.substr(0, top.size()) == top && (folder.size() == top.size() || folder[top.size()] == u'/')) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace crvl::platform

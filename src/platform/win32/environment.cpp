@@ -143,4 +143,6 @@ uint32_t setCurrentFolder(std::u16string_view path) {
   return failureResult(error, ERROR_NOT_READY);
 }
 
+bool isSystemProgramFolder(std::u16string_view) noexcept { return false; }
+
 }  // namespace crvl::platform

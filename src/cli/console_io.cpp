@@ -1,0 +1,102 @@
+#include "cli/console_io.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+
+namespace crvl::cli {
+
+void print(std::u16string_view text) { platform::writeConsole(platform::ConsoleStream::Out, text); }
+
+void printError(std::u16string_view text) {
+  platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + std::u16string(text) + u"\n");
+}
+
+int badInput(std::u16string_view text) {
+  printError(text);
+  return kExitUsage;
+}
+
+std::u16string messageText(ErrorCode code) {
+  std::u16string message = platform::systemMessage(code);
+  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
+  return message;
+}
+
+std::u16string decimal(uint64_t value) { return platform::fromUtf8(std::to_string(value)); }
+
+std::u16string quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
+
+void JsonWriter::separate() {
+  if (!first_) text_ += u',';
+  first_ = false;
+}
+
+JsonWriter& JsonWriter::beginObject() {
+  separate();
+  text_ += u'{';
+  first_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::endObject() {
+  text_ += u'}';
+  first_ = false;
+  return *this;
+}
+
+JsonWriter& JsonWriter::beginArray() {
+  separate();
+  text_ += u'[';
+  first_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::endArray() {
+  text_ += u']';
+  first_ = false;
+  return *this;
+}
+
+JsonWriter& JsonWriter::key(std::u16string_view name) {
+  value(name);
+  text_ += u':';
+  first_ = true;  // the value follows without a comma
+  return *this;
+}
+
+JsonWriter& JsonWriter::value(std::u16string_view text) {
+  separate();
+  text_ += u'"';
+  for (char16_t c : text) {
+    if (c == u'"' || c == u'\\') {
+      text_ += u'\\';
+      text_ += c;
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
+      text_ += platform::fromUtf8(escape);
+    } else {
+      text_ += c;
+    }
+  }
+  text_ += u'"';
+  return *this;
+}
+
+JsonWriter& JsonWriter::integer(int64_t number) {
+  separate();
+  text_ += platform::fromUtf8(std::to_string(number));
+  return *this;
+}
+
+JsonWriter& JsonWriter::value(bool flag) {
+  separate();
+  text_ += flag ? u"true" : u"false";
+  return *this;
+}
+
+}  // namespace crvl::cli

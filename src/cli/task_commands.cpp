@@ -1,0 +1,319 @@
+#include "cli/task_commands.h"
+
+#include <cstdio>
+#include <string>
+
+#include "jobs/job_register.h"
+#include "jobs/profile_store.h"
+#include "jobs/program_settings.h"
+#include "language/language_table.h"
+#include "platform/locale.h"
+#include "platform/startup_entry.h"
+#include "platform/text.h"
+#include "resources/string_ids.h"
+#include "schedule/app_state.h"
+#include "schedule/session_start.h"
+#include "schedule/task_list.h"
+#include "schedule/task_units.h"
+#include "schedule/timed_task_export.h"
+
+namespace crvl::cli {
+namespace {
+
+std::u16string ascii(const char* text) { return platform::fromUtf8(text); }
+
+std::u16string twoDigits(unsigned value) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%02u", value % 100u);
+  return ascii(buffer);
+}
+
+// "Daily 08:30", "Weekly Monday, Friday 18:00", "Once 2026-12-24 18:00".
+std::u16string timedDetails(const Task& task) {
+  const CalendarTime t = unpackDateTime(task.delayOrStart);
+  const std::u16string clock = twoDigits(t.hour) + u":" + twoDigits(t.minute);
+  if (task.period == kPeriodDaily) return uiText(kTexttDay) + u" " + clock;
+  if (task.period == kPeriodWeekly) {
+    const auto names = platform::localWeekdayNames();
+    std::u16string days;
+    // Monday first, as calendars here read.
+    for (size_t i = 1; i <= 7; ++i) {
+      const size_t day = i % 7;
+      if ((task.repeatOrWeekdays >> day & 1u) == 0) continue;
+      if (!days.empty()) days += u", ";
+      days += names[day];
+    }
+    return uiText(kTexttWly) + u" " + (days.empty() ? u"-" : days) + u" " + clock;
+  }
+  char date[24];
+  std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned(t.year), unsigned(t.month), unsigned(t.day));
+  return uiText(kTexttOnc) + u" " + ascii(date) + u" " + clock;
+}
+
+std::u16string delayDetails(const Task& task) {
+  const auto unitName = [](uint16_t id) { return uiText(id); };
+  std::u16string out;
+  if (task.delayOrStart != 0) out = uiText(kTexttDly) + u" " + describeSeconds(task.delayOrStart, unitName);
+  if (task.repeatOrWeekdays != 0) {
+    if (!out.empty()) out += u", ";
+    out += uiText(kTexttRpt) + u" " + describeSeconds(task.repeatOrWeekdays, unitName);
+  }
+  return out;
+}
+
+// Reads exactly `digits` digits at `at`.
+bool digitsAt(std::u16string_view text, size_t at, size_t digits, uint16_t* value) {
+  if (at + digits > text.size()) return false;
+  uint16_t v = 0;
+  for (size_t i = at; i < at + digits; ++i) {
+    if (text[i] < u'0' || text[i] > u'9') return false;
+    v = static_cast<uint16_t>(v * 10 + (text[i] - u'0'));
+  }
+  *value = v;
+  return true;
+}
+
+// What the export did, for the user; the exit status that goes with it.
+int reportExport(const ExportReport& report, const std::u16string& message) {
+  if (report.error != kSuccess) {
+    printError(u"the system's scheduler cannot be reached: " + messageText(report.error));
+    return kExitActionsFailed;
+  }
+  if (report.timedTasks == 0) {
+    print(u"No time-controlled tasks: the system's scheduler is left as it is.\n");
+    return kExitOk;
+  }
+  print(decimal(report.timedTasks) + u" timed tasks: " + decimal(report.kept) + u" kept, " + decimal(report.created) +
+        u" created, " + decimal(report.deleted) + u" removed\n");
+  if (report.noPassword) {
+    printError(u"no password for the account (give it with --password-stdin): no task was registered");
+  }
+  if (report.accountRefused) printError(u"the account was refused: tasks were saved without it");
+  if (!message.empty()) print(message + u"\n");
+  return report.failed != 0 || report.noPassword ? kExitActionsFailed : kExitOk;
+}
+
+int exportNow(Console& c) {
+  std::u16string message;
+  const AccountPassword password = accountPasswordOf(c.app);
+  return reportExport(exportTimedTasks(c.settings, &password, &message), message);
+}
+
+}  // namespace
+
+bool parseClock(std::u16string_view text, CalendarTime* t) {
+  uint16_t h = 0, m = 0, s = 0;
+  if (!digitsAt(text, 0, 2, &h) || text.size() < 5 || text[2] != u':' || !digitsAt(text, 3, 2, &m)) return false;
+  if (text.size() == 8) {
+    if (text[5] != u':' || !digitsAt(text, 6, 2, &s)) return false;
+  } else if (text.size() != 5) {
+    return false;
+  }
+  if (h > 23 || m > 59 || s > 59) return false;
+  t->hour = h;
+  t->minute = m;
+  t->second = s;
+  return true;
+}
+
+bool parseOnce(std::u16string_view text, CalendarTime* t) {
+  CalendarTime when;
+  if (text.size() < 16 || text[4] != u'-' || text[7] != u'-' || (text[10] != u'T' && text[10] != u' ')) return false;
+  if (!digitsAt(text, 0, 4, &when.year) || !digitsAt(text, 5, 2, &when.month) || !digitsAt(text, 8, 2, &when.day) ||
+      !parseClock(text.substr(11), &when)) {
+    return false;
+  }
+  uint64_t check = 0;
+  if (!calendarToFileTime(when, &check)) return false;
+  *t = when;
+  return true;
+}
+
+bool parseWeekdays(std::u16string_view text, WeekdayMask* mask, std::u16string* bad) {
+  static constexpr std::u16string_view kDays[7] = {u"sunday", u"monday", u"tuesday", u"wednesday",
+                                                   u"thursday", u"friday", u"saturday"};
+  WeekdayMask m = 0;
+  while (true) {
+    const size_t comma = text.find(u',');
+    std::u16string word(text.substr(0, comma));
+    for (char16_t& c : word) c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    bool found = false;
+    for (size_t d = 0; d < 7; ++d) {
+      if (word == kDays[d] || (word.size() == 3 && kDays[d].substr(0, 3) == word)) {
+        m = static_cast<WeekdayMask>(m | (1u << d));
+        found = true;
+      }
+    }
+    if (!found) {
+      *bad = std::u16string(text.substr(0, comma));
+      return false;
+    }
+    if (comma == std::u16string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  *mask = m;
+  return true;
+}
+
+int listTasks(Console& c) {
+  JsonWriter json;
+  json.beginArray();
+  size_t position = 0;
+  for (const Task& task : loadTasks(c.settings)) {
+    ++position;
+    const std::u16string kind = uiText(TaskList::detailsTextId(task.kind));
+    const std::u16string details = task.kind == kStartTimed ? timedDetails(task) : delayDetails(task);
+    if (c.line.json) {
+      json.beginObject().field(u"number", position).field(u"job", task.jobName);
+      json.field(u"kind", std::u16string(1, static_cast<char16_t>(task.kind)));
+      json.field(u"period", std::u16string(1, static_cast<char16_t>(task.period != 0 ? task.period : kPeriodOnce)));
+      if (task.kind == kStartTimed) {
+        const CalendarTime t = unpackDateTime(task.delayOrStart);
+        char when[32];
+        std::snprintf(when, sizeof when, "%04u-%02u-%02uT%02u:%02u", unsigned(t.year), unsigned(t.month),
+                      unsigned(t.day), unsigned(t.hour), unsigned(t.minute));
+        json.field(u"start", ascii(when)).field(u"weekdays", static_cast<int64_t>(task.repeatOrWeekdays & 0x7F));
+      } else {
+        json.field(u"delaySeconds", task.delayOrStart).field(u"repeatSeconds", task.repeatOrWeekdays);
+      }
+      json.field(u"details", details).endObject();
+    } else {
+      print(decimal(position) + u"\t" + task.jobName + u"\t" + kind + (details.empty() ? u"" : u"\t" + details) + u"\n");
+    }
+  }
+  if (c.line.json) print(json.endArray().text() + u"\n");
+  return kExitOk;
+}
+
+int addTask(Console& c) {
+  const std::u16string& name = c.line.operands[0];
+  const int number = findJobNumber(name, c.settings);
+  if (number <= 0) return badInput(u"no job named " + quoted(name) + u" in the job register");
+  const char* kinds[] = {"at-start", "when-available", "once", "daily", "weekly"};
+  int chosen = -1;
+  for (int i = 0; i < 5; ++i) {
+    if (!c.line.has(platform::fromUtf8(kinds[i]))) continue;
+    if (chosen >= 0) return badInput(u"one of --at-start, --when-available, --once, --daily, --weekly");
+    chosen = i;
+  }
+  if (chosen < 0) return badInput(u"task add needs --at-start, --when-available, --once, --daily or --weekly");
+  // The register's spelling of the name, as the task dialog would take it.
+  Task task;
+  for (const RegisterRow& row : readRegister(c.settings)) {
+    if (row.kind == RegisterKind::Job && platform::namesEqual(row.name, name)) {
+      task.jobName = row.name;
+      break;
+    }
+  }
+  task.jobNumber = number;
+  if (chosen <= 1) {
+    task.kind = chosen == 0 ? kStartAtProgramStart : kStartWhenAvailable;
+    task.period = kPeriodOnce;
+    for (const char16_t* which : {u"delay", u"repeat"}) {
+      const auto text = c.line.value(which);
+      if (!text) continue;
+      uint64_t seconds = 0;
+      if (!parseDuration(*text, &seconds)) return badInput(u"not a duration: " + quoted(*text));
+      if (which[0] == u'd') {
+        task.delayOrStart = seconds;
+      } else {
+        task.repeatOrWeekdays = seconds == 0 ? 1 : seconds;  // a repeat of 0 runs once a second
+      }
+    }
+  } else {
+    if (c.line.has(u"delay") || c.line.has(u"repeat")) return badInput(u"--delay and --repeat go with --at-start and --when-available");
+    task.kind = kStartTimed;
+    CalendarTime when;
+    const std::u16string text = *c.line.value(platform::fromUtf8(kinds[chosen]));
+    if (chosen == 2) {
+      task.period = kPeriodOnce;
+      if (!parseOnce(text, &when)) return badInput(u"not a date and time (YYYY-MM-DDTHH:MM): " + quoted(text));
+    } else if (chosen == 3) {
+      task.period = kPeriodDaily;
+      if (!parseClock(text, &when)) return badInput(u"not a time (HH:MM): " + quoted(text));
+    } else {
+      task.period = kPeriodWeekly;
+      const size_t at = text.find(u'@');
+      WeekdayMask mask = 0;
+      std::u16string bad;
+      if (at == std::u16string::npos || !parseClock(std::u16string_view(text).substr(at + 1), &when)) {
+        return badInput(u"not weekdays and a time (mon,fri@18:00): " + quoted(text));
+      }
+      if (!parseWeekdays(std::u16string_view(text).substr(0, at), &mask, &bad)) {
+        return badInput(u"unknown weekday " + quoted(bad));
+      }
+      task.repeatOrWeekdays = mask;
+    }
+    if (task.period != kPeriodOnce) {
+      // Daily and weekly tasks begin today.
+      const CalendarTime today = fileTimeToCalendar(platform::utcToLocal(platform::currentFileTime()));
+      when.year = today.year;
+      when.month = today.month;
+      when.day = today.day;
+    }
+    task.delayOrStart = packDateTime(when);
+  }
+  TaskList list;
+  list.load(c.settings);
+  (void)list.add(task);
+  const ErrorCode saved = list.commit(c.settings);
+  if (saved != kSuccess) {
+    printError(u"cannot write the settings: " + messageText(saved));
+    return kExitActionsFailed;
+  }
+  print(u"Task " + decimal(list.rows().size()) + u" added\n");
+  return task.kind == kStartTimed ? exportNow(c) : kExitOk;
+}
+
+int removeTask(Console& c) {
+  TaskList list;
+  list.load(c.settings);
+  const std::u16string& text = c.line.operands[0];
+  size_t n = 0;
+  for (char16_t ch : text) {
+    if (ch < u'0' || ch > u'9' || n > 100000) return badInput(u"no task " + quoted(text));
+    n = n * 10 + static_cast<size_t>(ch - u'0');
+  }
+  if (n == 0 || n > list.rows().size()) {
+    return badInput(u"no task " + quoted(text) + u" (there are " + decimal(list.rows().size()) + u")");
+  }
+  const bool timed = list.rows()[n - 1].kind == kStartTimed;
+  list.select(static_cast<int>(n - 1));
+  (void)list.removeSelected();
+  const ErrorCode saved = list.commit(c.settings);
+  if (saved != kSuccess) {
+    printError(u"cannot write the settings: " + messageText(saved));
+    return kExitActionsFailed;
+  }
+  print(u"Task " + text + u" removed\n");
+  return timed ? exportNow(c) : kExitOk;
+}
+
+int exportTasks(Console& c) { return exportNow(c); }
+
+int switchAutostart(Console& c) {
+  const bool on = c.line.operands[0] == u"on";
+  if (!on && c.line.operands[0] != u"off") return badInput(u"autostart needs on or off, not " + quoted(c.line.operands[0]));
+  // The setting and the entry go together, so that the tray program keeps the entry.
+  const uint32_t options = readAppOptions(c.settings);
+  const uint32_t wanted = on ? options | kAppStartWithWindows : options & ~uint32_t{kAppStartWithWindows};
+  if (wanted != options) {
+    c.settings.putInt(kSettingsSection, "Opt", wanted);
+    const ErrorCode flushed = c.settings.flushStore();
+    if (flushed != kSuccess) {
+      printError(u"cannot write the settings: " + messageText(flushed));
+      return kExitActionsFailed;
+    }
+  }
+  const std::u16string entry = platform::startupEntryPath(scheduledProgramPath());
+  const ErrorCode r = updateSessionStart(on, readStartDelay(c.settings), c.settings.path());
+  if (r != kSuccess) {
+    printError(u"cannot " + std::u16string(on ? u"write" : u"remove") + u" the start entry " + entry + u": " +
+               messageText(r));
+    return kExitActionsFailed;
+  }
+  print(std::u16string(on ? u"Starts with the session: " : u"No longer starts with the session: ") + entry + u"\n");
+  return kExitOk;
+}
+
+}  // namespace crvl::cli

@@ -115,6 +115,19 @@ const CommandSpec* findCommand(const std::vector<std::u16string>& words, size_t*
   return found;
 }
 
+// The second words of the two-word commands that start with `first`, comma-separated,
+// or empty when `first` starts none.
+std::u16string subcommandsOf(std::u16string_view first) {
+  std::u16string list;
+  for (const CommandSpec& c : kCommands) {
+    const size_t space = c.words.find(u' ');
+    if (space == std::u16string_view::npos || c.words.substr(0, space) != first) continue;
+    if (!list.empty()) list += u", ";
+    list += c.words.substr(space + 1);
+  }
+  return list;
+}
+
 bool allowed(const CommandSpec& c, std::u16string_view option) {
   for (std::u16string_view o : c.options) {
     if (o == option) return true;
@@ -248,7 +261,17 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
   size_t used = 0;
   const CommandSpec* command = findCommand(words, &used);
   if (command == nullptr) {
-    *error = u"unknown command " + q(words[0]);
+    // "crvl job" or "crvl job --help": the commands of that group.
+    const std::u16string subcommands = subcommandsOf(words[0]);
+    if (!subcommands.empty() && help) {
+      out->kind = CommandKind::Help;
+      out->group = words[0];
+      return true;
+    }
+    *error = subcommands.empty() ? u"unknown command " + q(words[0])
+                                 : (words.size() > 1 ? u"unknown command " + q(words[0] + u" " + words[1]) + u"; "
+                                                     : std::u16string()) +
+                                       words[0] + u" needs one of: " + subcommands;
     return false;
   }
   out->kind = command->kind;
@@ -311,9 +334,34 @@ std::u16string commandUsage(CommandKind kind) {
       if (line.size() < 20) line.resize(20, u' ');
       text += line + u" " + (spec != nullptr ? std::u16string(spec->help) : std::u16string()) + u"\n";
     }
+    // "logs", "tasks": the commands of the same word go with them.
+    if (c.words.find(u' ') == std::u16string_view::npos) {
+      std::u16string_view stem = c.words;
+      if (stem.size() > 1 && stem.back() == u's') stem.remove_suffix(1);
+      for (std::u16string_view first : {c.words, stem}) {
+        const std::u16string related = subcommandsOf(first);
+        if (!related.empty()) {
+          text += u"See also: crvl " + std::u16string(first) + u" " + related;
+          text += first == c.words ? u"\n" : u" (crvl " + std::u16string(first) + u" --help)\n";
+        }
+        if (stem == c.words) break;
+      }
+    }
     break;
   }
   return text.empty() ? usageText() : text;
+}
+
+std::u16string groupUsage(std::u16string_view first) {
+  std::u16string text;
+  for (const CommandSpec& c : kCommands) {
+    const size_t space = c.words.find(u' ');
+    if (space == std::u16string_view::npos || c.words.substr(0, space) != first) continue;
+    text += u"  " + usageLine(c) + u"\n      " + std::u16string(c.summary) + u"\n";
+  }
+  if (text.empty()) return usageText();
+  return u"Commands of crvl " + std::u16string(first) + u":\n" + text +
+         u"crvl " + std::u16string(first) + u" COMMAND --help shows the options of a command.\n";
 }
 
 std::u16string versionText() { return u"crvl (Corvell) 24.08\n"; }

@@ -42,6 +42,7 @@ struct CommandLine {
   bool passwordFromInput = false;
   bool json = false;          // --json: listings as JSON
   bool commandHelp = false;   // COMMAND --help: that command's usage
+  std::u16string group;       // "job --help": the commands that start with this word
 
   // The first operand (run, simulate: the job), or empty.
   [[nodiscard]] const std::u16string& job() const;
@@ -71,6 +72,8 @@ enum ExitStatus : int {
 [[nodiscard]] std::u16string usageText();
 // The usage of one command: its line, what it does, and its options.
 [[nodiscard]] std::u16string commandUsage(CommandKind kind);
+// The usage of every command that starts with the word `first` ("job", "task"...).
+[[nodiscard]] std::u16string groupUsage(std::u16string_view first);
 // The program's version line.
 [[nodiscard]] std::u16string versionText();
 

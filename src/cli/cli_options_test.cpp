@@ -67,6 +67,42 @@ TEST(CommandLine, ParsesCommandsOptionsAndUsageErrors) {
   }
 }
 
+// A command group asked for help lists its own commands; without a subcommand it is a
+// usage error that names the choices.
+TEST(CommandLine, GroupsListTheirCommands) {
+  struct GroupCase {
+    std::vector<std::u16string> args;
+    bool ok;
+    std::u16string group;      // help for this group
+    std::u16string inMessage;  // the error names this
+  };
+  const GroupCase cases[] = {
+      {{u"job", u"--help"}, true, u"job", u""},
+      {{u"--help", u"plugin"}, true, u"plugin", u""},
+      {{u"job"}, false, u"", u"new, show, set, remove, rename, order"},
+      {{u"config", u"get", u"x"}, false, u"", u"\"config get\""},
+      {{u"frob", u"--help"}, false, u"", u"unknown command \"frob\""},
+  };
+  for (const GroupCase& c : cases) {
+    CommandLine line;
+    std::u16string error;
+    ASSERT_EQ(parseCommandLine(c.args, &line, &error), c.ok) << std::string(error.begin(), error.end());
+    if (!c.ok) {
+      EXPECT_NE(error.find(c.inMessage), std::u16string::npos) << std::string(error.begin(), error.end());
+      continue;
+    }
+    EXPECT_EQ(line.kind, CommandKind::Help);
+    EXPECT_EQ(line.group, c.group);
+  }
+  const std::u16string jobUsage = groupUsage(u"job");
+  EXPECT_NE(jobUsage.find(u"crvl job new NAME LEFT RIGHT"), std::u16string::npos);
+  EXPECT_NE(jobUsage.find(u"crvl job order"), std::u16string::npos);
+  EXPECT_EQ(jobUsage.find(u"crvl task add"), std::u16string::npos);
+  EXPECT_NE(commandUsage(CommandKind::Logs).find(u"logs show, remove"), std::u16string::npos);
+  EXPECT_NE(commandUsage(CommandKind::Tasks).find(u"crvl task list, add, remove, export"), std::u16string::npos);
+  EXPECT_NE(commandUsage(CommandKind::Tasks).find(u"crvl tasks export"), std::u16string::npos);
+}
+
 TEST(CommandLine, OptionsKeepTheirValuesInOrder) {
   CommandLine line;
   std::u16string error;

@@ -48,6 +48,7 @@ std::u16string helpFor(const std::vector<std::u16string>& words) {
     withHelp.push_back(u"--help");
     if (!parseCommandLine(withHelp, &line, &error)) return usageText();
   }
+  if (!line.group.empty()) return groupUsage(line.group);
   return commandUsage(line.kind);
 }
 
@@ -142,7 +143,11 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
 
 int runCommandLine(const CommandLine& command) {
   if (command.kind == CommandKind::Help) {
-    print(command.commandHelp || command.operands.empty() ? usageText() : helpFor(command.operands));
+    if (!command.group.empty()) {
+      print(groupUsage(command.group));
+    } else {
+      print(command.commandHelp || command.operands.empty() ? usageText() : helpFor(command.operands));
+    }
     return kExitOk;
   }
   if (command.kind == CommandKind::Version) {

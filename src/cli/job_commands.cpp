@@ -120,7 +120,7 @@ std::u16string timeBound(const FilterBlock& block, bool upper) {
   const size_t unit = kDateUnitLetters.find(block.dateUnit);
   if (block.dateUnit == 'D' || block.dateUnit == 'T') {
     const CalendarTime t = fileTimeToCalendar(platform::utcToLocal(static_cast<uint64_t>(block.dateValue)));
-    char text[32];
+    char text[64];
     if (block.dateUnit == 'D') {
       std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned(t.year), unsigned(t.month),
                     unsigned(t.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));

@@ -21,12 +21,12 @@ struct JsonValue {
   std::map<std::string, JsonValue> fields;
 
   [[nodiscard]] const JsonValue& operator[](const std::string& key) const {
-    static const JsonValue kMissing{Type::Null, false};
+    static const JsonValue kMissing{};
     const auto it = fields.find(key);
     return it == fields.end() ? kMissing : it->second;
   }
   [[nodiscard]] const JsonValue& operator[](size_t index) const {
-    static const JsonValue kMissing{Type::Null, false};
+    static const JsonValue kMissing{};
     return index < items.size() ? items[index] : kMissing;
   }
 };

@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # The demo: builds the console program (optimised), creates two sample folders under
-# ./demo/, writes a Mirror job for them, simulates the job (every action "OK"), runs it,
-# and runs it again to show that nothing is left to do.
+# ./demo/, creates a Mirror job for them with the console's own commands, simulates the
+# job (every action "OK"), runs it, and runs it again to show that nothing is left to do.
+# CRVL=/usr/bin/crvl uses an installed program instead of building one; DEMO_DIR puts
+# the folders elsewhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-scripts/setup.sh
-echo "=== building crvl (linux-release) ==="
-cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release --target crvl -j "$(nproc 2>/dev/null || echo 2)"
-crvl="$root/build/linux-release/crvl"
+if [ -n "${CRVL:-}" ]; then
+  crvl="$CRVL"
+else
+  scripts/setup.sh
+  echo "=== building crvl (linux-release) ==="
+  cmake --preset linux-release >/dev/null
+  cmake --build --preset linux-release --target crvl -j "$(nproc 2>/dev/null || echo 2)"
+  crvl="$root/build/linux-release/crvl"
+fi
 
-demo="$root/demo"
+demo="${DEMO_DIR:-$root/demo}"
 rm -rf "$demo"
 mkdir -p "$demo/Documents/Letters" "$demo/Documents/Photos/2024" "$demo/Backup/Old stuff"
 
@@ -28,22 +34,19 @@ touch -d '2020-01-01 12:00' "$demo/Backup/list.txt"
 printf 'no longer needed\n' > "$demo/Backup/Old stuff/notes.txt"
 printf 'stale\n' > "$demo/Backup/obsolete.txt"
 
-# A settings file of its own keeps the demo's job log inside ./demo/.
-printf '[CRVL]\r\nLog=%s\r\nExpMode=1\r\n' "$demo/logs" > "$demo/settings.ini"
-# The Mirror preset: the right folder becomes a copy of the left one.
-cat > "$demo/mirror.job" <<JOB
-[CRVL]
-Option=0;+>;=>;->;_>;?;!=;d;d+
-Filter=
-
-[Folder]
-1=+$demo/Documents;$demo/Backup
-JOB
+# A settings file of its own keeps the demo's job and its log inside the demo folder.
+c() { echo "\$ crvl $*"; "$crvl" --settings "$demo/CRVL.INI" "$@"; }
+echo
+echo "=== a Mirror job: the right folder becomes a copy of the left one ==="
+c config set log-folder "$demo/logs"
+c config set log-format 1
+c job new Demo "$demo/Documents" "$demo/Backup" --mode Mirror --file "$demo/mirror.job"
+c job show Demo
 
 run() {
   echo
-  echo "=== crvl $1 demo/mirror.job ==="
-  "$crvl" --settings "$demo/settings.ini" "$1" "$demo/mirror.job"
+  echo "=== crvl $1 Demo ==="
+  "$crvl" --settings "$demo/CRVL.INI" "$1" Demo
 }
 
 run simulate
@@ -52,4 +55,6 @@ run run
 
 echo
 echo "=== the folders are now equal ==="
-diff -r "$demo/Documents" "$demo/Backup" && echo "demo/Documents and demo/Backup are identical"
+diff -r "$demo/Documents" "$demo/Backup" && echo "Documents and Backup are identical"
+echo
+c logs

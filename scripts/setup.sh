@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool imagemagick
   rsync time bc
   systemd
+  nsis lintian zip unzip bash-completion groff-base dpkg-dev
 )
 
 missing=()

@@ -2,7 +2,7 @@
 # Checks the layering, then configures, builds and runs the tests of both builds:
 # linux (native, with AddressSanitizer and UndefinedBehaviorSanitizer, and again with
 # ThreadSanitizer) and windows (mingw-w64, under Wine, with the tray program's GUI tests
-# in a virtual X display).
+# in a virtual X display), then builds the packages and tests them installed.
 # Exits non-zero when a build or any test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -51,6 +51,13 @@ if cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs
   scripts/gui-test.sh build/windows || status=1
 else
   echo "windows build failed"; status=1
+fi
+
+step "packages: the .deb, the Windows ZIP and installer, installed and removed"
+if scripts/package.sh all; then
+  scripts/package-test.sh all || status=1
+else
+  echo "packaging failed"; status=1
 fi
 
 if [ $status -eq 0 ]; then echo; echo "all tests of both builds passed"; fi

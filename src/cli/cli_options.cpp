@@ -61,6 +61,8 @@ constexpr CommandSpec kCommands[] = {
     {u"job rename", CommandKind::JobRename, 2, 2, u"OLD NEW", {}, u"rename a job"},
     {u"job order", CommandKind::JobOrder, 1, kAny, u"ITEM...", {},
      u"arrange the register: job names in order, \"[NAME\" opens a menu group, \"]\" closes it, \"-\" a separator"},
+    {u"job group", CommandKind::JobOrder, 1, kAny, u"ITEM...", {},
+     u"the same as job order: \"[NAME\" ... \"]\" makes a menu group of the jobs between"},
     {u"tasks", CommandKind::Tasks, 0, 0, u"", {}, u"list the tasks"},
     {u"task list", CommandKind::Tasks, 0, 0, u"", {}, u"list the tasks"},
     {u"task add", CommandKind::TaskAdd, 1, 1, u"JOB",

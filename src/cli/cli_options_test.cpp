@@ -45,6 +45,7 @@ TEST(CommandLine, ParsesCommandsOptionsAndUsageErrors) {
       {{u"tasks", u"export"}, true, CommandKind::TasksExport, u"", u""},
       {{u"job", u"set", u"B", u"--add-pair", u"L"}, false, CommandKind::JobSet, u"", u""},  // one folder
       {{u"job", u"order", u"[G", u"A", u"]", u"-", u"B"}, true, CommandKind::JobOrder, u"[G", u""},
+      {{u"job", u"group", u"[G", u"A", u"]"}, true, CommandKind::JobOrder, u"[G", u""},
       {{u"--version"}, true, CommandKind::Version, u"", u""},
       {{u"logs", u"show", u"--help"}, true, CommandKind::LogsShow, u"", u""},
       {{u"daemon", u"--filter-on"}, false, CommandKind::Daemon, u"", u""},
@@ -79,7 +80,7 @@ TEST(CommandLine, GroupsListTheirCommands) {
   const GroupCase cases[] = {
       {{u"job", u"--help"}, true, u"job", u""},
       {{u"--help", u"plugin"}, true, u"plugin", u""},
-      {{u"job"}, false, u"", u"new, show, set, remove, rename, order"},
+      {{u"job"}, false, u"", u"new, show, set, remove, rename, order, group"},
       {{u"config", u"get", u"x"}, false, u"", u"\"config get\""},
       {{u"frob", u"--help"}, false, u"", u"unknown command \"frob\""},
   };

@@ -171,9 +171,11 @@ int showConfig(Console& c) {
   }
   out += u"delay                " + decimal(readStartDelay(s)) + u"\n";
   out += u"language             " + language + u"\n";
-  out += u"log-folder           " + stored(s, "Log") + u"  (" + logFolder(s) + u")\n";
+  // A folder not set shows as "-", the word that resets it, with the folder in use.
+  const auto orDash = [](std::u16string text) { return text.empty() ? std::u16string(u"-") : text; };
+  out += u"log-folder           " + orDash(stored(s, "Log")) + u"  (" + logFolder(s) + u")\n";
   out += u"log-format           " + decimal(format) + (info != nullptr ? u"  (" + std::u16string(info->name) + u")" : u"") + u"\n";
-  out += u"job-folder           " + stored(s, "Job") + u"  (" + defaultJobFolder(s) + u")\n";
+  out += u"job-folder           " + orDash(stored(s, "Job")) + u"  (" + defaultJobFolder(s) + u")\n";
   out += u"menu-icon-size       " + decimal(menuIconSizeChoice(readMenuIconSize(s))) + u"\n";
   out += u"dark-mode            " + std::u16string(kDarkModes[dark < 3 ? dark : 0]) + u"\n";
   print(out);

@@ -45,17 +45,18 @@ void makeNames(size_t count) {
   }
 }
 
-void scanOnce(benchmark::State& state, FileSystemProvider& slot, const std::u16string& left,
+void scanOnce(benchmark::State& state, ProviderTable& table, int32_t slotIndex, const std::u16string& left,
               const std::u16string& right) {
-  ProviderHandle leftHandle{static_cast<int32_t>(&slot - providerTable().slots.data()), nullptr, left};
-  ProviderHandle rightHandle{leftHandle.slotIndex, nullptr, right};
-  SideState l{&leftHandle, slot.kind, 0, left};
-  SideState r{&rightHandle, slot.kind, 0, right};
+  FileSystemProvider& slot = table.slots[static_cast<size_t>(slotIndex)];
+  ProviderHandle leftHandle{slotIndex, nullptr, left, &table, {}};
+  ProviderHandle rightHandle{slotIndex, nullptr, right, &table, {}};
+  SideState l{&leftHandle, slot.kind, 0, left, {}};
+  SideState r{&rightHandle, slot.kind, 0, right, {}};
   for (auto _ : state) {
     EntryList actions(true);
     PairScanner scanner;
     scanner.actionList = &actions;
-    scanPair(scanner, l, r);
+    (void)scanPair(scanner, l, r);
     if (actions.count() != static_cast<uint32_t>(state.range(0)) + 1) state.SkipWithError("wrong record count");
     benchmark::DoNotOptimize(actions.data());
   }
@@ -63,18 +64,21 @@ void scanOnce(benchmark::State& state, FileSystemProvider& slot, const std::u16s
 }
 
 void BM_ScanFromMemory(benchmark::State& state) {
-  initializeProviderTable(providerTable(), u"File System Plugins");
+  ProviderTable table;
+  table.initialize(u"File System Plugins");
   makeNames(static_cast<size_t>(state.range(0)));
-  FileSystemProvider& slot = providerTable().slots[2];
+  FileSystemProvider& slot = table.slots[2];
   slot.kind = kProviderPlugin;
+  slot.table = &table;
   slot.ops.enumerate = &memoryEnumerate;
-  scanOnce(state, slot, u"L", u"R");
+  scanOnce(state, table, 2, u"L", u"R");
 }
 BENCHMARK(BM_ScanFromMemory)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ScanLocalFolders(benchmark::State& state) {
   namespace fs = std::filesystem;
-  initializeProviderTable(providerTable(), u"File System Plugins");
+  ProviderTable table;
+  table.initialize(u"File System Plugins");
   const fs::path base = fs::path(platform::tempFolder()) / ("crvl-bench-" + std::to_string(state.range(0)));
   const size_t count = static_cast<size_t>(state.range(0));
   for (const char* side : {"L", "R"}) {
@@ -86,7 +90,7 @@ void BM_ScanLocalFolders(benchmark::State& state) {
       (void)platform::setFileTimes(p.u16string(), 0, 0, kT);
     }
   }
-  scanOnce(state, providerTable().slots[0], (base / "L").u16string(), (base / "R").u16string());
+  scanOnce(state, table, 0, (base / "L").u16string(), (base / "R").u16string());
   std::error_code ec;
   fs::remove_all(base, ec);
 }

@@ -4,12 +4,8 @@
 namespace crvl::shell {
 
 bool showJobRegisterDialog(DialogContext&) { return false; }
-bool showLogsDialog(DialogContext&) { return false; }
 bool showPlannedTasksDialog(DialogContext&) { return false; }
 bool showConfigurationDialog(DialogContext&, int*) { return false; }
-bool showLanguageDialog(DialogContext&) { return false; }
-bool showProductInformation(DialogContext&) { return false; }
 bool showJobEditor(DialogContext&, int32_t) { return false; }
-bool askPassword(DialogContext&, std::u16string_view, std::u16string*) { return false; }
 
 }  // namespace crvl::shell

@@ -135,7 +135,19 @@ void setRowChecked(HWND list, int row, bool checked) noexcept { ListView_SetChec
 void fitColumns(HWND list) noexcept {
   const HWND header = ListView_GetHeader(list);
   const int columns = header != nullptr ? Header_GetItemCount(header) : 0;
-  for (int c = 0; c < columns; ++c) ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE_USEHEADER);
+  for (int c = 0; c < columns; ++c) {
+    // The wider of the content and the header text (the header's own autosize would
+    // give the last column all the room that is left).
+    ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
+    wchar_t text[256] = {};
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 256;
+    Header_GetItem(header, c, &item);
+    const int headerWidth = ListView_GetStringWidth(list, text) + scaled(list, 16);
+    if (ListView_GetColumnWidth(list, c) < headerWidth) ListView_SetColumnWidth(list, c, headerWidth);
+  }
 }
 
 void stretchColumn(HWND list, int stretch) noexcept {

@@ -4,7 +4,6 @@
 namespace crvl::shell {
 
 bool showJobRegisterDialog(DialogContext&) { return false; }
-bool showPlannedTasksDialog(DialogContext&) { return false; }
 bool showConfigurationDialog(DialogContext&, int*) { return false; }
 bool showJobEditor(DialogContext&, int32_t) { return false; }
 

@@ -7,9 +7,10 @@
 //   dlg-gone ID [ms]           waits until no dialog has a control ID
 //   dlg-title                  prints the top dialog's title
 //   dlg-rect                   prints "x y w h" of the top dialog
-//   click ID                   clicks button ID (posted BM_CLICK), then waits until the
-//                              dialog has handled it (or opened another dialog)
-//   command ID                 posts WM_COMMAND ID (BN_CLICKED) to the dialog
+//   click ID                   clicks button ID and waits until the dialog has handled it
+//   press ID                   clicks button ID without waiting: for buttons that open
+//                              another dialog or a message box
+//   command ID                 sends WM_COMMAND ID (BN_CLICKED) to the dialog
 //   key return|escape|tab      posts the key to the control with the focus
 //   checked ID                 prints 0, 1 or 2 (indeterminate)
 //   enabled ID | visible ID    prints 0 or 1
@@ -167,7 +168,7 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
     return ok ? 0 : 1;
   }
   static const wchar_t* const kDialogActions[] = {
-      L"dlg-title", L"dlg-rect", L"click", L"command", L"key", L"checked", L"enabled", L"visible", L"text",
+      L"dlg-title", L"dlg-rect", L"click", L"press", L"command", L"key", L"checked", L"enabled", L"visible", L"text",
       L"set-text", L"combo", L"combo-get", L"combo-count", L"lb", L"lv-count", L"lv-text", L"lv-select", L"lv-selected",
       L"lv-check", L"lv-checked", L"lv-dblclick", L"dtp-set", L"dtp-get"};
   bool known = false;
@@ -206,8 +207,7 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   const int id = number(argv[2]);
   const HWND control = ::GetDlgItem(dialog, id);
   if (action == L"command") {
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
-    settle(dialog);
+    sendTo(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control), 10000);
     return 0;
   }
   if (control == nullptr) {
@@ -215,8 +215,11 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
     return 1;
   }
   if (action == L"click") {
+    sendTo(control, BM_CLICK, 0, 0, 10000);
+    return 0;
+  }
+  if (action == L"press") {
     ::PostMessageW(control, BM_CLICK, 0, 0);
-    settle(dialog);
     return 0;
   }
   if (action == L"checked") {
@@ -241,15 +244,13 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   if (action == L"combo") {
     if (!need(4)) return 2;
     sendTo(control, CB_SETCURSEL, static_cast<WPARAM>(number(argv[3])), 0);
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
-    settle(dialog);
+    sendTo(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control), 10000);
     return 0;
   }
   if (action == L"lb") {
     if (!need(4)) return 2;
     sendTo(control, LB_SETCURSEL, static_cast<WPARAM>(number(argv[3])), 0);
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
-    settle(dialog);
+    sendTo(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(control), 10000);
     return 0;
   }
   if (action == L"combo-get") {

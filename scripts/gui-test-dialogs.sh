@@ -185,3 +185,220 @@ else
   fail "'L&anguage...' opens its dialog"
 fi
 stop_program
+
+# --- the job register ("&Configure..."): group rules, moves, a new menu -----------------
+
+new_case empty-register
+write_settings US "1=--"
+start_program
+drive wait-window 20000 >/dev/null
+check "with no job in the register, the program opens '&Configure...' at start" eval 'drive dlg-wait 3010 10000 >/dev/null'
+drive click 2 >/dev/null
+stop_program
+
+new_case register
+for job in Alpha Beta Gamma; do make_job "$job" 1; done
+write_settings US "1=-Backup" "2=Alpha;JOB:Alpha" "3=-" "4=--" "5=Beta;JOB:Beta" "6=Gamma;JOB:Gamma"
+start_program
+drive wait-window 20000 >/dev/null
+if open_dialog 118 3010; then
+  check "the register lists every row" is 6 lv-count 3010
+  check "rows inside a group are indented" is "   Alpha" lv-text 3010 1 0
+  drive lv-select 3010 2
+  check "a group end alone cannot be removed (Remove disabled)" is 0 enabled 6997
+  drive command 6997
+  check "a group end alone cannot be removed (the command does nothing)" is 6 lv-count 3010
+  drive lv-select 3010 0
+  drive click 6997
+  check "removing a group start removes its end and keeps its rows" \
+    is_out "Alpha|----------|Beta|Gamma" eval 'for r in 0 1 2 3; do get lv-text 3010 $r 0; done | paste -sd"|"'
+  drive lv-select 3010 0
+  drive click 6991
+  check "Move Up at the first place leaves the row (it beeps)" is "Alpha" lv-text 3010 0 0
+  drive click 6992
+  check "Move Down moves a job one place" is "Alpha" lv-text 3010 1 0
+  drive lv-select 3010 3
+  drive click 6991
+  check "Move Up moves a job one place" is "Gamma" lv-text 3010 2 0
+  drive click 3007
+  drive key escape   # ends the renaming that "Add Menu" starts
+  check "Add Menu inserts a group start and its end after the selection" \
+    is_out "Untitled|-" eval 'echo "$(get lv-text 3010 3 0)|$(get lv-text 3010 4 0)"'
+  drive click 99
+  check "'&OK' writes the register in list order" \
+    is_out "1=--|2=Alpha|3=Gamma|4=-Untitled|5=-|6=Beta" eval 'section Job | cut -d";" -f1 | paste -sd"|"'
+else
+  fail "'&Configure...' opens the register"
+fi
+stop_program
+
+# --- the job editor: mode and options, the filter through the job file, Cancel --------
+
+option_line() { tr -d '\r' < "$case_dir/Alpha.job" | grep '^Option='; }
+new_case editor
+make_job Alpha 1
+write_settings US "1=Alpha;JOB:Alpha"
+start_program
+drive wait-window 20000 >/dev/null
+if open_dialog 206 2404 1; then
+  check "the editor shows a Mirror job as 'Mirror'" is "1 Mirror" combo-get 2408
+  drive lv-check 2410 12 1   # "Compare by content"
+  check "checking 'Compare by content' keeps 'Mirror'" is "1 Mirror" combo-get 2408
+  drive lv-check 2410 8 0    # "Copy conflict files to the right side"
+  check "unchecking 'Copy conflict files to the right side' shows 'User defined'" is "0 User defined" combo-get 2408
+  drive click 99
+  check "'&OK' writes the options to the job file" poll 5 is_out "Option=0;+>;=>;->;_>;!=;d;d+;b" option_line
+else
+  fail "'Customi&ze...' opens the job editor"
+fi
+if open_dialog 206 2404 1; then
+  drive lv-check 2410 13 1   # "Ignore date"
+  drive combo 2408 2         # "Augment"
+  check "'Augment' keeps 'Ignore date' checked" is 1 lv-checked 2410 13
+  check "'Augment' clears the delete options" \
+    is_out "0000" eval 'for r in 4 5 6 7; do get lv-checked 2410 $r; done | tr -d "\n"; echo'
+  drive click 99
+  check "the job file holds Augment with 'Ignore date' and 'Compare by content'" poll 5 is_out "Option=0;+>;d;d+;b;nd" option_line
+fi
+# The filter fields go into the job file and come back.
+if open_dialog 206 2404 1; then
+  drive click 2412
+  drive set-text 2304 "*.txt;*.doc"
+  drive set-text 2306 "~*"
+  drive click 2316
+  drive combo 2317 5         # "Days"
+  drive set-text 2321 7
+  drive click 2324
+  drive combo 2325 0         # "Date"
+  drive dtp-set 2326 2024 1 5 10 0 0
+  drive dtp-set 2327 2024 1 5 10 0 0
+  drive click 2343
+  drive set-text 2344 10
+  drive combo 2345 1         # "KB"
+  drive click 2351           # "&Read only"
+  read_only=$(get checked 2351)
+  shot_dialog job-editor-filter-US.png
+  drive click 99
+  check "the filter is stored in the job file" poll 5 eval 'tr -d "\r" < "$case_dir/Alpha.job" | grep -q "^Filter=.\+"'
+  check "the filter switch is stored" eval 'option_line | grep -q "^Option=1;"'
+fi
+if open_dialog 206 2404 1; then
+  check "the filter switch comes back" is 1 checked 2412
+  check "the masks come back" is_out "*.txt;*.doc|~*" eval 'echo "$(get text 2304)|$(get text 2306)"'
+  check "the lower time bound comes back (7 days)" is_out "1|5|7" eval 'echo "$(get checked 2316)|$(get combo-get 2317 | cut -d" " -f1)|$(get text 2321)"'
+  check "the upper time bound comes back (a date)" is_out "1|0|2024 1 5 10 0" \
+    eval 'echo "$(get checked 2324)|$(get combo-get 2325 | cut -d" " -f1)|$(get dtp-get 2326 | cut -d" " -f1-3) $(get dtp-get 2327 | cut -d" " -f4-5)"'
+  check "the size bound comes back (10 KB)" is_out "1|10|1" eval 'echo "$(get checked 2343)|$(get text 2344)|$(get combo-get 2345 | cut -d" " -f1)"'
+  check "the attribute box comes back" is "$read_only" checked 2351
+  check "the bound labels follow the units" is_out "Within the last|<=" eval 'echo "$(get text 2316)|$(get text 2324)"'
+  drive click 2
+fi
+# Editing folders and then Cancel leaves the job file as it was.
+cp "$case_dir/Alpha.job" "$case_dir/before.job"
+if open_dialog 206 2404 1; then
+  drive press 6990
+  if drive dlg-wait 2503 5000 >/dev/null; then
+    drive set-text 2503 "$(winpath "$case_dir/Alpha/L")"
+    drive set-text 2504 "$(winpath "$case_dir/Alpha/R2")"
+    shot_dialog folder-pair-US.png
+    drive click 99
+  else
+    fail "'Add New' opens the folder-pair dialog"
+  fi
+  check "'Add New' appends a folder row" is 2 lv-count 2404
+  drive lv-dblclick 2404 0
+  drive click 2
+  check "Cancel after editing folders leaves the job file byte for byte" cmp -s "$case_dir/before.job" "$case_dir/Alpha.job"
+fi
+if open_dialog 206 2404 1; then
+  drive lv-dblclick 2404 0
+  drive click 99
+  check "a double click toggles a row to excluded" poll 5 eval 'tr -d "\r" < "$case_dir/Alpha.job" | grep -q "^1=-"'
+fi
+if open_dialog 206 2404 1; then
+  drive lv-dblclick 2404 0
+  drive click 99
+  check "a second double click includes it again" poll 5 eval 'tr -d "\r" < "$case_dir/Alpha.job" | grep -q "^1=+"'
+fi
+stop_program
+
+# --- the configuration: options, delay, the log controls -----------------------------
+
+new_case configuration
+write_settings US
+sed -i '/^Log=/d' "$case_dir/CRVL.INI"
+start_program
+drive wait-window 20000 >/dev/null
+if open_dialog 107 5101; then
+  check "an empty Log shows the default log folder" eval 'get text 5222 | grep -q "CRVL\\\\Log$"'
+  drive set-text 5122 90000
+  drive click 5221
+  check "unchecking 'Log to folder:' disables the log controls" \
+    is_out "0 0 0" eval 'echo $(get enabled 5222) $(get enabled 5223) $(get enabled 5225)'
+  drive click 5221
+  check "checking it enables them again" is_out "1 1 1" eval 'echo $(get enabled 5222) $(get enabled 5223) $(get enabled 5225)'
+  drive click 5221
+  drive combo 5225 2
+  drive click 5202
+  drive click 99
+  check "'&OK' stores Delay 90000 as 0" grep -q $'^Delay=0\r$' "$case_dir/CRVL.INI"
+  check "'&OK' stores the option bits (no menu icons, no logs)" grep -q $'^Opt=6\r$' "$case_dir/CRVL.INI"
+  check "the default log folder is not written into the settings" grep -q $'^Log=\r$' "$case_dir/CRVL.INI"
+else
+  fail "'&Configuration...' opens its dialog"
+fi
+stop_program
+check "the log format chosen is stored at the end (ExpMode=3)" grep -q $'^ExpMode=3\r$' "$case_dir/CRVL.INI"
+
+# --- every dialog in English and German --------------------------------------------
+
+dialog_tour() {
+  local language=$1
+  new_case "tour-$language"
+  make_job Alpha 1
+  make_job Beta 1
+  write_settings "$language" "1=-Backup" "2=Alpha;JOB:Alpha" "3=-" "4=--" "5=Beta;JOB:Beta"
+  printf '\r\n[Task]\r\n1=Alpha;so;d60;r3600\r\n2=Beta;tw;d%s;r34\r\n' "$(packed 2024 3 4 8 30 0)" >> "$case_dir/CRVL.INI"
+  mkdir -p "$case_dir/logs"
+  log_line Alpha "$(packed 2024 1 1 8 0 0)" a.txt
+  log_line Beta "$(packed 2024 1 3 9 15 0)" b.txt
+  start_program
+  drive wait-window 20000 >/dev/null
+  local taken=0
+  snap() { shot_dialog "$1-$language.png" && taken=$((taken + 1)); }
+  if open_dialog 118 3010; then snap register; drive click 2; fi
+  if open_dialog 206 2404 2; then
+    snap job-editor
+    drive click 2412
+    drive click 2324
+    drive lv-select 2404 0
+    snap job-editor-filter-on
+    drive press 6993
+    if drive dlg-wait 2503 5000 >/dev/null; then snap folder-pair; drive click 2; fi
+    drive press 2320
+    if drive dlg-wait 2204 5000 >/dev/null; then snap date-chooser; drive click 2; fi
+    drive click 2
+  fi
+  if open_dialog 104 3102; then
+    snap planned-tasks
+    drive lv-dblclick 3102 0
+    if drive dlg-wait 3201 5000 >/dev/null; then snap plan-start; drive click 2; fi
+    drive lv-dblclick 3102 1
+    if drive dlg-wait 3201 5000 >/dev/null; then
+      snap plan-weekly
+      drive combo 3213 0
+      snap plan-once
+      drive click 2
+    fi
+    drive press 99
+    if drive dlg-wait 5901 10000 >/dev/null; then snap password; drive click 2; fi
+  fi
+  if open_dialog 103 3305; then snap logs; drive click 8; fi
+  if open_dialog 107 5101; then snap configuration; drive click 2; fi
+  if open_dialog 109 91; then snap language; drive click 2; fi
+  if open_dialog 115 7021; then snap product-information; drive click 8; fi
+  check "[$language] a screenshot of every dialog ($taken)" [ "$taken" -eq 14 ]
+  stop_program
+}
+dialog_tour US
+dialog_tour DE

@@ -319,9 +319,10 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
       sendTo(control, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.address()));
       remote.read(&r, sizeof r);
       const LPARAM at = MAKELPARAM((r.left + r.right) / 4, (r.top + r.bottom) / 2);
-      ::PostMessageW(control, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+      // Sent, so that the dialog has acted on it when this returns; a double click that
+      // opens another dialog answers only when that one closes: not waited for long.
+      sendTo(control, WM_LBUTTONDBLCLK, MK_LBUTTON, at, 1000);
       ::PostMessageW(control, WM_LBUTTONUP, 0, at);
-      settle(dialog);
     }
     return 0;
   }

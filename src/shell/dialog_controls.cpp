@@ -132,22 +132,26 @@ bool rowChecked(HWND list, int row) noexcept { return ListView_GetCheckState(lis
 
 void setRowChecked(HWND list, int row, bool checked) noexcept { ListView_SetCheckState(list, row, checked); }
 
+namespace {
+
+// The width a column needs for its content and its header text.
+int naturalWidth(HWND list, int column) noexcept {
+  ListView_SetColumnWidth(list, column, LVSCW_AUTOSIZE);
+  wchar_t text[256] = {};
+  HDITEMW item{};
+  item.mask = HDI_TEXT;
+  item.pszText = text;
+  item.cchTextMax = 256;
+  Header_GetItem(ListView_GetHeader(list), column, &item);
+  return std::max(ListView_GetColumnWidth(list, column), ListView_GetStringWidth(list, text) + scaled(list, 16));
+}
+
+}  // namespace
+
 void fitColumns(HWND list) noexcept {
   const HWND header = ListView_GetHeader(list);
   const int columns = header != nullptr ? Header_GetItemCount(header) : 0;
-  for (int c = 0; c < columns; ++c) {
-    // The wider of the content and the header text (the header's own autosize would
-    // give the last column all the room that is left).
-    ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
-    wchar_t text[256] = {};
-    HDITEMW item{};
-    item.mask = HDI_TEXT;
-    item.pszText = text;
-    item.cchTextMax = 256;
-    Header_GetItem(header, c, &item);
-    const int headerWidth = ListView_GetStringWidth(list, text) + scaled(list, 16);
-    if (ListView_GetColumnWidth(list, c) < headerWidth) ListView_SetColumnWidth(list, c, headerWidth);
-  }
+  for (int c = 0; c < columns; ++c) ListView_SetColumnWidth(list, c, naturalWidth(list, c));
 }
 
 void stretchColumn(HWND list, int stretch) noexcept {
@@ -160,7 +164,8 @@ void stretchColumn(HWND list, int stretch) noexcept {
   for (int c = 0; c < columns; ++c) {
     if (c != stretch) others += ListView_GetColumnWidth(list, c);
   }
-  const int width = std::max<int>(client.right - others, scaled(list, 40));
+  // Never narrower than its content: a list too narrow for all scrolls instead.
+  const int width = std::max<int>(client.right - others, naturalWidth(list, stretch));
   ListView_SetColumnWidth(list, stretch, width);
 }
 

@@ -244,6 +244,11 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
     if (!on) return;
     enableItem(handle(), kTimeKind, editor_.timeKindEnabled());
     enableItem(handle(), kSpin, editor_.spinEnabled());
+    // A bound's fields take part only while its box is checked.
+    for (const TimeControls* c : {&kLower, &kUpper}) {
+      const bool checked = isChecked(handle(), c->check);
+      for (int id : {c->unit, c->count, c->date, c->time, c->chooser}) enableItem(handle(), id, checked);
+    }
     for (const SizeControls* c : {&kMinSize, &kMaxSize}) {
       const bool checked = isChecked(handle(), c->check);
       enableItem(handle(), c->number, checked);

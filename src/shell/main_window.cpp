@@ -234,9 +234,11 @@ LRESULT MainWindow::onInitMenuPopup(HMENU menu, bool systemMenu) noexcept {
 
 LRESULT MainWindow::onHelp(const HELPINFO* info) noexcept {
   if (info == nullptr) return TRUE;
+  // A dialog with a context of its own ("Planed Tasks", "Plan") hands it over.
   const uint32_t context = info->iContextType == HELPINFO_MENUITEM
                                ? menuHelpContext(static_cast<uint16_t>(info->iCtrlId), lastConfigurationPage_)
-                               : controlHelpContext(info->iCtrlId);
+                           : info->dwContextId != 0 ? static_cast<uint32_t>(info->dwContextId)
+                                                    : controlHelpContext(info->iCtrlId);
   openHelp(context);
   return TRUE;
 }

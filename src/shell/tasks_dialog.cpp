@@ -20,6 +20,8 @@
 #include "shell/dialog_class.h"
 #include "shell/dialog_controls.h"
 #include "shell/dialogs.h"
+#include "shell/help_files.h"
+#include "shell/main_window.h"
 
 namespace crvl::shell {
 namespace {
@@ -40,12 +42,24 @@ std::u16string decimal(uint64_t value) {
   return text;
 }
 
+// F1 in one of these dialogs: the help at the dialog's own context.
+void helpAt(const HELPINFO* info, uint32_t context) {
+  if (info == nullptr) return;
+  HELPINFO forwarded = *info;
+  forwarded.iCtrlId = 0;
+  forwarded.dwContextId = context;
+  ::SendMessageW(mainWindowHandle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&forwarded));
+}
+
 class PlanDialog : public Dialog<PlanDialog> {
  public:
   PlanDialog(Task task, std::vector<std::u16string> jobNames) : task_(std::move(task)), jobNames_(std::move(jobNames)) {}
 
-  INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM) {
+  INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+      case WM_HELP:
+        helpAt(reinterpret_cast<const HELPINFO*>(lParam), kHelpContextPlan);
+        return TRUE;
       case WM_INITDIALOG:
         initialise();
         return TRUE;
@@ -181,6 +195,9 @@ class TasksDialog : public Dialog<TasksDialog> {
 
   INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+      case WM_HELP:
+        helpAt(reinterpret_cast<const HELPINFO*>(lParam), kHelpContextPlannedTasks);
+        return TRUE;
       case WM_INITDIALOG:
         initialise();
         return FALSE;

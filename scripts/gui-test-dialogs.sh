@@ -13,8 +13,17 @@ shot_dialog() {
   if [ -z "$h" ]; then fail "no dialog to capture for $1"; return 1; fi
   import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shots/$1"
 }
-# Opens a dialog with a command to the main window and waits for a control of it.
-open_dialog() { drive post "$1" ${3:+"$3"} >/dev/null; drive dlg-wait "$2" 10000 >/dev/null; }
+# Opens a dialog with a command to the main window and waits for a control of it. The
+# command is sent again while it goes unanswered: the program ignores it while a run is
+# in progress (a start task may still be running when a case begins).
+open_dialog() {
+  local try
+  for try in 1 2 3 4 5 6 7 8 9 10; do
+    drive post "$1" ${3:+"$3"} >/dev/null
+    drive dlg-wait "$2" 2000 >/dev/null && return 0
+  done
+  return 1
+}
 # The lines of a section of the case's settings file, without CR.
 section() { tr -d '\r' < "$case_dir/CRVL.INI" | sed -n "/^\[$1\]/,/^\$/p" | sed '1d;/^$/d'; }
 # The packed local date-time of tasks and log stamps.
@@ -116,6 +125,27 @@ fi
 stop_program
 check "'Show password' is kept as bit 3 of Opt" grep -q $'^Opt=8\r$' "$case_dir/CRVL.INI"
 remove_timed_items
+
+# --- while a run is in progress the dialog commands are ignored ----------------------
+
+new_case busy
+make_job Busy 3000 1
+write_settings US "1=Busy;JOB:Busy"
+start_program
+drive wait-window 20000 >/dev/null
+drive post 201 1 >/dev/null
+copying() { local n; n=$(count_files "$case_dir/Busy/R"); [ "$n" -gt 0 ] && [ "$n" -lt 3000 ]; }
+if poll 20 copying; then
+  for command in "118" "103" "104" "107" "206 1"; do
+    drive post $command >/dev/null
+  done
+  check "while a run is in progress '&Configure...', the logs, the plan, the configuration and the editor stay shut" \
+    not drive dlg-wait -1 1500
+  drive post 102 >/dev/null
+else
+  fail "a long run to try the dialog commands on"
+fi
+stop_program
 
 # --- "Logs": newest first, "Remove" after the question -------------------------------
 

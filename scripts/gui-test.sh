@@ -72,6 +72,9 @@ if [ ! -f "$WINEPREFIX/.corvell-gui-ready" ]; then
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "${desk_w}x${desk_h}" /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # A prefix made with Mono and Gecko switched off lacks the ".txt" association that
+  # "View &log..." opens logs with.
+  wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
   wine winecfg -v win10 >/dev/null 2>&1
   wineserver -w
   touch "$WINEPREFIX/.corvell-gui-ready"

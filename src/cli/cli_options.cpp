@@ -68,6 +68,8 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
         return false;
       }
       out->settings = std::u16string(a.substr(11));
+    } else if (a == u"--password-stdin") {
+      out->passwordFromInput = true;
     } else if (a == u"--help" || a == u"-h" || a == u"/?") {
       out->kind = CommandKind::Help;
       return true;
@@ -133,7 +135,7 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
 }
 
 std::u16string usageText() {
-  return u"Usage: crvl [--settings FILE] COMMAND\n"
+  return u"Usage: crvl [--settings FILE] [--password-stdin] COMMAND\n"
          u"  run JOB          run a job (a name from the job register or a path to a .job file)\n"
          u"  simulate JOB     report what a run would do, change nothing\n"
          u"  jobs             list the job register\n"
@@ -145,6 +147,8 @@ std::u16string usageText() {
          u"                   (Ctrl+C or SIGTERM; ends by itself when no task is left)\n"
          u"    --delay SECONDS  wait this long before the tasks start (at most 86400)\n"
          u"  --settings FILE  use another program settings file\n"
+         u"  --password-stdin when a file-system plug-in asks for a password, read it from the\n"
+         u"                   first line of standard input (asked once, kept in memory only)\n"
          u"Exit status: 0 all actions succeeded, 1 some actions failed, 2 usage error,\n"
          u"unknown job or unreadable job file, 3 stopped by the user (Ctrl+C),\n"
          u"4 the job is running already (in this or another program); nothing was done.\n";

@@ -1,6 +1,6 @@
 // The command line of the console front end:
-//   crvl [--settings FILE] run JOB | simulate JOB | jobs | logs | tasks [export] |
-//        autostart on|off | daemon [--delay SECONDS] | help
+//   crvl [--settings FILE] [--password-stdin] run JOB | simulate JOB | jobs | logs |
+//        tasks [export] | autostart on|off | daemon [--delay SECONDS] | help
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,9 @@ struct CommandLine {
   std::u16string word;                       // tasks: "export" or empty; autostart: "on" or "off"
   uint32_t delay = 0;                        // daemon: --delay SECONDS (at most 86400)
   std::optional<std::u16string> settings;    // --settings FILE (or --settings=FILE)
+  // --password-stdin: the first line of standard input answers the first password
+  // request of a plug-in (and every later one, as the remembered password).
+  bool passwordFromInput = false;
 };
 
 // Exit statuses.

@@ -27,20 +27,21 @@ inline std::string cliProgram() {
 }
 
 // Runs `command` and returns its exit status and everything it printed. POSIX: a shell
-// command line; Windows: a program and its arguments, started without cmd.exe.
-inline CliResult runShell(const TempFolder& tmp, const std::string& command) {
+// command line; Windows: a program and its arguments, started without cmd.exe. Standard
+// input reads the file `input` (none: nothing).
+inline CliResult runShell(const TempFolder& tmp, const std::string& command, const std::u16string& input = {}) {
   // A file of its own per call: under Wine the previous program may still hold its file.
   static int calls = 0;
   const std::u16string out = tmp.text("cli-output-" + std::to_string(++calls) + ".txt");
   uint32_t status = 0;
-  const ErrorCode started = platform::runCommandLine(platform::fromSystemBytes(command), out, &status);
+  const ErrorCode started = platform::runCommandLine(platform::fromSystemBytes(command), out, &status, input);
   EXPECT_EQ(started, kSuccess) << command;
   return CliResult{started == kSuccess ? static_cast<int>(status) : -1, readFile(out)};
 }
 
 // Runs the console program with `args` (already quoted).
-inline CliResult runCli(const TempFolder& tmp, const std::string& args) {
-  return runShell(tmp, "\"" + cliProgram() + "\" " + args);
+inline CliResult runCli(const TempFolder& tmp, const std::string& args, const std::u16string& input = {}) {
+  return runShell(tmp, "\"" + cliProgram() + "\" " + args, input);
 }
 
 inline std::string quoted(const std::u16string& path) { return "\"" + narrow(path) + "\""; }

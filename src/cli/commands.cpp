@@ -48,6 +48,28 @@ std::u16string messageText(ErrorCode code) {
   return message;
 }
 
+// How the console answers a plug-in's password request: the first line of standard
+// input with --password-stdin; otherwise it cannot ask, and says once how to give one.
+struct ConsolePassword {
+  bool fromInput = false;
+  bool hintShown = false;
+};
+
+bool askForPassword(void* context, std::u16string_view title, std::u16string& typed) {
+  auto* console = static_cast<ConsolePassword*>(context);
+  if (console->fromInput) {
+    // Read once: a second request finds the remembered password, or nothing left.
+    console->fromInput = false;
+    return platform::readInputLine(typed, 1023) && !typed.empty();
+  }
+  if (!console->hintShown) {
+    console->hintShown = true;
+    printError(u"a file-system plug-in (" + std::u16string(title) +
+               u") asks for a password; give it with --password-stdin");
+  }
+  return false;
+}
+
 // The start stamp in local time as the Logs list shows it; the UTC stamp in ISO form
 // when the system cannot format it.
 std::u16string stampText(PackedDateTime stamp) {
@@ -146,11 +168,12 @@ int listJobs(ProfileStore& settings) {
   return kExitOk;
 }
 
-int exportTasks(ProfileStore& settings) {
+int exportTasks(ProfileStore& settings, AppState& app) {
   std::u16string message;
-  // The console has no password dialog: where the system's scheduler needs the account's
-  // password, the tray program's export asks for it.
-  const ExportReport report = exportTimedTasks(settings, /*password=*/nullptr, &message);
+  // Where the system's scheduler needs the account's password, it is the process's
+  // remembered password, given with --password-stdin.
+  const AccountPassword password = accountPasswordOf(app);
+  const ExportReport report = exportTimedTasks(settings, &password, &message);
   if (report.error != kSuccess) {
     printError(u"the system's scheduler cannot be reached: " + messageText(report.error));
     return kExitActionsFailed;
@@ -162,7 +185,9 @@ int exportTasks(ProfileStore& settings) {
   const auto number = [](size_t n) { return platform::fromUtf8(std::to_string(n)); };
   print(number(report.timedTasks) + u" timed tasks: " + number(report.kept) + u" kept, " + number(report.created) +
         u" created, " + number(report.deleted) + u" removed\n");
-  if (report.noPassword) printError(u"no password for the account: no task was registered");
+  if (report.noPassword) {
+    printError(u"no password for the account (give it with --password-stdin): no task was registered");
+  }
   if (report.accountRefused) printError(u"the account was refused: tasks were saved without it");
   if (!message.empty()) print(message + u"\n");
   return report.failed != 0 || report.noPassword ? kExitActionsFailed : kExitOk;
@@ -211,13 +236,18 @@ int runCommandLine(const CommandLine& command) {
   } else {
     openProgramSettings(settings);
   }
+  // Before the state, which hands requests to it until it goes.
+  ConsolePassword console;
+  console.fromInput = command.passwordFromInput;
   AppStateScope scope;
   AppState& app = scope.state();
   // Log heads and other texts come from the language the settings choose, as in the
   // tray program.
   app.language.applyLanguage(settings);
-  // The plug-in root is addressed by its language text.
+  // The plug-in root is addressed by its language text; the configured plug-ins load
+  // when a path first needs them.
   app.providers.initialize(uiText(kTextFSPg));
+  attachPluginBinding(app, settings, PasswordPrompt{&console, &askForPassword});
 
   switch (command.kind) {
     case CommandKind::Run:
@@ -228,7 +258,7 @@ int runCommandLine(const CommandLine& command) {
     case CommandKind::Logs:
       return listLogs(settings);
     case CommandKind::Tasks:
-      return command.word == u"export" ? exportTasks(settings) : listTasks(settings);
+      return command.word == u"export" ? exportTasks(settings, app) : listTasks(settings);
     case CommandKind::Autostart:
       return switchAutostart(settings, command.word == u"on");
     case CommandKind::Daemon:

@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/temporary_files.h"
 
@@ -46,6 +47,32 @@ ErrorCode removeFolderWithRetries(SideState& s, std::u16string_view path) {
   return r;
 }
 
+// The progress of the first half of a copy through a local file: it can stop the
+// copy, and its bytes are not counted, since the second half reports them.
+int32_t stopOnlyProgress(int32_t kind, const void* data, intptr_t reserved, void* context) {
+  if (kind == kProgressBytes) return stopRequested(*static_cast<SyncRun*>(context)) ? 1 : 0;
+  return runProgress(kind, data, reserved, context);
+}
+
+// A copy between two sides that are neither local (two plug-ins): the source's getFile
+// into a temporary local file, then the target's putFile from it. The temporary file
+// is removed however the copy ends.
+ErrorCode copyThroughLocalFile(SyncRun& run, SideState& source, SideState& target, std::u16string_view sourcePath,
+                               std::u16string_view targetPath, const EntryBlock& block, uint32_t flags) {
+  const std::u16string folder = platform::tempFolder();
+  if (folder.empty()) return kErrorPathNotFound;
+  std::u16string placeholder;
+  platform::joinPath(folder, u"x", placeholder);
+  const std::u16string local = platform::temporaryPathFor(placeholder);
+  ErrorCode r = callGetFile(sideSlot(source), source.handle, sourcePath, local, &block, kCopyOverwrite,
+                            &stopOnlyProgress, &run);
+  if (succeeded(r)) {
+    r = callPutFile(sideSlot(target), target.handle, local, targetPath, &block, flags, &runProgress, &run);
+  }
+  (void)platform::deleteFile(local);  // also when a half failed: it may have left a part
+  return r;
+}
+
 }  // namespace
 
 bool accountResult(SyncRun& run, ErrorCode result) {
@@ -59,6 +86,15 @@ bool accountResult(SyncRun& run, ErrorCode result) {
 }
 
 void report(SyncRun& run, int32_t marker, LogText left, LogText right) {
+  std::u16string leftShown, rightShown;
+  if (left && !run.left.logPrefix.empty()) {
+    leftShown = run.left.logPrefix + std::u16string(*left);
+    left = leftShown;
+  }
+  if (right && !run.right.logPrefix.empty()) {
+    rightShown = run.right.logPrefix + std::u16string(*right);
+    right = rightShown;
+  }
   writeLogRecord(run.logSink, marker, left, right, run.errorText);
 }
 
@@ -111,6 +147,8 @@ ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset, CopyD
     } else if (source.kind == kProviderLocal) {
       r = callPutFile(sideSlot(target), target.handle, sourcePath, targetPath, &block, flags, &runProgress,
                       &run);
+    } else {
+      r = copyThroughLocalFile(run, source, target, sourcePath, targetPath, block, flags);
     }
   }
   accountResult(run, r);
@@ -147,7 +185,7 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, ui
   SideState& s = sideOf(run, side);
   FileSystemProvider* slot = sideSlot(s);
   ErrorCode r = 0;
-  if ((attributes & kReparsePointAttribute) != 0) {
+  if (isLinkEntry(attributes)) {
     // A link to a folder is removed as an entry; what it points to is never entered.
     run.errorText.clear();
     if (run.execute != 0) r = callRemoveFolder(slot, s.handle, path);

@@ -24,7 +24,7 @@ enum class CopyDirection { ToRight, ToLeft };
 bool accountResult(SyncRun& run, ErrorCode result);
 
 // Reports through the run's log sink (when it has one) with the run's error text,
-// which the sink empties.
+// which the sink empties. Each side's text gets that side's log prefix in front.
 void report(SyncRun& run, int32_t marker, LogText left, LogText right);
 
 // The progress callback handed to provider operations with the run as context: answers
@@ -38,7 +38,9 @@ void recordPaths(const EntryList& list, uint32_t offset, std::u16string& leftPat
 
 // Copies the file of the record at `offset` (codes 0, 5, 6, 8, 9, 10) to the other side,
 // through the source provider's getFile when the target side is local, else the target
-// provider's putFile when the source side is local; otherwise nothing is copied. A copy
+// provider's putFile when the source side is local; between two sides that are neither
+// (two plug-ins) through a temporary local file that the source's getFile fills and the
+// target's putFile reads, removed afterwards whatever happened. A copy
 // onto a file the record has passes kCopyOverwrite; a copy that adds a file passes no
 // flag, so an entry that appeared meanwhile is never replaced.
 // Reports -3/-5 (to the right) or -2/-4 (to the left).

@@ -368,8 +368,8 @@ TEST_F(ActionsTest, FolderCreationReportsOnlyFailuresAndFolderTimesAreCopied) {
 TEST_F(ActionsTest, DescentChainRefusesAFolderAlreadyOnTheChain) {
   fs::create_directories(temp / "L/sub/deeper");
   fs::create_directories(temp / "R/sub");
-  SideState left{nullptr, kProviderLocal, 0, temp.text("L")};
-  SideState right{nullptr, kProviderLocal, 0, temp.text("R")};
+  SideState left{nullptr, kProviderLocal, 0, temp.text("L"), {}};
+  SideState right{nullptr, kProviderLocal, 0, temp.text("R"), {}};
   DescentChain chain;
   ASSERT_TRUE(chain.enter(left, right));
   SideState again = left;
@@ -395,7 +395,7 @@ TEST_F(ActionsTest, DescentChainRefusesAFolderAlreadyOnTheChain) {
   }
   EXPECT_EQ(chain.depth(), 1u);
   // Sides of other providers give no identity and never block.
-  SideState plugin{nullptr, kProviderPlugin, 0, u"x"};
+  SideState plugin{nullptr, kProviderPlugin, 0, u"x", {}};
   EXPECT_TRUE(chain.enter(plugin, plugin));
 }
 

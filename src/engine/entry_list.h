@@ -34,6 +34,18 @@ inline constexpr uint16_t kReparsePointAttribute = 0x400;
   return (block.attributes & kFolderAttribute) != 0;
 }
 
+// Entries of plug-ins that report Unix modes carry this bit; their low bits are then
+// permission bits (0x400 is "others may execute"), and 0x2000 marks a symbolic link.
+inline constexpr uint16_t kUnixModeAttribute = 0x8000;
+inline constexpr uint16_t kUnixLinkAttribute = 0x2000;
+
+// Whether the entry is a link or other reparse point: an entry of its own, never entered
+// or deleted through.
+[[nodiscard]] inline bool isLinkEntry(uint16_t attributes) noexcept {
+  if ((attributes & kUnixModeAttribute) != 0) return (attributes & kUnixLinkAttribute) != 0;
+  return (attributes & kReparsePointAttribute) != 0;
+}
+
 class EntryList;
 
 // The enlargement request handed to the enlargement hook: the hook must call

@@ -49,7 +49,7 @@ bool isExcluded(const RunContext& ctx, std::u16string_view path) {
   return false;
 }
 
-bool isLink(const EntryBlock& block) noexcept { return (block.attributes & kReparsePointAttribute) != 0; }
+bool isLink(const EntryBlock& block) noexcept { return isLinkEntry(block.attributes); }
 
 void countCopy(RunContext& ctx, ErrorCode result, const EntryBlock& source) {
   if (!succeeded(result)) return;
@@ -289,8 +289,12 @@ void openSide(RunContext& ctx, SideState& side, std::u16string_view path, Scoped
   FileSystemProvider* slot = sideSlot(side);
   side.kind = slot != nullptr ? slot->kind : kProviderFree;
   side.capabilities = callCapabilities(slot, handle);
-  // The provider works on the path without its slot prefix.
+  // The provider works on the path without its slot prefix; the log names the path as
+  // the job gives it, prefix included (three separators and a plug-in's name).
   side.path = handle->path.empty() ? std::u16string(path) : handle->path;
+  if (path.size() > side.path.size() && path.ends_with(side.path)) {
+    side.logPrefix.assign(path.substr(0, path.size() - side.path.size()));
+  }
 }
 
 void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath) {

@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "engine/engine_test_support.h"
 #include "engine/run_test_support.h"
+#include "platform/environment.h"
 #include "platform/paths.h"
 #include "platform/volumes.h"
 #include "jobs/filter_format.h"
@@ -321,6 +323,83 @@ TEST_F(WrappedSideTest, UnavailableSideReportsOnceAndLeavesTheOtherSideAlone) {
     EXPECT_EQ(r.hasRight, !c.leftReported);
     EXPECT_EQ(snapshot(tmp.root()), before);
   }
+}
+
+}  // namespace
+}  // namespace crvl
+
+namespace crvl {
+namespace {
+
+// Two sides that are both plug-ins (local folders behind slots of kind 3): a copy goes
+// through a temporary local file, which is gone afterwards whether the copy worked.
+struct ThroughState {
+  std::vector<std::u16string> putSources;  // the local files putFile was handed
+  bool refusePut = false;
+};
+ThroughState* g_through = nullptr;
+
+ErrorCode throughPutFile(FileSystemProvider* slot, ProviderHandle* h, const char16_t* source, const char16_t* target,
+                         const EntryBlock* block, uint32_t flags, ProgressCallback progress, void* data) {
+  g_through->putSources.emplace_back(source);
+  if (g_through->refusePut) return kErrorAccessDenied;
+  return localSlot().ops.putFile(slot, h, source, target, block, flags, progress, data);
+}
+
+class TwoPluginSidesTest : public JobRunTest {
+ protected:
+  void SetUp() override {
+    JobRunTest::SetUp();
+    g_through = &state;
+    for (int32_t i : {2, 3}) {
+      FileSystemProvider& slot = providerTable().slots[i];
+      slot = localSlot();
+      slot.kind = kProviderPlugin;
+      slot.name = i == 2 ? u"srcfs" : u"dstfs";
+      slot.prefixLength = 8;
+      slot.openCount = 0;
+      slot.ops.open = wrapOpen;
+      slot.ops.putFile = throughPutFile;
+    }
+    previousTemp = platform::environmentVariable(os::kWindows ? u"TEMP" : u"TMPDIR");
+    platform::setEnvironmentVariable(os::kWindows ? u"TEMP" : u"TMPDIR", tmp.text("temp"));
+    fs::create_directories(tmp / "temp");
+  }
+  void TearDown() override {
+    platform::setEnvironmentVariable(os::kWindows ? u"TEMP" : u"TMPDIR", previousTemp);
+    g_through = nullptr;
+    JobRunTest::TearDown();
+  }
+  static std::u16string through(const char16_t* name, const std::u16string& path) {
+    return (os::kWindows ? u"\\\\\\" : u"///") + std::u16string(name) + (os::kWindows ? u"\\" : u"") + path;
+  }
+  ThroughState state;
+  TempFolder tmp;
+  std::optional<std::u16string> previousTemp;
+};
+
+TEST_F(TwoPluginSidesTest, ACopyGoesThroughATemporaryLocalFileThatIsRemovedAfterwards) {
+  writeFile(tmp / "L/a.txt", "contents of a", kT);
+  fs::create_directories(tmp / "R");
+  RecordingSink sink = run(through(u"srcfs", tmp.text("L")), through(u"dstfs", tmp.text("R")), kMirror);
+  ASSERT_EQ(sink.count(kMarkerCopiedNewRight), 1u);
+  EXPECT_TRUE(sink.records[0].state.empty());
+  EXPECT_EQ(readFile(tmp / "R/a.txt"), "contents of a");
+  ASSERT_EQ(state.putSources.size(), 1u);
+  EXPECT_TRUE(state.putSources[0].starts_with(tmp.text("temp")));  // a local file of its own
+  EXPECT_TRUE(fs::is_empty(tmp / "temp"));
+
+  // A put that fails is reported as a failure, and its temporary file is gone too.
+  state.refusePut = true;
+  writeFile(tmp / "L/b.txt", "b", kT);
+  sink = run(through(u"srcfs", tmp.text("L")), through(u"dstfs", tmp.text("R")), kMirror);
+  ASSERT_EQ(sink.count(kMarkerCopiedNewRight), 1u);
+  EXPECT_EQ(sink.records[0].state, platform::systemMessage(kErrorAccessDenied));
+  EXPECT_FALSE(fs::exists(tmp / "R/b.txt"));
+  EXPECT_TRUE(fs::is_empty(tmp / "temp"));
+  // The log names both sides as the job addresses them.
+  EXPECT_EQ(sink.records[0].left, through(u"srcfs", tmp.text("L/b.txt")));
+  EXPECT_EQ(sink.records[0].right, through(u"dstfs", tmp.text("R/b.txt")));
 }
 
 }  // namespace

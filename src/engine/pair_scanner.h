@@ -43,6 +43,9 @@ struct SideState {
   int32_t kind = kProviderFree;
   ProviderCapabilities capabilities = 0;
   std::u16string path;
+  // What opening the side removed from the front of its path (a plug-in's three
+  // separators and name): reports put it back, so that the log names plug-in paths.
+  std::u16string logPrefix;
 };
 
 // The slot of a side's handle, or null when the side has no handle.

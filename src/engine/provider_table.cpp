@@ -59,10 +59,24 @@ ProviderTable::ProviderTable() noexcept {
   for (FileSystemProvider& slot : slots) slot.table = this;
 }
 
+ProviderTable::~ProviderTable() { unloadAll(); }
+
+void ProviderTable::unloadAll() noexcept {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  for (FileSystemProvider& slot : slots) {
+    if (slot.ops.unload == nullptr) continue;
+    guarded<int>(0, [&] {
+      slot.ops.unload(&slot);
+      return 0;
+    });
+  }
+}
+
 void ProviderTable::initialize(std::u16string_view pluginRootName) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   // No system dialog may stop a slot initialiser (an empty drive, a missing module).
   const uint32_t previousMode = platform::setProcessErrorMode(1);
+  unloadAll();  // a table filled before gives its plug-ins back first
   for (FileSystemProvider& slot : slots) slot = FileSystemProvider{};
   pluginRootName_.assign(pluginRootName.empty() ? std::u16string_view(u"\\\\\\") : pluginRootName);
   fillLocalProvider(slots[0]);

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -87,6 +88,9 @@ struct ProviderHandle {
   void* owner = nullptr;
   std::u16string path;  // at most kHandlePathChars characters
   ProviderTable* table = nullptr;
+  // What the slot keeps with the handle (a plug-in's cached listing), freed with it. A
+  // handle may move between slots: each slot replaces what it does not recognise.
+  std::shared_ptr<void> slotData;
 };
 
 // The operation entries, in table order (plug-ins fill them in this order too). Any
@@ -182,10 +186,16 @@ class ScopedProviderHandle;
 class ProviderTable {
  public:
   ProviderTable() noexcept;
+  // Unloads every slot (unloadAll).
+  ~ProviderTable();
   ProviderTable(const ProviderTable&) = delete;
   ProviderTable& operator=(const ProviderTable&) = delete;
 
   std::array<FileSystemProvider, kProviderSlotCount> slots{};
+
+  // Calls `unload` on every slot that has it: plug-in slots give their modules back,
+  // the local slot clears itself.
+  void unloadAll() noexcept;
 
   // Clears every slot and runs the built-in slot initialisers in order (slot 0 local,
   // slot 1 plug-in root, named `pluginRootName`, or "\\\" when that is empty), with

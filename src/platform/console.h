@@ -20,6 +20,13 @@ enum class ConsoleStream { Out, Err };
 // UTF-8 everywhere else. Errors are ignored.
 void writeConsole(ConsoleStream stream, std::u16string_view text);
 
+// Reads one line of standard input into `line` (replacing it), without its line end;
+// characters beyond `maxChars` are read and dropped. False at the end of the input or
+// on an error, with `line` empty. POSIX: the bytes read with fromSystemBytes; Windows:
+// a console is read as text, other input as UTF-8. The bytes read pass through no
+// buffer that outlives the call: the line may be a password.
+[[nodiscard]] bool readInputLine(std::u16string& line, size_t maxChars);
+
 // Whether standard output is an interactive terminal (a console on Windows).
 [[nodiscard]] bool outputIsTerminal();
 

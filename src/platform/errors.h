@@ -60,6 +60,7 @@ enum : ErrorCode {
   kErrorDirectory = 267,
   kErrorNotALink = 4390,  // the entry is not a reparse point
   kErrorTimeout = 1460,
+  kErrorDllInitFailed = 1114,
   kErrorIoDevice = 1117,
   kErrorCancelled = 1223,
   kErrorNoMediaInDrive = 1112,

@@ -26,7 +26,7 @@ TEST(SystemMessage, EveryKnownCodeHasATextEndedByCrLf) {
       kErrorInsufficientBuffer, kErrorInvalidName, kErrorModNotFound, kErrorProcNotFound,
       kErrorDirNotEmpty, kErrorBusy, kErrorBadPathname, kErrorAlreadyExists,
       kErrorFilenameExcedRange, kErrorBadExeFormat, kErrorFileTooLarge, kErrorVirusInfected,
-      kErrorDirectory, kErrorNotALink, kErrorTimeout, kErrorIoDevice, kErrorCancelled,
+      kErrorDirectory, kErrorNotALink, kErrorTimeout, kErrorDllInitFailed, kErrorIoDevice, kErrorCancelled,
       kErrorNoMediaInDrive, kErrorOperationAborted, kErrorRequestAborted, kErrorContinue,
       kErrorNotFound, kErrorInvalidOwner, kErrorPrivilegeNotHeld, kErrorInvalidWindowHandle,
       kErrorInvalidMenuHandle, kErrorCantResolveFilename,

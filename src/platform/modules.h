@@ -26,10 +26,14 @@ class Module {
   [[nodiscard]] ErrorCode loadSystem(std::u16string_view name);
   // Loads the module at `absolutePath`; its dependencies are looked for beside it and in
   // the system folders, never in the current folder. A relative path gives 87 without
-  // loading anything.
+  // loading anything; a module that was abandoned in this process gives 1114.
   [[nodiscard]] ErrorCode loadFile(std::u16string_view absolutePath);
 
+  // A module that was given up (see abandon) answers 1114 and stays as it is.
   [[nodiscard]] bool loaded() const noexcept { return handle_ != nullptr; }
+  // The system's handle of the module (HMODULE; the dlopen handle), for the platform
+  // layer's own use.
+  [[nodiscard]] void* native() const noexcept { return handle_; }
   // The address of export `name`, or null.
   [[nodiscard]] void* symbol(const char* name) const noexcept;
   // The export `name` as a function of type F (a function pointer type), or null.
@@ -38,8 +42,14 @@ class Module {
     return reinterpret_cast<F>(symbol(name));
   }
   void unload() noexcept;
+  // Gives the module up without freeing it: a module whose code faulted may hold locks
+  // or half-built state, so it is never called again, not even by its unload routine.
+  // It stays mapped for the rest of the process, and loadFile refuses it from then on
+  // (1114) wherever it is loaded again.
+  void abandon() noexcept;
 
  private:
+  [[nodiscard]] static bool isAbandoned(void* handle) noexcept;
   void* handle_ = nullptr;
 };
 
@@ -48,5 +58,11 @@ class Module {
 // that no library is ever taken from the current folder. Called once at process start.
 // POSIX: nothing.
 void restrictLibrarySearch() noexcept;
+
+// The error a module left behind for its caller: Windows GetLastError(); POSIX errno,
+// with ENODATA read as 18 (no more files) and the other values mapped as the file
+// functions map them. clearModuleError sets it to none before a call.
+[[nodiscard]] ErrorCode moduleError() noexcept;
+void clearModuleError() noexcept;
 
 }  // namespace crvl::platform

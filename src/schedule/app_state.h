@@ -17,6 +17,9 @@
 #include "engine/provider_table.h"
 #include "language/language_choice.h"
 #include "logs/log_format.h"
+#include "plugins/plugin_callbacks.h"
+#include "plugins/plugin_host.h"
+#include "plugins/remembered_password.h"
 #include "schedule/job_runner.h"
 
 namespace crvl {
@@ -78,6 +81,14 @@ struct AppState {
   // Shell.
   std::atomic<uint32_t> restartRequests{0};
   void* modalDialog = nullptr;          // the modal dialog open now, or null
+  // The password that plug-in requests and the Task Scheduler's account share: asked
+  // at most once, kept in memory only. The plug-in binding reaches it through
+  // passwordRequests, which attachPluginBinding hands to the binding's callbacks.
+  RememberedPassword rememberedPassword;
+  PasswordRequests passwordRequests;
+  // What the plug-in binding reaches of the program (settings, main window). Both stand
+  // before the provider table, which unloads its plug-ins when it goes.
+  PluginHost plugins;
   // The file systems every run reaches its folders through.
   ProviderTable providers;
   // Where the runs' lists are enlarged (the shell's main window); null: in place.
@@ -101,6 +112,14 @@ struct AppState {
   std::condition_variable threadsEnded;
   int32_t liveThreads = 0;                 // guarded by threadLock
 };
+
+// Connects the plug-in binding to this state: the plug-ins listed in `settings`
+// register into `state.providers` on the first lookup that needs them, modules get
+// `mainWindow`, and their password requests go to the remembered password or else to
+// `prompt` (the shell's password dialog, the console's input; an empty prompt answers
+// every request false). `settings` must outlive the state.
+void attachPluginBinding(AppState& state, ProfileStore& settings, const PasswordPrompt& prompt,
+                         void* mainWindow = nullptr);
 
 // The state of the current cycle, or null outside one.
 [[nodiscard]] AppState* appState() noexcept;

@@ -7,7 +7,9 @@
 #include "os_traits.h"
 #include "platform/environment.h"
 #include "platform/text.h"
+#include "plugins/remembered_password.h"
 #include "resources/string_ids.h"
+#include "schedule/app_state.h"
 #include "schedule/session_start.h"
 
 namespace crvl {
@@ -75,6 +77,21 @@ struct RealScheduler {
 };
 
 }  // namespace
+
+AccountPassword accountPasswordOf(AppState& state) {
+  AccountPassword seam;
+  seam.context = &state;
+  seam.obtain = [](void* context, std::u16string_view title, std::u16string& password) {
+    auto& s = *static_cast<AppState*>(context);
+    std::u16string typed;
+    const bool given = s.rememberedPassword.obtain(s.passwordRequests.prompt, title, typed);
+    wipeText(typed);
+    // The account gets what is remembered: at most 127 characters.
+    return given && s.rememberedPassword.get(password) && !password.empty();
+  };
+  seam.forget = [](void* context) { static_cast<AppState*>(context)->rememberedPassword.clear(); };
+  return seam;
+}
 
 std::u16string timedTaskParameters(std::u16string_view jobName, std::u16string_view settingsPath) {
   std::u16string out;
@@ -204,6 +221,7 @@ ExportReport exportTimedTasks(const std::vector<Task>& tasks, std::u16string_vie
       if (password != nullptr && password->forget != nullptr) password->forget(password->context);
     }
   }
+  wipeText(secret);
   return report;
 }
 

@@ -17,6 +17,7 @@
 namespace crvl {
 
 class ProfileStore;
+struct AppState;
 
 // The scheduler as the export uses it; tests put one of their own here.
 struct SchedulerOps {
@@ -37,6 +38,11 @@ struct AccountPassword {
   bool (*obtain)(void* context, std::u16string_view title, std::u16string& password) = nullptr;
   void (*forget)(void* context) = nullptr;
 };
+
+// The seam over the process's remembered password (the one plug-in requests share):
+// the remembered text, else what the state's prompt gives (then remembered, cut to 127
+// characters); `forget` clears it. The state must outlive the seam.
+[[nodiscard]] AccountPassword accountPasswordOf(AppState& state);
 
 // What one export did.
 struct ExportReport {

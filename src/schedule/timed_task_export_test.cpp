@@ -17,6 +17,7 @@
 #include "platform/startup_entry.h"
 #include "platform/test_folder.h"
 #include "platform/text.h"
+#include "schedule/app_state.h"
 #include "schedule/session_start.h"
 
 namespace crvl {
@@ -253,6 +254,83 @@ TEST(TimedTaskExport, AKeptItemIsNeverLostToAPositionName) {
   EXPECT_EQ(scheduler.created, (std::vector<std::u16string>{u"Corvell 4"}));
   EXPECT_EQ(scheduler.items[u"Corvell 1"].parameters, timedTaskParameters(u"A", u""));
   EXPECT_EQ(scheduler.items[u"Corvell 4"].parameters, timedTaskParameters(u"C", u""));
+}
+
+// --- The account password: the process's remembered password ---
+
+// A password dialog that answers from a script, one answer per opening.
+struct ScriptedDialog {
+  struct Answer {
+    bool confirmed;
+    std::u16string typed;
+  };
+  std::vector<Answer> answers;
+  std::vector<std::u16string> titles;  // one per opening
+
+  PasswordPrompt prompt() {
+    PasswordPrompt p;
+    p.context = this;
+    p.ask = [](void* c, std::u16string_view title, std::u16string& typed) {
+      auto* self = static_cast<ScriptedDialog*>(c);
+      self->titles.emplace_back(title);
+      const Answer answer = self->answers.at(self->titles.size() - 1);
+      typed = answer.typed;
+      return answer.confirmed;
+    };
+    return p;
+  }
+};
+
+TEST(AccountPassword, AskedOnceSharedWithPluginsForgottenOnRefusal) {
+  ScriptedDialog dialog{{{true, u"wrong"}, {true, u"right"}}};
+  AppState state;
+  state.passwordRequests.remembered = &state.rememberedPassword;
+  state.passwordRequests.prompt = dialog.prompt();
+  const AccountPassword seam = accountPasswordOf(state);
+  std::u16string got;
+  for (int exportNumber = 0; exportNumber < 3; ++exportNumber) {
+    ASSERT_TRUE(seam.obtain(seam.context, u"Password for: user", got));
+    EXPECT_EQ(got, u"wrong");
+  }
+  EXPECT_EQ(dialog.titles, std::vector<std::u16string>{u"Password for: user"});
+  // The plug-ins see the same password without asking.
+  std::u16string shared;
+  ASSERT_TRUE(state.rememberedPassword.get(shared));
+  EXPECT_EQ(shared, u"wrong");
+  seam.forget(seam.context);  // the scheduler refused the account
+  ASSERT_TRUE(seam.obtain(seam.context, u"t", got));
+  EXPECT_EQ(got, u"right");
+  EXPECT_EQ(dialog.titles.size(), 2u);
+}
+
+TEST(AccountPassword, NothingWithoutAConfirmedNonEmptyPasswordAndLongInputCut) {
+  const struct {
+    const char* what;
+    ScriptedDialog::Answer answer;
+  } cases[] = {
+      {"cancelled", {false, u"typed but cancelled"}},
+      {"confirmed empty", {true, u""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedDialog dialog{{c.answer, {true, u"later"}}};
+    AppState state;
+    state.passwordRequests.prompt = dialog.prompt();
+    const AccountPassword seam = accountPasswordOf(state);
+    std::u16string got = u"stale";
+    EXPECT_FALSE(seam.obtain(seam.context, u"t", got));
+    ASSERT_TRUE(seam.obtain(seam.context, u"t", got));  // nothing was remembered: asked again
+    EXPECT_EQ(got, u"later");
+    EXPECT_EQ(dialog.titles.size(), 2u);
+  }
+  const std::u16string typed(RememberedPassword::kMaxChars + 20, u'p');
+  ScriptedDialog dialog{{{true, typed}}};
+  AppState state;
+  state.passwordRequests.prompt = dialog.prompt();
+  const AccountPassword seam = accountPasswordOf(state);
+  std::u16string got;
+  ASSERT_TRUE(seam.obtain(seam.context, u"t", got));
+  EXPECT_EQ(got, typed.substr(0, RememberedPassword::kMaxChars));
 }
 
 // --- The system's scheduler and the session entry ---

@@ -18,6 +18,7 @@
 #include "resources/language_resources.h"
 #include "schedule/app_state.h"
 #include "schedule/scheduler.h"
+#include "schedule/timed_task_export.h"
 #include "shell/dialogs.h"
 #include "shell/help_files.h"
 #include "shell/main_window.h"
@@ -393,7 +394,7 @@ bool MainWindow::askAccountPassword(std::u16string_view title, std::u16string* t
 }
 
 void MainWindow::exportTasks() noexcept {
-  const AccountPassword password = accountPassword_.seam();
+  const AccountPassword password = accountPasswordOf(state_);
   exportTimeControlledTasks(settings_, password);
 }
 

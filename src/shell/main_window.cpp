@@ -67,11 +67,7 @@ void enlargeOnUiThread(void (*routine)(void*) noexcept, void* request) {
   if (!call.called) routine(request);
 }
 
-MainWindow::MainWindow(AppState& state, ProfileStore& settings)
-    : state_(state),
-      settings_(settings),
-      accountPassword_(
-          [this](std::u16string_view title, std::u16string* typed) { return askAccountPassword(title, typed); }) {}
+MainWindow::MainWindow(AppState& state, ProfileStore& settings) : state_(state), settings_(settings) {}
 
 MainWindow::~MainWindow() {
   if (handle() != nullptr) ::DestroyWindow(handle());
@@ -102,6 +98,14 @@ bool MainWindow::create() noexcept {
   if (!windowClass_ && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
   if (!createWindow(kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW)) return false;
   ::ShowWindow(handle(), SW_HIDE);
+  // Plug-ins get the window; their password requests and the account of timed tasks
+  // ask through the password dialog, once per process.
+  PasswordPrompt prompt;
+  prompt.context = this;
+  prompt.ask = [](void* self, std::u16string_view title, std::u16string& typed) {
+    return static_cast<MainWindow*>(self)->askAccountPassword(title, &typed);
+  };
+  attachPluginBinding(state_, settings_, prompt, handle());
   return true;
 }
 

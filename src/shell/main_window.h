@@ -15,7 +15,6 @@
 #include "shell/dark_mode.h"
 #include "shell/menu_commands.h"
 #include "shell/popup_menu.h"
-#include "shell/remembered_password.h"
 #include "shell/tray_icon.h"
 #include "shell/window_class.h"
 
@@ -90,6 +89,8 @@ class MainWindow : public Window<MainWindow> {
   // password remembered from an earlier export or asked for now.
   void exportTasks() noexcept;
   // The password dialog for the account of the tasks, with busyCount held.
+  // The password dialog, for plug-in requests and the account of timed tasks (both
+  // share the process's remembered password).
   bool askAccountPassword(std::u16string_view title, std::u16string* typed) noexcept;
   // Opens a dialog with busyCount held; false when it was not opened or not confirmed.
   template <typename Show>
@@ -112,7 +113,6 @@ class MainWindow : public Window<MainWindow> {
   platform::UniqueWindowClass windowClass_;  // goes before the icons it names
   UINT taskbarCreated_ = 0;
   int lastConfigurationPage_ = -1;
-  RememberedPassword accountPassword_;
   bool oleInitialized_ = false;
 };
 

@@ -140,9 +140,7 @@ bool runShellCycle(ProfileStore& settings, int& exitCode) {
   // still in progress enlarge their lists in place from now on).
   state.quitRequested.store(1);
   endCycleThreads(state);
-  for (FileSystemProvider& slot : state.providers.slots) {
-    if (slot.ops.unload != nullptr) slot.ops.unload(&slot);
-  }
+  // The provider table unloads the plug-ins when the state goes.
   return state.restartRequests.load() != 0;
 }
 

@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <string>
 
@@ -40,6 +42,27 @@ void writeConsole(ConsoleStream stream, std::u16string_view text) {
     if (n <= 0) return;
     done += static_cast<size_t>(n);
   }
+}
+
+bool readInputLine(std::u16string& line, size_t maxChars) {
+  line.clear();
+  std::string bytes;
+  bool any = false;
+  for (;;) {
+    char c = 0;
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    any = true;
+    if (c == '\n') break;
+    // Kept up to a multiple of the limit: a line of multi-byte characters still fits.
+    if (bytes.size() < 4 * maxChars) bytes.push_back(c);
+  }
+  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  line = fromSystemBytes(bytes);
+  if (line.size() > maxChars) line.resize(maxChars);
+  std::fill(bytes.begin(), bytes.end(), '\0');
+  return any;
 }
 
 bool outputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }

@@ -71,6 +71,7 @@ constexpr MessageEntry kMessages[] = {
     {995, u"The I/O operation has been aborted because of either a thread exit or an "
           u"application request.\r\n"},
     {1112, u"There is no media in the drive.\r\n"},
+    {1114, u"A dynamic link library (DLL) initialization routine failed.\r\n"},
     {1117, u"The request could not be performed because of an I/O device error.\r\n"},
     {1168, u"Element not found.\r\n"},
     {1223, u"The operation was canceled by the user.\r\n"},

@@ -5,8 +5,10 @@
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <string>
 
+#include "platform/posix/posix_errors.h"
 #include "platform/text.h"
 
 namespace crvl::platform {
@@ -30,7 +32,15 @@ ErrorCode Module::loadFile(std::u16string_view absolutePath) {
   unload();
   // A name without a separator would make dlopen search the library path.
   if (absolutePath.empty() || absolutePath[0] != u'/') return kErrorInvalidParameter;
-  return open(toSystemBytes(absolutePath), &handle_);
+  void* module = nullptr;
+  if (const ErrorCode r = open(toSystemBytes(absolutePath), &module); r != 0) return r;
+  if (isAbandoned(module)) {
+    // Only the count of this load goes: the abandoned reference keeps it mapped.
+    ::dlclose(module);
+    return kErrorDllInitFailed;
+  }
+  handle_ = module;
+  return 0;
 }
 
 void* Module::symbol(const char* name) const noexcept {
@@ -43,5 +53,15 @@ void Module::unload() noexcept {
 }
 
 void restrictLibrarySearch() noexcept {}
+
+ErrorCode moduleError() noexcept {
+  const int err = errno;
+  // A module has no last-error word of its own here: errno stands in, and ENODATA is
+  // its way of saying that a listing has nothing (more) to give.
+  if (err == ENODATA) return kErrorNoMoreFiles;
+  return mapErrno(err, /*missingParent=*/true);
+}
+
+void clearModuleError() noexcept { errno = 0; }
 
 }  // namespace crvl::platform

@@ -31,12 +31,17 @@ struct SpawnActions {
 
 }  // namespace
 
-ErrorCode runCommandLine(std::u16string_view commandLine, std::u16string_view outputPath, uint32_t* exitCode) {
-  std::string line, output;
-  if (!posix::nativePath(commandLine, line) || !posix::nativePath(outputPath, output)) return kErrorInvalidName;
+ErrorCode runCommandLine(std::u16string_view commandLine, std::u16string_view outputPath, uint32_t* exitCode,
+                         std::u16string_view inputPath) {
+  std::string line, output, input;
+  if (!posix::nativePath(commandLine, line) || !posix::nativePath(outputPath, output) ||
+      !posix::nativePath(inputPath, input)) {
+    return kErrorInvalidName;
+  }
   SpawnActions spawn;
   if (!spawn.ready) return kErrorNotEnoughMemory;
-  int r = ::posix_spawn_file_actions_addopen(&spawn.actions, 0, "/dev/null", O_RDONLY, 0);
+  int r = ::posix_spawn_file_actions_addopen(&spawn.actions, 0, input.empty() ? "/dev/null" : input.c_str(),
+                                             O_RDONLY, 0);
   if (r == 0 && !output.empty()) {
     r = ::posix_spawn_file_actions_addopen(&spawn.actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (r == 0) r = ::posix_spawn_file_actions_adddup2(&spawn.actions, 1, 2);

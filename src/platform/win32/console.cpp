@@ -71,6 +71,38 @@ void writeConsole(ConsoleStream stream, std::u16string_view text) {
   }
 }
 
+bool readInputLine(std::u16string& line, size_t maxChars) {
+  line.clear();
+  HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
+  bool any = false;
+  if (isConsole(h)) {
+    for (;;) {
+      wchar_t c = 0;
+      DWORD read = 0;
+      if (!ReadConsoleW(h, &c, 1, &read, /*pInputControl=*/nullptr) || read == 0) break;
+      any = true;
+      if (c == L'\n') break;
+      if (c != L'\r' && line.size() < maxChars) line.push_back(static_cast<char16_t>(c));
+    }
+    return any;
+  }
+  std::string bytes;
+  for (;;) {
+    char c = 0;
+    DWORD read = 0;
+    if (!ReadFile(h, &c, 1, &read, /*lpOverlapped=*/nullptr) || read == 0) break;
+    any = true;
+    if (c == '\n') break;
+    if (bytes.size() < 4 * maxChars) bytes.push_back(c);
+  }
+  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  line = fromUtf8(bytes);
+  if (line.size() > maxChars) line.resize(maxChars);
+  SecureZeroMemory(bytes.data(), bytes.size());
+  return any;
+}
+
 bool outputIsTerminal() { return isConsole(streamHandle(ConsoleStream::Out)); }
 
 void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {

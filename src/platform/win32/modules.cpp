@@ -31,11 +31,18 @@ ErrorCode Module::loadSystem(std::u16string_view name) {
 
 ErrorCode Module::loadFile(std::u16string_view absolutePath) {
   unload();
-  if (!isDrivePath(absolutePath) && leadingSeparators(absolutePath) != 2) return kErrorInvalidParameter;
+  // "C:name" is relative to the drive's current folder: only "C:\" and "\\server" paths count.
+  const bool drive = isDrivePath(absolutePath) && absolutePath.size() > 2 && isAnySeparator(absolutePath[2]);
+  if (!drive && leadingSeparators(absolutePath) != 2) return kErrorInvalidParameter;
   const std::wstring path = longSystemPath(absolutePath);
   const HMODULE module = ::LoadLibraryExW(path.c_str(), /*hFile=*/nullptr,
                                           LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
   if (module == nullptr) return failureResult(::GetLastError(), kErrorModNotFound);
+  if (isAbandoned(module)) {
+    // Only the count of this load goes: the abandoned reference keeps it mapped.
+    ::FreeLibrary(module);
+    return kErrorDllInitFailed;
+  }
   handle_ = module;
   return 0;
 }
@@ -51,5 +58,9 @@ void Module::unload() noexcept {
 }
 
 void restrictLibrarySearch() noexcept { ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS); }
+
+ErrorCode moduleError() noexcept { return ::GetLastError(); }
+
+void clearModuleError() noexcept { ::SetLastError(0); }
 
 }  // namespace crvl::platform

@@ -10,16 +10,19 @@
 
 namespace crvl::platform {
 
-ErrorCode runCommandLine(std::u16string_view commandLine, std::u16string_view outputPath, uint32_t* exitCode) {
-  if (commandLine.find(u'\0') != commandLine.npos || outputPath.find(u'\0') != outputPath.npos) {
+ErrorCode runCommandLine(std::u16string_view commandLine, std::u16string_view outputPath, uint32_t* exitCode,
+                         std::u16string_view inputPath) {
+  if (commandLine.find(u'\0') != commandLine.npos || outputPath.find(u'\0') != outputPath.npos ||
+      inputPath.find(u'\0') != inputPath.npos) {
     return kErrorInvalidName;
   }
   SECURITY_ATTRIBUTES inherit{};
   inherit.nLength = sizeof inherit;
   inherit.bInheritHandle = TRUE;
   UniqueFile output;
-  UniqueFile input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+  const std::wstring inputName = inputPath.empty() ? std::wstring(L"NUL") : longSystemPath(inputPath);
+  UniqueFile input(::CreateFileW(inputName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
   if (!input) return lastFailure(kErrorFileNotFound);
   if (!outputPath.empty()) {
     output.reset(::CreateFileW(longSystemPath(outputPath).c_str(), GENERIC_WRITE,
@@ -29,17 +32,18 @@ ErrorCode runCommandLine(std::u16string_view commandLine, std::u16string_view ou
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  if (output) {
+  const bool redirected = output.valid() || !inputPath.empty();
+  if (redirected) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input.get();
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
+    startup.hStdOutput = output ? output.get() : ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = output ? output.get() : ::GetStdHandle(STD_ERROR_HANDLE);
   }
   // CreateProcessW may write into the command line buffer.
   std::wstring line(reinterpret_cast<const wchar_t*>(commandLine.data()), commandLine.size());
   PROCESS_INFORMATION process{};
   if (!::CreateProcessW(/*lpApplicationName=*/nullptr, line.data(), /*lpProcessAttributes=*/nullptr,
-                        /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/output ? TRUE : FALSE,
+                        /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/redirected ? TRUE : FALSE,
                         /*dwCreationFlags=*/0, /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &startup,
                         &process)) {
     return lastFailure(kErrorFileNotFound);

@@ -1,0 +1,55 @@
+#include "plugins/remembered_password.h"
+
+#include <algorithm>
+
+namespace crvl {
+namespace {
+
+template <typename C>
+void wipe(C* data, size_t n) noexcept {
+  volatile C* p = data;
+  for (size_t i = 0; i < n; ++i) p[i] = 0;
+}
+
+}  // namespace
+
+void wipeText(std::u16string& text) noexcept {
+  wipe(text.data(), text.size());
+  text.clear();
+}
+
+void wipeText(std::string& text) noexcept {
+  wipe(text.data(), text.size());
+  text.clear();
+}
+
+RememberedPassword::~RememberedPassword() { clear(); }
+
+bool RememberedPassword::get(std::u16string& out) const {
+  wipeText(out);
+  std::lock_guard<std::mutex> guard(textLock_);
+  out.assign(text_.data(), length_);
+  return length_ != 0;
+}
+
+bool RememberedPassword::obtain(const PasswordPrompt& prompt, std::u16string_view title, std::u16string& out) {
+  std::lock_guard<std::mutex> asking(askLock_);
+  if (get(out)) return true;
+  if (prompt.ask == nullptr) return false;
+  if (!prompt.ask(prompt.context, title, out) || out.empty()) {
+    wipeText(out);
+    return false;
+  }
+  std::lock_guard<std::mutex> guard(textLock_);
+  length_ = std::min(out.size(), kMaxChars);
+  std::copy_n(out.data(), length_, text_.data());
+  return true;
+}
+
+void RememberedPassword::clear() noexcept {
+  std::lock_guard<std::mutex> guard(textLock_);
+  wipe(text_.data(), text_.size());
+  length_ = 0;
+}
+
+}  // namespace crvl

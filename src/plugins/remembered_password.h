@@ -1,0 +1,54 @@
+// The one password of the process: the first password the user gives for any plug-in
+// request is kept and handed to every later request without asking again; the Task
+// Scheduler's account registration uses the same text. It is kept in memory only,
+// never written anywhere, and wiped when it goes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace crvl {
+
+// Overwrites the characters of `text` (in a way the compiler keeps) and empties it.
+void wipeText(std::u16string& text) noexcept;
+void wipeText(std::string& text) noexcept;
+
+// Asks the user for a password: `title` names what asks. Answers true with the typed
+// text in `typed`, false when the user cancels or nobody can be asked.
+struct PasswordPrompt {
+  void* context = nullptr;
+  bool (*ask)(void* context, std::u16string_view title, std::u16string& typed) = nullptr;
+};
+
+class RememberedPassword {
+ public:
+  static constexpr size_t kMaxChars = 127;
+
+  RememberedPassword() = default;
+  RememberedPassword(const RememberedPassword&) = delete;
+  RememberedPassword& operator=(const RememberedPassword&) = delete;
+  ~RememberedPassword();
+
+  // Copies the remembered text into `out`; false (and `out` empty) when there is none.
+  bool get(std::u16string& out) const;
+
+  // The remembered text, or else the answer of `prompt` (false when it cancels or is
+  // empty), whose first kMaxChars characters are then remembered; `out` receives the
+  // whole answer. One caller asks at a time: a caller that waited meanwhile gets the
+  // text the first one remembered, without asking.
+  bool obtain(const PasswordPrompt& prompt, std::u16string_view title, std::u16string& out);
+
+  // Forgets the text.
+  void clear() noexcept;
+
+ private:
+  mutable std::mutex textLock_;
+  std::mutex askLock_;  // held while the user is asked
+  std::array<char16_t, kMaxChars> text_{};
+  size_t length_ = 0;
+};
+
+}  // namespace crvl

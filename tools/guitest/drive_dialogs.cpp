@@ -29,6 +29,10 @@
 //   lv-dblclick ID ROW         selects ROW and double-clicks it
 //   dtp-set ID Y M D h m s     sets a date-time picker
 //   dtp-get ID                 prints "Y M D h m s"
+//   tab ID INDEX               shows page INDEX of tab control ID (its TCN_SELCHANGE
+//                              reaches the dialog)
+//   context ID                 posts the dialog a WM_CONTEXTMENU for control ID, as the
+//                              keyboard's menu key gives it
 //   clipboard TEXT             puts TEXT on the clipboard as Unicode text
 #include <windows.h>
 #include <commctrl.h>
@@ -170,7 +174,7 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   static const wchar_t* const kDialogActions[] = {
       L"dlg-title", L"dlg-rect", L"click", L"press", L"command", L"key", L"checked", L"enabled", L"visible", L"text",
       L"set-text", L"combo", L"combo-get", L"combo-count", L"lb", L"lv-count", L"lv-text", L"lv-select", L"lv-selected",
-      L"lv-check", L"lv-checked", L"lv-dblclick", L"dtp-set", L"dtp-get"};
+      L"lv-check", L"lv-checked", L"lv-dblclick", L"dtp-set", L"dtp-get", L"tab", L"context"};
   bool known = false;
   for (const wchar_t* name : kDialogActions) known = known || action == name;
   if (!known) return -1;
@@ -216,6 +220,16 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   }
   if (action == L"click") {
     sendTo(control, BM_CLICK, 0, 0, 10000);
+    return 0;
+  }
+  if (action == L"tab") {
+    if (!need(4)) return 2;
+    sendTo(control, TCM_SETCURFOCUS, static_cast<WPARAM>(number(argv[3])), 0, 10000);
+    settle(dialog);
+    return 0;
+  }
+  if (action == L"context") {
+    ::PostMessageW(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), -1);
     return 0;
   }
   if (action == L"press") {

@@ -134,6 +134,8 @@ class PlanDialog : public Dialog<PlanDialog> {
     const RECT timeRect = itemRect(CRVL_ID_PLAN_TIME);
     const int left = v.date ? dateRect.right + gap_ : dateRect.left;
     ::SetWindowPos(item(CRVL_ID_PLAN_TIME), nullptr, left, timeRect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The picker and its spin paint themselves anew at the new place.
+    ::RedrawWindow(item(CRVL_ID_PLAN_TIME), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     for (int day = 0; day < 7; ++day) showItem(handle(), CRVL_ID_PLAN_WEEKDAY + day, v.weekdays);
   }
 

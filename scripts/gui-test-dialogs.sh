@@ -6,9 +6,11 @@
 get() { drive "$@" | tr -d '\r'; }
 is() { [ "$(get "${@:2}")" = "$1" ]; }   # is EXPECTED action args...
 is_out() { [ "$("${@:2}" | tr -d "\r")" = "$1" ]; }   # is_out EXPECTED command...
-# The top dialog into a screenshot.
+# The top dialog into a screenshot, once a control moved or shown just before has
+# painted itself.
 shot_dialog() {
   local x y w h
+  sleep 0.3
   read -r x y w h <<< "$(get dlg-rect)"
   if [ -z "$h" ]; then fail "no dialog to capture for $1"; return 1; fi
   import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shots/$1"
@@ -389,6 +391,7 @@ dialog_tour() {
   make_job Beta 1
   write_settings "$language" "1=-Backup" "2=Alpha;JOB:Alpha" "3=-" "4=--" "5=Beta;JOB:Beta"
   printf '\r\n[Task]\r\n1=Alpha;so;d60;r3600\r\n2=Beta;tw;d%s;r34\r\n' "$(packed 2024 3 4 8 30 0)" >> "$case_dir/CRVL.INI"
+  printf '\r\n[pgnFS]\r\n1=Archive;+..\\plugins\\archive.wfx64;level=9\r\n2=FTP;-..\\plugins\\ftp.uwfx;\r\n' >> "$case_dir/CRVL.INI"
   mkdir -p "$case_dir/logs"
   log_line Alpha "$(packed 2024 1 1 8 0 0)" a.txt
   log_line Beta "$(packed 2024 1 3 9 15 0)" b.txt
@@ -424,10 +427,17 @@ dialog_tour() {
     if drive dlg-wait 5901 10000 >/dev/null; then snap password; drive click 2; fi
   fi
   if open_dialog 103 3305; then snap logs; drive click 8; fi
-  if open_dialog 107 5101; then snap configuration; drive click 2; fi
+  if open_dialog 107 5101; then
+    snap configuration
+    drive tab 5101 1
+    snap configuration-plugins
+    drive lv-dblclick 5501 0
+    if drive dlg-wait 5532 5000 >/dev/null; then snap plugin-entry; drive click 2; fi
+    drive click 2
+  fi
   if open_dialog 109 91; then snap language; drive click 2; fi
   if open_dialog 115 7021; then snap product-information; drive click 8; fi
-  check "[$language] a screenshot of every dialog ($taken)" [ "$taken" -eq 14 ]
+  check "[$language] a screenshot of every dialog ($taken)" [ "$taken" -eq 16 ]
   stop_program
 }
 dialog_tour US

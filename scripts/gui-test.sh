@@ -453,6 +453,7 @@ check "the restarted program ends with exit code 0 (got $code)" [ "$code" -eq 0 
 # --- runs ----------------------------------------------------------------------------
 
 source "$root/scripts/gui-test-dialogs.sh"
+source "$root/scripts/gui-test-plugins.sh"
 source "$root/scripts/gui-test-runs.sh"
 
 echo

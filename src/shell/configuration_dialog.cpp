@@ -1,7 +1,7 @@
 // The "Configuration" dialog: the general options with the log controls on the first
 // page, the file-system plug-ins on the second; the tab control 5101 switches them.
-// "&OK" stores the options through saveGeneralOptions; the shell then brings the
-// running program in line.
+// "&OK" stores the options through saveGeneralOptions and the plug-in list through its
+// page; the shell then brings the running program in line.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -20,6 +20,7 @@
 #include "shell/dialog_controls.h"
 #include "shell/dialogs.h"
 #include "shell/file_dialogs.h"
+#include "shell/plugin_page_view.h"
 
 namespace crvl::shell {
 namespace {
@@ -68,11 +69,15 @@ class ConfigurationDialog : public Dialog<ConfigurationDialog> {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header != nullptr && header->idFrom == kPages && header->code == TCN_SELCHANGE) {
           showPage(TabCtrl_GetCurSel(item(kPages)));
+        } else {
+          (void)plugins_.notify(header);
         }
         return TRUE;
       }
+      case WM_CONTEXTMENU:
+        return plugins_.contextMenu(reinterpret_cast<HWND>(wParam), lParam) ? TRUE : FALSE;
       case WM_COMMAND:
-        command(LOWORD(wParam));
+        if (!plugins_.command(LOWORD(wParam))) command(LOWORD(wParam));
         return TRUE;
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLORBTN: {
@@ -96,7 +101,7 @@ class ConfigurationDialog : public Dialog<ConfigurationDialog> {
   void initialise() {
     setTexts(handle(), {kTextCnfg, kStartWithWindows, 5121, 5124, kIconsInMenu, 5207, 5210, 5220, kLogToFolder,
                         kLogAsLabel, kOk, IDCANCEL});
-    for (uint16_t textId : {kTextoGrl}) {
+    for (uint16_t textId : {kTextoGrl, kTextPgFS}) {
       std::u16string text = uiText(textId);
       TCITEMW tab{};
       tab.mask = TCIF_TEXT;
@@ -130,6 +135,7 @@ class ConfigurationDialog : public Dialog<ConfigurationDialog> {
     for (LogFormat f = 1; f <= kLogFormatCount; ++f) formats.push_back(logFormatInfo(f)->name);
     fillCombo(handle(), kLogAs, formats, static_cast<int>(shown_.logFormat) - 1);
     updateLogControls();
+    plugins_.initialise(handle(), context_.settings);
 
     if (page_ >= TabCtrl_GetItemCount(item(kPages))) page_ = 0;
     TabCtrl_SetCurSel(item(kPages), page_);
@@ -171,6 +177,7 @@ class ConfigurationDialog : public Dialog<ConfigurationDialog> {
     state.logFormat = context_.state.logFormat;
     (void)saveGeneralOptions(context_.settings, options, state);
     context_.state.logFormat = static_cast<LogFormat>(state.logFormat);
+    (void)plugins_.page().save(context_.settings, context_.state.providers);
     end(IDOK);
   }
 
@@ -200,6 +207,7 @@ class ConfigurationDialog : public Dialog<ConfigurationDialog> {
   DialogContext& context_;
   int page_;
   GeneralOptions shown_;
+  PluginPageView plugins_;
 };
 
 }  // namespace

@@ -64,6 +64,7 @@ if open_dialog 107 5101; then
     if drive dlg-wait 65535 10000 >/dev/null; then
       check "a file that is no module: 'The plugin could not be loaded.'" message_says "The plugin could not be loaded."
       check "... followed by the module's file name" message_says "broken.wfx"
+      check "... in an error box with the program's title" is Corvell dlg-title
       drive click 1
     else
       fail "a file that is no module is reported"

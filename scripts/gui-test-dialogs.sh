@@ -17,12 +17,14 @@ shot_dialog() {
 }
 # Opens a dialog with a command to the main window and waits for a control of it. The
 # command is sent again while it goes unanswered: the program ignores it while a run is
-# in progress (a start task may still be running when a case begins).
+# in progress (a start task may still be running when a case begins). The first wait is
+# long enough for a slow start, so that a second command rarely reaches a dialog that
+# is already on its way.
 open_dialog() {
-  local try
-  for try in 1 2 3 4 5 6 7 8 9 10; do
+  local wait
+  for wait in 6000 2000 2000 2000 2000 2000 2000 2000; do
     drive post "$1" ${3:+"$3"} >/dev/null
-    drive dlg-wait "$2" 2000 >/dev/null && return 0
+    drive dlg-wait "$2" "$wait" >/dev/null && return 0
   done
   return 1
 }

@@ -114,9 +114,12 @@ make_job() {
 }
 
 # The settings file: language, log folder inside the case, text logs, then the register lines
-# ("1=-Backup" ...), where JOB:name stands for the job file of that name.
+# ("1=-Backup" ...), where JOB:name stands for the job file of that name. Without register
+# lines the register holds one job, Idle (whose file need not exist): a program with an
+# empty register opens "&Configure..." at start.
 write_settings() {
   local language=$1; shift
+  [ $# -eq 0 ] && set -- "1=Idle;JOB:Idle"
   {
     printf '[CRVL]\r\nLanguage=%s\r\nLog=%s\r\nExpMode=1\r\n\r\n[Job]\r\n' "$language" "$(winpath "$case_dir/logs")"
     local line
@@ -449,6 +452,8 @@ check "the restarted program ends with exit code 0 (got $code)" [ "$code" -eq 0 
 
 # --- runs ----------------------------------------------------------------------------
 
+source "$root/scripts/gui-test-dialogs.sh"
+source "$root/scripts/gui-test-plugins.sh"
 source "$root/scripts/gui-test-runs.sh"
 
 echo

@@ -320,6 +320,21 @@ uint32_t parseDelayField(std::u16string_view text) noexcept {
   return static_cast<uint32_t>(value);
 }
 
+GeneralOptions readGeneralOptions(ProfileStore& settings, const ProgramOptionState& state) {
+  GeneralOptions options;
+  options.startWithWindows = (state.appOptions & kAppStartWithWindows) != 0;
+  options.iconsInMenu = (state.appOptions & kAppNoMenuIcons) == 0;
+  options.menuIconSize = menuIconSizeChoice(state.menuIconSize);
+  options.startDelaySeconds = readStartDelay(settings);
+  settings.getText(kSettingsSection, "Job", u"", options.jobFolder);
+  if (options.jobFolder.empty()) options.jobFolder = options.jobFolderDefault = defaultJobFolder(settings);
+  options.logToFolder = (state.appOptions & kAppNoJobLogs) == 0;
+  settings.getText(kSettingsSection, "Log", u"", options.logFolder);
+  if (options.logFolder.empty()) options.logFolder = options.logFolderDefault = logFolder(settings);
+  options.logFormat = logFormatFromStored(state.logFormat);
+  return options;
+}
+
 GeneralOptionsOutcome saveGeneralOptions(ProfileStore& settings, const GeneralOptions& options,
                                          ProgramOptionState& state) {
   GeneralOptionsOutcome outcome;
@@ -330,9 +345,12 @@ GeneralOptionsOutcome saveGeneralOptions(ProfileStore& settings, const GeneralOp
   opt = options.startWithWindows ? opt | kAppStartWithWindows : opt & ~kAppStartWithWindows;
   opt = options.iconsInMenu ? opt & ~kAppNoMenuIcons : opt | kAppNoMenuIcons;
   const uint32_t iconSize = options.menuIconSize;
-  settings.putText(kSettingsSection, "Job", options.jobFolder);
+  const auto typed = [](const std::u16string& field, const std::u16string& shownDefault) {
+    return !shownDefault.empty() && field == shownDefault ? std::u16string() : field;
+  };
+  settings.putText(kSettingsSection, "Job", typed(options.jobFolder, options.jobFolderDefault));
   opt = options.logToFolder ? opt & ~kAppNoJobLogs : opt | kAppNoJobLogs;
-  settings.putText(kSettingsSection, "Log", options.logFolder);
+  settings.putText(kSettingsSection, "Log", typed(options.logFolder, options.logFolderDefault));
   state.logFormat = options.logFormat;
   settings.putInt(kSettingsSection, "Opt", opt);
 

@@ -143,7 +143,17 @@ struct GeneralOptions {
   bool logToFolder = true;
   std::u16string logFolder;         // stored as given
   uint32_t logFormat = kDefaultLogFormat;  // 1-7
+  // The default folders the fields show for an empty key. A field that still shows its
+  // default when saved keeps the key empty, so that the default goes on following the
+  // user's data folder (when the program is carried to another computer, say).
+  std::u16string jobFolderDefault;
+  std::u16string logFolderDefault;
 };
+
+// What the dialog shows when it opens: the options of `state`, "Delay" (0 when unset),
+// the icon size choice, and "Job" and "Log" as stored, or their default folders
+// (expanded) when empty.
+[[nodiscard]] GeneralOptions readGeneralOptions(ProfileStore& settings, const ProgramOptionState& state);
 
 // What saving changed, for the steps that follow the dialog (start-with-Windows entry,
 // menu rebuilds).

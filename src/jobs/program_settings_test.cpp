@@ -367,6 +367,40 @@ TEST_F(SettingsStoreTest, GeneralOptionsAreStored) {
   EXPECT_NE(folder_.read("s.ini").find("ExpMode=3\r\n"), std::string::npos);
 }
 
+TEST_F(SettingsStoreTest, GeneralOptionsShowDefaultsAndKeepThemUnstored) {
+  struct Case {
+    const char* file;
+    const char16_t* typedJob;  // null: the field as shown
+    const char* storedJob;     // "Job=..." after saving
+  };
+  const Case cases[] = {
+      {"[CRVL]\r\n", nullptr, "Job=\r\n"},                          // the default shown, kept empty
+      {"[CRVL]\r\n", u"D:\\Jobs", "Job=D:\\Jobs\r\n"},             // another folder typed
+      {"[CRVL]\r\nJob=E:\\Mine\r\n", nullptr, "Job=E:\\Mine\r\n"},  // a stored folder as it is
+  };
+  for (const Case& c : cases) {
+    load(c.file);
+    ProgramOptionState state{readAppOptions(store_), readMenuIconSize(store_), 0};
+    GeneralOptions options = readGeneralOptions(store_, state);
+    const bool stored = std::string(c.file).find("Job=") != std::string::npos;
+    EXPECT_EQ(options.jobFolder, stored ? u"E:\\Mine" : defaultJobFolder(store_)) << c.file;
+    EXPECT_EQ(options.logFolder, logFolder(store_)) << "an empty Log shows the default folder";
+    if (c.typedJob != nullptr) options.jobFolder = c.typedJob;
+    (void)saveGeneralOptions(store_, options, state);
+    EXPECT_NE(folder_.read("s.ini").find(c.storedJob), std::string::npos) << c.file;
+    EXPECT_NE(folder_.read("s.ini").find("Log=\r\n"), std::string::npos) << "the default log folder stays unstored";
+  }
+  // The other fields: options bits, the delay, the icon size choice and the format.
+  load("[CRVL]\r\nDelay=45\r\n");
+  const GeneralOptions shown = readGeneralOptions(store_, ProgramOptionState{kAppStartWithWindows | kAppNoJobLogs, 8, 9});
+  EXPECT_TRUE(shown.startWithWindows);
+  EXPECT_TRUE(shown.iconsInMenu);
+  EXPECT_FALSE(shown.logToFolder);
+  EXPECT_EQ(shown.startDelaySeconds, 45u);
+  EXPECT_EQ(shown.menuIconSize, 16u) << "a size below 16 selects 16";
+  EXPECT_EQ(shown.logFormat, 6u) << "a format above 7 counts as 6";
+}
+
 TEST_F(SettingsStoreTest, DarkModeIsWrittenOnlyWhenItChanges) {
   load("[CRVL]\r\nDM=1\r\n");
   EXPECT_FALSE(writeDarkMode(store_, 1));

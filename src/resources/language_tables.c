@@ -158,6 +158,9 @@ static const CrvlLanguageRecord kEnglishTable[] = {
     {7001, "Are you sure you want to remove the selected log?"},
     {7002, "Are you sure you want to remove %lu logs?"},
     {7003, "The two folders of this pair lie one inside the other."},
+    {7010, "Version"},
+    {7011, "Licence: free to use, to copy and to pass on unchanged. Provided as it is, without any warranty."},
+    {7012, "Settings file:"},
     {0, 0},
 };
 
@@ -317,6 +320,9 @@ static const CrvlLanguageRecord kGermanTable[] = {
     {7001, "M\366chten Sie die ausgew\344hlte Protokolldatei wirklich l\366schen?"},
     {7002, "M\366chten Sie die %lu ausgew\344hlten Protokolle wirklich l\366schen?"},
     {7003, "Die beiden Ordner dieses Paares liegen ineinander."},
+    {7010, "Version"},
+    {7011, "Lizenz: frei zu verwenden, zu kopieren und unver\344ndert weiterzugeben. Ohne jede Gew\344hrleistung."},
+    {7012, "Einstellungsdatei:"},
     {0, 0},
 };
 
@@ -476,10 +482,13 @@ static const CrvlLanguageRecord kKeyTable[] = {
     {7001, "DlL1"},
     {7002, "DlLM"},
     {7003, "Ovlp"},
+    {7010, "PVer"},
+    {7011, "PLic"},
+    {7012, "PSet"},
     {0, 0},
 };
 
 const CrvlLanguageRecord* const crvlLanguageTables[4] = {
     kEnglishTable, kGermanTable, kKeyTable, 0};
 
-const unsigned crvlStringCount = 154;
+const unsigned crvlStringCount = 157;

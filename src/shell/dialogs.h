@@ -2,8 +2,7 @@
 // busyCount raised (runs wait while a dialog is open) and clears the open-dialog
 // handle afterwards; a dialog records its window in AppState::modalDialog while it is
 // open, so that a tray click brings it to the front. Each returns whether the user
-// confirmed it. Until the dialogs are built, each of them shows nothing and answers
-// false.
+// confirmed it.
 #pragma once
 
 #include <cstdint>

@@ -103,6 +103,12 @@ std::u16string chooseSettingsFile(HWND owner, AppState& state, const std::u16str
 
 template <typename Show>
 bool MainWindow::withDialog(Show show) noexcept {
+  if (state_.modalDialog != nullptr) {
+    // One dialog at a time: a command that arrives while one is open (posted by another
+    // program, or queued before it opened) brings that one forward instead.
+    bringDialogToFront();
+    return false;
+  }
   try {
     BusyScope busy(state_);
     DialogContext context{state_, settings_, handle()};

@@ -33,9 +33,24 @@ LRESULT callEnlargement(LPARAM argument) noexcept {
   return 0;
 }
 
+// The request that travels through kMessageCallOnUiThread for a password.
+struct PasswordCall {
+  bool (*ask)(PasswordCall& call) noexcept;
+  void* window;
+  std::u16string_view title;
+  std::u16string* typed;
+  bool answered;
+};
+
+LRESULT callPasswordPrompt(LPARAM argument) noexcept {
+  auto* call = reinterpret_cast<PasswordCall*>(argument);
+  call->answered = call->ask(*call);
+  return 0;
+}
+
 // The routines that kMessageCallOnUiThread may run.
 bool isUiRoutine(WPARAM address) noexcept {
-  static const UiRoutine kRoutines[] = {&callEnlargement};
+  static const UiRoutine kRoutines[] = {&callEnlargement, &callPasswordPrompt};
   for (const UiRoutine routine : kRoutines) {
     if (address == reinterpret_cast<WPARAM>(routine)) return true;
   }
@@ -68,6 +83,18 @@ void enlargeOnUiThread(void (*routine)(void*) noexcept, void* request) {
 }
 
 MainWindow::MainWindow(AppState& state, ProfileStore& settings) : state_(state), settings_(settings) {}
+
+bool MainWindow::askPasswordFromAnyThread(std::u16string_view title, std::u16string& typed) noexcept {
+  if (::GetWindowThreadProcessId(handle(), nullptr) == ::GetCurrentThreadId()) return askAccountPassword(title, &typed);
+  PasswordCall call{[](PasswordCall& c) noexcept {
+                      return static_cast<MainWindow*>(c.window)->askAccountPassword(c.title, c.typed);
+                    },
+                    this, title, &typed, false};
+  // A window that is gone answers nothing: the request is refused.
+  ::SendMessageW(handle(), kMessageCallOnUiThread, reinterpret_cast<WPARAM>(&callPasswordPrompt),
+                 reinterpret_cast<LPARAM>(&call));
+  return call.answered;
+}
 
 MainWindow::~MainWindow() {
   if (handle() != nullptr) ::DestroyWindow(handle());
@@ -103,7 +130,7 @@ bool MainWindow::create() noexcept {
   PasswordPrompt prompt;
   prompt.context = this;
   prompt.ask = [](void* self, std::u16string_view title, std::u16string& typed) {
-    return static_cast<MainWindow*>(self)->askAccountPassword(title, &typed);
+    return static_cast<MainWindow*>(self)->askPasswordFromAnyThread(title, typed);
   };
   attachPluginBinding(state_, settings_, prompt, handle());
   return true;
@@ -238,9 +265,11 @@ LRESULT MainWindow::onInitMenuPopup(HMENU menu, bool systemMenu) noexcept {
 
 LRESULT MainWindow::onHelp(const HELPINFO* info) noexcept {
   if (info == nullptr) return TRUE;
+  // A dialog with a context of its own ("Planed Tasks", "Plan") hands it over.
   const uint32_t context = info->iContextType == HELPINFO_MENUITEM
                                ? menuHelpContext(static_cast<uint16_t>(info->iCtrlId), lastConfigurationPage_)
-                               : controlHelpContext(info->iCtrlId);
+                           : info->dwContextId != 0 ? static_cast<uint32_t>(info->dwContextId)
+                                                    : controlHelpContext(info->iCtrlId);
   openHelp(context);
   return TRUE;
 }

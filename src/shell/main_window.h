@@ -88,10 +88,12 @@ class MainWindow : public Window<MainWindow> {
   // Hands the time-controlled tasks to the system's scheduler, with the account's
   // password remembered from an earlier export or asked for now.
   void exportTasks() noexcept;
-  // The password dialog for the account of the tasks, with busyCount held.
   // The password dialog, for plug-in requests and the account of timed tasks (both
-  // share the process's remembered password).
+  // share the process's remembered password), with busyCount held.
   bool askAccountPassword(std::u16string_view title, std::u16string* typed) noexcept;
+  // The same from any thread: a run's plug-in asks through the window's own thread,
+  // which owns every dialog, and waits for the answer.
+  bool askPasswordFromAnyThread(std::u16string_view title, std::u16string& typed) noexcept;
   // Opens a dialog with busyCount held; false when it was not opened or not confirmed.
   template <typename Show>
   bool withDialog(Show show) noexcept;

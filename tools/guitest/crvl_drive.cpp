@@ -26,6 +26,7 @@
 //   wait-class CLASS [ms]        waits for a visible top-level window of CLASS; prints
 //                                its title
 //   close-class CLASS            posts WM_CLOSE to the first window of CLASS
+// and the dialog actions of drive_dialogs.cpp.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -35,6 +36,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+int driveDialog(const std::wstring& action, int argc, wchar_t** argv);
 
 namespace {
 
@@ -120,6 +123,7 @@ int usage() {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return usage();
   const std::wstring action = argv[1];
+  if (const int status = driveDialog(action, argc, argv); status >= 0) return status;
   if (action == L"wait-window") {
     HWND window = waitFor(kMainClass, argumentMs(argc, argv, 2, 20000));
     if (window == nullptr) return 1;

@@ -1,0 +1,164 @@
+# Part of scripts/gui-test.sh (sourced after gui-test-dialogs.sh; uses the helpers of
+# both): the "File System Plugins" page of the configuration and its entry dialog,
+# checked by the bytes they write; a plug-in's password request during a run, answered
+# in the password dialog.
+
+testplugins="$build/testplugins"
+
+# The case's copies of the test modules, and a module that is no module at all.
+copy_modules() {
+  mkdir -p "$case_dir/plugins"
+  cp "$testplugins/crvltest_both.wfx64" "$testplugins/crvltest_wide.uwfx" "$case_dir/plugins/"
+  printf 'not a module' > "$case_dir/plugins/broken.wfx"
+}
+# Whether the top dialog's static text (a message box's, id 0xFFFF) holds `text`.
+message_says() { get text 65535 | grep -qF "$1"; }
+# The rows of the page as "checked|name|module|parameters", one a line.
+page_rows() {
+  local n i
+  n=$(get lv-count 5501)
+  for ((i = 0; i < n; i++)); do
+    echo "$(get lv-checked 5501 $i)|$(get lv-text 5501 $i 0)|$(get lv-text 5501 $i 1)|$(get lv-text 5501 $i 2)"
+  done
+}
+buttons_enabled() { echo $(get enabled 6993) $(get enabled 6995) $(get enabled 6997) $(get enabled 6991) $(get enabled 6992); }
+
+# --- the page: rows from both stored forms, the toolbar, the entry dialog --------------
+
+new_case plugins
+copy_modules
+write_settings US
+printf '\r\n[pgnFS]\r\n1=Alpha;+..\\plugins\\a.wfx;first\r\nRemote=-Z:\\nowhere\\remote.wfx*with parameters\r\n' \
+  >> "$case_dir/CRVL.INI"
+start_program
+drive wait-window 20000 >/dev/null
+if open_dialog 107 5101; then
+  drive tab 5101 1
+  check "the second tab shows the plug-in list and hides the general options" \
+    is_out "1 0" eval 'echo $(get visible 5501) $(get visible 5201)'
+  check "the rows come from both stored forms (a leading '..' is the program's folder), the check box is the enabled flag" \
+    is_out "$(printf '1|Alpha|%%MY_PATH%%\\plugins\\a.wfx|first\n0|Remote|Z:\\nowhere\\remote.wfx|with parameters')" page_rows
+  check "without a selection only 'Add New' is offered" is_out "0 0 0 0 0" buttons_enabled
+  drive lv-select 5501 0
+  check "the first row selected: all but 'Move Up'" is_out "1 1 1 0 1" buttons_enabled
+  drive lv-select 5501 1
+  check "the last row selected: all but 'Move Down'" is_out "1 1 1 1 0" buttons_enabled
+  drive click 6995
+  check "'Duplicate' inserts a copy at the selected row" \
+    is_out "$(printf '1|Alpha|%%MY_PATH%%\\plugins\\a.wfx|first\n0|Remote|Z:\\nowhere\\remote.wfx|with parameters\n0|Remote|Z:\\nowhere\\remote.wfx|with parameters')" page_rows
+  check "the selected row moves down with it" is_out "2" get lv-selected 5501
+  drive click 6997
+  check "'Remove' takes the selected row at once" is 2 lv-count 5501
+  check "nothing is selected after 'Remove'" is_out "0 0 0 0 0" buttons_enabled
+  drive lv-select 5501 0
+  drive click 6992
+  check "'Move Down' swaps the row with the next one" \
+    is_out "Remote Alpha" eval 'echo $(get lv-text 5501 0 0) $(get lv-text 5501 1 0)'
+
+  # "Add New": the file dialog opens at once; a file that is no module is reported.
+  drive press 6990
+  title=$(get dlg-wait 5532 5000)
+  if [ -n "$title" ]; then
+    check "a new entry is titled 'Add Entry' (with the titles' leading space)" [ "$title" = " Add Entry" ]
+    drive file-dialog "$(winpath "$case_dir/plugins/broken.wfx")" 10000
+    if drive dlg-wait 65535 10000 >/dev/null; then
+      check "a file that is no module: 'The plugin could not be loaded.'" message_says "The plugin could not be loaded."
+      check "... followed by the module's file name" message_says "broken.wfx"
+      check "... in an error box with the program's title" is Corvell dlg-title
+      drive click 1
+    else
+      fail "a file that is no module is reported"
+    fi
+    drive dlg-wait 5532 5000 >/dev/null
+    check "the path goes into the field, the name stays empty" \
+      is_out "$(winpath "$case_dir/plugins/broken.wfx")|" eval 'echo "$(get text 5534)|$(get text 5532)"'
+    drive press 5535
+    drive file-dialog "$(winpath "$case_dir/plugins/crvltest_wide.uwfx")" 10000
+    check "a module that loads gives its default name" poll 10 is TestFS text 5532
+    drive set-text 5538 "p;q"
+    shot_dialog plugin-entry-add-US.png
+    drive click 99
+  else
+    fail "'Add New' opens the entry dialog"
+  fi
+  check "the new entry is appended, enabled, with the module in its macro form" \
+    is_out '1|TestFS|%MY_PATH%\plugins\crvltest_wide.uwfx|p;q' eval 'page_rows | tail -n 1'
+  check "the new row is selected" is 2 lv-selected 5501
+
+  # "Edit" (a double click): the module path is shown expanded; Cancel keeps the row.
+  drive lv-dblclick 5501 2
+  title=$(get dlg-wait 5532 5000)
+  if [ -n "$title" ]; then
+    check "an entry with a module is titled 'Edit Entry'" [ "$title" = " Edit Entry" ]
+    check "the module path is shown with its macro expanded" is "$(winpath "$case_dir/plugins/crvltest_wide.uwfx")" text 5534
+    drive set-text 5532 "Changed"
+    drive click 2
+  else
+    fail "a double click opens the entry dialog"
+  fi
+  check "Cancel of the entry dialog leaves the row" is TestFS lv-text 5501 2 0
+  drive lv-select 5501 1
+  drive press 6993
+  if drive dlg-wait 5532 5000 >/dev/null; then
+    drive set-text 5532 "Beta"
+    drive click 99
+  fi
+  check "'Edit' with OK gives the row the new name" is Beta lv-text 5501 1 0
+
+  # The context menu inverts, clears and sets every check box.
+  drive context 5501
+  if drive menu-wait 5000 >/dev/null; then
+    drive menu-keys down*3 return >/dev/null
+    drive menu-gone 3000 >/dev/null
+    check "'Invert selection' inverts every check box" \
+      is_out "1 0 0" eval 'echo $(get lv-checked 5501 0) $(get lv-checked 5501 1) $(get lv-checked 5501 2)'
+  else
+    fail "the list offers a context menu"
+  fi
+  drive lv-check 5501 2 1
+  cp "$case_dir/CRVL.INI" "$case_dir/before.ini"
+  drive click 99
+  check "'&OK' replaces the section by the rows, in order, '-' for unchecked ones" is_out \
+    "$(printf '%s\n' '1=Remote;+Z:\nowhere\remote.wfx;with parameters' '2=Beta;-%MY_PATH%\plugins\a.wfx;first' \
+      '3=TestFS;+%MY_PATH%\plugins\crvltest_wide.uwfx;"p;q"')" section pgnFS
+else
+  fail "'&Configuration...' opens its dialog"
+fi
+# Cancel drops every change of the page.
+cp "$case_dir/CRVL.INI" "$case_dir/before.ini"
+if open_dialog 107 5501; then
+  drive tab 5101 1
+  drive lv-select 5501 0
+  drive click 6997
+  drive lv-check 5501 0 0
+  drive click 2
+  check "Cancel of the configuration leaves the settings byte for byte" cmp -s "$case_dir/before.ini" "$case_dir/CRVL.INI"
+fi
+stop_program
+
+# --- a plug-in's password request during a run goes to the password dialog ------------
+
+new_case plugin-password
+copy_modules
+mkdir -p "$case_dir/Remote/L" "$case_dir/Remote/R" "$case_dir/testfs"
+printf 'one' > "$case_dir/Remote/L/a.txt"
+printf 'two' > "$case_dir/Remote/L/b.txt"
+printf '[testfs]\r\nroot=%s\r\npassword=open sesame\r\ntrace=%s\r\n' "$(winpath "$case_dir/Remote/R")" \
+  "$(winpath "$case_dir/testfs/trace.txt")" > "$case_dir/testfs/crvltest_both.ini"
+printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;\\\\\\Remote\\\r\n' \
+  "$(winpath "$case_dir/Remote/L")" > "$case_dir/Remote.job"
+write_settings US "1=Remote;JOB:Remote"
+printf '\r\n[pgnFS]\r\n1=Remote;+%s;\r\n' "$(winpath "$case_dir/plugins/crvltest_both.wfx64")" >> "$case_dir/CRVL.INI"
+CRVL_TESTFS_DIR="$(winpath "$case_dir/testfs")" start_program
+drive wait-window 20000 >/dev/null
+drive post 201 1 >/dev/null
+if drive dlg-wait 5901 20000 >/dev/null; then
+  pass "a run on a plug-in that asks for a password opens the password dialog"
+  drive set-text 5901 "open sesame"
+  drive click 99
+  check "with the password given the run copies into the plug-in's folder" poll 20 files_reach "$case_dir/Remote/R" 2
+  check "the module was given the password it wants" grep -q "request password matches" "$case_dir/testfs/trace.txt"
+else
+  fail "a run on a plug-in that asks for a password opens the password dialog"
+fi
+stop_program

@@ -388,7 +388,7 @@ check "the log format chosen is stored at the end (ExpMode=3)" grep -q $'^ExpMod
 
 dialog_tour() {
   local language=$1
-  new_case "tour-$language"
+  new_case "tour-$language${shot_suffix:-}"
   make_job Alpha 1
   make_job Beta 1
   write_settings "$language" "1=-Backup" "2=Alpha;JOB:Alpha" "3=-" "4=--" "5=Beta;JOB:Beta"
@@ -400,7 +400,7 @@ dialog_tour() {
   start_program
   drive wait-window 20000 >/dev/null
   local taken=0
-  snap() { shot_dialog "$1-$language.png" && taken=$((taken + 1)); }
+  snap() { shot_dialog "$1-$language${shot_suffix:-}.png" && taken=$((taken + 1)); }
   if open_dialog 118 3010; then snap register; drive click 2; fi
   if open_dialog 206 2404 2; then
     snap job-editor
@@ -444,3 +444,4 @@ dialog_tour() {
 }
 dialog_tour US
 dialog_tour DE
+

@@ -58,7 +58,7 @@ for n in $(seq 90 140); do
   if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
 done
 [ -n "$display" ] || { echo "gui-test: no free X display"; exit 1; }
-Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
@@ -81,6 +81,9 @@ if [ ! -f "$WINEPREFIX/.corvell-gui-ready" ]; then
 fi
 wineserver -f -p >/dev/null 2>&1 &
 server_pid=$!
+# 96 DPI and the normal desktop, also after a run broken off in the 144 DPI pass.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "${desk_w}x${desk_h}" /f >/dev/null 2>&1
 
 drive() { wine "$build/crvl_drive.exe" "$@"; }
 
@@ -455,6 +458,27 @@ check "the restarted program ends with exit code 0 (got $code)" [ "$code" -eq 0 
 source "$root/scripts/gui-test-dialogs.sh"
 source "$root/scripts/gui-test-plugins.sh"
 source "$root/scripts/gui-test-runs.sh"
+
+# --- the dialogs at 144 DPI (last: the desktop changes size) ----------------------
+# Wine reads the DPI when a process starts. The virtual desktop grows for this pass so
+# that the largest dialog (the job editor, 1.5 times its size) fits; both go back after.
+# The desktop takes its size when it is made: the wineserver (and with it the desktop)
+# starts again.
+dpi_tour() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$2" /f >/dev/null 2>&1
+  wineserver -k 2>/dev/null
+  wait "$server_pid" 2>/dev/null
+  wineserver -f -p >/dev/null 2>&1 &
+  server_pid=$!
+}
+drive wait-gone 10000 >/dev/null 2>&1
+dpi_tour 144 1400x920
+shot_suffix=-144
+dialog_tour US
+dialog_tour DE
+shot_suffix=
+dpi_tour 96 "${desk_w}x${desk_h}"
 
 echo
 echo "screenshots: $shots"

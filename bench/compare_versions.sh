@@ -42,7 +42,7 @@ timed() {
   shift
   local start end
   start=$(date +%s.%N)
-  /usr/bin/time -f '%M' -o "$work/rss.tmp" "$@" >/dev/null 2>&1 || true
+  /usr/bin/time -f '%M' -o "$work/rss.tmp" "$@" >/dev/null 2>&1 || echo "WARNING: $label: $1 failed"
   end=$(date +%s.%N)
   echo "$(echo "$end - $start" | bc -l) $(tail -1 "$work/rss.tmp")" >> "$work/$label.times"
 }
@@ -51,11 +51,7 @@ ratio() { paste -d' ' <(cut -d' ' -f1 "$work/$1.times") <(cut -d' ' -f1 "$work/$
 med() { cut -d' ' -f1 "$work/$1.times" | median; }
 peak() { cut -d' ' -f2 "$work/$1.times" | sort -n | tail -1; }
 
-run_build() {  # run_build old|new JOB
-  local bin=$old
-  [ "$1" = new ] && bin=$new
-  "$bin" --settings "$work/settings.ini" run "$2"
-}
+binary() { if [ "$1" = new ]; then echo "$new"; else echo "$old"; fi; }
 
 echo "generating data sets in $work"
 "$gen" deep "$work/a"
@@ -71,15 +67,19 @@ for set in a b c; do
       rm -rf "$work/$set-$build"
       mkdir -p "$work/$set-$build"
       sync
-      timed "init-$set-$build" run_build "$build" "$work/$set-$build.job"
+      timed "init-$set-$build" "$(binary "$build")" --settings "$work/settings.ini" run "$work/$set-$build.job"
     done
   done
-  diff -rq "$work/$set" "$work/$set-new" >/dev/null || echo "WARNING: the new build's target differs from the source"
+  for build in old new; do
+    diff -rq "$work/$set" "$work/$set-$build" >/dev/null || echo "WARNING: the $build build's target differs from the source"
+  done
   if [ "$set" != c ]; then
     for r in $(seq 1 "$rounds"); do
       order="old new"
       if (( r % 2 == 0 )); then order="new old"; fi
-      for build in $order; do timed "same-$set-$build" run_build "$build" "$work/$set-$build.job"; done
+      for build in $order; do
+        timed "same-$set-$build" "$(binary "$build")" --settings "$work/settings.ini" run "$work/$set-$build.job"
+      done
     done
   fi
   rm -rf "$work/$set-old" "$work/$set-new"

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/posix/key_value_lines.h"
 
 namespace crvl::platform {
 namespace {
@@ -29,20 +30,6 @@ std::string execArgument(std::u16string_view argument) {
   }
   if (quote) out += '"';
   return out;
-}
-
-std::string valueOf(const std::string& text, std::string_view key) {
-  size_t line = 0;
-  while (line < text.size()) {
-    size_t end = text.find('\n', line);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view l(text.data() + line, end - line);
-    if (l.size() > key.size() && l.substr(0, key.size()) == key && l[key.size()] == '=') {
-      return std::string(l.substr(key.size() + 1));
-    }
-    line = end + 1;
-  }
-  return {};
 }
 
 }  // namespace
@@ -79,7 +66,7 @@ ErrorCode setStartupEntry(bool on, std::u16string_view program, std::u16string_v
 bool readStartupEntry(std::u16string_view program, std::u16string* arguments) {
   std::string text;
   if (readWholeFile(startupEntryPath(program), text) != kSuccess) return false;
-  const std::string exec = valueOf(text, "Exec");
+  const std::string exec = keyValueOf(text, "Exec");
   const std::string command = execArgument(program);
   if (exec.compare(0, command.size(), command) != 0) return false;
   if (arguments != nullptr) {

@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "platform/posix/key_value_lines.h"
 
 namespace crvl::platform {
 namespace {
@@ -26,21 +27,6 @@ constexpr std::u16string_view kServiceSuffix = u".service";
 constexpr const char* kDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
 std::string ascii(std::u16string_view text) { return toUtf8(text); }
-
-// The unit's value of `key` ("OnCalendar", "ExecStart"), or nothing.
-std::string unitValue(const std::string& text, std::string_view key) {
-  size_t line = 0;
-  while (line < text.size()) {
-    size_t end = text.find('\n', line);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view l(text.data() + line, end - line);
-    if (l.size() > key.size() && l.substr(0, key.size()) == key && l[key.size()] == '=') {
-      return std::string(l.substr(key.size() + 1));
-    }
-    line = end + 1;
-  }
-  return {};
-}
 
 // "2026-12-24 18:00:00", "*-*-* 08:30:00", "Mon,Fri *-*-* 18:00:00".
 std::string calendarOf(const WorkTrigger& t) {
@@ -198,9 +184,9 @@ ErrorCode SystemScheduler::list(std::u16string_view namePrefix, std::vector<Work
     if (readWholeFile(impl_->unitPath(item.name, kTimerSuffix), timer) != kSuccess) continue;
     (void)readWholeFile(impl_->unitPath(item.name, kServiceSuffix), service);
     WorkTrigger trigger;
-    if (triggerOf(unitValue(timer, "OnCalendar"), trigger)) item.triggers.push_back(trigger);
+    if (triggerOf(keyValueOf(timer, "OnCalendar"), trigger)) item.triggers.push_back(trigger);
     std::string program, rest;
-    splitCommand(unitValue(service, "ExecStart"), program, rest);
+    splitCommand(keyValueOf(service, "ExecStart"), program, rest);
     item.application = fromUtf8(program);
     item.parameters = fromUtf8(rest);
     items.push_back(std::move(item));

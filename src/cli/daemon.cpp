@@ -43,6 +43,11 @@ void runEnded(void*, const Job& job, bool, const RunResult& result) {
   print(line + u"\n");
 }
 
+void jobMissing(void*, std::u16string_view jobName) {
+  print(nowText() + u"  a task's job is no longer in the register, the task does nothing: " + std::u16string(jobName) +
+        u"\n");
+}
+
 void notified(void*, uint32_t command) {
   if (command == kCommandConfigure) print(u"The job register is empty: there is nothing to run.\n");
 }
@@ -60,6 +65,7 @@ int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
   }
   app.runEvents.started = &runStarted;
   app.runEvents.ended = &runEnded;
+  app.runEvents.jobMissing = &jobMissing;
   app.notifications.post = &notified;
 
   static std::atomic<int32_t> stopWord{0};

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "engine/entry_list.h"
 #include "engine/provider_table.h"
@@ -50,6 +51,9 @@ struct RunEvents {
   void* context = nullptr;
   void (*started)(void* context, const Job& job, bool execute) = nullptr;
   void (*ended)(void* context, const Job& job, bool execute, const RunResult& result) = nullptr;
+  // A task found that its job is no longer in the register: the task does nothing.
+  // Called once until the job is there again. On the task's thread.
+  void (*jobMissing)(void* context, std::u16string_view jobName) = nullptr;
 };
 
 // Time as the scheduler reads and waits for it; tests put a clock of their own here.

@@ -4,6 +4,7 @@
 #include "jobs/job_register.h"
 #include "os_traits.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "schedule/app_state.h"
 #include "schedule/removable_media.h"
 #include "schedule/scheduler.h"
@@ -30,13 +31,14 @@ bool sideReachable(ProviderTable& providers, const std::u16string& path) {
   }
 }
 
-}  // namespace
-
-bool jobIsAvailable(AppState& state, int32_t jobNumber) {
+// `jobName` (when not empty) must be the name of the entry under `jobNumber`.
+bool entryIsAvailable(AppState& state, int32_t jobNumber, std::u16string_view jobName) {
   ProfileStore& settings = scheduler_time::settingsOf(state);
   Job job;
   readRegisterEntry(jobNumber, job, settings);
-  if (job.jobFilePath.empty() || loadJob(job, settings) != kSuccess) return false;
+  if (job.jobFilePath.empty()) return false;
+  if (!jobName.empty() && !platform::namesEqual(job.jobName, jobName)) return false;
+  if (loadJob(job, settings) != kSuccess) return false;
   const VolumeQueries& volumes = state.volumes != nullptr ? *state.volumes : defaultVolumeQueries();
   size_t pairs = 0;
   // The included pairs are the ones a run synchronises; excluded pairs only keep parts
@@ -54,6 +56,16 @@ bool jobIsAvailable(AppState& state, int32_t jobNumber) {
     ++pairs;
   }
   return pairs > 0;
+}
+
+}  // namespace
+
+bool jobIsAvailable(AppState& state, int32_t jobNumber) { return entryIsAvailable(state, jobNumber, {}); }
+
+bool jobIsAvailable(AppState& state, std::u16string_view jobName) {
+  if (jobName.empty()) return false;
+  const int number = findJobNumber(jobName, scheduler_time::settingsOf(state));
+  return number > 0 && entryIsAvailable(state, number, jobName);
 }
 
 }  // namespace crvl

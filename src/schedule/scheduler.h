@@ -54,6 +54,10 @@ enum class RunOutcome {
 // One call of the run wrapper.
 struct RunRequest {
   int32_t jobNumber = 0;     // the job's number in the register (0 with a job given by file)
+  // When not empty, the register entry under jobNumber must carry this name (case-
+  // insensitive), or nothing runs (kNotLoaded): a task looked the number up just before,
+  // and the register may have been edited since.
+  std::u16string_view jobName;
   const Job* job = nullptr;  // a job loaded already (the console's job files); null: load by number
   bool execute = false;      // a run; a simulation otherwise
   const RunObserver* observer = nullptr;  // live reports (the console), or null
@@ -82,6 +86,9 @@ void stopAll(AppState& state) noexcept;
 
 // Whether every folder pair of the job can be reached now (and it has at least one).
 [[nodiscard]] bool jobIsAvailable(AppState& state, int32_t jobNumber);
+// The same for the job of that name, looked up in the register now; false when the
+// register holds no such job.
+[[nodiscard]] bool jobIsAvailable(AppState& state, std::u16string_view jobName);
 
 // Sets quitRequested, asks every run to stop, and waits until no run is in progress
 // and every thread started here has ended. Safe to call twice.

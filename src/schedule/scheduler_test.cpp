@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "jobs/job_register.h"
 #include "jobs/profile_store.h"
 #include "os_traits.h"
 #include "platform/file_lock.h"
@@ -138,6 +139,9 @@ class SchedulerTest : public ::testing::Test {
       }
       if (t->onStart_) t->onStart_(job);
     };
+    state_.runEvents.jobMissing = [](void* self, std::u16string_view) {
+      ++static_cast<SchedulerTest*>(self)->missingTold_;
+    };
     state_.notifications.context = this;
     state_.notifications.post = [](void* self, uint32_t command) {
       auto* t = static_cast<SchedulerTest*>(self);
@@ -184,6 +188,7 @@ class SchedulerTest : public ::testing::Test {
   std::vector<RunRecord> runs_;
   std::vector<uint32_t> posted_;
   std::function<void(const Job&)> onStart_;
+  std::atomic<int> missingTold_{0};
   // The threads that read it end in TearDown, before any member goes.
   Medium medium_;
   VolumeQueries mediumQueries_ = medium_.queries();
@@ -376,6 +381,60 @@ TEST_F(SchedulerTest, StartsByNameAndTheEmptyRegister) {
   ASSERT_EQ(postedCount(), before + 1);
   std::lock_guard<std::mutex> guard(mutex_);
   EXPECT_EQ(posted_.back(), kCommandConfigure);
+}
+
+}  // namespace
+}  // namespace crvl
+
+namespace crvl {
+namespace {
+
+// The register is edited (the tray program's dialog) while tasks wait: each task goes on
+// with the job of its name, and a task whose job is gone runs nothing.
+TEST_F(SchedulerTest, TasksFollowTheirJobByNameWhenTheRegisterIsEdited) {
+  struct Case {
+    const char* what;
+    const char* task;
+    std::vector<std::u16string> registerAfter;  // the names left, in their new order
+    std::vector<std::u16string> runsExpected;
+    int missingExpected;
+  };
+  const Case cases[] = {
+      // B cannot be reached; after the swap its old number is A's, which can.
+      {"availability", "B;ao", {u"A", u"Empty", u"B"}, {}, 0},
+      {"reordered", "A;so;r30", {u"B", u"A", u"Empty"}, {u"A", u"A", u"A", u"A"}, 0},
+      {"removed", "A;so;r30", {u"B", u"Empty"}, {u"A"}, 1},
+  };
+  writeJob("B", "+" + narrow(folder_.path("B/L")) + ";" + narrow(folder_.path("B/gone")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    openWithTasks({c.task});
+    settings_.reloadStore();  // the file as written, not the store of the case before
+    const double base = clock_.seconds();
+    clock_.holdAt(base + 0.5);
+    startScheduledTasks(state_);
+    ASSERT_TRUE(clock_.waitHeld());
+    std::vector<RegisterRow> rows;
+    for (const std::u16string& name : c.registerAfter) {
+      for (const RegisterRow& row : readRegister(settings_)) {
+        if (row.name == name) rows.push_back(row);
+      }
+    }
+    ASSERT_EQ(writeRegister(rows, settings_), kSuccess);
+    clock_.holdAt(base + 100);
+    ASSERT_TRUE(clock_.waitHeld());
+    std::vector<std::u16string> ran;
+    for (const RunRecord& r : runs()) ran.push_back(r.job);
+    EXPECT_EQ(ran, c.runsExpected);
+    EXPECT_EQ(missingTold_.load(), c.missingExpected);
+    // The next case starts afresh.
+    clock_.release();
+    quitAndWait(state_);
+    state_.quitRequested.store(0);
+    std::lock_guard<std::mutex> guard(mutex_);
+    runs_.clear();
+    missingTold_.store(0);
+  }
 }
 
 }  // namespace

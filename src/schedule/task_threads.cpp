@@ -54,9 +54,37 @@ bool startCounted(AppState& state, Body body) {
   }
 }
 
+// The number a task's job has in the register now: tasks name their job, and the
+// register may be edited while they wait. A job that is gone is told once (until it is
+// there again) and gives 0.
+class TaskJob {
+ public:
+  TaskJob(AppState& state, const Task& task) : state_(state), task_(task) {}
+
+  [[nodiscard]] int32_t number() {
+    const int found = findJobNumber(task_.jobName, scheduler_time::settingsOf(state_));
+    if (found > 0) {
+      missingTold_ = false;
+      return found;
+    }
+    if (!missingTold_) {
+      missingTold_ = true;
+      const RunEvents& events = state_.runEvents;
+      if (events.jobMissing != nullptr) events.jobMissing(events.context, task_.jobName);
+    }
+    return 0;
+  }
+  [[nodiscard]] bool available() { return number() > 0 && jobIsAvailable(state_, std::u16string_view(task_.jobName)); }
+
+ private:
+  AppState& state_;
+  const Task& task_;
+  bool missingTold_ = false;
+};
+
 // The delay, then runs with the repeat measured from the end of each run, until the
-// repeat is 0 or the program quits.
-void runTaskLoop(AppState& state, const Task& task) {
+// repeat is 0 or the program quits. A due run whose job is gone is left out.
+void runTaskLoop(AppState& state, const Task& task, TaskJob& job) {
   if (task.delayOrStart != 0) {
     const uint64_t start = scheduler_time::now(state);
     if (!scheduler_time::waitUntil(state, scheduler_time::deadlineAfter(start, task.delayOrStart), kTaskWaitStepMs)) {
@@ -64,10 +92,16 @@ void runTaskLoop(AppState& state, const Task& task) {
     }
   }
   while (!quitting(state)) {
-    // A job still running gets one short grace; the slot claim drops the run otherwise.
-    if (jobIsRunning(state, task.jobNumber)) scheduler_time::sleep(state, kRunningJobWaitMs);
-    if (quitting(state)) return;
-    (void)runJobWrapped(state, task.jobNumber, /*execute=*/true);
+    if (const int32_t number = job.number(); number > 0) {
+      // A job still running gets one short grace; the slot claim drops the run otherwise.
+      if (jobIsRunning(state, number)) scheduler_time::sleep(state, kRunningJobWaitMs);
+      if (quitting(state)) return;
+      RunRequest request;
+      request.jobNumber = number;
+      request.jobName = task.jobName;  // the register may change during the grace
+      request.execute = true;
+      (void)runJobWrapped(state, request);
+    }
     if (task.repeatOrWeekdays == 0) return;
     const uint64_t ended = scheduler_time::now(state);
     if (!scheduler_time::waitUntil(state, scheduler_time::deadlineAfter(ended, task.repeatOrWeekdays),
@@ -77,21 +111,27 @@ void runTaskLoop(AppState& state, const Task& task) {
   }
 }
 
+void runTaskLoop(AppState& state, const Task& task) {
+  TaskJob job(state, task);
+  runTaskLoop(state, task, job);
+}
+
 // Waits at low priority for the job's folders, runs the task when they are there, then
 // watches for their removal so that the next arrival runs the task again.
 void runAvailabilityTask(AppState& state, const Task& task) {
+  TaskJob job(state, task);
   while (!quitting(state)) {
     platform::setThreadBackground(true);
-    while (!jobIsAvailable(state, task.jobNumber)) {
+    while (!job.available()) {
       if (quitting(state)) return;
       scheduler_time::sleep(state, kAvailabilityPollMs);
     }
     if (quitting(state)) return;
     platform::setThreadBackground(false);
-    runTaskLoop(state, task);
+    runTaskLoop(state, task, job);
     platform::setThreadBackground(true);
     if (!scheduler_time::waitPeriods(state, kRemovalWatchFirstPeriods, kRemovalWatchStepMs)) return;
-    while (jobIsAvailable(state, task.jobNumber)) {
+    while (job.available()) {
       if (!scheduler_time::waitPeriods(state, kRemovalWatchPeriods, kRemovalWatchStepMs)) return;
     }
   }

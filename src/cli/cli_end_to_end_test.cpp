@@ -1,5 +1,6 @@
 // Drives the real console program on real folders: the six mode presets, the exit
 // statuses and the job log.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -171,28 +172,62 @@ TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
 TEST(CliSystemIntegration, TasksExportAndAutostart) {
   if (os::kWindows) GTEST_SKIP() << "the Task Scheduler export is tested in the scheduler's own tests";
   TempFolder tmp;
-  writeFile(tmp / "settings.ini",
-            "[CRVL]\r\nDelay=30\r\n\r\n[Job]\r\n1=Nightly;n.job\r\n\r\n[Task]\r\n1=Nightly;td;d" +
-                std::to_string(packDateTime(CalendarTime{2026, 1, 0, 1, 2, 30, 0, 0})) + "\r\n");
+  const std::string tasks = "[CRVL]\r\nDelay=30\r\n\r\n[Job]\r\n1=Nightly;n.job\r\n\r\n[Task]\r\n1=Nightly;td;d" +
+                            std::to_string(packDateTime(CalendarTime{2026, 1, 0, 1, 2, 30, 0, 0})) + "\r\n";
+  // The user's own settings file (A) keeps the names of earlier versions; another one (B)
+  // gets units and an entry of its own, and neither touches the other's.
+  writeFile(tmp / "config/Halberic/CRVL.INI", tasks);
+  writeFile(tmp / "settings.ini", tasks);
   const std::string env = "XDG_CONFIG_HOME=" + quoted(tmp.text("config")) + " PATH=/nonexistent ";
   const std::string program = "\"" + testing::cliProgram() + "\" ";
-  Result r = testing::runShell(tmp, env + program + settingsArg(tmp) + " tasks export");
+  const std::string ownArg = "--settings " + quoted(tmp.text("config/Halberic/CRVL.INI"));
+  Result r = testing::runShell(tmp, env + program + ownArg + " tasks export");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("1 timed tasks: 0 kept, 1 created"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("systemctl --user enable --now corvell-1.timer"), std::string::npos) << r.output;
   EXPECT_NE(readFile(tmp / "config/systemd/user/corvell-1.timer").find("OnCalendar=*-*-* 02:30:00"),
             std::string::npos);
+  r = testing::runShell(tmp, env + program + settingsArg(tmp) + " tasks export");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("1 timed tasks: 0 kept, 1 created, 0 removed"), std::string::npos) << r.output;
+  std::vector<std::string> units;
+  for (const auto& e : fs::directory_iterator(tmp / "config/systemd/user")) units.push_back(e.path().filename().string());
+  std::sort(units.begin(), units.end());
+  ASSERT_EQ(units.size(), 4u);
+  EXPECT_EQ(units[0], "corvell-1.service");
+  const std::string other = units[2].substr(0, units[2].size() - std::string(".service").size());
+  EXPECT_EQ(other.size(), std::string("corvell-12345678-1").size()) << other;
+  EXPECT_NE(readFile(tmp / ("config/systemd/user/" + other + ".service")).find("settings.ini\" run"), std::string::npos);
   r = testing::runShell(tmp, env + program + settingsArg(tmp) + " tasks");
   EXPECT_NE(r.output.find("1\tNightly\tTime Controlled\tDaily 02:30"), std::string::npos) << r.output;
+  // B without timed tasks: its units go, A's stay.
+  writeFile(tmp / "settings.ini", "[CRVL]\r\nDelay=30\r\n\r\n[Job]\r\n1=Nightly;n.job\r\n");
+  r = testing::runShell(tmp, env + program + settingsArg(tmp) + " tasks export");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(fs::exists(tmp / ("config/systemd/user/" + other + ".timer")));
+  EXPECT_TRUE(fs::exists(tmp / "config/systemd/user/corvell-1.timer"));
 
+  r = testing::runShell(tmp, env + program + ownArg + " autostart on");
+  EXPECT_EQ(r.status, 0) << r.output;
   r = testing::runShell(tmp, env + program + settingsArg(tmp) + " autostart on");
   EXPECT_EQ(r.status, 0) << r.output;
   const std::string entry = readFile(tmp / "config/autostart/crvl.desktop");
-  EXPECT_NE(entry.find(" daemon --delay 30\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("CRVL.INI daemon --delay 30\n"), std::string::npos) << entry;
   EXPECT_NE(readFile(tmp / "settings.ini").find("Opt=1"), std::string::npos);
+  size_t entries = 0;
+  for (const auto& e : fs::directory_iterator(tmp / "config/autostart")) {
+    ++entries;
+    if (e.path().filename() != "crvl.desktop") {
+      EXPECT_NE(readFile(e.path()).find("settings.ini daemon"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(entries, 2u);
   r = testing::runShell(tmp, env + program + settingsArg(tmp) + " autostart off");
   EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_FALSE(fs::exists(tmp / "config/autostart/crvl.desktop"));
+  EXPECT_TRUE(fs::exists(tmp / "config/autostart/crvl.desktop"));  // A's entry stays
+  r = testing::runShell(tmp, env + program + ownArg + " autostart off");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(fs::is_empty(tmp / "config/autostart"));
   EXPECT_NE(readFile(tmp / "settings.ini").find("Opt=0"), std::string::npos);
   // Words the commands do not know change nothing.
   for (const char* bad : {" autostart maybe", " tasks purge", " daemon --delay 90000", " jobs --delay 5"}) {

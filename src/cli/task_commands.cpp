@@ -75,12 +75,16 @@ bool digitsAt(std::u16string_view text, size_t at, size_t digits, uint16_t* valu
 
 // What the export did, for the user; the exit status that goes with it.
 int reportExport(const ExportReport& report, const std::u16string& message) {
+  if (report.error == kErrorInvalidName && !message.empty()) {
+    printError(message);
+    return kExitActionsFailed;
+  }
   if (report.error != kSuccess) {
     printError(u"the system's scheduler cannot be reached: " + messageText(report.error));
     return kExitActionsFailed;
   }
   if (report.timedTasks == 0) {
-    print(u"No time-controlled tasks: the system's scheduler is left as it is.\n");
+    print(u"No time-controlled tasks: " + decimal(report.deleted) + u" earlier timers of this settings file removed\n");
     return kExitOk;
   }
   print(decimal(report.timedTasks) + u" timed tasks: " + decimal(report.kept) + u" kept, " + decimal(report.created) +
@@ -305,8 +309,13 @@ int switchAutostart(Console& c) {
       return kExitActionsFailed;
     }
   }
-  const std::u16string entry = platform::startupEntryPath(scheduledProgramPath());
+  const std::u16string entry = sessionStartEntryPath(c.settings.path());
   const ErrorCode r = updateSessionStart(on, readStartDelay(c.settings), c.settings.path());
+  if (r == kErrorInvalidName) {
+    printError(u"cannot write the start entry " + entry +
+               u": the settings file's path holds characters an autostart entry cannot hold exactly");
+    return kExitActionsFailed;
+  }
   if (r != kSuccess) {
     printError(u"cannot " + std::u16string(on ? u"write" : u"remove") + u" the start entry " + entry + u": " +
                messageText(r));

@@ -74,11 +74,20 @@ class SystemScheduler {
 
   // Whether items run under an account that needs a password (Windows).
   [[nodiscard]] static bool needsAccount() noexcept;
-  // The name of work item `number` of the product: "Corvell 3" (Windows), "corvell-3"
-  // (POSIX, a unit name).
-  [[nodiscard]] static std::u16string itemName(std::u16string_view product, int number);
-  // The prefix every item name of the product begins with.
-  [[nodiscard]] static std::u16string itemNamePrefix(std::u16string_view product);
+  // The name of work item `number` of the product for the settings file tagged `tag`
+  // (empty: the program's own settings): "Corvell 3", "Corvell 1a2b3c4d 3" (Windows),
+  // "corvell-3", "corvell-1a2b3c4d-3" (POSIX, unit names).
+  [[nodiscard]] static std::u16string itemName(std::u16string_view product, std::u16string_view tag, int number);
+  // The prefix every item name of the product and tag begins with; the number follows.
+  [[nodiscard]] static std::u16string itemNamePrefix(std::u16string_view product, std::u16string_view tag);
+  // `text` as one word of an item's command line, appended to `line`. Windows: as it is,
+  // or in double quotes with inner quotes escaped when it holds a blank or a quote.
+  // POSIX: a systemd word that systemd reads back as exactly `text` (quoted, with C
+  // escapes for control characters and for bytes that are not UTF-8, '%' and '$'
+  // doubled). False, `line` unchanged, when the text cannot be written exactly, and
+  // for a `program` path that systemd would not run (control characters, quotes,
+  // backslashes).
+  [[nodiscard]] static bool appendCommandWord(std::u16string_view text, std::u16string& line, bool program = false);
   // The current user's account name (GetUserNameW; POSIX: the login name).
   [[nodiscard]] static std::u16string accountName();
   // POSIX: the folder of the unit files; Windows: the folder of the items' files.

@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "platform/startup_entry.h"
 #include "platform/text.h"
+#include "schedule/settings_tag.h"
 
 namespace crvl {
 
@@ -34,8 +35,12 @@ std::vector<std::u16string> sessionStartArguments(uint32_t delaySeconds, std::u1
   return arguments;
 }
 
+std::u16string sessionStartEntryPath(std::u16string_view settingsPath) {
+  return platform::startupEntryPath(scheduledProgramPath(), settingsTag(settingsPath));
+}
+
 ErrorCode updateSessionStart(bool on, uint32_t delaySeconds, std::u16string_view settingsPath) {
-  return platform::setStartupEntry(on, scheduledProgramPath(), u"Corvell",
+  return platform::setStartupEntry(on, scheduledProgramPath(), settingsTag(settingsPath), u"Corvell",
                                    sessionStartArguments(delaySeconds, settingsPath));
 }
 

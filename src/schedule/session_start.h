@@ -23,8 +23,13 @@ namespace crvl {
 [[nodiscard]] std::vector<std::u16string> sessionStartArguments(uint32_t delaySeconds,
                                                                 std::u16string_view settingsPath);
 
-// Switches the entry on (made when missing, an existing one left as it is) or off
-// (removed). Returns 0 or what kept the entry from being written or removed.
+// The entry of the settings file `settingsPath`: each settings file has one of its own
+// (see settings_tag.h), so that switching one off never removes another's.
+[[nodiscard]] std::u16string sessionStartEntryPath(std::u16string_view settingsPath);
+
+// Switches the settings file's entry on (made when missing, an existing one left as it
+// is) or off (removed). Returns 0 or what kept the entry from being written or removed
+// (123: the settings path cannot be written exactly into the entry).
 [[nodiscard]] ErrorCode updateSessionStart(bool on, uint32_t delaySeconds, std::u16string_view settingsPath);
 
 }  // namespace crvl

@@ -11,6 +11,7 @@
 #include "resources/string_ids.h"
 #include "schedule/app_state.h"
 #include "schedule/session_start.h"
+#include "schedule/settings_tag.h"
 
 namespace crvl {
 namespace {
@@ -20,18 +21,6 @@ using platform::WorkTrigger;
 
 constexpr size_t kMaxParameterChars = 255;
 constexpr std::u16string_view kProductName = u"Corvell";
-
-// A word of a systemd command line: always quoted; '\' and '"' escaped, '%' and '$'
-// doubled so that systemd takes them as they are.
-std::u16string systemdWord(std::u16string_view text) {
-  std::u16string out = u"\"";
-  for (char16_t c : text) {
-    if (c == u'\\' || c == u'"') out += u'\\';
-    if (c == u'%' || c == u'$') out += c;
-    out += c;
-  }
-  return out + u"\"";
-}
 
 bool triggerMatches(const WorkTrigger& have, const WorkTrigger& want) {
   if (have.type != want.type || have.startHour != want.startHour || have.startMinute != want.startMinute) return false;
@@ -45,6 +34,16 @@ bool triggerMatches(const WorkTrigger& have, const WorkTrigger& want) {
   }
 }
 
+// Whether `name` is one of the export's own items: its prefix, then a number. Items of
+// other settings files (another tag after the prefix) and of other programs are not.
+bool ownName(std::u16string_view name, std::u16string_view prefix) {
+  if (name.size() <= prefix.size() || !platform::namesEqual(name.substr(0, prefix.size()), prefix)) return false;
+  for (char16_t c : name.substr(prefix.size())) {
+    if (c < u'0' || c > u'9') return false;
+  }
+  return true;
+}
+
 bool nameTaken(const std::vector<std::u16string>& names, std::u16string_view name) {
   for (const std::u16string& n : names) {
     if (platform::namesEqual(n, name)) return true;
@@ -55,7 +54,11 @@ bool nameTaken(const std::vector<std::u16string>& names, std::u16string_view nam
 // The real scheduler behind the export's operations.
 struct RealScheduler {
   platform::SystemScheduler scheduler;
-  std::u16string prefix = platform::SystemScheduler::itemNamePrefix(kProductName);
+  std::u16string tag;
+  std::u16string prefix;
+
+  explicit RealScheduler(std::u16string_view settingsPath)
+      : tag(settingsTag(settingsPath)), prefix(platform::SystemScheduler::itemNamePrefix(kProductName, tag)) {}
 
   SchedulerOps ops() {
     SchedulerOps o;
@@ -70,7 +73,10 @@ struct RealScheduler {
       return static_cast<RealScheduler*>(c)->scheduler.create(item, account, password, refused);
     };
     o.needsAccount = platform::SystemScheduler::needsAccount();
-    o.itemName = [](void*, int number) { return platform::SystemScheduler::itemName(kProductName, number); };
+    o.itemName = [](void* c, int number) {
+      return platform::SystemScheduler::itemName(kProductName, static_cast<RealScheduler*>(c)->tag, number);
+    };
+    o.namePrefix = prefix;
     o.account = platform::SystemScheduler::accountName();
     return o;
   }
@@ -96,19 +102,13 @@ AccountPassword accountPasswordOf(AppState& state) {
 std::u16string timedTaskParameters(std::u16string_view jobName, std::u16string_view settingsPath) {
   std::u16string out;
   if constexpr (os::kWindows) {
-    if (jobName.find_first_of(u" \"") == std::u16string_view::npos) {
-      out.assign(jobName);
-    } else {
-      out = u"\"";
-      for (char16_t c : jobName) {
-        if (c == u'"') out += u'\\';
-        out += c;
-      }
-      out += u'"';
-    }
+    if (!platform::SystemScheduler::appendCommandWord(jobName, out)) return {};
     if (out.size() > kMaxParameterChars) out.resize(kMaxParameterChars);
   } else {
-    out = u"--settings " + systemdWord(settingsPath) + u" run " + systemdWord(jobName);
+    out = u"--settings ";
+    if (!platform::SystemScheduler::appendCommandWord(settingsPath, out)) return {};
+    out += u" run ";
+    if (!platform::SystemScheduler::appendCommandWord(jobName, out)) return {};
   }
   return out;
 }
@@ -154,22 +154,32 @@ ExportReport exportTimedTasks(const std::vector<Task>& tasks, std::u16string_vie
     if (task.valid() && task.kind == kStartTimed) timed.push_back(&task);
   }
   report.timedTasks = timed.size();
-  // Without timed tasks the items of this program stay as they are.
-  if (timed.empty()) return report;
+  // Nothing changes when a command line cannot be written exactly: an item must never
+  // start the program on another settings file or job.
   std::vector<std::u16string> parameters;
-  for (const Task* task : timed) parameters.push_back(timedTaskParameters(task->jobName, settingsPath));
+  for (const Task* task : timed) {
+    parameters.push_back(timedTaskParameters(task->jobName, settingsPath));
+    if (parameters.back().empty()) {
+      report.error = kErrorInvalidName;
+      report.unwritable = task->jobName;
+      return report;
+    }
+  }
 
   std::vector<WorkItem> items;
   report.error = ops.list(ops.context, items);
   if (report.error != kSuccess) return report;
   std::vector<bool> done(timed.size(), false);
   std::vector<std::u16string> kept;
+  // Only this settings file's items of this program take part; with no timed task
+  // left they all go.
   for (const WorkItem& item : items) {
+    if (!ownName(item.name, ops.namePrefix) || !platform::namesEqual(item.application, application)) continue;
     bool matched = false;
     for (const WorkTrigger& have : item.triggers) {
       for (size_t i = 0; i < timed.size(); ++i) {
-        if (done[i] || !platform::namesEqual(item.application, application) ||
-            !platform::namesEqual(item.parameters, parameters[i]) || !triggerMatches(have, triggerForTask(*timed[i]))) {
+        if (done[i] || !platform::namesEqual(item.parameters, parameters[i]) ||
+            !triggerMatches(have, triggerForTask(*timed[i]))) {
           continue;
         }
         done[i] = true;  // already registered
@@ -180,8 +190,8 @@ ExportReport exportTimedTasks(const std::vector<Task>& tasks, std::u16string_vie
     if (matched) {
       kept.push_back(item.name);
       ++report.kept;
-    } else if (platform::namesEqual(item.application, application)) {
-      if (ops.remove(ops.context, item.name) == kSuccess) ++report.deleted;
+    } else if (ops.remove(ops.context, item.name) == kSuccess) {
+      ++report.deleted;
     }
   }
   if (std::find(done.begin(), done.end(), false) == done.end()) return report;
@@ -227,12 +237,24 @@ ExportReport exportTimedTasks(const std::vector<Task>& tasks, std::u16string_vie
 
 ExportReport exportTimedTasks(ProfileStore& settings, const AccountPassword* password, std::u16string* message) {
   if (message != nullptr) message->clear();
-  RealScheduler real;
+  RealScheduler real(settings.path());
   ExportReport report;
   report.error = real.scheduler.open();
   if (report.error != kSuccess) return report;
   SchedulerOps ops = real.ops();
-  report = exportTimedTasks(loadTasks(settings), scheduledProgramPath(), settings.path(), ops, password);
+  const std::u16string program = scheduledProgramPath();
+  std::u16string word;
+  if (!platform::SystemScheduler::appendCommandWord(program, word, /*program=*/true)) {
+    report.error = kErrorInvalidName;
+    report.unwritable = program;
+  } else {
+    report = exportTimedTasks(loadTasks(settings), program, settings.path(), ops, password);
+  }
+  if (message != nullptr && report.error == kErrorInvalidName) {
+    *message = u"nothing was changed: a timer's command line cannot hold this path or name exactly: " +
+               report.unwritable;
+    return report;
+  }
   (void)real.scheduler.finish(message);
   return report;
 }

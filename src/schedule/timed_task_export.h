@@ -2,7 +2,9 @@
 // item per timed task that starts this program with the job's name; an export makes the
 // items match the task list: items that already match are kept, items of this program
 // that match no task are deleted, and the tasks left get new items named after their
-// position among the timed tasks ("Corvell 1", "Corvell 2", ...).
+// position among the timed tasks ("Corvell 1", "Corvell 2", ...). Each settings file has
+// items of its own (a tag of the file in their names, see settings_tag.h); an export
+// touches only those of its settings file.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +30,9 @@ struct SchedulerOps {
                       std::u16string_view password, bool* accountRefused) = nullptr;
   bool needsAccount = false;
   std::u16string (*itemName)(void* context, int number) = nullptr;
+  // What every name itemName gives begins with, before the number: the items of the
+  // export's settings file are the ones named so.
+  std::u16string namePrefix;
   std::u16string account;  // the user the items run as (when needsAccount)
 };
 
@@ -53,13 +58,16 @@ struct ExportReport {
   size_t failed = 0;       // items that could not be created
   bool noPassword = false;       // no password was given: nothing was created
   bool accountRefused = false;   // an item was saved without its account
-  ErrorCode error = kSuccess;    // the scheduler could not be reached or listed
+  ErrorCode error = kSuccess;    // the scheduler could not be reached or listed; 123:
+                                 // a command line could not be written exactly
+  std::u16string unwritable;     // with 123: the path or name that could not be written
 };
 
 // The parameters of a job's item. Windows: the name as it is, or in double quotes
 // with every inner quote preceded by a backslash when it holds a blank or a quote.
 // POSIX: "--settings" with the settings file, "run" and the job name, quoted for a
-// systemd command line.
+// systemd command line so that systemd reads back exactly these texts. Empty when one
+// of them cannot be written exactly (a lone surrogate that stands for no byte).
 [[nodiscard]] std::u16string timedTaskParameters(std::u16string_view jobName, std::u16string_view settingsPath);
 
 // The trigger a timed task asks for: the start's date, hour and minute (seconds
@@ -73,8 +81,10 @@ struct ExportReport {
 [[nodiscard]] bool itemMatchesTask(const platform::WorkItem& item, std::u16string_view application,
                                    std::u16string_view parameters, const Task& task);
 
-// The export over `ops`. With no timed task in `tasks`, nothing changes. `password` may
-// be null where the scheduler needs no account.
+// The export over `ops`. Only items named with ops.namePrefix and a number that start
+// `application` take part; with no timed task in `tasks` those are all removed.
+// Nothing changes (error 123) when a command line cannot be written exactly. `password`
+// may be null where the scheduler needs no account.
 [[nodiscard]] ExportReport exportTimedTasks(const std::vector<Task>& tasks, std::u16string_view application,
                                             std::u16string_view settingsPath, SchedulerOps& ops,
                                             const AccountPassword* password);

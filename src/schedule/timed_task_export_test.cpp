@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "platform/text.h"
 #include "schedule/app_state.h"
 #include "schedule/session_start.h"
+#include "schedule/settings_tag.h"
 
 namespace crvl {
 namespace {
@@ -50,6 +52,7 @@ struct FakeScheduler {
   bool refuseAccount = false;
   ErrorCode listResult = kSuccess;
   std::u16string lastPassword;
+  std::u16string prefix = u"Corvell ";  // the names of the exporting settings file
 
   SchedulerOps ops() {
     SchedulerOps o;
@@ -75,7 +78,10 @@ struct FakeScheduler {
       return kSuccess;
     };
     o.needsAccount = true;
-    o.itemName = [](void*, int n) { return u"Corvell " + platform::fromUtf8(std::to_string(n)); };
+    o.itemName = [](void* c, int n) {
+      return static_cast<FakeScheduler*>(c)->prefix + platform::fromUtf8(std::to_string(n));
+    };
+    o.namePrefix = prefix;
     o.account = u"user";
     return o;
   }
@@ -199,15 +205,38 @@ TEST(TimedTaskExport, ChangedTasksReplaceTheirItemsAndStaleOnesGo) {
   }
 }
 
-TEST(TimedTaskExport, NoTimedTasksLeaveEveryItemAlone) {
-  FakeScheduler scheduler;
-  Password password;
-  (void)exportOnce({timed(u"A", 'd', at(2026, 1, 1, 8, 30))}, scheduler, password);
-  scheduler.forget();
-  const ExportReport r = exportOnce({Task{u"S", 2, 's', 'o', 0, 0}}, scheduler, password);
-  EXPECT_EQ(r.timedTasks, 0u);
-  EXPECT_TRUE(scheduler.removed.empty());
-  EXPECT_EQ(scheduler.items.size(), 1u);
+// Each settings file owns the items named with its tag; with no timed task left an
+// export removes its own items, and never another settings file's or program's.
+TEST(TimedTaskExport, AnExportTouchesOnlyItsSettingsFilesItems) {
+  struct Case {
+    const char* what;
+    std::u16string prefix;  // of the exporting settings file
+    std::vector<Task> tasks;
+    std::vector<std::u16string> removed, created;
+  } cases[] = {
+      {"no timed task left", u"Corvell ", {Task{u"S", 2, 's', 'o', 0, 0}}, {u"Corvell 1"}, {}},
+      {"another settings file, no timed task", u"Corvell 0badcafe ", {}, {u"Corvell 0badcafe 1"}, {}},
+      {"another settings file, a new task", u"Corvell 0badcafe ", {timed(u"B", 'd', at(2026, 1, 1, 9, 0))},
+       {u"Corvell 0badcafe 1"}, {u"Corvell 0badcafe 1"}},
+      {"the program's own file, a new task", u"Corvell ", {timed(u"B", 'd', at(2026, 1, 1, 9, 0))}, {u"Corvell 1"},
+       {u"Corvell 1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeScheduler scheduler;
+    Password password;
+    const WorkTrigger daily{1, 2026, 1, 1, 8, 30, 1, 0, 0};
+    for (const char16_t* name : {u"Corvell 1", u"Corvell 0badcafe 1", u"Corvell 12345678 1", u"Corvell 1 old"}) {
+      scheduler.items[name] = WorkItem{name, std::u16string(kProgram), u"A", {daily}};
+    }
+    scheduler.items[u"Corvell 2"] = WorkItem{u"Corvell 2", u"C:\\other.exe", u"x", {daily}};
+    scheduler.prefix = c.prefix;
+    const ExportReport r = exportOnce(c.tasks, scheduler, password);
+    EXPECT_EQ(r.error, kSuccess);
+    EXPECT_EQ(scheduler.removed, c.removed);
+    EXPECT_EQ(scheduler.created, c.created);
+    EXPECT_EQ(scheduler.items.size(), 5u - c.removed.size() + c.created.size());
+  }
 }
 
 TEST(TimedTaskExport, PasswordsCancelledOrRefused) {
@@ -348,11 +377,15 @@ class SystemIntegrationTest : public ::testing::Test {
     platform::SystemScheduler s;
     if (s.open() != kSuccess) return;
     std::vector<WorkItem> items;
-    (void)s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell"), items);
+    (void)s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell", u""), items);
     for (const WorkItem& item : items) {
       if (platform::namesEqual(item.application, scheduledProgramPath())) (void)s.remove(item.name);
     }
-    (void)platform::setStartupEntry(false, scheduledProgramPath(), u"", {});
+    (void)platform::setStartupEntry(false, scheduledProgramPath(), tag(), u"", {});
+  }
+  std::u16string tag() { return settingsTag(settings_.path()); }
+  std::string unit(int number, const char* suffix) {
+    return platform::toUtf8(platform::SystemScheduler::itemName(u"Corvell", tag(), number)) + suffix;
   }
   void writeTasks(const std::vector<Task>& tasks) { ASSERT_EQ(saveTasks(tasks, settings_), kSuccess); }
 
@@ -374,18 +407,19 @@ TEST_F(SystemIntegrationTest, TimedTasksBecomeItemsOfTheSystemsScheduler) {
   ASSERT_EQ(r.error, kSuccess);
   EXPECT_EQ(r.created, 2u);
   if constexpr (!os::kWindows) {
-    EXPECT_NE(message.find(u"systemctl --user enable --now corvell-1.timer corvell-2.timer"), std::u16string::npos);
+    EXPECT_NE(message.find(platform::fromUtf8("systemctl --user enable --now " + unit(1, ".timer ") + unit(2, ".timer"))),
+              std::u16string::npos);
   }
   platform::SystemScheduler s;
   ASSERT_EQ(s.open(), kSuccess);
   std::vector<WorkItem> items;
-  ASSERT_EQ(s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell"), items), kSuccess);
+  ASSERT_EQ(s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell", tag()), items), kSuccess);
   std::map<std::u16string, WorkItem> byName;
   for (const WorkItem& item : items) {
     if (platform::namesEqual(item.application, scheduledProgramPath())) byName[item.name] = item;
   }
-  const std::u16string first = platform::SystemScheduler::itemName(u"Corvell", 1);
-  const std::u16string second = platform::SystemScheduler::itemName(u"Corvell", 2);
+  const std::u16string first = platform::SystemScheduler::itemName(u"Corvell", tag(), 1);
+  const std::u16string second = platform::SystemScheduler::itemName(u"Corvell", tag(), 2);
   ASSERT_EQ(byName.size(), 2u);
   EXPECT_EQ(byName[first].parameters, timedTaskParameters(u"Daily job", settings_.path()));
   ASSERT_EQ(byName[second].triggers.size(), 1u);
@@ -394,11 +428,11 @@ TEST_F(SystemIntegrationTest, TimedTasksBecomeItemsOfTheSystemsScheduler) {
   if constexpr (os::kWindows) {
     EXPECT_TRUE(platform::pathExists(s.itemFolder() + u"\\" + first + u".job"));
   } else {
-    EXPECT_EQ(folder_.read("config/systemd/user/corvell-2.timer"),
-              "[Unit]\nDescription=corvell-2: when the timed task runs\n\n[Timer]\nOnCalendar=Mon,Fri *-*-* 18:00:00\n"
-              "Unit=corvell-2.service\n\n[Install]\nWantedBy=timers.target\n");
-    EXPECT_EQ(folder_.read("config/systemd/user/corvell-1.service"),
-              "[Unit]\nDescription=corvell-1: a timed task of the synchronisation program\n\n[Service]\nType=oneshot\n"
+    EXPECT_EQ(folder_.read("config/systemd/user/" + unit(2, ".timer")),
+              "[Unit]\nDescription=" + unit(2, "") + ": when the timed task runs\n\n[Timer]\nOnCalendar=Mon,Fri *-*-* 18:00:00\n"
+              "Unit=" + unit(2, ".service") + "\n\n[Install]\nWantedBy=timers.target\n");
+    EXPECT_EQ(folder_.read("config/systemd/user/" + unit(1, ".service")),
+              "[Unit]\nDescription=" + unit(1, "") + ": a timed task of the synchronisation program\n\n[Service]\nType=oneshot\n"
               "ExecStart=\"" + platform::toUtf8(scheduledProgramPath()) + "\" --settings \"" +
               platform::toUtf8(settings_.path()) + "\" run \"Daily job\"\n");
   }
@@ -410,7 +444,7 @@ TEST_F(SystemIntegrationTest, TimedTasksBecomeItemsOfTheSystemsScheduler) {
   writeTasks({Task{u"Daily job", 1, 't', 'd', at(2026, 1, 1, 8, 30), 0}});
   r = exportTimedTasks(settings_, &seam, &message);
   EXPECT_EQ(r.deleted, 1u);
-  if constexpr (!os::kWindows) EXPECT_FALSE(folder_.exists("config/systemd/user/corvell-2.timer"));
+  if constexpr (!os::kWindows) EXPECT_FALSE(folder_.exists("config/systemd/user/" + unit(2, ".timer")));
 }
 
 TEST_F(SystemIntegrationTest, WrittenUnitsPassSystemdsCheck) {
@@ -424,13 +458,14 @@ TEST_F(SystemIntegrationTest, WrittenUnitsPassSystemdsCheck) {
               Task{u"Weekly", 2, 't', 'w', at(2026, 1, 1, 18, 0), 127}});
   std::u16string message;
   ASSERT_EQ(exportTimedTasks(settings_, nullptr, &message).created, 2u);
-  EXPECT_NE(folder_.read("config/systemd/user/corvell-1.timer").find("\nOnCalendar=2026-12-24 18:00:00\n"),
+  EXPECT_NE(folder_.read("config/systemd/user/" + unit(1, ".timer")).find("\nOnCalendar=2026-12-24 18:00:00\n"),
             std::string::npos);
-  EXPECT_NE(folder_.read("config/systemd/user/corvell-2.timer").find("\nOnCalendar=Sun,Mon,Tue,Wed,Thu,Fri,Sat *-*-* 18:00:00\n"),
+  EXPECT_NE(folder_.read("config/systemd/user/" + unit(2, ".timer")).find("\nOnCalendar=Sun,Mon,Tue,Wed,Thu,Fri,Sat *-*-* 18:00:00\n"),
             std::string::npos);
   const std::u16string units = folder_.path("config/systemd/user");
-  ASSERT_EQ(platform::runCommandLine(u"cd '" + units + u"' && systemd-analyze verify --man=no corvell-1.timer "
-                                     u"corvell-1.service corvell-2.timer corvell-2.service",
+  ASSERT_EQ(platform::runCommandLine(u"cd '" + units + u"' && systemd-analyze verify --man=no " +
+                                         platform::fromUtf8(unit(1, ".timer ") + unit(1, ".service ") +
+                                                            unit(2, ".timer ") + unit(2, ".service")),
                                      folder_.path("verify.txt"), &status),
             kSuccess);
   EXPECT_EQ(status, 0u) << folder_.read("verify.txt");
@@ -439,32 +474,189 @@ TEST_F(SystemIntegrationTest, WrittenUnitsPassSystemdsCheck) {
 TEST_F(SystemIntegrationTest, TheSessionEntryIsMadeOnceAndRemoved) {
   std::u16string arguments;
   ASSERT_EQ(updateSessionStart(true, 20, settings_.path()), kSuccess);
-  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
+  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), tag(), &arguments));
   const std::u16string expected =
       os::kWindows ? u"Delay=20" : u"--settings " + settings_.path() + u" daemon --delay 20";
   EXPECT_EQ(arguments, expected);
   // An entry that exists is left as it is, even with another delay.
   ASSERT_EQ(updateSessionStart(true, 5, settings_.path()), kSuccess);
-  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
+  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), tag(), &arguments));
   EXPECT_EQ(arguments, expected);
   ASSERT_EQ(updateSessionStart(false, 5, settings_.path()), kSuccess);
-  EXPECT_FALSE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
-  EXPECT_FALSE(platform::pathExists(platform::startupEntryPath(scheduledProgramPath())));
+  EXPECT_FALSE(platform::readStartupEntry(scheduledProgramPath(), tag(), &arguments));
+  EXPECT_FALSE(platform::pathExists(platform::startupEntryPath(scheduledProgramPath(), tag())));
   // Without a delay there are no delay arguments.
   ASSERT_EQ(updateSessionStart(true, 0, settings_.path()), kSuccess);
-  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), &arguments));
+  ASSERT_TRUE(platform::readStartupEntry(scheduledProgramPath(), tag(), &arguments));
   EXPECT_EQ(arguments, os::kWindows ? u"" : u"--settings " + settings_.path() + u" daemon");
 }
 
 TEST_F(SystemIntegrationTest, ExecLinesQuoteWhatTheDesktopRulesReserve) {
   if constexpr (os::kWindows) GTEST_SKIP() << "desktop entries are POSIX";
-  ASSERT_EQ(platform::setStartupEntry(true, scheduledProgramPath(), u"Corvell",
+  ASSERT_EQ(platform::setStartupEntry(true, scheduledProgramPath(), u"", u"Corvell",
                                       {u"--settings", u"/a b/$x \"q\" 50% c\\d.ini", u"daemon"}),
             kSuccess);
   const std::string text =
       folder_.read("config/autostart/" + platform::toUtf8(platform::fileNameOf(scheduledProgramPath())) + ".desktop");
   EXPECT_NE(text.find(" --settings \"/a b/\\\\$x \\\\\"q\\\\\" 50%% c\\\\\\\\d.ini\" daemon\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nName=Corvell\n"), std::string::npos);
+}
+
+// The value of the first "key=" line of a unit or an entry.
+std::string valueOf(const std::string& text, const std::string& key) {
+  const size_t at = text.find("\n" + key + "=");
+  if (at == std::string::npos) return {};
+  const size_t start = at + key.size() + 2;
+  return text.substr(start, text.find('\n', start) - start);
+}
+
+// The words of an ExecStart line as systemd reads them: quoted words with C escapes,
+// "%%" for '%', and "$$" for '$' in the arguments (the program takes no variables).
+std::vector<std::string> systemdWords(std::string_view line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] == ' ') {
+      ++i;
+      continue;
+    }
+    std::string word;
+    const bool quoted = line[i] == '"';
+    if (quoted) ++i;
+    for (; i < line.size() && line[i] != (quoted ? '"' : ' '); ++i) {
+      const char c = line[i];
+      const char next = i + 1 < line.size() ? line[i + 1] : '\0';
+      if ((c == '%' || (c == '$' && !words.empty())) && next == c) {
+        word += c;
+        ++i;
+      } else if (c == '\\') {
+        i += 1;
+        const char e = line[i];
+        if (e == 'x') {
+          word += static_cast<char>(std::stoi(std::string(line.substr(i + 1, 2)), nullptr, 16));
+          i += 2;
+        } else {
+          word += e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
+        }
+      } else {
+        word += c;
+      }
+    }
+    if (quoted) ++i;
+    words.push_back(word);
+  }
+  return words;
+}
+
+// The arguments of a desktop entry's Exec value: the string escapes first, then the
+// quoting of arguments, then "%%".
+std::vector<std::string> desktopWords(std::string_view value) {
+  std::string line;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\' || i + 1 == value.size()) {
+      line += value[i];
+      continue;
+    }
+    const char e = value[++i];
+    line += e == 's' ? ' ' : e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
+  }
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] == ' ') {
+      ++i;
+      continue;
+    }
+    std::string word;
+    const bool quoted = line[i] == '"';
+    if (quoted) ++i;
+    for (; i < line.size() && line[i] != (quoted ? '"' : ' '); ++i) {
+      if (quoted && line[i] == '\\' && i + 1 < line.size()) ++i;
+      if (line[i] == '%' && i + 1 < line.size() && line[i + 1] == '%') ++i;
+      word += line[i];
+    }
+    if (quoted) ++i;
+    words.push_back(word);
+  }
+  return words;
+}
+
+// Paths with line breaks, control characters, bytes that are not UTF-8 and the
+// characters systemd and the desktop rules take for their own: the unit and the entry
+// either give back the exact path as their readers read them, or are not written.
+TEST_F(SystemIntegrationTest, UnitsAndEntriesHoldTheExactPathOrAreRefused) {
+  if constexpr (os::kWindows) GTEST_SKIP() << "systemd units and desktop entries are POSIX";
+  struct Case {
+    std::u16string fragment;  // of the settings path and of the program's folder
+    bool unitWritten, programWritten, entryWritten;
+  } cases[] = {
+      {u"line\nbreak", true, false, true},        {u"tab\tand\rcr", true, false, true},
+      {u"100% $HOME \"q\" a\\b", true, false, true}, {u"100% $HOME", true, true, true},
+      {u"ctl\x01x", true, false, false},          {u"byte\xDCE9", true, true, false},
+      {u"lone\xD800", false, false, false},
+  };
+  platform::SystemScheduler scheduler;
+  ASSERT_EQ(scheduler.open(), kSuccess);
+  uint32_t status = 1;
+  const bool verify = platform::runCommandLine(u"command -v systemd-analyze", folder_.path("which.txt"), &status) ==
+                          kSuccess && status == 0;
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::toUtf8(c.fragment));
+    ++n;
+    const std::u16string settings = folder_.path("s") + u"/" + c.fragment + u".ini";
+    const std::u16string program = folder_.path("p") + u"/" + c.fragment + u"/crvl";
+    const std::string programBytes = platform::toSystemBytes(program);
+    std::filesystem::create_directories(std::filesystem::path(programBytes).parent_path());
+    std::filesystem::create_symlink("/bin/true", programBytes);
+    const std::u16string parameters = timedTaskParameters(u"Job", settings);
+    EXPECT_EQ(!parameters.empty(), c.unitWritten);
+    std::u16string word;
+    EXPECT_EQ(platform::SystemScheduler::appendCommandWord(program, word, /*program=*/true), c.programWritten);
+    if (!parameters.empty() && !c.programWritten) {
+      WorkItem item{u"t-refused", program, parameters, {WorkTrigger{1, 2026, 1, 1, 8, 30, 1, 0, 0}}};
+      EXPECT_EQ(scheduler.create(item, u"", u"", nullptr), kErrorInvalidName);
+      EXPECT_FALSE(platform::pathExists(scheduler.itemFolder() + u"/t-refused.service"));
+    }
+    if (!parameters.empty()) {
+      // A program path systemd refuses is tested above; the settings path still goes in.
+      const std::u16string unitProgram = c.programWritten ? program : scheduledProgramPath();
+      const std::string unitProgramBytes = platform::toSystemBytes(unitProgram);
+      const std::u16string name = u"t-" + platform::fromUtf8(std::to_string(n));
+      WorkItem item{name, unitProgram, parameters, {WorkTrigger{1, 2026, 1, 1, 8, 30, 1, 0, 0}}};
+      ASSERT_EQ(scheduler.create(item, u"", u"", nullptr), kSuccess);
+      const std::string unit = folder_.read("config/systemd/user/" + platform::toUtf8(name) + ".service");
+      EXPECT_EQ(systemdWords(valueOf(unit, "ExecStart")),
+                (std::vector<std::string>{unitProgramBytes, "--settings", platform::toSystemBytes(settings), "run", "Job"}))
+          << unit;
+      std::vector<WorkItem> listed;
+      ASSERT_EQ(scheduler.list(name, listed), kSuccess);
+      ASSERT_EQ(listed.size(), 1u);
+      EXPECT_EQ(listed[0].application, unitProgram);  // read back as written: no rewrite next time
+      EXPECT_EQ(listed[0].parameters, parameters);
+      if (verify) {
+        ASSERT_EQ(platform::runCommandLine(u"cd '" + scheduler.itemFolder() + u"' && systemd-analyze verify --man=no " +
+                                               name + u".service",
+                                           folder_.path("verify.txt"), &status),
+                  kSuccess);
+        EXPECT_EQ(status, 0u) << folder_.read("verify.txt");
+      }
+      (void)scheduler.remove(name);
+    }
+    const std::u16string tag = u"t" + platform::fromUtf8(std::to_string(n));
+    const ErrorCode written = platform::setStartupEntry(true, program, tag, u"Corvell", {u"--settings", settings});
+    EXPECT_EQ(written, c.entryWritten ? kSuccess : kErrorInvalidName);
+    const std::u16string entry = platform::startupEntryPath(program, tag);
+    EXPECT_EQ(platform::pathExists(entry), c.entryWritten);
+    if (c.entryWritten) {
+      std::string text;
+      ASSERT_EQ(platform::readWholeFile(entry, text), kSuccess);
+      EXPECT_EQ(desktopWords(valueOf(text, "Exec")),
+                (std::vector<std::string>{programBytes, "--settings", platform::toSystemBytes(settings)}))
+          << text;
+      (void)platform::setStartupEntry(false, program, tag, u"", {});
+    }
+  }
 }
 
 }  // namespace

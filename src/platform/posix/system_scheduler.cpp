@@ -120,19 +120,95 @@ bool triggerOf(std::string_view calendar, WorkTrigger& t) {
   return true;
 }
 
-// Splits "ExecStart" into the program (its first word, quoted or not) and the rest.
+// Appends `text` as a quoted systemd word (`argument`: an argument; else the program).
+// Backslash and quote are escaped, '%' doubled
+// (specifiers) and, in arguments, '$' doubled (variables; the program word takes none);
+// control characters and bytes that are not UTF-8 (held as U+DC80 + byte) become C
+// escapes, which systemd reads back as those bytes. Other lone surrogates have no byte
+// to stand for: false.
+bool appendSystemdWord(std::u16string_view text, bool argument, std::string& out) {
+  // systemd refuses to run a program whose path holds control characters, quotes or
+  // backslashes, however they are escaped.
+  if (!argument && text.find_first_of(u"\"'\\\x7f") != std::u16string_view::npos) return false;
+  for (char16_t c : text) {
+    if (!argument && c < 0x20) return false;
+  }
+  std::string word = "\"";
+  char hex[8];
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool high = c >= 0xD800 && c < 0xDC00;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      word += toUtf8(text.substr(i, 2));
+      ++i;
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(c - 0xDC00));
+      word += hex;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      return false;
+    } else if (c == u'\n') {
+      word += "\\n";
+    } else if (c == u'\t') {
+      word += "\\t";
+    } else if (c == u'\r') {
+      word += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      if (c == 0) return false;
+      std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(c));
+      word += hex;
+    } else if (c == u'\\' || c == u'"') {
+      word += '\\';
+      word += static_cast<char>(c);
+    } else if (c == u'%' || (argument && c == u'$')) {
+      word += static_cast<char>(c);
+      word += static_cast<char>(c);
+    } else {
+      word += toUtf8(text.substr(i, 1));
+    }
+  }
+  out += word + "\"";
+  return true;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Splits "ExecStart" into the program, read back as systemd reads the word this
+// program writes (quotes, C escapes, "%%"), and the rest of the line as it stands.
 void splitCommand(std::string_view line, std::string& program, std::string& rest) {
   program.clear();
   size_t i = 0;
-  if (!line.empty() && line[0] == '"') {
-    for (i = 1; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] == '\\' && i + 1 < line.size()) ++i;
-      program += line[i];
+  const bool quoted = !line.empty() && line[0] == '"';
+  if (quoted) ++i;
+  for (; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted ? c == '"' : c == ' ') break;
+    if (c == '%' && i + 1 < line.size() && line[i + 1] == '%') {
+      program += '%';
+      ++i;
+    } else if (c == '\\' && i + 1 < line.size()) {
+      const char e = line[++i];
+      if (e == 'n') {
+        program += '\n';
+      } else if (e == 't') {
+        program += '\t';
+      } else if (e == 'r') {
+        program += '\r';
+      } else if (e == 'x' && i + 2 < line.size() && hexDigit(line[i + 1]) >= 0 && hexDigit(line[i + 2]) >= 0) {
+        program += static_cast<char>(hexDigit(line[i + 1]) * 16 + hexDigit(line[i + 2]));
+        i += 2;
+      } else {
+        program += e;
+      }
+    } else {
+      program += c;
     }
-    ++i;
-  } else {
-    while (i < line.size() && line[i] != ' ') program += line[i++];
   }
+  if (quoted && i < line.size()) ++i;
   while (i < line.size() && line[i] == ' ') ++i;
   rest.assign(line.substr(std::min(i, line.size())));
 }
@@ -187,7 +263,7 @@ ErrorCode SystemScheduler::list(std::u16string_view namePrefix, std::vector<Work
     if (triggerOf(keyValueOf(timer, "OnCalendar"), trigger)) item.triggers.push_back(trigger);
     std::string program, rest;
     splitCommand(keyValueOf(service, "ExecStart"), program, rest);
-    item.application = fromUtf8(program);
+    item.application = fromSystemBytes(program);
     item.parameters = fromUtf8(rest);
     items.push_back(std::move(item));
   }
@@ -214,15 +290,17 @@ ErrorCode SystemScheduler::create(const WorkItem& item, std::u16string_view, std
   if (item.triggers.empty() || item.name.empty() || item.name.find(u'/') != std::u16string::npos) {
     return kErrorInvalidParameter;
   }
+  // The parameters come as written words (appendCommandWord); a line break among them
+  // would end the unit's line.
   std::string program;
-  for (char c : ascii(item.application)) {
-    if (c == '"' || c == '\\') program += '\\';
-    program += c == '%' ? std::string("%%") : std::string(1, c);
+  if (!appendSystemdWord(item.application, /*argument=*/false, program) ||
+      item.parameters.find_first_of(u"\r\n") != std::u16string::npos) {
+    return kErrorInvalidName;
   }
   const std::string name = ascii(item.name);
   const std::string service = "[Unit]\nDescription=" + name +
                               ": a timed task of the synchronisation program\n\n[Service]\nType=oneshot\n"
-                              "ExecStart=\"" + program + "\" " + ascii(item.parameters) + "\n";
+                              "ExecStart=" + program + " " + ascii(item.parameters) + "\n";
   const std::string timer = "[Unit]\nDescription=" + name + ": when the timed task runs\n\n[Timer]\nOnCalendar=" +
                             calendarOf(item.triggers.front()) + "\nUnit=" + name +
                             ".service\n\n[Install]\nWantedBy=timers.target\n";
@@ -253,16 +331,25 @@ ErrorCode SystemScheduler::finish(std::u16string* message) {
 
 bool SystemScheduler::needsAccount() noexcept { return false; }
 
-std::u16string SystemScheduler::itemName(std::u16string_view product, int number) {
-  return itemNamePrefix(product) + fromUtf8(std::to_string(number));
+std::u16string SystemScheduler::itemName(std::u16string_view product, std::u16string_view tag, int number) {
+  return itemNamePrefix(product, tag) + fromUtf8(std::to_string(number));
 }
 
-std::u16string SystemScheduler::itemNamePrefix(std::u16string_view product) {
+std::u16string SystemScheduler::itemNamePrefix(std::u16string_view product, std::u16string_view tag) {
   std::u16string prefix;
   for (char16_t c : product) {
     prefix.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c == u' ' ? u'-' : c);
   }
-  return prefix + u"-";
+  prefix += u'-';
+  if (!tag.empty()) prefix += std::u16string(tag) + u"-";
+  return prefix;
+}
+
+bool SystemScheduler::appendCommandWord(std::u16string_view text, std::u16string& line, bool program) {
+  std::string word;
+  if (!appendSystemdWord(text, /*argument=*/!program, word)) return false;
+  line += fromUtf8(word);
+  return true;
 }
 
 std::u16string SystemScheduler::accountName() {

@@ -25,12 +25,14 @@ std::u16string specialFolder(int csidl) {
   return std::u16string(reinterpret_cast<const char16_t*>(buffer));
 }
 
-// "CRVL.lnk" for "...\CRVL.exe".
-std::u16string linkFileName(std::u16string_view program) {
+// "CRVL.lnk" for "...\CRVL.exe", "CRVL 1a2b3c4d.lnk" with a tag.
+std::u16string linkFileName(std::u16string_view program, std::u16string_view tag) {
   std::u16string name(fileNameOf(program));
   const size_t dot = name.rfind(u'.');
   if (dot != std::u16string::npos) name.resize(dot);
-  return name.empty() ? std::u16string() : name + u".lnk";
+  if (name.empty()) return {};
+  if (!tag.empty()) name += u" " + std::u16string(tag);
+  return name + u".lnk";
 }
 
 std::u16string inFolder(std::u16string folder, std::u16string_view name) {
@@ -104,7 +106,7 @@ ErrorCode saveLinkThroughTemporaryFolder(const std::u16string& target, std::u16s
     if (createFolder(candidate) == kSuccess) folder = candidate;
   }
   if (folder.empty()) return kErrorAccessDenied;
-  const std::u16string temporary = inFolder(folder, linkFileName(program));
+  const std::u16string temporary = inFolder(folder, fileNameOf(target));
   ErrorCode r = saveLink(temporary, program, arguments);
   if (r == kSuccess) r = moveEntry(temporary, target);
   if (r != kSuccess) (void)deleteFile(temporary);
@@ -114,21 +116,21 @@ ErrorCode saveLinkThroughTemporaryFolder(const std::u16string& target, std::u16s
 
 }  // namespace
 
-std::u16string startupEntryPath(std::u16string_view program) {
+std::u16string startupEntryPath(std::u16string_view program, std::u16string_view tag) {
   std::u16string folder = specialFolder(CSIDL_STARTUP);
   if (folder.empty()) folder = specialFolder(CSIDL_COMMON_STARTUP);
-  return inFolder(folder, linkFileName(program));
+  return inFolder(folder, linkFileName(program, tag));
 }
 
-ErrorCode setStartupEntry(bool on, std::u16string_view program, std::u16string_view,
+ErrorCode setStartupEntry(bool on, std::u16string_view program, std::u16string_view tag, std::u16string_view,
                           const std::vector<std::u16string>& arguments) {
-  const std::u16string user = inFolder(specialFolder(CSIDL_STARTUP), linkFileName(program));
+  const std::u16string user = inFolder(specialFolder(CSIDL_STARTUP), linkFileName(program, tag));
   if (!user.empty()) {
     // A twin in the all-users folder would start a second instance.
-    const std::u16string common = inFolder(specialFolder(CSIDL_COMMON_STARTUP), linkFileName(program));
+    const std::u16string common = inFolder(specialFolder(CSIDL_COMMON_STARTUP), linkFileName(program, tag));
     if (!common.empty() && pathExists(common)) (void)deleteFile(common);
   }
-  const std::u16string path = startupEntryPath(program);
+  const std::u16string path = startupEntryPath(program, tag);
   if (path.empty()) return kErrorPathNotFound;
   if (!on) {
     const ErrorCode r = deleteFile(path);
@@ -141,8 +143,8 @@ ErrorCode setStartupEntry(bool on, std::u16string_view program, std::u16string_v
   return saveLinkThroughTemporaryFolder(path, program, line);
 }
 
-bool readStartupEntry(std::u16string_view program, std::u16string* arguments) {
-  const std::u16string path = startupEntryPath(program);
+bool readStartupEntry(std::u16string_view program, std::u16string_view tag, std::u16string* arguments) {
+  const std::u16string path = startupEntryPath(program, tag);
   if (path.empty() || !pathExists(path)) return false;
   const ComScope com;
   IShellLinkW* link = nullptr;

@@ -210,13 +210,31 @@ ErrorCode SystemScheduler::finish(std::u16string* message) {
 
 bool SystemScheduler::needsAccount() noexcept { return true; }
 
-std::u16string SystemScheduler::itemName(std::u16string_view product, int number) {
-  std::u16string name = itemNamePrefix(product);
+std::u16string SystemScheduler::itemName(std::u16string_view product, std::u16string_view tag, int number) {
+  std::u16string name = itemNamePrefix(product, tag);
   for (char c : std::to_string(number)) name.push_back(static_cast<char16_t>(c));
   return name;
 }
 
-std::u16string SystemScheduler::itemNamePrefix(std::u16string_view product) { return std::u16string(product) + u" "; }
+std::u16string SystemScheduler::itemNamePrefix(std::u16string_view product, std::u16string_view tag) {
+  std::u16string prefix = std::u16string(product) + u" ";
+  if (!tag.empty()) prefix += std::u16string(tag) + u" ";
+  return prefix;
+}
+
+bool SystemScheduler::appendCommandWord(std::u16string_view text, std::u16string& line, bool) {
+  if (text.find_first_of(u" \"") == std::u16string_view::npos) {
+    line += text;
+    return true;
+  }
+  line += u'"';
+  for (char16_t c : text) {
+    if (c == u'"') line += u'\\';
+    line += c;
+  }
+  line += u'"';
+  return true;
+}
 
 std::u16string SystemScheduler::accountName() {
   wchar_t buffer[257] = {};

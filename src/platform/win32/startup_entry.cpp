@@ -83,7 +83,7 @@ ErrorCode saveLink(const std::u16string& path, std::u16string_view target, const
   const ComPtr<IShellLinkW> linkOwner(link);
   const std::u16string program(target);
   const std::u16string folder(folderOf(target));
-  const std::u16string description = linkFileName(target);
+  const std::u16string description = linkFileName(target, u"");
   hr = link->SetPath(wide(program));
   if (SUCCEEDED(hr)) hr = link->SetWorkingDirectory(wide(folder));
   if (SUCCEEDED(hr)) hr = link->SetDescription(wide(description));

@@ -401,11 +401,13 @@ TEST_F(SchedulerTest, TasksFollowTheirJobByNameWhenTheRegisterIsEdited) {
   };
   const Case cases[] = {
       // B cannot be reached; after the swap its old number is A's, which can.
-      {"availability", "B;ao", {u"A", u"Empty", u"B"}, {}, 0},
+      {"availability", "B;ao", {u"Empty", u"A", u"B"}, {}, 0},
       {"reordered", "A;so;r30", {u"B", u"A", u"Empty"}, {u"A", u"A", u"A", u"A"}, 0},
       {"removed", "A;so;r30", {u"B", u"Empty"}, {u"A"}, 1},
   };
-  writeJob("B", "+" + narrow(folder_.path("B/L")) + ";" + narrow(folder_.path("B/gone")));
+  // B's right folder is bound to a medium that is not there.
+  writeJob("B", "+" + narrow(folder_.path("B/L")) + ";|abcd|" + narrow(folder_.path("B/R")));
+  state_.volumes = &mediumQueries_;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     openWithTasks({c.task});

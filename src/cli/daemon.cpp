@@ -24,8 +24,6 @@
 namespace crvl::cli {
 namespace {
 
-constexpr auto kWaitStep = std::chrono::milliseconds(100);
-
 std::u16string number(uint64_t value) { return decimal(value); }
 
 std::u16string nowText() { return platform::formatLocalDateTime(platform::currentFileTime()); }
@@ -69,14 +67,21 @@ int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
   app.notifications.post = &notified;
 
   static std::atomic<int32_t> stopWord{0};
+  const auto quitting = [&app] { return app.quitRequested.load() != 0; };
   StopRelay relay(stopWord, kExitStopped, [&app] {
-    app.quitRequested.store(1);
+    {
+      // Set under the lock the waits below sleep on, so that none misses the wake-up.
+      std::lock_guard<std::mutex> guard(app.threadLock);
+      app.quitRequested.store(1);
+    }
+    app.threadsEnded.notify_all();
     stopAll(app);
   });
   if (delaySeconds != 0) {
-    // The start-up delay, in one-second steps that a stop ends.
+    // The start-up delay, which a stop ends at once.
     print(nowText() + u"  waiting " + number(delaySeconds) + u" s before the tasks start\n");
-    for (uint32_t i = 0; i < delaySeconds && app.quitRequested.load() == 0; ++i) platform::sleepMilliseconds(1000);
+    std::unique_lock<std::mutex> guard(app.threadLock);
+    app.threadsEnded.wait_for(guard, std::chrono::seconds(delaySeconds), quitting);
   }
   print(nowText() + u"  daemon started with " + number(scheduled) + (scheduled == 1 ? u" task\n" : u" tasks\n"));
   if (app.quitRequested.load() == 0) startScheduledTasks(app);
@@ -84,7 +89,7 @@ int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
     // Until a stop, or until the last task thread has ended (start tasks without a
     // repeat end after their run).
     std::unique_lock<std::mutex> guard(app.threadLock);
-    while (app.quitRequested.load() == 0 && app.liveThreads != 0) app.threadsEnded.wait_for(guard, kWaitStep);
+    app.threadsEnded.wait(guard, [&] { return quitting() || app.liveThreads == 0; });
   }
   const bool stopped = app.quitRequested.load() != 0;
   if (stopped) print(nowText() + u"  stopping: waiting for the runs to end\n");

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace crvl::cli {
@@ -15,7 +17,7 @@ class StopRelay {
   // Installs the console's stop handler on `word` (a second stop ends the process with
   // `exitStatus`) and starts watching it.
   StopRelay(std::atomic<int32_t>& word, int exitStatus, std::function<void()> onStop);
-  // Stops watching; `onStop` has run by then if the word was set.
+  // Stops watching at once; `onStop` has run by then if the word was set.
   ~StopRelay();
   StopRelay(const StopRelay&) = delete;
   StopRelay& operator=(const StopRelay&) = delete;
@@ -23,7 +25,9 @@ class StopRelay {
  private:
   std::atomic<int32_t>& word_;
   std::function<void()> onStop_;
-  std::atomic<bool> done_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;  // guarded by mutex_
   std::thread watcher_;
 };
 

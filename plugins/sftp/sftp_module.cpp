@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -37,7 +38,15 @@ std::string g_iniFile;  // sftp.ini beside the file FsSetDefaultParams named
 wfx::RequestProcW g_request = nullptr;
 wfx::LogProcW g_logProc = nullptr;
 int32_t g_pluginNr = 0;
-std::map<std::string, std::unique_ptr<Session>> g_sessions;  // by lower-case name
+// By lower-case name. Never destroyed by itself: the sessions are closed by closeAll,
+// which runs before the crypto library's own exit handler (see withChannel).
+auto& g_sessions = *new std::map<std::string, std::unique_ptr<Session>>;
+std::once_flag g_closeAtExit;
+
+void closeAll() {
+  std::lock_guard<std::mutex> guard(g_stateLock);
+  g_sessions.clear();
+}
 
 std::string iniFile() {
   std::lock_guard<std::mutex> guard(g_stateLock);
@@ -125,6 +134,9 @@ R withChannel(const std::string& connection, R failed, Work work) {
   std::lock_guard<std::mutex> guard(s.lock);
   LIBSSH2_SFTP* channel = s.sftp(askPassword, logLine);
   if (channel == nullptr) return failed;
+  // Exit handlers run in reverse order: registered after the crypto library set up its
+  // own, this one closes the sessions while it still works (also at the module's unload).
+  std::call_once(g_closeAtExit, [] { std::atexit(closeAll); });
   R r = work(channel);
   if (r == failed) s.checkDropped(logLine);
   return r;

@@ -123,9 +123,6 @@ bool Session::open(const AskFunction& ask, const LogFunction& log) {
   if (session_ == nullptr) return false;
   libssh2_session_set_blocking(session_, 1);
   libssh2_session_set_timeout(session_, 60000);
-  (void)libssh2_session_method_pref(session_, LIBSSH2_METHOD_HOSTKEY,
-                                    "ssh-ed25519,ecdsa-sha2-nistp256,ecdsa-sha2-nistp384,ecdsa-sha2-nistp521,"
-                                    "rsa-sha2-512,rsa-sha2-256,ssh-rsa");
   if (libssh2_session_handshake(session_, socket_) != 0) {
     log("connection " + name_ + " (" + where + "): the SSH handshake failed: " + sessionError(session_));
     refused_ = !reopened_;

@@ -74,7 +74,7 @@ mirror_job() {  # NAME LEFT RIGHT
 }
 run() { "$crvl" --settings "$settings" "$@" > "$work/out" 2>&1 < /dev/null; }
 copied() { grep -o 'files copied: *[0-9]*' "$work/out" | grep -o '[0-9]*$'; }
-same_tree() { diff -r "$1" "$2" > /dev/null; }
+same_tree() { diff -r --no-dereference "$1" "$2" > /dev/null; }
 
 mkdir -p "$work/L/sub"
 printf 'alpha' > "$work/L/a.txt"
@@ -113,7 +113,15 @@ run simulate "$work/Up.job" || fail "simulate: $(tail -5 "$work/out")"
 run run "$work/Up.job" || fail "third run: $(tail -5 "$work/out")"
 same_tree "$work/L" "$work/srv" || fail "a change or a deletion did not reach the server"
 
-# 5. Mirror from the server into a new local folder, with the encrypted key whose
+# 5. A link on the server is reported as a link: the Mirror removes it as an entry and
+#    never deletes through it.
+mkdir -p "$work/outside"
+printf 'keep' > "$work/outside/keep.txt"
+ln -s "$work/outside" "$work/srv/link"
+run run "$work/Up.job"
+[ -e "$work/outside/keep.txt" ] || fail "the Mirror deleted through the server's link"
+same_tree "$work/L" "$work/srv" || fail "the server's extra link was not removed"
+# 6. Mirror from the server into a new local folder, with the encrypted key whose
 #    passphrase comes from standard input.
 connection "$fingerprint" "$work/locked_key"
 mirror_job Down "///SFTP/Box$work/srv" "$work/D"

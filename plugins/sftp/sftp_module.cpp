@@ -434,6 +434,12 @@ SFTP_EXPORT wfx::Bool FsMkDirW(wfx::WChar* path) {
 SFTP_EXPORT wfx::Bool FsRemoveDirW(wfx::WChar* path) {
   return guarded<>(0, [&] {
     return simpleCall(path, [](LIBSSH2_SFTP* c, const std::string& p) {
+      // A link to a folder is listed as a folder link: it goes as an entry of its own.
+      LIBSSH2_SFTP_ATTRIBUTES attrs{};
+      if (statPath(c, p, attrs) && (attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) != 0 &&
+          LIBSSH2_SFTP_S_ISLNK(attrs.permissions)) {
+        return libssh2_sftp_unlink_ex(c, p.c_str(), static_cast<unsigned>(p.size()));
+      }
       return libssh2_sftp_rmdir_ex(c, p.c_str(), static_cast<unsigned>(p.size()));
     });
   });

@@ -508,12 +508,18 @@ SFTP_EXPORT int32_t FsExecuteFileW(void*, wfx::WChar*, wfx::WChar* verb) {
 SFTP_EXPORT wfx::Bool FsDisconnectW(wfx::WChar* root) {
   return guarded<>(0, [&]() -> wfx::Bool {
     const Target t = split(root);
-    std::lock_guard<std::mutex> guard(g_stateLock);
-    for (auto& [name, session] : g_sessions) {
-      if (t.connection.empty() || name == lower(t.connection)) {
-        std::lock_guard<std::mutex> hold(session->lock);
-        session->close();
+    // The sessions are taken out of the table's lock first: a session in use may log,
+    // which reads the table's state.
+    std::vector<Session*> closing;
+    {
+      std::lock_guard<std::mutex> guard(g_stateLock);
+      for (auto& [name, session] : g_sessions) {
+        if (t.connection.empty() || name == lower(t.connection)) closing.push_back(session.get());
       }
+    }
+    for (Session* session : closing) {
+      std::lock_guard<std::mutex> hold(session->lock);
+      session->disconnect();
     }
     return 1;
   });

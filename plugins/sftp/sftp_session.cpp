@@ -125,7 +125,7 @@ bool Session::open(const AskFunction& ask, const LogFunction& log) {
   libssh2_session_set_timeout(session_, 60000);
   if (libssh2_session_handshake(session_, socket_) != 0) {
     log("connection " + name_ + " (" + where + "): the SSH handshake failed: " + sessionError(session_));
-    refused_ = !reopened_;
+    refused_ = true;
     return false;
   }
   if (!checkHostKey(c, log)) {

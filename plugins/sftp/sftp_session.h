@@ -35,6 +35,11 @@ class Session {
   // that the next call opens it again (once).
   void checkDropped(const LogFunction& log);
   void close();
+  // Closed on request (FsDisconnect): the next call opens a fresh session, not a reopening.
+  void disconnect() {
+    close();
+    everOpened_ = reopened_ = false;
+  }
 
   // Held around every use of the session: libssh2 sessions are not shared by threads.
   std::mutex lock;

@@ -31,7 +31,9 @@ using sftp::Session;
 constexpr wfx::Dword kFolderAttribute = 0x10;
 constexpr wfx::Dword kArchiveAttribute = 0x20;
 constexpr int32_t kCopyOverwrite = 1;
-constexpr size_t kTransferBlock = 256 * 1024;  // libssh2 keeps several requests of it in flight
+// libssh2 splits a block into requests of about 30 KB and keeps them all in flight, so
+// the block size sets how far reads and writes are pipelined.
+constexpr size_t kTransferBlock = 2 * 1024 * 1024;
 
 std::mutex g_stateLock;
 std::string g_iniFile;  // sftp.ini beside the file FsSetDefaultParams named

@@ -5,7 +5,8 @@
 # nothing, accept-new records the key, Mirror to and from the server, a run without
 # changes copies nothing although the local times have sub-second parts, changes and
 # deletions propagate, simulation changes nothing, an encrypted key's passphrase comes
-# from --password-stdin.
+# from --password-stdin, and the server killed during a large upload leaves no partial
+# file under the real name.
 #
 # Usage: scripts/sftp-test.sh [CRVL] [MODULE]
 #   (default: build/linux/crvl and build/linux/plugins/sftp.wfx64)
@@ -51,13 +52,27 @@ KbdInteractiveAuthentication no
 Subsystem sftp internal-sftp
 CONF
 mkdir -p /run/sshd  # the privilege separation folder sshd insists on
-"$sshd" -D -e -f "$work/sshd_config" -p "$port" 2> "$work/sshd.log" &
-sshd_pid=$!
-for _ in $(seq 50); do
-  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-  sleep 0.1
-done
-kill -0 "$sshd_pid" 2>/dev/null || { echo "sftp-test: sshd did not start: $(cat "$work/sshd.log")"; exit 1; }
+start_server() {
+  "$sshd" -D -e -f "$work/sshd_config" -p "$port" 2>> "$work/sshd.log" &
+  sshd_pid=$!
+  for _ in $(seq 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+  done
+  kill -0 "$sshd_pid" 2>/dev/null || { echo "sftp-test: sshd did not start: $(cat "$work/sshd.log")"; exit 1; }
+}
+# Kills the server and its session processes (the ones it forked, by their PIDs).
+kill_server() {
+  local pids=("$sshd_pid") i=0 child
+  while [ "$i" -lt "${#pids[@]}" ]; do
+    for child in $(ps -o pid= --ppid "${pids[$i]}"); do pids+=("$child"); done
+    i=$((i + 1))
+  done
+  kill -KILL "${pids[@]}" 2>/dev/null
+  wait "$sshd_pid" 2>/dev/null
+  sshd_pid=
+}
+start_server
 
 # --- the program ---------------------------------------------------------------------
 settings="$work/settings.ini"
@@ -132,6 +147,30 @@ run run "$work/Down.job"
 printf 'open sesame\n' | "$crvl" --settings "$settings" --password-stdin run "$work/Down.job" > "$work/out" 2>&1 ||
   fail "Mirror from the server: $(tail -5 "$work/out")"
 same_tree "$work/srv" "$work/D" || fail "the local tree differs after the Mirror from the server"
+
+# 7. The server killed during a large upload: no partial file under the real name; the
+#    next run completes the upload and removes what the broken one left.
+connection "$fingerprint"
+head -c 200000000 /dev/zero > "$work/L/huge.bin"
+"$crvl" --settings "$settings" run "$work/Up.job" > "$work/out" 2>&1 < /dev/null &
+run_pid=$!
+for _ in $(seq 200); do
+  [ -n "$(find "$work/srv" -name '.~crvl*.tmp' -size +1M 2>/dev/null)" ] && break
+  sleep 0.05
+done
+kill_server
+wait "$run_pid"
+status=$?
+[ "$status" -ne 0 ] || fail "a run whose server was killed reports success"
+[ ! -e "$work/srv/huge.bin" ] || fail "a broken upload left a file under the real name"
+[ -n "$(find "$work/srv" -name '.~crvl*.tmp')" ] || fail "no upload was under way when the server was killed"
+# A leftover is taken as abandoned once it is ten minutes old (a fresh one may be an
+# upload still going on).
+find "$work/srv" -name '.~crvl*.tmp' -exec touch -d '1 hour ago' {} +
+start_server
+run run "$work/Up.job" || fail "the run after the broken upload: $(tail -5 "$work/out")"
+cmp -s "$work/L/huge.bin" "$work/srv/huge.bin" || fail "the upload after the broken one differs"
+[ "$(find "$work/srv" -name '.~crvl*' | wc -l)" -eq 0 ] || fail "the broken upload's temporary file stayed"
 
 if [ "$failures" -eq 0 ]; then
   echo "sftp-test: all checks passed"

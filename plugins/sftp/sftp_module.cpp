@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "plugin_interface.h"
@@ -276,6 +279,35 @@ bool moveIntoPlace(LIBSSH2_SFTP* channel, const std::string& temporary, const st
   return true;
 }
 
+bool isTemporaryName(const std::string& name) {
+  if (name.size() != 22 || name.compare(0, 6, ".~crvl") != 0 || name.compare(18, 4, ".tmp") != 0) return false;
+  for (size_t i = 6; i < 18; ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// Before the first upload into a folder in this process: removes the temporary files
+// that broken uploads left there. One written to in the last ten minutes may belong to
+// an upload still going on and stays.
+void sweepAbandoned(LIBSSH2_SFTP* channel, const std::string& connection, const std::string& folder) {
+  static std::set<std::string> swept;
+  {
+    std::lock_guard<std::mutex> guard(g_stateLock);
+    if (!swept.insert(lower(connection) + folder).second) return;
+  }
+  std::vector<wfx::FindDataW> entries;
+  if (!listFolder(channel, folder, entries)) return;
+  const uint64_t now = static_cast<uint64_t>(::time(nullptr));
+  for (const wfx::FindDataW& e : entries) {
+    const std::string name = sftp::toUtf8(sftp::fromWide(e.name, wfx::kMaxPath));
+    if ((e.attributes & kFolderAttribute) != 0 || !isTemporaryName(name)) continue;
+    if (sftp::unixSecondsOf(e.lastWriteTime) + 600 > now) continue;
+    (void)removeFile(channel, (folder == "/" ? std::string() : folder) + "/" + name);
+  }
+}
+
 int32_t putFile(const char16_t* local, const char16_t* remote) {
   const Target t = split(remote);
   if (t.connection.empty() || t.path == "/") return wfx::kFileWriteError;
@@ -288,6 +320,7 @@ int32_t putFile(const char16_t* local, const char16_t* remote) {
     return wfx::kFileReadError;
   }
   const int32_t r = withChannel<int32_t>(t.connection, wfx::kFileWriteError, [&](LIBSSH2_SFTP* channel) -> int32_t {
+    sweepAbandoned(channel, t.connection, parentOf(t.path));
     const std::string temporary = temporaryName(parentOf(t.path));
     LIBSSH2_SFTP_HANDLE* file = libssh2_sftp_open_ex(
         channel, temporary.c_str(), static_cast<unsigned>(temporary.size()),

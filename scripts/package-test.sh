@@ -32,6 +32,8 @@ test_deb() {
   check "crvl is on the path" test "$(command -v crvl)" = /usr/bin/crvl
   check "crvl --version names the version" sh -c 'crvl --version | grep -q "24.08"'
   check "the language library is the package's own" sh -c 'ldd /usr/bin/crvl | grep -q "libCRVLRES.so => /usr/lib/corvell/libCRVLRES.so"'
+  check "the SFTP plug-in module is installed with its libraries" sh -c \
+    'ldd /usr/lib/corvell/plugins/sftp.wfx64 | grep -q libssh2 && ! ldd /usr/lib/corvell/plugins/sftp.wfx64 | grep -q "not found"'
   check "the man page is installed" test -f /usr/share/man/man1/crvl.1.gz
   check "the man page has no formatting errors" sh -c \
     'zcat /usr/share/man/man1/crvl.1.gz | groff -man -Tutf8 -ww -z 2>&1 | (! grep -q .)'

@@ -34,6 +34,13 @@ build_deb() {
   strip --strip-unneeded --remove-section=.comment --remove-section=.note "$stage/usr/bin/crvl" \
     "$stage/usr/lib/corvell/libCRVLRES.so"
   chmod 0644 "$stage/usr/lib/corvell/libCRVLRES.so"
+  # The SFTP plug-in module (built where libssh2 is installed).
+  local sftp_module="$stage/usr/lib/corvell/plugins/sftp.wfx64" shlib_args=(-e debian/corvell/usr/bin/crvl)
+  if [ -f "$sftp_module" ]; then
+    strip --strip-unneeded --remove-section=.comment --remove-section=.note "$sftp_module"
+    chmod 0644 "$sftp_module"
+    shlib_args+=(-e debian/corvell/usr/lib/corvell/plugins/sftp.wfx64)
+  fi
   install -D -m 0644 packaging/linux/crvl.1 "$stage/usr/share/man/man1/crvl.1"
   gzip -9n "$stage/usr/share/man/man1/crvl.1"
   install -D -m 0644 packaging/linux/crvl.bash-completion "$stage/usr/share/bash-completion/completions/crvl"
@@ -47,7 +54,7 @@ build_deb() {
   mkdir -p "$work/debian"
   printf 'Source: corvell\n\nPackage: corvell\nArchitecture: any\n' >"$work/debian/control"
   local depends
-  depends=$(cd "$work" && dpkg-shlibdeps -O -e debian/corvell/usr/bin/crvl 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+  depends=$(cd "$work" && dpkg-shlibdeps -O "${shlib_args[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
   [ -n "$depends" ] || { echo "package: dpkg-shlibdeps found no dependencies"; return 1; }
 
   mkdir -p "$stage/DEBIAN"

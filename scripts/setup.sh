@@ -10,6 +10,7 @@ packages=(
   wine wine64
   xvfb xdotool imagemagick
   rsync time bc
+  libssh2-1-dev openssh-server
   systemd
   nsis lintian zip unzip bash-completion groff-base dpkg-dev
 )

@@ -25,6 +25,8 @@ if cmake --preset linux >/dev/null && cmake --build --preset linux -j "$jobs"; t
   scripts/fault-kill-during-copy.sh build/linux/crvl || status=1
   step "linux: the daemon and one run per job, end to end"
   scripts/daemon-end-to-end.sh build/linux/crvl || status=1
+  step "linux: the SFTP plug-in against an OpenSSH server of its own"
+  scripts/sftp-test.sh build/linux/crvl build/linux/plugins/sftp.wfx64 || status=1
 else
   echo "linux build failed"; status=1
 fi

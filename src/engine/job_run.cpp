@@ -2,6 +2,8 @@
 // recursive synchronisation of one folder pair with its two walks.
 #include "engine/job_run.h"
 
+#include <algorithm>
+
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
 #include "platform/paths.h"
@@ -315,6 +317,8 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
     return;  // released by the owners
   }
 
+  sync.scanner.timeResolution =
+      std::max(sideTimeResolution(sync.left.kind), sideTimeResolution(sync.right.kind));
   sync.scanner.contentComparison =
       has(run.job.optionFlags, kOptCompareContent) && (sync.left.capabilities & kCapDirectContents) &&
               (sync.right.capabilities & kCapDirectContents)

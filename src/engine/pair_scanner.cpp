@@ -351,6 +351,8 @@ bool contentsDiffer(std::u16string_view pathA, std::u16string_view pathB, uint64
   return false;
 }
 
+uint64_t sideTimeResolution(int32_t kind) noexcept { return kind == kProviderPlugin ? kFileTimeSecond : 0; }
+
 ActionCode decideFiles(const PairScanner& scanner, const EntryBlock& left, const EntryBlock& right,
                        std::u16string_view leftPath, std::u16string_view rightPath) {
   const bool sameSize = left.size == right.size;
@@ -359,7 +361,9 @@ ActionCode decideFiles(const PairScanner& scanner, const EntryBlock& left, const
     if (scanner.contentComparison == 0) return kCodeEqual;
     return contentsDiffer(leftPath, rightPath, left.size, right.size) ? kCodeDifferent : kCodeEqual;
   }
-  const int32_t r = timeCompare(left.lastWriteTime, right.lastWriteTime, scanner.toleranceCode);
+  const uint64_t unit = scanner.timeResolution > 1 ? scanner.timeResolution : 1;
+  const int32_t r = timeCompare(left.lastWriteTime / unit * unit, right.lastWriteTime / unit * unit,
+                                scanner.toleranceCode);
   if (r == 0) return sameSize ? kCodeEqual : kCodeConflict;
   if (scanner.contentComparison != 0 && sameSize &&
       !contentsDiffer(leftPath, rightPath, left.size, right.size)) {

@@ -65,6 +65,10 @@ struct PairScanner {
   int32_t contentComparison = 0;  // "b" set and both sides report kCapDirectContents
   int32_t ignoreDate = 0;         // "nd"
   int32_t toleranceCode = 0;      // 2 for "2s", plus 100 for "1h"
+  // The coarser time resolution of the two sides, in file-time units (0 or 1: exact):
+  // times are compared cut to whole multiples of it, so that a side that keeps whole
+  // seconds only never reads as older than a local file with a sub-second part.
+  uint64_t timeResolution = 0;
   int32_t baseReference = 0;      // offset of the current pair's header record
   uint8_t currentCode = 0;
   const EntryBlock* currentLeft = nullptr;
@@ -84,6 +88,11 @@ struct PairScanner {
 // be read makes the pair count as different.
 [[nodiscard]] bool contentsDiffer(std::u16string_view pathA, std::u16string_view pathB,
                                   uint64_t sizeA, uint64_t sizeB);
+
+// The time resolution of a side of that provider kind: loaded plug-ins are taken to
+// keep whole seconds (the interface's file systems, SFTP among them, carry no more);
+// local folders keep their full resolution (0).
+[[nodiscard]] uint64_t sideTimeResolution(int32_t kind) noexcept;
 
 // Decides between a left file and a right file of the same name.
 [[nodiscard]] ActionCode decideFiles(const PairScanner& scanner, const EntryBlock& left,

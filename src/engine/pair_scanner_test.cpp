@@ -197,6 +197,34 @@ TEST_F(ScannerTest, DecisionRowsWithoutContentComparison) {
   }
 }
 
+TEST_F(ScannerTest, TimesAreComparedAtTheCoarserResolutionOfTheSides) {
+  struct Case {
+    const char* what;
+    uint64_t resolution;
+    int64_t leftOffset;  // the left file's time against the right one's
+    ActionCode expected;
+  };
+  const Case cases[] = {
+      {"exact, sub-second newer", 0, 7500000, kCodeLeftNewer},
+      {"whole seconds, sub-second part only", static_cast<uint64_t>(kSec), 7500000, kCodeEqual},
+      {"whole seconds, a second newer", static_cast<uint64_t>(kSec), kSec + 2000000, kCodeLeftNewer},
+      {"whole seconds, older", static_cast<uint64_t>(kSec), -3000000, kCodeRightNewer},
+  };
+  for (const Case& c : cases) {
+    tree.folders[u"L"] = {file(u"f", 5, kT + c.leftOffset)};
+    tree.folders[u"R"] = {file(u"f", 5, kT)};
+    run.scanner.timeResolution = c.resolution;
+    const auto records = scan();
+    ASSERT_EQ(records.size(), 1u) << c.what;
+    EXPECT_EQ(records[0].code, c.expected) << c.what;
+  }
+}
+
+TEST(SideTimeResolution, OnlyLoadedPluginsAreTakenToKeepWholeSeconds) {
+  EXPECT_EQ(sideTimeResolution(kProviderPlugin), static_cast<uint64_t>(kSec));
+  EXPECT_EQ(sideTimeResolution(kProviderLocal), 0u);
+}
+
 TEST_F(ScannerTest, CaseOnlyDifferencesPairWithEachOther) {
   tree.folders[u"L"] = {file(u"a.txt", 4, kT)};
   tree.folders[u"R"] = {file(u"A.TXT", 4, kT + kSec)};

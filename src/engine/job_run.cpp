@@ -4,6 +4,7 @@
 
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
+#include "engine/top_folder.h"
 #include "platform/paths.h"
 #include "jobs/path_macros.h"
 #include "engine/scan_filter.h"
@@ -280,6 +281,39 @@ bool namesNonFolder(const SideState& side) {
   return attributes != 0xFFFFFFFFu && (attributes & kFolderAttribute) == 0;
 }
 
+// Before a top-level pair is scanned: a side whose top folder cannot be reached (the
+// folder above it is missing too, or it lies on a mount point with nothing mounted)
+// skips the pair with its error, and nothing is created. A missing top folder that the
+// options add to is made now, and the creation reported: a first backup into a new
+// folder is no failure. Then it is known to be empty, so nothing on the other side is
+// deleted on its account. Any other missing top folder stays a must-exist failure.
+// False when the pair is to be skipped.
+bool prepareTopFolder(RunContext& ctx, Side side, PairVisit& visit) {
+  SyncRun& sync = ctx.run.sync;
+  SideState& s = side == Side::Left ? sync.left : sync.right;
+  const TopFolder state = inspectTopFolder(sideSlot(s), s.handle, s.path, s.kind == kProviderLocal);
+  if (!topFolderReachable(state)) {
+    reportSideFailure(sync, side, s.path, topFolderError(state));
+    return false;
+  }
+  if (state != TopFolder::kMissing || !optionsAddTo(ctx.run.job.optionFlags, side == Side::Left)) return true;
+  sync.errorText.clear();
+  const ErrorCode r = sync.execute != 0 ? callMakeFolder(sideSlot(s), s.handle, s.path) : 0;
+  const bool made = accountResult(sync, r);
+  report(sync, kMarkerFolderNotCreated, side == Side::Left ? LogText(s.path) : LogText(),
+         side == Side::Right ? LogText(s.path) : LogText());
+  if (!made) return false;
+  if (sync.execute != 0) ++ctx.run.statistics.foldersCreated;
+  if (side == Side::Left) {
+    visit.leftMustExist = false;
+    visit.keepRight = true;
+  } else {
+    visit.rightMustExist = false;
+    visit.keepLeft = true;
+  }
+  return true;
+}
+
 void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {
   owner = ctx.table.open(path, &ctx.run);
   ProviderHandle* handle = owner.get();
@@ -334,7 +368,10 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   } else if (namesNonFolder(sync.right)) {
     reportSideFailure(sync, Side::Right, rightTop, kErrorDirectory);
   } else {
-    syncFolderPair(ctx, leftTop, rightTop, PairVisit{});
+    PairVisit visit;
+    if (prepareTopFolder(ctx, Side::Left, visit) && prepareTopFolder(ctx, Side::Right, visit)) {
+      syncFolderPair(ctx, leftTop, rightTop, visit);
+    }
   }
 
   FileSystemProvider* leftSlot = sideSlot(sync.left);

@@ -23,6 +23,7 @@ int badInput(std::u16string_view text) {
 std::u16string messageText(ErrorCode code) {
   std::u16string message = platform::systemMessage(code);
   while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
+  if (message.empty() && code != 0) message = u"Error " + decimal(code);
   return message;
 }
 

@@ -268,6 +268,7 @@ struct WrapState {
   std::atomic<int32_t>* stop = nullptr;
   bool rootMissing = false;
   int getFileCalls = 0;
+  ErrorCode getFileResult = 0;  // when set, every copy fails with it
   std::vector<std::pair<int32_t, int32_t>> finishes;
 };
 WrapState* g_wrap = nullptr;
@@ -284,6 +285,7 @@ ErrorCode wrapGetFile(FileSystemProvider* slot, ProviderHandle* h, const char16_
                       const EntryBlock* block, uint32_t flags, ProgressCallback progress, void* data) {
   ++g_wrap->getFileCalls;
   if (g_wrap->stop != nullptr) g_wrap->stop->store(1);  // the user stops while the copy runs
+  if (g_wrap->getFileResult != 0) return g_wrap->getFileResult;
   return localSlot().ops.getFile(slot, h, source, target, block, flags, progress, data);
 }
 uint32_t wrapGetAttributes(FileSystemProvider* slot, ProviderHandle* h, const char16_t* path, EntryBlock* block) {
@@ -464,6 +466,22 @@ TEST_F(TwoPluginSidesTest, ACopyGoesThroughATemporaryLocalFileThatIsRemovedAfter
   // The log names both sides as the job addresses them.
   EXPECT_EQ(sink.records[0].left, through(u"srcfs", tmp.text("L/b.txt")));
   EXPECT_EQ(sink.records[0].right, through(u"dstfs", tmp.text("R/b.txt")));
+}
+
+TEST_F(WrappedSideTest, AFailureWithoutASystemTextIsStillAFailure) {
+  // 433 and 12345 have no system text: the code itself is shown.
+  for (const ErrorCode code : {ErrorCode{433}, ErrorCode{12345}}) {
+    SCOPED_TRACE(code);
+    TempFolder tmp;
+    writeFile(tmp / "L/a.txt", "a", kT);
+    tmp.makeFolder("R");
+    state.getFileResult = code;
+    RecordingSink sink = run(wrapped(tmp.text("L")), tmp.text("R"), kMirror);
+    ASSERT_EQ(sink.records.size(), 1u);
+    EXPECT_EQ(sink.records[0].marker, kMarkerCopiedNewRight);
+    EXPECT_EQ(sink.records[0].state, u"Error " + platform::fromUtf8(std::to_string(code)));
+    EXPECT_FALSE(fs::exists(tmp / "R/a.txt"));
+  }
 }
 
 }  // namespace

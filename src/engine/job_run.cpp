@@ -281,21 +281,14 @@ bool namesNonFolder(const SideState& side) {
   return attributes != 0xFFFFFFFFu && (attributes & kFolderAttribute) == 0;
 }
 
-// Before a top-level pair is scanned: a side whose top folder cannot be reached (the
-// folder above it is missing too, or it lies on a mount point with nothing mounted)
-// skips the pair with its error, and nothing is created. A missing top folder that the
-// options add to is made now, and the creation reported: a first backup into a new
-// folder is no failure. Then it is known to be empty, so nothing on the other side is
-// deleted on its account. Any other missing top folder stays a must-exist failure.
-// False when the pair is to be skipped.
-bool prepareTopFolder(RunContext& ctx, Side side, PairVisit& visit) {
+// Before a top-level pair is scanned, both of its top folders reachable: a missing top
+// folder that the options add to is made now, and the creation reported: a first backup
+// into a new folder is no failure. It is then known to be empty, so nothing on the other
+// side is deleted on its account. Any other missing top folder stays a must-exist
+// failure (reported by the scan). False when the pair is to be skipped.
+bool prepareTopFolder(RunContext& ctx, Side side, TopFolder state, PairVisit& visit) {
   SyncRun& sync = ctx.run.sync;
   SideState& s = side == Side::Left ? sync.left : sync.right;
-  const TopFolder state = inspectTopFolder(sideSlot(s), s.handle, s.path, s.kind == kProviderLocal);
-  if (!topFolderReachable(state)) {
-    reportSideFailure(sync, side, s.path, topFolderError(state));
-    return false;
-  }
   if (state != TopFolder::kMissing || !optionsAddTo(ctx.run.job.optionFlags, side == Side::Left)) return true;
   sync.errorText.clear();
   const ErrorCode r = sync.execute != 0 ? callMakeFolder(sideSlot(s), s.handle, s.path) : 0;
@@ -368,8 +361,18 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   } else if (namesNonFolder(sync.right)) {
     reportSideFailure(sync, Side::Right, rightTop, kErrorDirectory);
   } else {
+    // Both sides are looked at before either top folder is made.
+    const TopFolder leftState = inspectTopFolder(sideSlot(sync.left), sync.left.handle, leftTop,
+                                                 sync.left.kind == kProviderLocal);
+    const TopFolder rightState = inspectTopFolder(sideSlot(sync.right), sync.right.handle, rightTop,
+                                                  sync.right.kind == kProviderLocal);
     PairVisit visit;
-    if (prepareTopFolder(ctx, Side::Left, visit) && prepareTopFolder(ctx, Side::Right, visit)) {
+    if (!topFolderReachable(leftState)) {
+      reportSideFailure(sync, Side::Left, leftTop, topFolderError(leftState));
+    } else if (!topFolderReachable(rightState)) {
+      reportSideFailure(sync, Side::Right, rightTop, topFolderError(rightState));
+    } else if (prepareTopFolder(ctx, Side::Left, leftState, visit) &&
+               prepareTopFolder(ctx, Side::Right, rightState, visit)) {
       syncFolderPair(ctx, leftTop, rightTop, visit);
     }
   }

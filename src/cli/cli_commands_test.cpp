@@ -3,6 +3,8 @@
 // change no file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -89,6 +91,35 @@ TEST_F(CliCommandsTest, ANewJobIsTheJobTheEditorWritesAndItRuns) {
   r = cli("job new backup " + path("L") + " " + path("R"));
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(files(), before);
+}
+
+// Every listing is JSON, also for folder names that are not UTF-8: each such byte is
+// written as the escape of the lone surrogate that holds it, control characters too.
+TEST_F(CliCommandsTest, JsonListingsEscapeNamesThatAreNotUtf8) {
+  if constexpr (os::kWindows) GTEST_SKIP() << "Windows names are UTF-16; a POSIX name can hold any byte";
+  struct Case {
+    const char* folder;  // raw bytes of the left folder's name
+    const char* escaped;
+  } cases[] = {{"L\xff", "L\\udcff"}, {"L\xc3(", "L\\udcc3("}, {"L\x7f\x1b", "L\\u007f\\u001b"}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.escaped);
+    const fs::path folder = tmp.root() / c.folder;
+    fs::create_directories(folder);
+    const std::string job = "J" + std::to_string(++n);
+    ASSERT_EQ(cli("job new " + job + " \"" + folder.string() + "\" " + path("R") + " --file " + path(job + ".job"))
+                  .status,
+              0);
+    {
+      const CliResult r = cli("--json job show " + job);
+      ASSERT_EQ(r.status, 0) << r.output;
+      EXPECT_TRUE(parseJson(r.output).valid) << r.output;
+      EXPECT_NE(r.output.find(c.escaped), std::string::npos) << r.output;
+      // Nothing but ASCII: the temporary folder's name is ASCII, the rest is escaped.
+      EXPECT_TRUE(std::all_of(r.output.begin(), r.output.end(), [](char b) { return (b & 0x80) == 0; }))
+          << r.output;
+    }
+  }
 }
 
 TEST_F(CliCommandsTest, JobsAreChangedRenamedArrangedAndRemoved) {

@@ -136,7 +136,8 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   // Only a log that exists is named: a log folder that cannot be made leaves none.
   if (result.logCreated) print(u"  log:             " + result.logPath + u"\n");
   if (stopped) return kExitStopped;
-  return counts.errors != 0 ? kExitActionsFailed : kExitOk;
+  // A pair left as it was (a clash, a conflict, files left different) is no success either.
+  return counts.errors != 0 || counts.leftUnsynchronised() != 0 ? kExitActionsFailed : kExitOk;
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ int badInput(std::u16string_view text) {
 std::u16string messageText(ErrorCode code) {
   std::u16string message = platform::systemMessage(code);
   while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
+  if (message.empty() && code != 0) message = u"Error " + decimal(code);
   return message;
 }
 
@@ -71,11 +72,20 @@ JsonWriter& JsonWriter::key(std::u16string_view name) {
 JsonWriter& JsonWriter::value(std::u16string_view text) {
   separate();
   text_ += u'"';
-  for (char16_t c : text) {
-    if (c == u'"' || c == u'\\') {
+  // Names are written as they are held: a byte that is not UTF-8 is a lone surrogate
+  // (U+DC80 + byte), which no encoding of the output can carry, so it goes out as an
+  // escape, like every control character. Surrogate pairs stay as they are.
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    const bool low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      text_ += c;
+      text_ += text[++i];
+    } else if (c == u'"' || c == u'\\') {
       text_ += u'\\';
       text_ += c;
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || high || low) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
       text_ += platform::fromUtf8(escape);

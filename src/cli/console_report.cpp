@@ -51,13 +51,23 @@ void ConsoleReporter::write(void* context, int32_t marker, LogText left, LogText
     } else if (marker == kMarkerFolderRemoved) {
       ++c.foldersRemoved;
     }
+    uint32_t* unsynchronised = failed                       ? nullptr
+                               : marker == kMarkerTypeClash ? &c.typeClashes
+                               : marker == kMarkerConflict  ? &c.conflicts
+                               : marker == kMarkerDifferent ? &c.leftDifferent
+                                                            : nullptr;
     self->clearProgress();
     // The system messages end in CR LF; the line shows them without it.
     std::u16string shownState = state;
     while (!shownState.empty() && (shownState.back() == u'\n' || shownState.back() == u'\r')) {
       shownState.pop_back();
     }
-    self->out(formatRecordLine(marker, left, right, shownState) + u"\n");
+    std::u16string line = formatRecordLine(marker, left, right, shownState);
+    if (unsynchronised != nullptr) {
+      ++*unsynchronised;
+      if (c.unsynchronised.size() < kListedUnsynchronised) c.unsynchronised.push_back(line);
+    }
+    self->out(line + u"\n");
     self->copyBytes_ = 0;
     self->copyStartMs_ = 0;
   } catch (...) {
@@ -112,13 +122,26 @@ std::u16string formatSummary(const RunCounts& counts, const RunStatistics& stats
                 "  folders created: %u\n"
                 "  folders removed: %u\n"
                 "  errors:          %u\n"
+                "  type clashes:    %u\n"
+                "  conflicts:       %u\n"
+                "  left different:  %u\n"
                 "  bytes copied:    %llu\n"
                 "  elapsed:         %llu.%03llu s\n",
                 stopped ? "Stopped by the user." : simulated ? "Simulation finished: nothing was changed." : "Run finished.",
                 counts.filesCopied, counts.filesDeleted, stats.foldersCreated, counts.foldersRemoved,
-                counts.errors, static_cast<unsigned long long>(stats.bytesCopied),
+                counts.errors, counts.typeClashes, counts.conflicts, counts.leftDifferent,
+                static_cast<unsigned long long>(stats.bytesCopied),
                 static_cast<unsigned long long>(elapsedMs / 1000), static_cast<unsigned long long>(elapsedMs % 1000));
-  return ascii(buffer);
+  std::u16string summary = ascii(buffer);
+  if (counts.leftUnsynchronised() == 0) return summary;
+  summary += u"Left unsynchronised (type clash Err, conflict ?, different !):\n";
+  for (const std::u16string& line : counts.unsynchronised) summary += u"  " + line + u"\n";
+  if (counts.leftUnsynchronised() > counts.unsynchronised.size()) {
+    std::snprintf(buffer, sizeof buffer, "  ... and %zu more\n",
+                  static_cast<size_t>(counts.leftUnsynchronised() - counts.unsynchronised.size()));
+    summary += ascii(buffer);
+  }
+  return summary;
 }
 
 }  // namespace crvl::cli

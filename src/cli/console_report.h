@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/job_run.h"
 #include "engine/log_sink.h"
@@ -17,7 +18,17 @@ struct RunCounts {
   uint32_t foldersRemoved = 0;
   uint32_t errors = 0;   // reports that carry an error text (unreachable sides included)
   uint32_t reported = 0;
+  // Pairs reported without an error yet left as they were: a folder facing a file (or a
+  // link not entered), a conflict, files that differ and were not copied.
+  uint32_t typeClashes = 0;
+  uint32_t conflicts = 0;
+  uint32_t leftDifferent = 0;
+  std::vector<std::u16string> unsynchronised;  // their report lines, the first kListedUnsynchronised
+  [[nodiscard]] uint32_t leftUnsynchronised() const noexcept { return typeClashes + conflicts + leftDifferent; }
 };
+
+// How many of the pairs left unsynchronised the summary lists by name.
+inline constexpr size_t kListedUnsynchronised = 1000;
 
 class ConsoleReporter {
  public:
@@ -58,7 +69,8 @@ class ConsoleReporter {
 // "0 B", "512 B", "1.5 KiB", "3.25 MiB", "1.00 GiB".
 [[nodiscard]] std::u16string formatBytes(uint64_t bytes);
 
-// The summary lines after a run, each ending in a line end.
+// The summary lines after a run, each ending in a line end: the counts, then the pairs
+// left unsynchronised, one line each.
 [[nodiscard]] std::u16string formatSummary(const RunCounts& counts, const RunStatistics& stats,
                                            uint64_t elapsedMs, bool simulated, bool stopped);
 

@@ -51,6 +51,8 @@ TEST(ConsoleReporter, CountsPrintsAndForwardsEveryReport) {
   EXPECT_EQ(c.foldersRemoved, 1u);
   EXPECT_EQ(c.errors, 3u);
   EXPECT_EQ(c.reported, 8u);
+  EXPECT_EQ(c.conflicts, 1u);  // reported without an error, yet not synchronised
+  EXPECT_EQ(c.unsynchronised, std::vector<std::u16string>{u"? g g OK"});
   // One line per report; the message's own line end does not split a line.
   EXPECT_EQ(std::count(output.begin(), output.end(), u'\n'), 8);
   EXPECT_EQ(output.find(u'\r'), std::u16string::npos);

@@ -1,6 +1,7 @@
 #include "engine/actions.h"
 
 #include <algorithm>
+#include <string>
 
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -80,6 +81,8 @@ bool accountResult(SyncRun& run, ErrorCode result) {
   if (run.errorText.empty()) {
     const ErrorCode code = static_cast<int32_t>(result) < 0 ? kErrorAccessDenied : result;
     run.errorText = platform::systemMessage(code);
+    // A code the system has no text for is still a failure: an empty text would read as "OK".
+    if (run.errorText.empty()) run.errorText = u"Error " + platform::fromUtf8(std::to_string(code));
     if (run.errorText.size() > kErrorTextChars) run.errorText.resize(kErrorTextChars);
   }
   return false;

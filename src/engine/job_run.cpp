@@ -6,6 +6,7 @@
 
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
+#include "engine/top_folder.h"
 #include "platform/paths.h"
 #include "jobs/path_macros.h"
 #include "engine/scan_filter.h"
@@ -282,6 +283,32 @@ bool namesNonFolder(const SideState& side) {
   return attributes != 0xFFFFFFFFu && (attributes & kFolderAttribute) == 0;
 }
 
+// Before a top-level pair is scanned, both of its top folders reachable: a missing top
+// folder that the options add to is made now, and the creation reported: a first backup
+// into a new folder is no failure. It is then known to be empty, so nothing on the other
+// side is deleted on its account. Any other missing top folder stays a must-exist
+// failure (reported by the scan). False when the pair is to be skipped.
+bool prepareTopFolder(RunContext& ctx, Side side, TopFolder state, PairVisit& visit) {
+  SyncRun& sync = ctx.run.sync;
+  SideState& s = side == Side::Left ? sync.left : sync.right;
+  if (state != TopFolder::kMissing || !optionsAddTo(ctx.run.job.optionFlags, side == Side::Left)) return true;
+  sync.errorText.clear();
+  const ErrorCode r = sync.execute != 0 ? callMakeFolder(sideSlot(s), s.handle, s.path) : 0;
+  const bool made = accountResult(sync, r);
+  report(sync, kMarkerFolderNotCreated, side == Side::Left ? LogText(s.path) : LogText(),
+         side == Side::Right ? LogText(s.path) : LogText());
+  if (!made) return false;
+  if (sync.execute != 0) ++ctx.run.statistics.foldersCreated;
+  if (side == Side::Left) {
+    visit.leftMustExist = false;
+    visit.keepRight = true;
+  } else {
+    visit.rightMustExist = false;
+    visit.keepLeft = true;
+  }
+  return true;
+}
+
 void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {
   owner = ctx.table.open(path, &ctx.run);
   ProviderHandle* handle = owner.get();
@@ -338,7 +365,20 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   } else if (namesNonFolder(sync.right)) {
     reportSideFailure(sync, Side::Right, rightTop, kErrorDirectory);
   } else {
-    syncFolderPair(ctx, leftTop, rightTop, PairVisit{});
+    // Both sides are looked at before either top folder is made.
+    const TopFolder leftState = inspectTopFolder(sideSlot(sync.left), sync.left.handle, leftTop,
+                                                 sync.left.kind == kProviderLocal);
+    const TopFolder rightState = inspectTopFolder(sideSlot(sync.right), sync.right.handle, rightTop,
+                                                  sync.right.kind == kProviderLocal);
+    PairVisit visit;
+    if (!topFolderReachable(leftState)) {
+      reportSideFailure(sync, Side::Left, leftTop, topFolderError(leftState));
+    } else if (!topFolderReachable(rightState)) {
+      reportSideFailure(sync, Side::Right, rightTop, topFolderError(rightState));
+    } else if (prepareTopFolder(ctx, Side::Left, leftState, visit) &&
+               prepareTopFolder(ctx, Side::Right, rightState, visit)) {
+      syncFolderPair(ctx, leftTop, rightTop, visit);
+    }
   }
 
   FileSystemProvider* leftSlot = sideSlot(sync.left);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -116,25 +117,98 @@ TEST_F(JobRunTest, BidirectionalNeverLosesAnythingAndSettles) {
   }
 }
 
-TEST_F(JobRunTest, MissingLeftFolderIsReportedAndCopiesCreateIt) {
+TEST_F(JobRunTest, AMissingTopFolderIsCreatedOnlyBelowAFolderThatIsThere) {
+  struct Case {
+    const char* name;
+    std::string target;  // below the test folder
+    bool targetLeft;
+    OptionFlags flags;
+    bool execute;
+    ErrorCode failure;  // the one failure reported, 0 for none
+  };
+  const Case cases[] = {
+      {"Mirror into a new folder", "R/new", false, kMirror, true, 0},
+      {"simulated Mirror into a new folder", "R/new", false, kMirror, false, 0},
+      {"adds to the left into a new folder", "new", true, kOptAddLeft, true, 0},
+      {"Mirror below a missing folder", "gone/new", false, kMirror, true, kErrorPathNotFound},
+      {"adds to the left below a missing folder", "gone/deeper", true, kOptAddLeft, true, kErrorPathNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder tmp;
+    writeFile(tmp / "S/a.txt", "a", kT);
+    writeFile(tmp / "S/b.txt", "b", kT);
+    tmp.makeFolder("R");
+    const std::u16string target = tmp.text(c.target);
+    RecordingSink sink = c.targetLeft ? run(target, tmp.text("S"), c.flags, c.execute)
+                                      : run(tmp.text("S"), target, c.flags, c.execute);
+    size_t failures = 0;
+    for (const auto& r : sink.records) failures += r.state.empty() ? 0 : 1;
+    if (c.failure != 0) {
+      // Nothing is created: the pair is skipped with its error.
+      ASSERT_EQ(sink.records.size(), 1u);
+      EXPECT_EQ(sink.records[0].marker, kMarkerSideUnavailable);
+      EXPECT_EQ(sink.records[0].state, platform::systemMessage(c.failure));
+      EXPECT_EQ(c.targetLeft ? sink.records[0].left : sink.records[0].right, target);
+      EXPECT_FALSE(fs::exists(tmp / "gone"));
+      continue;
+    }
+    EXPECT_EQ(failures, 0u);
+    ASSERT_FALSE(sink.records.empty());
+    // The creation is the first report, then every file is copied into the new folder.
+    EXPECT_EQ(sink.records[0].marker, kMarkerFolderNotCreated);
+    EXPECT_EQ(c.targetLeft ? sink.records[0].left : sink.records[0].right, target);
+    EXPECT_EQ(sink.count(c.targetLeft ? kMarkerCopiedNewLeft : kMarkerCopiedNewRight), 2u);
+    EXPECT_EQ(fs::exists(tmp / c.target), c.execute);
+    if (c.execute) {
+      EXPECT_EQ(readFile(tmp / c.target / "a.txt"), "a");
+      EXPECT_EQ(readFile(tmp / c.target / "b.txt"), "b");
+    }
+    EXPECT_EQ(readFile(tmp / "S/a.txt"), "a");
+  }
+}
+
+// A folder named as a mount point in the mount table is no place to write while nothing
+// is mounted on it: its folder belongs to the system disk.
+TEST_F(JobRunTest, ATargetOnAMountPointWithNothingMountedIsUnreachable) {
+  if constexpr (os::kWindows) GTEST_SKIP() << "drive letters stand for mount points on Windows";
   TempFolder tmp;
-  writeFile(tmp / "R/a.txt", "a", kT);
-  writeFile(tmp / "R/b.txt", "b", kT);
-  writeFile(tmp / "R/sub/c.txt", "c", kT);
-  RecordingSink sink = run(tmp.text("new/deeper"), tmp.text("R"), kOptAddLeft);
-  // The missing folder is a failure of its own, yet adds into it still happen.
-  ASSERT_EQ(sink.count(kMarkerSideUnavailable), 1u);
-  EXPECT_EQ(sink.records[0].left, tmp.text("new/deeper"));
-  EXPECT_EQ(sink.records[0].state, platform::systemMessage(kErrorPathNotFound));
-  EXPECT_EQ(sink.count(kMarkerCopiedNewLeft), 2u);
-  for (const auto& r : sink.records) {
-    if (r.marker == kMarkerCopiedNewLeft) {
-      EXPECT_TRUE(r.state.empty());
+  writeFile(tmp / "S/a.txt", "a", kT);
+  tmp.makeFolder("stick");
+  writeFile(tmp / "fstab", "# test table\nLABEL=STICK " + (tmp / "stick").string() + " vfat noauto,user 0 0\n", kT);
+  testing::ScopedVariable table(u"CRVL_FSTAB", tmp.text("fstab"));
+  const std::string stick = "'" + (tmp / "stick").string() + "'";
+  // Unmounted however the test ends, before the test folder is removed.
+  struct Mount {
+    std::string point;
+    bool active = false;
+    ~Mount() {
+      if (active) (void)std::system(("umount " + point).c_str());
+    }
+  } mount{stick};
+
+  for (const bool mounted : {false, true}) {
+    SCOPED_TRACE(mounted ? "mounted" : "not mounted");
+    if (mounted) {
+      mount.active = std::system(("mount -t tmpfs crvl-test " + stick + " 2>/dev/null").c_str()) == 0;
+      if (!mount.active) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    }
+    for (const char* target : {"stick", "stick/backup"}) {
+      SCOPED_TRACE(target);
+      RecordingSink sink = run(tmp.text("S"), tmp.text(target), kMirror);
+      if (mounted) {
+        for (const auto& r : sink.records) EXPECT_TRUE(r.state.empty()) << r.marker;
+        EXPECT_EQ(readFile(tmp / target / "a.txt"), "a");
+      } else {
+        ASSERT_EQ(sink.records.size(), 1u);
+        EXPECT_EQ(sink.records[0].state, platform::systemMessage(kErrorNotReady));
+        EXPECT_TRUE(fs::is_empty(tmp / "stick"));
+      }
     }
   }
-  EXPECT_EQ(readFile(tmp / "new/deeper/a.txt"), "a");
-  EXPECT_EQ(readFile(tmp / "new/deeper/b.txt"), "b");
-  EXPECT_FALSE(fs::exists(tmp / "new/deeper/sub"));  // no "d": sub-folders are not visited
+  mount.active = false;
+  EXPECT_EQ(std::system(("umount " + stick).c_str()), 0);
+  EXPECT_TRUE(fs::is_empty(tmp / "stick"));  // everything went onto the medium
 }
 
 TEST_F(JobRunTest, NewFoldersWithoutRecursionAreCreatedEmpty) {
@@ -204,6 +278,7 @@ struct WrapState {
   std::atomic<int32_t>* stop = nullptr;
   bool rootMissing = false;
   int getFileCalls = 0;
+  ErrorCode getFileResult = 0;  // when set, every copy fails with it
   std::vector<std::pair<int32_t, int32_t>> finishes;
 };
 WrapState* g_wrap = nullptr;
@@ -220,6 +295,7 @@ ErrorCode wrapGetFile(FileSystemProvider* slot, ProviderHandle* h, const char16_
                       const EntryBlock* block, uint32_t flags, ProgressCallback progress, void* data) {
   ++g_wrap->getFileCalls;
   if (g_wrap->stop != nullptr) g_wrap->stop->store(1);  // the user stops while the copy runs
+  if (g_wrap->getFileResult != 0) return g_wrap->getFileResult;
   return localSlot().ops.getFile(slot, h, source, target, block, flags, progress, data);
 }
 uint32_t wrapGetAttributes(FileSystemProvider* slot, ProviderHandle* h, const char16_t* path, EntryBlock* block) {
@@ -400,6 +476,22 @@ TEST_F(TwoPluginSidesTest, ACopyGoesThroughATemporaryLocalFileThatIsRemovedAfter
   // The log names both sides as the job addresses them.
   EXPECT_EQ(sink.records[0].left, through(u"srcfs", tmp.text("L/b.txt")));
   EXPECT_EQ(sink.records[0].right, through(u"dstfs", tmp.text("R/b.txt")));
+}
+
+TEST_F(WrappedSideTest, AFailureWithoutASystemTextIsStillAFailure) {
+  // 433 and 12345 have no system text: the code itself is shown.
+  for (const ErrorCode code : {ErrorCode{433}, ErrorCode{12345}}) {
+    SCOPED_TRACE(code);
+    TempFolder tmp;
+    writeFile(tmp / "L/a.txt", "a", kT);
+    tmp.makeFolder("R");
+    state.getFileResult = code;
+    RecordingSink sink = run(wrapped(tmp.text("L")), tmp.text("R"), kMirror);
+    ASSERT_EQ(sink.records.size(), 1u);
+    EXPECT_EQ(sink.records[0].marker, kMarkerCopiedNewRight);
+    EXPECT_EQ(sink.records[0].state, u"Error " + platform::fromUtf8(std::to_string(code)));
+    EXPECT_FALSE(fs::exists(tmp / "R/a.txt"));
+  }
 }
 
 }  // namespace

@@ -35,6 +35,14 @@ enum class DriveClass : uint8_t {
 // it) is `serial`, in mount order; false when none is mounted. Windows: always false.
 [[nodiscard]] bool findMountWithSerial(uint32_t serial, std::u16string* mountPoint);
 
+// Whether `path` lies on a mount point that is not mounted now: the path, or a folder
+// above it, is named as a mount point in the system's table of file systems
+// (/etc/fstab; the test builds name another table in CRVL_FSTAB) while nothing is
+// mounted there. The folder left behind by a stick that is not plugged in is then no
+// place to write to. Links in the existing part of the path are resolved first.
+// Windows: always false (a missing volume has no drive letter).
+[[nodiscard]] bool liesOnUnmountedMountPoint(std::u16string_view path);
+
 // Removes the device that holds drive `letter` through the Configuration Manager.
 // 0 on success; -1 bad letter, -2 device not opened, -3 no device number, -5 no
 // matching device interface, -10 removal vetoed, else the last Configuration Manager

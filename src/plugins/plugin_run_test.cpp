@@ -97,6 +97,32 @@ TEST_F(PluginRunTest, APluginSideSynchronisesInBothDirections) {
   EXPECT_FALSE(fs::exists(remote / "rsub"));
 }
 
+TEST_F(PluginRunTest, AMissingTargetFolderInsideAPluginIsCreatedWhenItsParentIsThere) {
+  modules.configure("crvltest_both");
+  listPlugins({entry(u"Remote", "crvltest_both.wfx64")});
+  const fs::path remote = modules.root("crvltest_both");
+  testing::writeFile(remote / "keep.txt", "k", kT);
+  testing::writeFile(tmp / "L/a.txt", "a", kT);
+  testing::writeFile(tmp / "L/sub/b.txt", "b", kT);
+  struct Case {
+    const char* name;
+    const char* target;
+    bool created;
+  } cases[] = {{"below the root", "/new", true}, {"below a missing folder", "/gone/new", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingSink sink = run({{tmp.text("L"), pluginPath(u"Remote", c.target)}}, kMirror);
+    EXPECT_EQ(failures(sink), c.created ? 0u : 1u);
+    EXPECT_EQ(fs::exists(remote / (c.target + 1)), c.created);
+    if (c.created) {
+      EXPECT_EQ(snapshot(remote / "new"), (Tree{{"a.txt", "a"}, {"sub", "/"}, {"sub/b.txt", "b"}}));
+    } else {
+      EXPECT_FALSE(fs::exists(remote / "gone"));
+    }
+  }
+  EXPECT_EQ(testing::readFile(remote / "keep.txt"), "k");
+}
+
 TEST_F(PluginRunTest, HostileNamesNeverLeaveTheFolder) {
   modules.configure("crvltest_both", "hostile=1");
   listPlugins({entry(u"Evil", "crvltest_both.wfx64")});

@@ -1,5 +1,6 @@
 // Whether a job's folders can be reached now: what availability tasks wait for.
 #include "engine/provider_table.h"
+#include "engine/top_folder.h"
 #include "jobs/job.h"
 #include "jobs/job_register.h"
 #include "os_traits.h"
@@ -13,21 +14,31 @@
 namespace crvl {
 namespace {
 
-// Windows: the root of the side's path (drive, share or plug-in root) answers; the
-// folder itself is not looked at. POSIX, where every path's root is "/": the folder
-// itself exists and is a folder, so that a folder on a medium that is not mounted
-// counts as unreachable.
-bool sideReachable(ProviderTable& providers, const std::u16string& path) {
+// A side is reachable when its top folder is there, or when only the folder itself is
+// missing and the job's first run creates it (`created`): the folder above it is there
+// and no mount point on its way lacks its file system. Windows also asks the root of
+// the path (drive, share or plug-in root), and takes a missing source folder as an
+// empty one, as the run does. On POSIX, where every path's root is "/", the folder
+// itself must be a folder unless the run creates it, so that a folder on a medium that
+// is not mounted counts as unreachable.
+bool sideReachable(ProviderTable& providers, const std::u16string& path, bool created) {
   const ScopedProviderHandle handle = providers.open(path, /*owner=*/nullptr);
   if (!handle) return false;
   FileSystemProvider* slot = slotOf(handle.get());
   if constexpr (os::kDrivePaths) {
     std::u16string root;
     if (callRootName(slot, handle.get(), root) != kSuccess || root.empty()) return false;
-    return callGetAttributes(slot, handle.get(), root, /*block=*/nullptr) != platform::kInvalidAttributes;
-  } else {
-    const uint32_t attributes = callGetAttributes(slot, handle.get(), handle.get()->path, /*block=*/nullptr);
-    return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrFolder) != 0;
+    if (callGetAttributes(slot, handle.get(), root, /*block=*/nullptr) == platform::kInvalidAttributes) return false;
+  }
+  const std::u16string& folder = handle.get()->path;
+  switch (inspectTopFolder(slot, handle.get(), folder, slot != nullptr && slot->kind == kProviderLocal)) {
+    case TopFolder::kPresent:
+      if constexpr (os::kDrivePaths) return true;
+      return (callGetAttributes(slot, handle.get(), folder, /*block=*/nullptr) & platform::kAttrFolder) != 0;
+    case TopFolder::kMissing:
+      return created || os::kDrivePaths;
+    default:
+      return false;
   }
 }
 
@@ -52,7 +63,10 @@ bool entryIsAvailable(AppState& state, int32_t jobNumber, std::u16string_view jo
         !resolveFolderSide(std::u16string_view(pair).substr(semicolon + 1), volumes, &right, &eject)) {
       return false;
     }
-    if (!sideReachable(state.providers, left) || !sideReachable(state.providers, right)) return false;
+    if (!sideReachable(state.providers, left, optionsAddTo(job.optionFlags, /*left=*/true)) ||
+        !sideReachable(state.providers, right, optionsAddTo(job.optionFlags, /*left=*/false))) {
+      return false;
+    }
     ++pairs;
   }
   return pairs > 0;

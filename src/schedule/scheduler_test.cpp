@@ -302,25 +302,36 @@ TEST_F(SchedulerTest, AvailabilityNeedsEveryPairAndAtLeastOne) {
   state_.volumes = &mediumQueries_;
   const std::string l = narrow(folder_.path("A/L"));
   const std::string r = narrow(folder_.path("A/R"));
+  // A mount table that names the right folder as the mount point of a medium.
+  folder_.write("fstab", "# test table\nUUID=1234-ABCD " + r + " vfat noauto 0 0\nnone swap swap sw 0 0\n");
   struct Case {
     const char* what;
     std::string folders;  // the [Folder] lines of job A
+    const char* option;   // the job's option tokens
     bool available;
     bool posixOnly;       // where reachability means the folder itself
+    bool mountTable = false;
   } cases[] = {
-      {"no pairs", "", false, false},
-      {"one pair, both folders there", "1=+" + l + ";" + r + "\r\n", true, false},
-      {"a pair without ';' is skipped", "1=+" + l + "\r\n", false, false},
-      {"excluded pairs do not count", "1=-" + l + ";" + r + "\r\n", false, false},
-      {"a medium that is absent", "1=+" + l + ";|abcd|" + r + "\r\n", false, false},
-      {"a second pair whose folder is missing", "1=+" + l + ";" + r + "\r\n2=+" + l + ";" + r + "/none\r\n", false,
+      {"no pairs", "", "+>", false, false},
+      {"one pair, both folders there", "1=+" + l + ";" + r + "\r\n", "+>", true, false},
+      {"a pair without ';' is skipped", "1=+" + l + "\r\n", "+>", false, false},
+      {"excluded pairs do not count", "1=-" + l + ";" + r + "\r\n", "+>", false, false},
+      {"a medium that is absent", "1=+" + l + ";|abcd|" + r + "\r\n", "+>", false, false},
+      {"a second pair whose folder is missing", "1=+" + l + ";" + r + "\r\n2=+" + l + ";" + r + "/none\r\n", "<+",
+       false, true},
+      {"a file in place of the folder", "1=+" + l + "/file.txt;" + r + "\r\n", "+>", false, true},
+      {"a target the first run creates", "1=+" + l + ";" + r + "/new\r\n", "+>", true, false},
+      {"a target whose parent is missing too", "1=+" + l + ";" + r + "/none/new\r\n", "+>", false, false},
+      {"a target on a mount point with nothing mounted", "1=+" + l + ";" + r + "/new\r\n", "+>", false, true,
        true},
-      {"a file in place of the folder", "1=+" + l + "/file.txt;" + r + "\r\n", false, true},
+      {"a source on a mount point with nothing mounted", "1=+" + r + ";" + l + "\r\n", "+>", false, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     if (c.posixOnly && os::kDrivePaths) continue;
-    folder_.write("A.job", "[CRVL]\r\nOption=0;+>\r\n\r\n[Folder]\r\n" + c.folders);
+    testing::ScopedVariable table(u"CRVL_FSTAB", c.mountTable ? std::optional(folder_.path("fstab"))
+                                                              : std::optional(folder_.path("no-such-table")));
+    folder_.write("A.job", std::string("[CRVL]\r\nOption=0;") + c.option + "\r\n\r\n[Folder]\r\n" + c.folders);
     EXPECT_EQ(jobIsAvailable(state_, 1), c.available);
   }
   EXPECT_FALSE(jobIsAvailable(state_, 9));  // no such job

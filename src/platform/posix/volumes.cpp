@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -67,7 +69,88 @@ std::string unescapeMountField(std::string_view field) {
   return out;
 }
 
+// The blank-separated fields of one line of a mount table.
+std::vector<std::string_view> fieldsOf(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t at = 0;
+  while ((at = line.find_first_not_of(" \t\r\n", at)) != std::string_view::npos) {
+    const size_t end = line.find_first_of(" \t\r\n", at);
+    fields.push_back(line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+    if (end == std::string_view::npos) break;
+    at = end;
+  }
+  return fields;
+}
+
+// Every line's field `index`, unescaped, from a mount table; false when it cannot be read.
+// Lines beginning with '#' are comments (fstab).
+bool readMountField(const char* file, size_t index, std::vector<std::string>& out) {
+  FILE* f = std::fopen(file, "re");
+  if (f == nullptr) return false;
+  char line[4096];
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    const std::vector<std::string_view> fields = fieldsOf(line);
+    if (fields.size() <= index || fields[0].starts_with('#')) continue;
+    out.push_back(unescapeMountField(fields[index]));
+  }
+  std::fclose(f);
+  return true;
+}
+
+// The path with the links of its existing part resolved: the real path of its nearest
+// existing folder, followed by the components that do not exist yet.
+std::string resolvedPath(const std::string& path) {
+  std::string head = path;
+  std::string rest;
+  for (;;) {
+    if (char* real = ::realpath(head.c_str(), nullptr)) {
+      std::string out(real);
+      std::free(real);
+      if (!rest.empty()) out += (out.back() == '/' ? "" : "/") + rest;
+      return out;
+    }
+    const size_t cut = head.find_last_of('/');
+    if (cut == std::string::npos || head == "/") return path;
+    const std::string name = head.substr(cut + 1);
+    if (!name.empty()) rest = rest.empty() ? name : name + "/" + rest;
+    head.resize(cut == 0 ? 1 : cut);
+  }
+}
+
+bool liesAtOrBelow(const std::string& path, const std::string& folder) {
+  if (!path.starts_with(folder)) return false;
+  return path.size() == folder.size() || folder.back() == '/' || path[folder.size()] == '/';
+}
+
+// Without a readable mount list: a mounted folder lies on another device than its parent.
+bool deviceDiffersFromParent(const std::string& folder) {
+  struct stat here {}, above {};
+  const std::string parent = folder.substr(0, std::max<size_t>(folder.find_last_of('/'), 1));
+  return stat(folder.c_str(), &here) == 0 && stat(parent.c_str(), &above) == 0 && here.st_dev != above.st_dev;
+}
+
 }  // namespace
+
+bool liesOnUnmountedMountPoint(std::u16string_view path) {
+  const std::string given = toSystemBytes(path);
+  if (given.empty() || given[0] != '/') return false;
+  const char* table = std::getenv("CRVL_FSTAB");
+  std::vector<std::string> points;
+  if (!readMountField(table != nullptr && *table != 0 ? table : "/etc/fstab", 1, points)) return false;
+  const std::string resolved = resolvedPath(given);
+  std::vector<std::string> mounted;
+  const bool listed = readMountField("/proc/self/mountinfo", 4, mounted);
+  for (const std::string& point : points) {
+    // Swap areas ("none", "swap") and pseudo entries name no folder; "/" is always there.
+    if (point.size() < 2 || point[0] != '/') continue;
+    const std::string folder = resolvedPath(point);
+    if (folder == "/" || !liesAtOrBelow(resolved, folder)) continue;
+    const bool isMounted = listed ? std::find(mounted.begin(), mounted.end(), folder) != mounted.end()
+                                  : deviceDiffersFromParent(folder);
+    if (!isMounted) return true;
+  }
+  return false;
+}
 
 uint32_t volumeSerial(std::u16string_view path) {
   std::string p = toSystemBytes(path);

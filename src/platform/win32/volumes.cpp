@@ -128,6 +128,8 @@ DriveClass driveClass(char16_t letter) {
 
 bool findMountWithSerial(uint32_t, std::u16string*) { return false; }
 
+bool liesOnUnmountedMountPoint(std::u16string_view) { return false; }
+
 int32_t removeDriveDevice(char16_t letter) {
   wchar_t up = upperLetter(letter);
   if (!isLetter(up)) return -1;

@@ -117,5 +117,71 @@ TEST_F(CliStoredFiles, SettingsThatCannotBeOpenedAreNeverTakenForEmpty) {
   EXPECT_EQ(jobFiles(), std::set<std::string>{"Kept.job"});
 }
 
+// One job under every spelling while a run of it copies (held still with SIGSTOP):
+// each gets exit 4. The run is then killed with SIGKILL; its log is listed and removed
+// like any other.
+TEST_F(CliStoredFiles, OneJobOneRunHoweverItIsNamedAndAKilledRunLeavesAListedLog) {
+  ASSERT_EQ(cli("job new Big " + path("L") + " " + path("R")).status, 0);
+  ASSERT_EQ(std::system(("truncate -s 2G " + path("L/big.bin")).c_str()), 0);
+  fs::create_directory_symlink(tmp / "jobs", tmp / "link");
+  const struct {
+    const char* command;
+    const char* job;
+  } spellings[] = {
+      {"run", "Big"},           {"run", "jobs/Big.job"},   {"run", "./jobs/Big.job"},
+      {"run", "jobs//Big.job"}, {"run", "link/Big.job"},   {"simulate", "jobs/Big.job"},
+      {"run", "JOBS_ABS"},
+  };
+  std::string script = "cd " + path("") + " && { " + crvl() + "run Big > first.txt 2>&1 & pid=$!; " +
+                       "for i in $(seq 1 3000); do find logs -type f ! -name 'Log.txt*' 2>/dev/null | grep -q . && break; "
+                       "sleep 0.005; done; kill -STOP $pid; ";
+  for (const auto& s : spellings) {
+    const std::string job = std::string(s.job) == "JOBS_ABS" ? path("jobs/Big.job") : std::string(s.job);
+    script += crvl() + s.command + " " + job + " > /dev/null 2>&1; echo \"" + s.command + " " + s.job + " $?\"; ";
+  }
+  script += "kill -KILL $pid; wait $pid; echo \"first $?\"; }";
+  const CliResult r = runShell(tmp, script);
+  for (const auto& s : spellings) {
+    EXPECT_NE(r.output.find(std::string(s.command) + " " + s.job + " 4\n"), std::string::npos) << s.job << "\n" << r.output;
+  }
+  ASSERT_NE(r.output.find("first 137"), std::string::npos) << "the first run was killed\n" << r.output;
+
+  const testing::JsonValue logs = parseJson(cli("--json logs").output);
+  ASSERT_EQ(logs.items.size(), 1u) << cli("--json logs").output;
+  const std::string log = logs[0]["file"].text;
+  EXPECT_TRUE(fs::exists(log)) << log;
+  EXPECT_EQ(cli("logs remove Big").status, 0);
+  EXPECT_FALSE(fs::exists(log)) << log;
+}
+
+// A temporary file that a killed settings write left beside the file goes at the next
+// start, but only one of the program's own names, old enough, and only while no other
+// process holds the settings file.
+TEST_F(CliStoredFiles, StaleTemporariesOfTheSettingsFileGoAtTheNextStart) {
+  const struct {
+    const char* name;
+    const char* age;  // as `touch -d` takes it
+    bool held;        // another process holds the settings lock
+    bool removed;
+  } cases[] = {
+      {".~crvl0123456789ab.tmp", "2 hours ago", false, true},
+      {".~crvl0123456789ac.tmp", "now", false, false},
+      {".~crvl0123456789ad.tmp", "2 hours ago", true, false},
+      {".~crvlNOTHEX0000ab.tmp", "2 hours ago", false, false},
+      {"other.tmp", "2 hours ago", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(tmp / c.name, "partial");
+    ASSERT_EQ(std::system(("touch -d '" + std::string(c.age) + "' " + path(c.name)).c_str()), 0);
+    const std::string jobs = crvl() + "jobs > /dev/null";
+    const std::string command =
+        c.held ? "flock " + quoted(tmp.text("settings.ini.lock")) + " " + jobs : jobs;
+    (void)runShell(tmp, command);
+    EXPECT_EQ(fs::exists(tmp / c.name), !c.removed);
+    tmp.remove(c.name);
+  }
+}
+
 }  // namespace
 }  // namespace crvl

@@ -296,5 +296,25 @@ TEST_F(CliCommandsTest, HelpAndVersion) {
   EXPECT_NE(r.output.find("--remove-pair"), std::string::npos) << r.output;
 }
 
+// A program started by a test sees user folders inside the test's own folder, so that
+// nothing reaches the real user's timers, autostart entries or lock files; a folder the
+// test chose itself is kept.
+TEST_F(CliCommandsTest, ProgramsStartedByTestsGetUserFoldersOfTheirOwn) {
+  if (os::kWindows) GTEST_SKIP() << "the variables are read back by a POSIX shell";
+  const testing::ScopedVariable chosen(u"XDG_STATE_HOME", tmp.text("chosen-state"));
+  const CliResult r =
+      testing::runShell(tmp, "printf '%s\\n' \"$HOME\" \"$XDG_CONFIG_HOME\" \"$XDG_STATE_HOME\" \"$XDG_RUNTIME_DIR\"");
+  ASSERT_EQ(r.status, 0);
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = r.output.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.push_back(r.output.substr(at, end - at));
+  }
+  ASSERT_EQ(lines.size(), 4u) << r.output;
+  const std::string own = testing::narrow(tmp.text()) + "/";
+  for (const std::string& line : lines) EXPECT_EQ(line.rfind(own, 0), 0u) << line;
+  EXPECT_EQ(lines[2], testing::narrow(tmp.text("chosen-state")));
+  EXPECT_NE(lines[0], lines[3]);
+}
+
 }  // namespace
 }  // namespace crvl

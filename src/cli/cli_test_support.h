@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/engine_test_support.h"
 #include "os_traits.h"
@@ -26,6 +28,34 @@ inline std::string cliProgram() {
   return narrow(platform::programFolder()) + (os::kWindows ? "\\crvlc.exe" : "/crvl");
 }
 
+// The user's folders of one program started by a test: HOME, XDG_CONFIG_HOME,
+// XDG_STATE_HOME and XDG_RUNTIME_DIR point into the test's temporary folder for the life
+// of the object, so that no test writes timers, autostart entries or lock files into the
+// real user's configuration. A variable that the test has already pointed into its own
+// temporary folder is kept.
+class TestUserFolders {
+ public:
+  explicit TestUserFolders(const TempFolder& tmp) {
+    static constexpr struct {
+      const char16_t* name;
+      const char* folder;
+    } kFolders[] = {{u"HOME", "user-home"},
+                    {u"XDG_CONFIG_HOME", "user-home/.config"},
+                    {u"XDG_STATE_HOME", "user-home/.local/state"},
+                    {u"XDG_RUNTIME_DIR", "user-runtime"}};
+    const std::u16string own = tmp.path();
+    for (const auto& f : kFolders) {
+      const auto current = platform::environmentVariable(f.name);
+      if (current && current->size() > own.size() && current->compare(0, own.size(), own) == 0) continue;
+      tmp.makeFolder(f.folder);
+      scoped_.push_back(std::make_unique<ScopedVariable>(f.name, tmp.path(f.folder)));
+    }
+  }
+
+ private:
+  std::vector<std::unique_ptr<ScopedVariable>> scoped_;
+};
+
 // Runs `command` and returns its exit status and everything it printed. POSIX: a shell
 // command line; Windows: a program and its arguments, started without cmd.exe. Standard
 // input reads the file `input` (none: nothing).
@@ -34,6 +64,7 @@ inline CliResult runShell(const TempFolder& tmp, const std::string& command, con
   static int calls = 0;
   const std::u16string out = tmp.text("cli-output-" + std::to_string(++calls) + ".txt");
   uint32_t status = 0;
+  const TestUserFolders folders(tmp);
   const ErrorCode started = platform::runCommandLine(platform::fromSystemBytes(command), out, &status, input);
   EXPECT_EQ(started, kSuccess) << command;
   return CliResult{started == kSuccess ? static_cast<int>(status) : -1, readFile(out)};

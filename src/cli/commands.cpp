@@ -19,6 +19,7 @@
 #include "jobs/job_register.h"
 #include "jobs/profile_store.h"
 #include "jobs/program_settings.h"
+#include "jobs/stored_file_leftovers.h"
 #include "language/language_choice.h"
 #include "language/language_table.h"
 #include "logs/job_log.h"
@@ -31,6 +32,7 @@
 #include "schedule/session_start.h"
 #include "schedule/timed_task_export.h"
 #include "platform/startup_entry.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "resources/string_ids.h"
 
@@ -140,6 +142,44 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   return counts.errors != 0 || counts.leftUnsynchronised() != 0 ? kExitActionsFailed : kExitOk;
 }
 
+// A settings file that exists but cannot be read must not read as an empty one: every
+// listing would be empty and every change would replace what the user has.
+bool settingsFileReadable(const CommandLine& command, ProfileStore& settings) {
+  const std::u16string path = command.settings ? std::u16string(*command.settings) : settings.path();
+  ErrorCode r = command.settings ? settings.openResult() : kSuccess;
+  if (r == kSuccess && !path.empty()) {
+    std::string bytes;
+    r = platform::readWholeFile(path, bytes);
+    if (r == kErrorFileNotFound || r == kErrorPathNotFound) r = kSuccess;
+  }
+  if (r == kSuccess) return true;
+  printError(u"cannot read the settings file " + path + u": " + messageText(r));
+  return false;
+}
+
+// The commands that change the settings file: each holds it against other writers from
+// its first read to its last write.
+bool changesSettings(CommandKind kind) {
+  switch (kind) {
+    case CommandKind::JobNew:
+    case CommandKind::JobSet:
+    case CommandKind::JobRemove:
+    case CommandKind::JobRename:
+    case CommandKind::JobOrder:
+    case CommandKind::TaskAdd:
+    case CommandKind::TaskRemove:
+    case CommandKind::PluginAdd:
+    case CommandKind::PluginEnable:
+    case CommandKind::PluginDisable:
+    case CommandKind::PluginRemove:
+    case CommandKind::ConfigSet:
+    case CommandKind::Autostart:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 int runCommandLine(const CommandLine& command) {
@@ -169,6 +209,9 @@ int runCommandLine(const CommandLine& command) {
     if (!notice.empty()) platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + notice);
     openProgramSettings(settings);
   }
+  if (!settingsFileReadable(command, settings)) return kExitUsage;
+  // What a killed settings write left behind goes at the next start.
+  (void)removeStaleTemporaries(settings.path());
   // Before the state, which hands requests to it until it goes.
   ConsolePassword console;
   console.fromInput = command.passwordFromInput;
@@ -182,6 +225,14 @@ int runCommandLine(const CommandLine& command) {
   app.providers.initialize(uiText(kTextFSPg));
   attachPluginBinding(app, settings, PasswordPrompt{&console, &askForPassword});
 
+  std::optional<StoreUpdate> update;
+  if (changesSettings(command.kind)) {
+    update.emplace(settings);
+    if (update->status() != kSuccess) {
+      printError(u"the settings file " + settings.path() + u" is held by another program; nothing was changed");
+      return kExitActionsFailed;
+    }
+  }
   Console c{command, settings, app};
   switch (command.kind) {
     case CommandKind::Run:

@@ -327,7 +327,12 @@ int newJob(Console& c) {
   (void)list.insertJob(job);
   const ErrorCode committed = list.commit(c.settings);
   if (committed != kSuccess) {
-    printError(u"cannot write the settings: " + messageText(committed));
+    // The job file and its register entry are one step: a job file that no register
+    // names would be found by nobody.
+    const std::u16string written = expandPath(job.jobFilePath);
+    (void)platform::deleteFile(written);
+    (void)platform::deleteFile(storeLockPath(written));
+    printError(u"cannot write the settings: " + messageText(committed) + u"; the job was not created");
     return kExitActionsFailed;
   }
   print(u"Job " + job.jobName + u" created: " + expandPath(job.jobFilePath) + u"\n");

@@ -10,6 +10,7 @@
 #include "jobs/marked_text.h"
 #include "os_traits.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -38,7 +39,22 @@ ErrorCode whilePassing(Open open) {
   return r;
 }
 
+constexpr uint32_t kFileLockPollMs = 10;
+
 }  // namespace
+
+std::u16string storeLockPath(std::u16string_view path) { return std::u16string(path) + u".lock"; }
+
+ErrorCode lockStoredFile(std::u16string_view path, platform::FileLock& lock, uint32_t waitMs) {
+  const uint64_t deadline = platform::monotonicMilliseconds() + waitMs;
+  const std::u16string lockPath = storeLockPath(path);
+  for (;;) {
+    const ErrorCode r = lock.tryLock(lockPath);
+    if (r != kErrorLockViolation || platform::monotonicMilliseconds() >= deadline) return r;
+    // Another process holds the file for the few milliseconds of its write.
+    platform::sleepMilliseconds(kFileLockPollMs);
+  }
+}
 
 ProfileStore::~ProfileStore() {
   if (open_ || dirty_) (void)closeStore();
@@ -64,11 +80,14 @@ void ProfileStore::openStore(std::optional<std::u16string_view> path, uint8_t op
     StoreLock guard(*this);
     if (!guard.ok()) return;
     openFlags_ = openFlags;
+    openResult_ = kSuccess;
     open_ = true;
     hooks_ = hooks;
   }
   if (path) {
-    (void)setStorePath(*path, 0);
+    const ErrorCode r = setStorePath(*path, 0);
+    StoreLock guard(*this);
+    if (guard.ok()) openResult_ = r;
   } else if ((openFlags & kStoreOwnFile) == 0 && hooks.locate != nullptr) {
     hooks.locate(*this);
   }
@@ -86,7 +105,12 @@ ErrorCode ProfileStore::setStorePath(std::u16string_view path, int mode) {
   if (!atOnce) {
     if (!platform::isValidFileName(platform::fileNameOf(path))) return kErrorInvalidName;
     platform::File probe;
-    const ErrorCode r = whilePassing([&] { return platform::openFile(path, platform::OpenMode::ReadWrite, &probe); });
+    ErrorCode r = whilePassing([&] { return platform::openFile(path, platform::OpenMode::ReadWrite, &probe); });
+    // A file the user named is read even where it cannot be written: a change then
+    // fails at the flush and says so, instead of the file reading as empty.
+    if (r == kErrorAccessDenied && (openFlags_ & kStoreOwnFile) != 0 && mode == 0) {
+      r = whilePassing([&] { return platform::openFile(path, platform::OpenMode::Read, &probe); });
+    }
     if (r != kSuccess) return r;
   }
   try {
@@ -95,10 +119,59 @@ ErrorCode ProfileStore::setStorePath(std::u16string_view path, int mode) {
     return kErrorNotEnoughMemory;
   }
   text_.reset();
+  changes_.clear();
   utf8File_ = 0;
   dirty_ = false;
   loadError_ = kSuccess;
   return kSuccess;
+}
+
+ErrorCode ProfileStore::openResult() const {
+  StoreLock guard(*this);
+  return guard.ok() ? openResult_ : kErrorTimeout;
+}
+
+void ProfileStore::record(Change&& change) {
+  if (replaying_) return;
+  try {
+    changes_.push_back(std::move(change));
+  } catch (const std::bad_alloc&) {
+    // Applied to the text as read; only the merge with another process's write is lost.
+  }
+}
+
+void ProfileStore::refreshFromFile() {
+  if (path_.empty()) return;
+  std::string disk;
+  ErrorCode r = kSuccess;
+  try {
+    r = whilePassing([&] { return platform::readWholeFile(path_, disk); });
+  } catch (const std::bad_alloc&) {
+    r = kErrorNotEnoughMemory;
+  }
+  if (r == kErrorFileNotFound || r == kErrorPathNotFound) {
+    disk.clear();
+  } else if (r != kSuccess) {
+    loadError_ = r;
+    return;
+  }
+  std::vector<Change> changes;
+  changes.swap(changes_);
+  text_ = disk;
+  utf8File_ = text_->starts_with(kUtf8Marker) ? 1 : 0;
+  loadError_ = kSuccess;
+  replaying_ = true;
+  for (const Change& c : changes) {
+    switch (c.kind) {
+      case Change::Kind::kPut: putString(c.section, c.key, c.value); break;
+      case Change::Kind::kDeleteKey: deleteKey(c.section, c.key); break;
+      case Change::Kind::kDeleteSection: deleteSection(c.section); break;
+      case Change::Kind::kReplaceSection: replaceSection(c.section, c.entries); break;
+    }
+  }
+  replaying_ = false;
+  changes_.swap(changes);
+  dirty_ = *text_ != disk;
 }
 
 std::u16string ProfileStore::path() const {
@@ -205,6 +278,7 @@ void ProfileStore::putString(std::string_view section, std::string_view key,
   ensureLoaded();
   std::string& t = *text_;
   try {
+    if (!replaying_) record(Change{Change::Kind::kPut, std::string(section), std::string(key), std::string(value), {}});
     if (auto s = findSection(t, section)) {
       if (auto k = findKey(t, *s, key)) {
         if (std::string_view(t).substr(k->value, k->valueEnd - k->value) == value) return;
@@ -263,6 +337,10 @@ void ProfileStore::deleteKey(std::string_view section, std::string_view key) {
   StoreLock guard(*this);
   if (!guard.ok() || frozen_ != 0) return;
   ensureLoaded();
+  try {
+    record(Change{Change::Kind::kDeleteKey, std::string(section), std::string(key), {}, {}});
+  } catch (const std::bad_alloc&) {
+  }
   std::string& t = *text_;
   const auto s = findSection(t, section);
   if (!s) return;
@@ -276,6 +354,10 @@ void ProfileStore::deleteSection(std::string_view section) {
   StoreLock guard(*this);
   if (!guard.ok() || frozen_ != 0) return;
   ensureLoaded();
+  try {
+    record(Change{Change::Kind::kDeleteSection, std::string(section), {}, {}, {}});
+  } catch (const std::bad_alloc&) {
+  }
   std::string& t = *text_;
   const auto s = findSection(t, section);
   if (!s) return;
@@ -290,6 +372,7 @@ void ProfileStore::replaceSection(std::string_view section, const std::vector<Se
   ensureLoaded();
   const std::string_view t = *text_;
   try {
+    if (!replaying_) record(Change{Change::Kind::kReplaceSection, std::string(section), {}, {}, entries});
     std::string n;
     size_t extra = section.size() + 8;
     for (const SectionEntry& e : entries) extra += e.key.size() + e.value.size() + 3;
@@ -385,8 +468,26 @@ ErrorCode ProfileStore::relocate(ErrorCode writeError) {
 }
 
 ErrorCode ProfileStore::flushStore() {
+  {
+    StoreLock guard(*this);
+    if (!guard.ok()) return kErrorTimeout;  // stays dirty: the next flush tries again
+    if (frozen_ != 0 || !dirty_ || path_.empty()) return kSuccess;
+    if (updates_ != 0) return flushLocked();
+  }
+  // The lock between processes is taken before the in-process lock, so that a thread
+  // waiting for another process never blocks the readers of this one.
+  platform::FileLock held;
+  const std::u16string file = path();
+  const ErrorCode locked = lockStoredFile(file, held);
+  if (locked == kErrorLockViolation) return locked;  // stays dirty: the next flush tries again
   StoreLock guard(*this);
-  if (!guard.ok()) return kErrorTimeout;  // stays dirty: the next flush tries again
+  if (!guard.ok()) return kErrorTimeout;
+  if (path_ != file) return flushLocked();  // moved meanwhile: written as it now stands
+  if (held.locked()) refreshFromFile();
+  return flushLocked();
+}
+
+ErrorCode ProfileStore::flushLocked() {
   if (frozen_ != 0 || path_.empty() || !dirty_) return kSuccess;
   ensureLoaded();
   ErrorCode r = loadError_;
@@ -400,12 +501,14 @@ ErrorCode ProfileStore::flushStore() {
     }
     if (same) {
       dirty_ = false;
+      changes_.clear();
       return kSuccess;
     }
     r = writeTextTo(path_);
     if (r != kSuccess && (openFlags_ & kStoreOwnFile) == 0) r = relocate(r);
   }
   dirty_ = false;
+  changes_.clear();
   return r;
 }
 
@@ -414,6 +517,7 @@ ErrorCode ProfileStore::closeStore() {
   if (!guard.ok()) return kErrorTimeout;
   const ErrorCode r = flushStore();
   text_.reset();
+  changes_.clear();
   utf8File_ = 0;
   dirty_ = false;
   loadError_ = kSuccess;
@@ -425,6 +529,7 @@ void ProfileStore::reloadStore() {
   StoreLock guard(*this);
   if (!guard.ok() || frozen_ != 0) return;
   text_.reset();
+  changes_.clear();
   utf8File_ = 0;
   dirty_ = false;
   loadError_ = kSuccess;
@@ -438,6 +543,30 @@ void ProfileStore::freezeStore() {
 void ProfileStore::unfreezeStore() {
   StoreLock guard(*this);
   if (guard.ok()) frozen_ = 0;
+}
+
+StoreUpdate::StoreUpdate(ProfileStore& store) : store_(store) {
+  const std::u16string file = store.path();
+  if (!file.empty()) {
+    status_ = lockStoredFile(file, lock_);
+    if (status_ == kErrorLockViolation) return;
+    status_ = kSuccess;  // a lock file that cannot be made: the write will tell
+  }
+  std::lock_guard<std::recursive_mutex> guard(store.mutex_);
+  ++store.updates_;
+  counted_ = true;
+  if (store.frozen_ != 0 || !lock_.locked()) return;
+  if (!store.text_) {
+    store.ensureLoaded();
+  } else {
+    store.refreshFromFile();
+  }
+}
+
+StoreUpdate::~StoreUpdate() {
+  if (!counted_) return;
+  std::lock_guard<std::recursive_mutex> guard(store_.mutex_);
+  --store_.updates_;
 }
 
 }  // namespace crvl

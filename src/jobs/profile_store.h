@@ -4,9 +4,15 @@
 // jobs/file_replacement.h), so a reader never meets a part of the file.
 // Every operation takes the store's recursive lock, waiting at most 50 ms; when the
 // wait times out the operation is skipped (reads report "not found", changes are lost,
-// a flush leaves the store dirty). The lock does not coordinate separate processes:
-// two programs that flush one file at once may lose one of the two changes, never the
-// file.
+// a flush leaves the store dirty).
+//
+// Between processes (the tray program and the console share one settings file), every
+// flush holds an exclusive lock on a lock file beside the file ("<file>.lock", released
+// by the system when the process ends), reads the file again under it and applies this
+// store's changes since it was read to what is there now, so that changes of other
+// processes to other keys are kept. A change that depends on what it read (the next
+// number of a list) runs inside a StoreUpdate, which holds that lock from the read to
+// the flush.
 //
 // Text format: "[name]" headers at the start of a line; "key = value" lines (no
 // leading blanks, key compared byte for byte, case-sensitive); the first of two equal
@@ -23,6 +29,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/file_lock.h"
 
 namespace crvl {
 
@@ -57,6 +64,19 @@ struct SectionEntry {
 
 // The longest path a store takes, in characters.
 inline constexpr size_t kMaxStorePath = 1023;
+
+// How long a flush or an update waits for another process to let go of the file.
+inline constexpr uint32_t kStoreFileLockWaitMs = 10'000;
+
+// "<path>.lock": the lock file between processes of the stored file at `path`.
+[[nodiscard]] std::u16string storeLockPath(std::u16string_view path);
+
+// Takes the lock between processes of the stored file at `path`, waiting up to
+// `waitMs` for another holder. Returns 0 when held; kErrorLockViolation when another
+// holder kept it for the whole wait; a lock file that cannot be made at all (a folder
+// closed to this user) returns its error and `lock` stays free; the caller decides.
+[[nodiscard]] ErrorCode lockStoredFile(std::u16string_view path, platform::FileLock& lock,
+                                       uint32_t waitMs = kStoreFileLockWaitMs);
 
 class ProfileStore {
  public:
@@ -130,7 +150,9 @@ class ProfileStore {
   int enumerateSectionKeys(std::string_view section, SectionKeyCallback callback, void* context);
 
   // Writes the text when it changed (see the store's rules); 0 on success or when
-  // nothing needed writing.
+  // nothing needed writing. Under the lock between processes (taken here unless a
+  // StoreUpdate of this store holds it): the file is read again and this store's
+  // changes since it was read are applied to it before it is compared and written.
   [[nodiscard]] ErrorCode flushStore();
   // Flushes, then releases the text; the store is closed afterwards.
   ErrorCode closeStore();
@@ -152,7 +174,27 @@ class ProfileStore {
   [[nodiscard]] bool lock() const;
   void unlock() const;
 
+  // The result of taking the path given to openStore (0 also when none was given).
+  [[nodiscard]] ErrorCode openResult() const;
+
  private:
+  friend class StoreUpdate;
+
+  // One change to the text, kept from the last read of the file until the next flush.
+  struct Change {
+    enum class Kind : uint8_t { kPut, kDeleteKey, kDeleteSection, kReplaceSection } kind;
+    std::string section;
+    std::string key;
+    std::string value;
+    std::vector<SectionEntry> entries;
+  };
+  // Notes a change for the next flush (nothing while changes are applied again).
+  // REQUIRES: the lock is held.
+  void record(Change&& change);
+  // Reads the file again and applies the recorded changes to it; dirty afterwards only
+  // when the result differs from the file. A file that cannot be read keeps the text
+  // and its error. REQUIRES: the lock and the lock between processes are held.
+  void refreshFromFile();
   // Loads the text on first use. REQUIRES: the lock is held.
   void ensureLoaded();
   // The store's write of the text to `target` (create with its retries, then write).
@@ -160,6 +202,9 @@ class ProfileStore {
   [[nodiscard]] ErrorCode writeTextTo(std::u16string_view target);
   // Relocates to the per-user settings file after a failed write. REQUIRES: the lock.
   [[nodiscard]] ErrorCode relocate(ErrorCode writeError);
+  // flushStore once the file is settled: the version entry, the comparison with the
+  // file and the write. REQUIRES: the lock (and the lock between processes) is held.
+  [[nodiscard]] ErrorCode flushLocked();
   // Replaces the text after a change (the dirty rule). REQUIRES: the lock is held.
   void setText(std::string&& text);
 
@@ -171,6 +216,10 @@ class ProfileStore {
   uint8_t openFlags_ = 0;
   int frozen_ = 0;
   ErrorCode loadError_ = kSuccess;  // a file that exists but could not be read
+  ErrorCode openResult_ = kSuccess;
+  std::vector<Change> changes_;  // since the text was read
+  bool replaying_ = false;
+  int updates_ = 0;  // StoreUpdates holding the lock between processes
   std::u16string path_;
   ProgramSettingsHooks hooks_;
 };
@@ -186,6 +235,31 @@ class StoreLock {
  private:
   const ProfileStore& store_;
   bool ok_;
+};
+
+// One read–change–write of a store's file shared with other processes: holds the
+// exclusive lock between processes (waiting up to kStoreFileLockWaitMs) and reads the
+// file again under it, so the reads, changes and the flush that follow see what other
+// processes wrote; changes not yet flushed are applied again on top. The lock is given
+// up when the object ends. A lock file that cannot be made does not stop the update
+// (status 0, unlocked): the write fails on its own if the folder is closed.
+// REQUIRES: the caller does not hold the store's in-process lock (StoreLock) when it
+// creates the update.
+class StoreUpdate {
+ public:
+  explicit StoreUpdate(ProfileStore& store);
+  ~StoreUpdate();
+  StoreUpdate(const StoreUpdate&) = delete;
+  StoreUpdate& operator=(const StoreUpdate&) = delete;
+  // 0 when the update may go on; kErrorLockViolation when another process held the
+  // file for the whole wait.
+  [[nodiscard]] ErrorCode status() const { return status_; }
+
+ private:
+  ProfileStore& store_;
+  platform::FileLock lock_;
+  ErrorCode status_ = kSuccess;
+  bool counted_ = false;
 };
 
 }  // namespace crvl

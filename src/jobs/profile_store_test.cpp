@@ -637,6 +637,43 @@ TEST_F(StoreTest, ReplaceSectionUnchangedOrFrozenWritesNothing) {
   EXPECT_EQ(store.text(), "[A]\r\nx=1\r\n\r\n[J]\r\n1=a\r\n");
 }
 
+// Two stores on one file, as two programs hold it: each flush reads the file again and
+// applies only its own changes, so neither loses the other's; an update that holds the
+// file sees what the other wrote before it reads.
+TEST_F(StoreTest, TwoWritersOfOneFileKeepEachOthersChanges) {
+  const struct {
+    const char* name;
+    void (*change)(ProfileStore&);
+    const char* expected;
+  } cases[] = {
+      {"put", [](ProfileStore& s) { s.putString("B", "y", "2"); }, "[A]\r\nx=1\r\nz=9\r\n\r\n[B]\r\ny=2\r\n"},
+      {"delete key", [](ProfileStore& s) { s.deleteKey("A", "x"); }, "[A]\r\nz=9\r\n"},
+      {"replace section", [](ProfileStore& s) { s.replaceSection("J", {{"1", "a"}}); },
+       "[A]\r\nx=1\r\nz=9\r\n\r\n[J]\r\n1=a\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeBytes("two.ini", "[A]\r\nx=1\r\n");
+    ProfileStore first, second;
+    first.openStore(pathOf("two.ini"), kStoreOwnFile);
+    second.openStore(pathOf("two.ini"), kStoreOwnFile);
+    EXPECT_EQ(first.getInt("A", "x", 0), 1u);
+    EXPECT_EQ(second.getInt("A", "x", 0), 1u);  // both have read the file
+    second.putString("A", "z", "9");
+    ASSERT_EQ(second.flushStore(), kSuccess);
+    c.change(first);
+    ASSERT_EQ(first.flushStore(), kSuccess);
+    EXPECT_EQ(readBytes("two.ini"), c.expected);
+  }
+  ProfileStore reader;
+  reader.openStore(pathOf("two.ini"), kStoreOwnFile);
+  EXPECT_EQ(reader.getInt("A", "z", 0), 9u);
+  writeBytes("two.ini", "[A]\r\nz=10\r\n");  // another program's write
+  const StoreUpdate update(reader);
+  ASSERT_EQ(update.status(), kSuccess);
+  EXPECT_EQ(reader.getInt("A", "z", 0), 10u);
+}
+
 TEST_F(StoreTest, FlushReplacesTheFileAndLeavesNoTemporary) {
   writeBytes("s.ini", "[A]\r\nx=1\r\n");
   ProfileStore store;
@@ -646,6 +683,7 @@ TEST_F(StoreTest, FlushReplacesTheFileAndLeavesNoTemporary) {
   EXPECT_EQ(readBytes("s.ini"), "[A]\r\nx=2\r\n");
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(folder_)) names.push_back(e.path().filename().string());
+  std::erase(names, "s.ini.lock");  // the lock between processes stays for the next writer
   EXPECT_EQ(names, std::vector<std::string>{"s.ini"});
 }
 

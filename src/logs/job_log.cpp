@@ -139,6 +139,7 @@ ErrorCode JobLog::begin() {
   }
   if (code != kSuccess) return code;
   fileCreated_ = true;
+  indexed_ = appendLogIndexEntry(folder_, jobName_, stamp_, path_) == kSuccess;
   context_.output.write = &JobLog::fileWrite;
 
   const std::u16string jobLabel = uiText(kTexttJob);
@@ -156,7 +157,7 @@ void JobLog::end() {
   if (file_.isOpen()) (void)writeLogFooter(context_);
   context_.output.write = nullptr;
   file_.close();
-  if (!path_.empty()) (void)appendLogIndexEntry(folder_, jobName_, stamp_, path_);
+  if (!path_.empty() && !indexed_) (void)appendLogIndexEntry(folder_, jobName_, stamp_, path_);
 }
 
 void JobLog::sinkWrite(void* self, int32_t marker, LogText left, LogText right,

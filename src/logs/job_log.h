@@ -70,12 +70,13 @@ class JobLog {
   // Takes the start stamp, builds the log path, creates the file and writes the head.
   // The file is created as a new file: when its name is taken (an earlier run in the
   // same second, or another run choosing it at the same moment) the next numbered name
-  // is taken, up to 64 times. The index goes into the log folder, LogFolder/Log.txt.
-  // Does nothing (and returns 0) when logs are disabled. On error the run goes on
-  // without a log file; the index line is still written by end().
+  // is taken, up to 64 times. The index line (LogFolder/Log.txt) is written as soon as
+  // the file exists, so that the log of a run that is killed is listed and removable
+  // like any other. Does nothing (and returns 0) when logs are disabled. On error the
+  // run goes on without a log file; the index line is then written by end().
   [[nodiscard]] ErrorCode begin();
-  // Writes the footer and appends the index line, when logs are enabled now and
-  // begin() ran with logs enabled. Runs once; later calls do nothing.
+  // Writes the footer and appends the index line (when begin() did not), when logs are
+  // enabled now and begin() ran with logs enabled. Runs once; later calls do nothing.
   void end();
 
   // The sink for the engine: writes a record while logs are enabled and a file is open;
@@ -108,6 +109,7 @@ class JobLog {
   LogSink sink_;
   bool begun_ = false;
   bool ended_ = false;
+  bool indexed_ = false;  // the index line is written
   bool fileCreated_ = false;
 };
 

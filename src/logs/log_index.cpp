@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "jobs/marked_text.h"
+#include "jobs/profile_store.h"
 #include "jobs/path_macros.h"
 #include "jobs/value_list.h"
 #include "platform/locale.h"
@@ -79,6 +81,10 @@ ErrorCode appendLogIndexEntry(std::u16string_view folder, std::u16string_view jo
   std::string line = formatLogIndexLine(jobName, stamp, logPath);
   line += "\r\n";
   std::lock_guard<std::mutex> lock(gIndexMutex);
+  // Between processes too: a compaction by another program must not replace the index
+  // while this line goes into the old one.
+  platform::FileLock held;
+  if (lockStoredFile(logIndexPath(folder), held) == kErrorLockViolation) return kErrorLockViolation;
   platform::File index;
   if (ErrorCode code = platform::openFile(logIndexPath(folder), platform::OpenMode::OpenOrCreate,
                                           &index);
@@ -132,6 +138,8 @@ ErrorCode compactLogIndex(std::u16string_view indexPath, size_t* dropped) {
   if (dropped != nullptr) *dropped = 0;
   std::lock_guard<std::mutex> lock(gIndexMutex);
   if (!platform::pathExists(indexPath)) return kSuccess;
+  platform::FileLock held;  // read, changed and written by one holder at a time
+  if (lockStoredFile(indexPath, held) == kErrorLockViolation) return kErrorLockViolation;
   std::string bytes;
   if (ErrorCode code = platform::readWholeFile(indexPath, bytes); code != kSuccess) return code;
 

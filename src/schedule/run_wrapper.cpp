@@ -5,10 +5,12 @@
 
 #include "jobs/job.h"
 #include "jobs/job_register.h"
+#include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
 #include "jobs/program_settings.h"
 #include "os_traits.h"
 #include "platform/file_lock.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "schedule/app_state.h"
@@ -134,6 +136,17 @@ std::u16string jobLockPath(const Job& job, ProfileStore& settings) {
   const std::u16string settingsPath = settings.path();
   if (identity.empty() || platform::sameFolderPath(identity, settingsPath)) {
     identity = settingsPath + u'\n' + job.jobName;
+  }
+  // The file itself, not its spelling: a relative path, "./", "//", a link to its
+  // folder or a different case all reach one file and so one lock.
+  uint64_t volume = 0, fileId = 0;
+  const std::u16string file = identity == job.jobFilePath ? expandPath(job.jobFilePath) : settingsPath;
+  if (!file.empty() && platform::fileIdentity(file, &volume, &fileId) == kSuccess) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%016llx:%016llx", static_cast<unsigned long long>(volume),
+                  static_cast<unsigned long long>(fileId));
+    identity = identity == job.jobFilePath ? platform::fromUtf8(text)
+                                            : platform::fromUtf8(text) + u'\n' + job.jobName;
   }
   std::u16string key;
   if constexpr (os::kWindows) {

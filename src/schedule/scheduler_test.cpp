@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -374,6 +375,36 @@ TEST_F(SchedulerTest, AJobRunningInAnotherProgramIsNotRunAgain) {
   twin.jobName = u"B";
   EXPECT_NE(jobLockPath(inSettings, settings_), jobLockPath(twin, settings_));
   EXPECT_NE(jobLockPath(job, settings_), jobLockPath(inSettings, settings_));
+}
+
+// The lock belongs to the job file, however its path is spelt.
+TEST_F(SchedulerTest, EverySpellingOfOneJobFileMeetsOneLock) {
+  openWithTasks({});
+  ASSERT_TRUE(folder_.exists("A.job"));
+  folder_.makeFolder("sub");
+  folder_.write("B.job", "[CRVL]\r\n");
+  const std::u16string sep(1, os::kSeparator);
+  std::vector<std::u16string> spellings = {folder_.path("sub") + sep + u".." + sep + u"A.job",
+                                           folder_.path() + sep + sep + u"A.job",
+                                           folder_.path() + sep + u"." + sep + u"A.job"};
+  if constexpr (os::kWindows) {
+    spellings.push_back(folder_.path("a.JOB"));
+  } else {
+    std::filesystem::create_directory_symlink(folder_.root(), folder_.root() / "link");
+    spellings.push_back(folder_.path("link/A.job"));
+  }
+  Job job;
+  job.jobName = u"A";
+  job.jobFilePath = folder_.path("A.job");
+  const std::u16string lock = jobLockPath(job, settings_);
+  for (const std::u16string& spelling : spellings) {
+    Job other = job;
+    other.jobFilePath = spelling;
+    EXPECT_EQ(jobLockPath(other, settings_), lock) << platform::toUtf8(spelling);
+  }
+  Job b = job;
+  b.jobFilePath = folder_.path("B.job");
+  EXPECT_NE(jobLockPath(b, settings_), lock);
 }
 
 TEST_F(SchedulerTest, StartsByNameAndTheEmptyRegister) {

@@ -8,6 +8,7 @@
 
 #include "jobs/profile_store.h"
 #include "jobs/program_settings.h"
+#include "jobs/stored_file_leftovers.h"
 #include "language/language_table.h"
 #include "platform/modules.h"
 #include "platform/shell_files.h"
@@ -157,6 +158,8 @@ int runProgram() noexcept {
 
     ProfileStore& settings = programSettingsStore();
     openProgramSettings(settings);
+    // What a killed settings write left behind goes at the next start.
+    (void)removeStaleTemporaries(settings.path());
     int exitCode = 0;
     while (runShellCycle(settings, exitCode)) {
       // The restored file is read afresh by the next cycle.

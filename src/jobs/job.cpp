@@ -53,8 +53,9 @@ struct FolderReader {
 int collectFolderEntry(void* context, std::string_view /*key*/, std::string_view value) {
   auto* reader = static_cast<FolderReader*>(context);
   if (value.empty()) return 0;
+  // Kept whole even when longer than a stored line: a cut entry would name other
+  // folders (and lose its ';'); the run reports such an entry instead.
   std::u16string entry = decodeMarkedText(value, reader->utf8File);
-  if (entry.size() > kMaxFolderEntryChars) entry.resize(kMaxFolderEntryChars);
   if (!entry.empty()) reader->list->push_back(std::move(entry));
   return 0;
 }
@@ -95,6 +96,14 @@ FolderSides splitFolderPair(std::u16string_view pair) noexcept {
   const size_t semicolon = pair.find(u';');
   if (semicolon == std::u16string_view::npos) return {pair, {}};
   return {pair.substr(0, semicolon), pair.substr(semicolon + 1)};
+}
+
+ErrorCode folderPairProblem(std::u16string_view left, std::u16string_view right) noexcept {
+  for (std::u16string_view side : {left, right}) {
+    if (side.find_first_of(u";\r\n") != std::u16string_view::npos) return kErrorInvalidName;
+  }
+  if (left.size() + right.size() + 2 > kMaxFolderEntryChars) return kErrorFilenameExcedRange;
+  return kSuccess;
 }
 
 void readJobFile(Job& job, ProfileStore& store) {

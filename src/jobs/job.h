@@ -66,6 +66,12 @@ struct FolderSides {
 };
 [[nodiscard]] FolderSides splitFolderPair(std::u16string_view pair) noexcept;
 
+// Whether a folder pair can be stored as an entry that reads back as the same two
+// sides: 0 when it can; kErrorInvalidName when a side holds ';', CR or LF (the stored
+// form "left;right" on one line cannot hold them); kErrorFilenameExcedRange when the
+// entry (marker, left, ';', right) is longer than kMaxFolderEntryChars.
+[[nodiscard]] ErrorCode folderPairProblem(std::u16string_view left, std::u16string_view right) noexcept;
+
 // Reads the job's values from an open store: the option word and filter switch, the
 // folder entries of section "Folder" in file order (key names are not interpreted;
 // empty values are skipped), and the filter. Unknown option tokens set no flag and are

@@ -523,11 +523,20 @@ int removeJob(Console& c) {
     break;
   }
   if (!list.removeSelected()) return badInput(u"cannot remove " + quoted(name));
+  // The register takes the job's tasks with it: counted, so that the user learns it.
+  const auto tasksOf = [&c, &name] {
+    size_t n = 0;
+    for (const Task& task : loadTasks(c.settings)) n += equalIgnoringCase(task.jobName, name) ? 1 : 0;
+    return n;
+  };
+  const size_t tasksBefore = tasksOf();
   const ErrorCode committed = list.commit(c.settings);
   if (committed != kSuccess) {
     printError(u"cannot write the settings: " + messageText(committed));
     return kExitActionsFailed;
   }
+  const size_t tasksGone = tasksBefore - std::min(tasksBefore, tasksOf());
+  bool fileDeleted = false;
   if (c.line.has(u"delete-file") && !file.empty()) {
     // A file that another register entry still names, or the settings file, stays.
     bool shared = platform::sameFolderPath(file, c.settings.path());
@@ -537,9 +546,16 @@ int removeJob(Console& c) {
     } else if (const ErrorCode r = platform::deleteFile(file); r != kSuccess && r != kErrorFileNotFound) {
       printError(u"cannot delete the job file " + file + u": " + messageText(r));
       return kExitActionsFailed;
+    } else {
+      fileDeleted = true;
     }
   }
-  print(u"Job " + name + u" removed\n");
+  std::u16string said = u"Job " + name + u" removed from the job register";
+  said += tasksGone == 0 ? u"; it had no tasks" : u", with its " + decimal(tasksGone) + (tasksGone == 1 ? u" task" : u" tasks") +
+                                                     u" (\"crvl tasks\" shows the new numbers)";
+  if (!file.empty()) said += fileDeleted ? u"; the job file " + file + u" was deleted" : u"; the job file " + file + u" was kept";
+  said += u"; its logs were kept\n";
+  print(said);
   return kExitOk;
 }
 

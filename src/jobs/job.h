@@ -112,12 +112,15 @@ void defaultJobFilePath(Job& job);
 // name replaced by the first of 1, 2, 3, ... that does not exist.
 [[nodiscard]] std::u16string uniqueFileName(std::u16string_view path);
 
-// Finds and loads the job that `reference` names: a path to a job file when it ends in
-// ".job" (any case) or holds a path separator, else a name from the job register
-// (case-insensitive; the first match counts). `*jobNumber` (when given) receives the
+// Finds and loads the job that `reference` names: a name from the job register
+// (case-insensitive; the first match counts) when there is one, else a path to a job
+// file when it ends in ".job" (any case) or holds a path separator. A path longer than
+// kMaxJobPathChars gives kErrorFilenameExcedRange. `*jobNumber` (when given) receives the
 // register number, or -1 for a job given by path. Returns 0 when loaded;
 // kErrorNotFound for a name that is not in the register or a register entry without a
-// job file; otherwise the result of loadJob.
+// job file; kErrorInvalidData for a file that holds no job (no key in its "CRVL"
+// section and no folder entry: empty, garbage, another INI file); otherwise the result
+// of loadJob.
 [[nodiscard]] ErrorCode loadJobByReference(std::u16string_view reference, Job& job,
                                            ProfileStore& settings, int* jobNumber = nullptr);
 

@@ -75,6 +75,8 @@ TEST_F(CliInputTest, InputThatCannotBeStoredOrRunIsRefusedAndNothingIsWritten) {
       {settings() + " job set J --exclude-pair \"" + longSide + "\" " + path("R"), "too long"},
       {settings() + " run " + path("empty.job"), "empty.job"},
       {settings() + " simulate " + path("garbage.job"), "garbage.job"},
+      {settings() + " job new N " + path("L") + " " + path("R") + " --file \"" + longSide + ".job\"", "register"},
+      {settings() + " config set job-folder \"" + longSide + "\"", "1023"},
       {"help frob", "frob"},
       {"--settings " + path("missing.ini") + " jobs", "missing.ini"},
       {"--settings " + path("missing.ini") + " run J", "missing.ini"},

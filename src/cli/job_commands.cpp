@@ -374,6 +374,10 @@ int newJob(Console& c) {
   if (const auto file = c.line.value(u"file")) {
     const std::u16string path = expandPath(*file);
     if (platform::pathExists(path)) return badInput(u"the file " + quoted(path) + u" exists already");
+    if (!fitsStoredPath(contractPath(path))) {
+      return badInput(u"the job file path " + quoted(path) + u" is longer than the register holds (" +
+                      decimal(kMaxJobPathChars) + u" characters); nothing was written");
+    }
     job.jobFilePath = contractPath(path);
   }
   const ErrorCode saved = storeEditedJob(job, c.settings);

@@ -218,7 +218,9 @@ TEST_F(JobFileTest, MalformedFilesLoadAsDefinedJobs) {
     EXPECT_EQ(job.optionFlags, c.flags) << c.file.substr(0, 40);
     // Entries are kept whole, however long: a cut entry would name other folders.
     for (const std::u16string& entry : job.folderList) {
-      if (entry.size() > 100) EXPECT_EQ(entry, u"+" + std::u16string(5000, u'x'));
+      if (entry.size() > 100) {
+        EXPECT_EQ(entry, u"+" + std::u16string(5000, u'x'));
+      }
     }
   }
 }

@@ -4,6 +4,7 @@
 
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
+#include "os_traits.h"
 #include "platform/paths.h"
 #include "jobs/path_macros.h"
 #include "engine/scan_filter.h"
@@ -280,10 +281,12 @@ bool namesNonFolder(const SideState& side) {
   return attributes != 0xFFFFFFFFu && (attributes & kFolderAttribute) == 0;
 }
 
-// Why no slot took `path`: its length when it is longer than a plug-in path may be
-// (local slots refuse only beyond the system's limit), else a bad path name.
+// Why no slot took `path`: its length when it is longer than its slot takes (a plug-in
+// path, three separators and the plug-in's name, kHandlePathChars; a local path the
+// system's limit), else a bad path name.
 ErrorCode refusedPathCode(std::u16string_view path) {
-  return path.size() > kHandlePathChars ? kErrorFilenameExcedRange : kErrorBadPathname;
+  const size_t limit = platform::leadingSeparators(path) >= 3 ? kHandlePathChars : os::kMaxSystemPathChars;
+  return path.size() > limit ? kErrorFilenameExcedRange : kErrorBadPathname;
 }
 
 void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {

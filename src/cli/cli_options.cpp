@@ -68,7 +68,8 @@ constexpr CommandSpec kCommands[] = {
     {u"task add", CommandKind::TaskAdd, 1, 1, u"JOB",
      {u"at-start", u"when-available", u"delay", u"repeat", u"once", u"daily", u"weekly"},
      u"add a task: --at-start or --when-available [--delay] [--repeat], or --once, --daily, --weekly"},
-    {u"task remove", CommandKind::TaskRemove, 1, 1, u"N", {}, u"remove the task with this number (task list)"},
+    {u"task remove", CommandKind::TaskRemove, 1, 1, u"N|JOB", {u"at-start", u"when-available", u"once", u"daily", u"weekly"},
+     u"remove the task with this number (task list), or the task of JOB (of the kind given)"},
     {u"tasks export", CommandKind::TasksExport, 0, 0, u"", {}, u"hand the timed tasks to the system's scheduler"},
     {u"task export", CommandKind::TasksExport, 0, 0, u"", {}, u"hand the timed tasks to the system's scheduler"},
     {u"plugin list", CommandKind::PluginList, 0, 0, u"", {}, u"list the file-system plug-ins"},
@@ -144,7 +145,7 @@ std::u16string usageLine(const CommandSpec& c) {
   if (!c.operands.empty()) line += u" " + std::u16string(c.operands);
   for (std::u16string_view o : c.options) {
     if (o.empty()) break;
-    const OptionSpec* spec = findOption(o);
+    const OptionSpec* spec = c.kind == CommandKind::TaskRemove ? nullptr : findOption(o);
     line += u" [--" + std::u16string(o) + (spec != nullptr && spec->values == 1 ? u" X" : u"") +
             (spec != nullptr && spec->values == 2 ? u" L R" : u"") + u"]";
   }
@@ -194,8 +195,23 @@ bool parseDuration(std::u16string_view text, uint64_t* seconds) {
   return true;
 }
 
+// Whether the command words are "task remove": there the kind options name a kind of
+// task and take no value ("task remove JOB --daily").
+bool removesTaskByKind(const std::vector<std::u16string>& args) {
+  std::vector<std::u16string_view> words;
+  for (size_t i = 0; i < args.size() && words.size() < 2; ++i) {
+    if (args[i] == u"--settings") {
+      ++i;
+    } else if (args[i].empty() || args[i][0] != u'-') {
+      words.push_back(args[i]);
+    }
+  }
+  return words.size() == 2 && words[0] == u"task" && words[1] == u"remove";
+}
+
 bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out, std::u16string* error) {
   *out = CommandLine{};
+  const bool kindSwitches = removesTaskByKind(args);
   std::vector<std::u16string> words;
   bool help = false;
   bool version = false;
@@ -234,12 +250,13 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
       out->settings = *inlineValue;
     } else if (const OptionSpec* spec = findOption(name); spec != nullptr) {
       GivenOption given{std::u16string(name), {}};
-      if (spec->values == 0 && inlineValue) {
+      const bool kindSwitch = kindSwitches && (name == u"once" || name == u"daily" || name == u"weekly");
+      if ((spec->values == 0 || kindSwitch) && inlineValue) {
         *error = u"--" + std::u16string(name) + u" takes no value";
         return false;
       }
       if (inlineValue) given.values.push_back(*inlineValue);
-      while (given.values.size() < static_cast<size_t>(spec->values)) {
+      while (!kindSwitch && given.values.size() < static_cast<size_t>(spec->values)) {
         if (i + 1 >= args.size()) {
           *error = u"--" + std::u16string(name) + (spec->values == 2 ? u" needs two folders" : u" needs a value");
           return false;

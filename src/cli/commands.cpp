@@ -26,6 +26,9 @@
 #include "logs/log_index.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "schedule/app_state.h"
 #include "schedule/job_runner.h"
 #include "schedule/scheduler.h"
@@ -40,15 +43,15 @@ namespace crvl::cli {
 
 namespace {
 
-// "help COMMAND WORDS": the usage of that command.
-std::u16string helpFor(const std::vector<std::u16string>& words) {
+// "help COMMAND WORDS": the usage of that command; nothing for words that name none.
+std::optional<std::u16string> helpFor(const std::vector<std::u16string>& words) {
   CommandLine line;
   std::u16string error;
   if (!parseCommandLine(words, &line, &error)) {
     // A command without its operands still names itself.
     std::vector<std::u16string> withHelp = words;
     withHelp.push_back(u"--help");
-    if (!parseCommandLine(withHelp, &line, &error)) return usageText();
+    if (!parseCommandLine(withHelp, &line, &error)) return std::nullopt;
   }
   if (!line.group.empty()) return groupUsage(line.group);
   return commandUsage(line.kind);
@@ -85,6 +88,10 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   const ErrorCode loaded = loadJobByReference(command.job(), job, settings, &jobNumber);
   if (loaded == kErrorNotFound) {
     printError(u"no job named " + command.job() + u" in the job register");
+    return kExitUsage;
+  }
+  if (loaded == kErrorInvalidData) {
+    printError(u"the file " + job.jobFilePath + u" is not a job file: it has no [CRVL] section and no folder pair");
     return kExitUsage;
   }
   if (loaded != 0) {
@@ -180,6 +187,33 @@ bool changesSettings(CommandKind kind) {
   }
 }
 
+// Whether the command makes something new in the settings (and may so create a settings
+// file named with --settings that does not exist yet).
+bool createsSettings(CommandKind kind) {
+  return kind == CommandKind::JobNew || kind == CommandKind::TaskAdd || kind == CommandKind::ConfigSet ||
+         kind == CommandKind::PluginAdd;
+}
+
+// A settings file named with --settings that does not exist: commands that create
+// things make it when its folder exists; every other command, and any command when the
+// folder is missing, is refused (a mistyped name must not read as an empty register).
+// Returns 0 to go on, else the exit status with the message printed.
+int checkNamedSettings(const CommandLine& command, std::u16string_view path) {
+  if (platform::pathExists(path)) {
+    if (platform::isFolder(path)) return badInput(u"the settings file " + quoted(path) + u" is a folder");
+    return 0;
+  }
+  if (!createsSettings(command.kind)) {
+    return badInput(u"the settings file " + quoted(path) + u" does not exist (commands that create jobs, tasks, "
+                    u"plug-ins or settings create it)");
+  }
+  const std::u16string folder(platform::folderOf(path));
+  if (folder.empty() || !platform::isFolder(folder)) {
+    return badInput(u"the folder of the settings file " + quoted(path) + u" does not exist; nothing was created");
+  }
+  return 0;
+}
+
 }  // namespace
 
 int runCommandLine(const CommandLine& command) {
@@ -187,7 +221,17 @@ int runCommandLine(const CommandLine& command) {
     if (!command.group.empty()) {
       print(groupUsage(command.group));
     } else {
-      print(command.commandHelp || command.operands.empty() ? usageText() : helpFor(command.operands));
+      if (command.commandHelp || command.operands.empty()) {
+        print(usageText());
+        return kExitOk;
+      }
+      const std::optional<std::u16string> help = helpFor(command.operands);
+      if (!help) {
+        std::u16string words;
+        for (const std::u16string& w : command.operands) words += (words.empty() ? u"" : u" ") + w;
+        return badInput(u"no command " + quoted(words) + u"; \"crvl help\" lists them");
+      }
+      print(*help);
     }
     return kExitOk;
   }
@@ -201,7 +245,11 @@ int runCommandLine(const CommandLine& command) {
   }
   ProfileStore& settings = programSettingsStore();
   if (command.settings) {
-    openProgramSettings(settings, std::u16string_view(*command.settings));
+    // Absolute, so that its own job folder and later runs from elsewhere find it.
+    std::u16string path = platform::absolutePath(*command.settings);
+    if (path.empty()) path = *command.settings;
+    if (const int refused = checkNamedSettings(command, path); refused != 0) return refused;
+    openProgramSettings(settings, std::u16string_view(path));
   } else {
     // The tray program and the console share "CRVL.INI"; an earlier console kept its
     // own file, which is taken over once.

@@ -14,6 +14,8 @@
 #include "jobs/sync_modes.h"
 #include "jobs/value_list.h"
 #include "language/language_table.h"
+#include "os_traits.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -80,6 +82,61 @@ bool checkNewName(Console& c, std::u16string_view name, std::u16string_view exce
   }
   if (findJobNumber(name, c.settings) > 0 && !equalIgnoringCase(name, except)) {
     printError(u"a job named " + quoted(name) + u" exists already");
+    return false;
+  }
+  return true;
+}
+
+// A folder side as typed, ready to store: after its medium prefixes, "~" and "~/..."
+// (which a shell left unexpanded) become the home folder, and a relative path is made
+// absolute against the current folder, so the job runs the same from anywhere. Macros
+// ("%...") and plug-in paths stay as they are. Empty when the current folder or the
+// home folder cannot be read.
+std::u16string enteredSide(std::u16string_view text) {
+  FolderSide side = parseFolderSide(text);
+  std::u16string& path = side.path;
+  if (path.empty() || path[0] == u'%' || side.unclosed) return std::u16string(text);
+  if (path == u"~" || (path.size() > 1 && path[0] == u'~' && platform::isPathSeparator(path[1]))) {
+    const std::u16string home = platform::homeFolder();
+    if (home.empty()) return {};
+    path = home + path.substr(1);
+  }
+  const bool absolute = os::kDrivePaths
+                            ? (platform::isDrivePath(path) && path.size() > 2 && platform::isPathSeparator(path[2])) ||
+                                  platform::leadingSeparators(path) >= 2
+                            : platform::leadingSeparators(path) >= 1;
+  if (!absolute) {
+    path = platform::absolutePath(path);
+    if (path.empty()) return {};
+    platform::normalizePath(path);
+  }
+  return formatFolderSide(side);
+}
+
+// Both sides of a pair given on the command line, as they will be stored; false with
+// the message printed when the pair cannot be stored as given.
+bool enteredPair(std::u16string_view left, std::u16string_view right, std::u16string* leftOut,
+                 std::u16string* rightOut) {
+  // Checked as typed too: a line break must not vanish into a made-absolute path.
+  ErrorCode problem = folderPairProblem(left, right);
+  if (problem == kSuccess) {
+    *leftOut = enteredSide(left);
+    *rightOut = enteredSide(right);
+    if (leftOut->empty() || rightOut->empty()) {
+      printError(u"cannot make the folder " + quoted(leftOut->empty() ? left : right) +
+                 u" absolute: the current or home folder cannot be read");
+      return false;
+    }
+    problem = folderPairProblem(*leftOut, *rightOut);
+  }
+  if (problem == kErrorInvalidName) {
+    printError(u"a folder path cannot hold \";\" or a line break: " + quoted(left) + u" " + quoted(right));
+    return false;
+  }
+  if (problem != kSuccess) {
+    printError(u"the folder pair is too long: a job file holds at most " + decimal(kMaxFolderEntryChars - 2) +
+               u" characters for both folders together, " + decimal(leftOut->size() + rightOut->size()) +
+               u" given; nothing was written");
     return false;
   }
   return true;
@@ -249,7 +306,7 @@ Job composeNewJob(std::u16string_view name, int mode, const std::vector<OptionFl
       if (OptionTable[row].bit == bit) editor.setOption(row, true);
     }
   }
-  editor.addRow(std::u16string(left), std::u16string(right));
+  (void)editor.addRow(std::u16string(left), std::u16string(right));
   return editor.apply(job);
 }
 
@@ -309,12 +366,18 @@ int newJob(Console& c) {
     filter.emplace();
     if (!readFilterStrictly(*f, *filter, &bad)) return badInput(u"unknown filter item " + quoted(bad));
   }
+  std::u16string left, right;
+  if (!enteredPair(c.line.operands[1], c.line.operands[2], &left, &right)) return kExitUsage;
   std::vector<OptionFlags> bits;
   for (const OptionChange& change : changes) bits.push_back(OptionTable[change.row].bit);
-  Job job = composeNewJob(name, mode, bits, c.line.operands[1], c.line.operands[2], filter ? &*filter : nullptr);
+  Job job = composeNewJob(name, mode, bits, left, right, filter ? &*filter : nullptr);
   if (const auto file = c.line.value(u"file")) {
     const std::u16string path = expandPath(*file);
     if (platform::pathExists(path)) return badInput(u"the file " + quoted(path) + u" exists already");
+    if (!fitsStoredPath(contractPath(path))) {
+      return badInput(u"the job file path " + quoted(path) + u" is longer than the register holds (" +
+                      decimal(kMaxJobPathChars) + u" characters); nothing was written");
+    }
     job.jobFilePath = contractPath(path);
   }
   const ErrorCode saved = storeEditedJob(job, c.settings);
@@ -418,6 +481,14 @@ int setJob(Console& c) {
     }
     removals.push_back(static_cast<size_t>(n - 1));
   }
+  // Every pair is checked before anything is written.
+  std::vector<std::pair<std::u16string, std::u16string>> added;
+  for (const GivenOption& o : c.line.options) {
+    if (o.name != u"add-pair" && o.name != u"exclude-pair") continue;
+    std::u16string left, right;
+    if (!enteredPair(o.values[0], o.values[1], &left, &right)) return kExitUsage;
+    added.emplace_back(std::move(left), std::move(right));
+  }
   JobEditor editor(job);
   if (c.line.has(u"filter-on")) editor.setFilterOn(true);
   if (c.line.has(u"filter-off")) editor.setFilterOn(false);
@@ -430,9 +501,11 @@ int setJob(Console& c) {
     editor.select(static_cast<int>(index));
     (void)editor.removeSelected();
   }
+  size_t next = 0;
   for (const GivenOption& o : c.line.options) {
     if (o.name != u"add-pair" && o.name != u"exclude-pair") continue;
-    editor.addRow(o.values[0], o.values[1]);
+    auto& [left, right] = added[next++];
+    if (!editor.addRow(std::move(left), std::move(right))) return badInput(u"the folder pair cannot be stored");
     if (o.name == u"exclude-pair") (void)editor.toggleExcluded();
   }
   Job changed = editor.apply(job);
@@ -459,11 +532,20 @@ int removeJob(Console& c) {
     break;
   }
   if (!list.removeSelected()) return badInput(u"cannot remove " + quoted(name));
+  // The register takes the job's tasks with it: counted, so that the user learns it.
+  const auto tasksOf = [&c, &name] {
+    size_t n = 0;
+    for (const Task& task : loadTasks(c.settings)) n += equalIgnoringCase(task.jobName, name) ? 1 : 0;
+    return n;
+  };
+  const size_t tasksBefore = tasksOf();
   const ErrorCode committed = list.commit(c.settings);
   if (committed != kSuccess) {
     printError(u"cannot write the settings: " + messageText(committed));
     return kExitActionsFailed;
   }
+  const size_t tasksGone = tasksBefore - std::min(tasksBefore, tasksOf());
+  bool fileDeleted = false;
   if (c.line.has(u"delete-file") && !file.empty()) {
     // A file that another register entry still names, or the settings file, stays.
     bool shared = platform::sameFolderPath(file, c.settings.path());
@@ -473,9 +555,16 @@ int removeJob(Console& c) {
     } else if (const ErrorCode r = platform::deleteFile(file); r != kSuccess && r != kErrorFileNotFound) {
       printError(u"cannot delete the job file " + file + u": " + messageText(r));
       return kExitActionsFailed;
+    } else {
+      fileDeleted = true;
     }
   }
-  print(u"Job " + name + u" removed\n");
+  std::u16string said = u"Job " + name + u" removed from the job register";
+  said += tasksGone == 0 ? u"; it had no tasks" : u", with its " + decimal(tasksGone) + (tasksGone == 1 ? u" task" : u" tasks") +
+                                                     u" (\"crvl tasks\" shows the new numbers)";
+  if (!file.empty()) said += fileDeleted ? u"; the job file " + file + u" was deleted" : u"; the job file " + file + u" was kept";
+  said += u"; its logs were kept\n";
+  print(said);
   return kExitOk;
 }
 

@@ -37,7 +37,8 @@ namespace crvl::cli {
 
 // The job that the job editor gives for these choices: a new job named `name` with
 // the Mirror preset, then `mode` (when not User defined), the option tokens, one folder
-// pair, and the filter (switched on when given). What `crvl job new` stores.
+// pair, and the filter (switched on when given). What `crvl job new` stores. A pair
+// that cannot be stored (folderPairProblem) is left out: callers check it first.
 [[nodiscard]] Job composeNewJob(std::u16string_view name, int mode, const std::vector<OptionFlags>& options,
                                 std::u16string_view left, std::u16string_view right, const Filter* filter);
 

@@ -217,6 +217,8 @@ int setConfig(Console& c) {
     }
     s.putText(kSettingsSection, "Language", wanted);
   } else if (key == u"log-folder" || key == u"job-folder") {
+    // The stored folder is read back whole or not at all: a cut one is another folder.
+    if (!fitsStoredPath(value)) return bad(u"a folder of at most " + decimal(kMaxPathChars) + u" characters");
     s.putText(kSettingsSection, key == u"log-folder" ? "Log" : "Job", value == u"-" ? u"" : value);
   } else if (key == u"log-format") {
     if (!readNumber(value, &number) || number < 1 || number > 7) return bad(u"a log format from 1 to 7");

@@ -1,5 +1,6 @@
 #include "cli/task_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "jobs/program_settings.h"
 #include "language/language_table.h"
 #include "platform/locale.h"
+#include "platform/paths.h"
 #include "platform/startup_entry.h"
 #include "platform/text.h"
 #include "resources/string_ids.h"
@@ -269,19 +271,76 @@ int addTask(Console& c) {
   return task.kind == kStartTimed ? exportNow(c) : kExitOk;
 }
 
+namespace {
+
+// Whether `task` is of the kind the command line names (any kind when none is named).
+bool ofGivenKind(const CommandLine& line, const Task& task) {
+  struct KindOption {
+    std::u16string_view name;
+    char kind;
+    char period;
+  };
+  static constexpr KindOption kKinds[] = {{u"at-start", kStartAtProgramStart, 0},
+                                          {u"when-available", kStartWhenAvailable, 0},
+                                          {u"once", kStartTimed, kPeriodOnce},
+                                          {u"daily", kStartTimed, kPeriodDaily},
+                                          {u"weekly", kStartTimed, kPeriodWeekly}};
+  bool named = false;
+  for (const KindOption& k : kKinds) {
+    if (!line.has(k.name)) continue;
+    named = true;
+    if (task.kind == k.kind && (k.period == 0 || task.period == k.period)) return true;
+  }
+  return !named;
+}
+
+// The position (from 1) of the one task of job `name` of the kind given; 0 with the
+// message printed when there is none, or more than one (the candidates are listed).
+size_t taskOfJob(Console& c, const TaskList& list, std::u16string_view name) {
+  std::vector<size_t> found;
+  for (size_t i = 0; i < list.rows().size(); ++i) {
+    const Task& task = list.rows()[i];
+    if (platform::namesEqual(task.jobName, name) && ofGivenKind(c.line, task)) found.push_back(i + 1);
+  }
+  if (found.size() == 1) return found[0];
+  if (found.empty()) {
+    printError(u"no task of the job " + quoted(name) + u" of that kind (\"crvl tasks\" lists them)");
+    return 0;
+  }
+  std::u16string message = u"more than one task of the job " + quoted(name) +
+                           u" fits; give its number or its kind (--at-start, --when-available, --once, --daily, "
+                           u"--weekly):";
+  for (size_t n : found) {
+    const Task& task = list.rows()[n - 1];
+    const std::u16string details = task.kind == kStartTimed ? timedDetails(task) : delayDetails(task);
+    message += u"\n  " + decimal(n) + u"\t" + task.jobName + u"\t" + uiText(TaskList::detailsTextId(task.kind)) +
+               (details.empty() ? u"" : u"\t" + details);
+  }
+  printError(message);
+  return 0;
+}
+
+}  // namespace
+
 int removeTask(Console& c) {
   TaskList list;
   list.load(c.settings);
   const std::u16string& text = c.line.operands[0];
   size_t n = 0;
-  for (char16_t ch : text) {
-    if (ch < u'0' || ch > u'9' || n > 100000) return badInput(u"no task " + quoted(text));
-    n = n * 10 + static_cast<size_t>(ch - u'0');
-  }
-  if (n == 0 || n > list.rows().size()) {
-    return badInput(u"no task " + quoted(text) + u" (there are " + decimal(list.rows().size()) + u")");
+  const bool byNumber = !text.empty() && text.size() <= 6 &&
+                        std::all_of(text.begin(), text.end(), [](char16_t ch) { return ch >= u'0' && ch <= u'9'; });
+  if (byNumber) {
+    for (char16_t ch : text) n = n * 10 + static_cast<size_t>(ch - u'0');
+    if (n == 0 || n > list.rows().size()) {
+      return badInput(u"no task " + quoted(text) + u" (there are " + decimal(list.rows().size()) + u")");
+    }
+  } else {
+    // By job and kind: positions shift when tasks are removed, names do not.
+    n = taskOfJob(c, list, text);
+    if (n == 0) return kExitUsage;
   }
   const bool timed = list.rows()[n - 1].kind == kStartTimed;
+  const std::u16string jobName = list.rows()[n - 1].jobName;
   list.select(static_cast<int>(n - 1));
   (void)list.removeSelected();
   const ErrorCode saved = list.commit(c.settings);
@@ -289,7 +348,7 @@ int removeTask(Console& c) {
     printError(u"cannot write the settings: " + messageText(saved));
     return kExitActionsFailed;
   }
-  print(u"Task " + text + u" removed\n");
+  print(u"Task " + decimal(n) + u" (" + jobName + u") removed\n");
   return timed ? exportNow(c) : kExitOk;
 }
 

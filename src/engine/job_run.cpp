@@ -7,6 +7,7 @@
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
 #include "engine/top_folder.h"
+#include "os_traits.h"
 #include "platform/paths.h"
 #include "jobs/path_macros.h"
 #include "engine/scan_filter.h"
@@ -309,6 +310,14 @@ bool prepareTopFolder(RunContext& ctx, Side side, TopFolder state, PairVisit& vi
   return true;
 }
 
+// Why no slot took `path`: its length when it is longer than its slot takes (a plug-in
+// path, three separators and the plug-in's name, kHandlePathChars; a local path the
+// system's limit), else a bad path name.
+ErrorCode refusedPathCode(std::u16string_view path) {
+  const size_t limit = platform::leadingSeparators(path) >= 3 ? kHandlePathChars : os::kMaxSystemPathChars;
+  return path.size() > limit ? kErrorFilenameExcedRange : kErrorBadPathname;
+}
+
 void openSide(RunContext& ctx, SideState& side, std::u16string_view path, ScopedProviderHandle& owner) {
   owner = ctx.table.open(path, &ctx.run);
   ProviderHandle* handle = owner.get();
@@ -335,10 +344,11 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   openSide(ctx, sync.left, leftPath, leftOwner);
   openSide(ctx, sync.right, rightPath, rightOwner);
   if (sync.left.handle == nullptr || sync.right.handle == nullptr) {
-    // A path that no provider takes (a relative path, an unknown plug-in) is named in
-    // the log: a pair that did nothing must not pass for one that succeeded.
-    if (sync.left.handle == nullptr) reportSideFailure(sync, Side::Left, leftPath, kErrorBadPathname);
-    if (sync.right.handle == nullptr) reportSideFailure(sync, Side::Right, rightPath, kErrorBadPathname);
+    // A path that no provider takes (a relative path, an unknown plug-in, a path longer
+    // than its slot takes) is named in the log: a pair that did nothing must not pass
+    // for one that succeeded.
+    if (sync.left.handle == nullptr) reportSideFailure(sync, Side::Left, leftPath, refusedPathCode(leftPath));
+    if (sync.right.handle == nullptr) reportSideFailure(sync, Side::Right, rightPath, refusedPathCode(rightPath));
     sync.left = SideState{};
     sync.right = SideState{};
     return;  // released by the owners
@@ -414,6 +424,12 @@ bool pairOverlaps(const RunContext& ctx, std::u16string_view leftPath, std::u16s
   return true;
 }
 
+void reportUnusablePair(SyncRun& sync, const FolderSides& sides, ErrorCode code) {
+  sync.errorText.clear();
+  (void)accountResult(sync, code);
+  report(sync, kMarkerSideUnavailable, LogText(sides.left), LogText(sides.right));
+}
+
 void reportOverlap(SyncRun& sync, std::u16string_view leftPath, std::u16string_view rightPath) {
   sync.errorText = uiText(kTextOvlp);
   if (sync.errorText.empty()) (void)accountResult(sync, kErrorBadPathname);
@@ -467,8 +483,14 @@ void runJob(JobRun& run) noexcept {
 
     for (const std::u16string& pairText : run.job.includedPairs) {
       if (stopRequested(run.sync)) break;
-      if (pairText.find(u';') == std::u16string::npos) continue;
       FolderSides sides = splitFolderPair(pairText);
+      // An entry longer than a stored line, or one without its ';', is no pair this
+      // program wrote: it is reported and counted, never skipped without a word.
+      if (pairText.size() + 1 > kMaxFolderEntryChars || pairText.find(u';') == std::u16string::npos) {
+        reportUnusablePair(run.sync, sides, pairText.size() + 1 > kMaxFolderEntryChars
+                                                ? kErrorFilenameExcedRange : kErrorBadPathname);
+        continue;
+      }
       std::u16string leftPath, rightPath;
       bool ejectLeft = false, ejectRight = false;
       if (!resolveSide(run.media, sides.left, &leftPath, &ejectLeft)) continue;

@@ -25,7 +25,7 @@ ProviderHandle* localOpen(FileSystemProvider*, void* owner, int32_t slotIndex, c
   const size_t separators = platform::leadingSeparators(p);
   bool accepted = p.size() > 2 && (platform::isDrivePath(p) || separators == 2);
   if constexpr (!os::kDrivePaths) accepted = accepted || (separators >= 1 && separators < 3);
-  return accepted ? newHandle(owner, slotIndex, p) : nullptr;
+  return accepted ? newHandle(owner, slotIndex, p, os::kMaxSystemPathChars) : nullptr;
 }
 
 ProviderCapabilities localCapabilities(FileSystemProvider* slot, ProviderHandle*) {
@@ -33,19 +33,16 @@ ProviderCapabilities localCapabilities(FileSystemProvider* slot, ProviderHandle*
 }
 
 ErrorCode localRootName(FileSystemProvider*, ProviderHandle* handle, char16_t* out, uint32_t capacity) {
-  copyOut(handle == nullptr ? std::u16string() : platform::rootOf(handle->path), out, capacity);
-  return 0;
+  return copyOut(handle == nullptr ? std::u16string() : platform::rootOf(handle->path), out, capacity);
 }
 
 ErrorCode localTranslatePath(FileSystemProvider*, ProviderHandle*, const char16_t* path, char16_t* out,
                              uint32_t capacity) {
-  copyOut(path, out, capacity);
-  return 0;
+  return copyOut(path, out, capacity);
 }
 
 ErrorCode localDisplayPath(FileSystemProvider*, ProviderHandle* handle, char16_t* out, uint32_t capacity) {
-  copyOut(handle == nullptr ? std::u16string() : handle->path, out, capacity);
-  return 0;
+  return copyOut(handle == nullptr ? std::u16string() : handle->path, out, capacity);
 }
 
 ErrorCode localChangeFolder(FileSystemProvider* slot, ProviderHandle* handle, const char16_t* target) {
@@ -68,7 +65,8 @@ ErrorCode localChangeFolder(FileSystemProvider* slot, ProviderHandle* handle, co
       rest.size() >= static_cast<size_t>(slot->prefixLength)) {
     rest.remove_prefix(slot->prefixLength);
   }
-  handle->path.assign(rest.substr(0, kHandlePathChars));
+  if (rest.size() > os::kMaxSystemPathChars) return kErrorFilenameExcedRange;
+  handle->path.assign(rest);
   return 0;
 }
 

@@ -23,16 +23,14 @@ ProviderHandle* rootOpen(FileSystemProvider* slot, void* owner, int32_t slotInde
 ErrorCode rootRootName(FileSystemProvider* slot, ProviderHandle*, char16_t* out, uint32_t capacity) {
   std::u16string root(u"\\\\\\");
   if (slot->name != nullptr && std::u16string_view(slot->name) != u"\\\\\\") root += slot->name;
-  copyOut(root, out, capacity);
-  return 0;
+  return copyOut(root, out, capacity);
 }
 
 ErrorCode rootDisplayPath(FileSystemProvider* slot, ProviderHandle* handle, char16_t* out, uint32_t capacity) {
   std::u16string text(u"\\\\\\");
   if (slot->name != nullptr && std::u16string_view(slot->name) != u"\\\\\\") text += slot->name;
   if (handle != nullptr) text += handle->path;
-  copyOut(text, out, capacity);
-  return 0;
+  return copyOut(text, out, capacity);
 }
 
 ErrorCode rootChangeFolder(FileSystemProvider* slot, ProviderHandle* handle, const char16_t* target) {

@@ -36,6 +36,10 @@ Result guarded(Result fallback, Call&& call) noexcept {
 ErrorCode normalised(ErrorCode code) noexcept { return code == kErrorContinue ? 0 : code; }
 
 // Copies a text from a zero-terminated buffer of `capacity` characters.
+// Room for any path a slot may hand back: a local path may be as long as the system
+// takes, and a slot answers 206 rather than cut one that does not fit.
+constexpr size_t kReturnedPathChars = os::kMaxSystemPathChars + 1;
+
 void takeBuffer(const std::u16string& buffer, std::u16string& out) {
   size_t n = 0;
   while (n < buffer.size() && buffer[n] != 0) ++n;
@@ -226,8 +230,8 @@ ErrorCode callRootName(FileSystemProvider* slot, ProviderHandle* h, std::u16stri
   out.clear();
   if (slot == nullptr || slot->ops.rootName == nullptr) return kErrorNotSupported;
   return guarded<ErrorCode>(kErrorNotSupported, [&] {
-    std::u16string buffer(kHandlePathChars, u'\0');
-    const ErrorCode r = normalised(slot->ops.rootName(slot, h, buffer.data(), kHandlePathChars));
+    std::u16string buffer(kReturnedPathChars, u'\0');
+    const ErrorCode r = normalised(slot->ops.rootName(slot, h, buffer.data(), kReturnedPathChars));
     if (r == 0) takeBuffer(buffer, out);
     return r;
   });
@@ -239,9 +243,9 @@ ErrorCode callTranslatePath(FileSystemProvider* slot, ProviderHandle* h, std::u1
   if (slot == nullptr || slot->ops.translatePath == nullptr) return kErrorNotSupported;
   return guarded<ErrorCode>(kErrorNotSupported, [&] {
     const std::u16string text(path);
-    std::u16string buffer(kHandlePathChars, u'\0');
+    std::u16string buffer(kReturnedPathChars, u'\0');
     const ErrorCode r =
-        normalised(slot->ops.translatePath(slot, h, text.c_str(), buffer.data(), kHandlePathChars));
+        normalised(slot->ops.translatePath(slot, h, text.c_str(), buffer.data(), kReturnedPathChars));
     if (r == 0) takeBuffer(buffer, out);
     return r;
   });

@@ -48,6 +48,9 @@ inline constexpr ProviderCapabilities kCapEntryIcons = 0x20000;
 inline constexpr ProviderCapabilities kLocalExtraCapabilities = 0x1C001A;
 
 inline constexpr int32_t kProviderSlotCount = 30;
+// Paths of plug-in handles hold at most kHandlePathChars characters; local handles
+// as many as the system takes (os::kMaxSystemPathChars). Longer paths are refused
+// with kErrorFilenameExcedRange, never cut.
 inline constexpr size_t kHandlePathChars = 1024;
 
 // What `enumerate` hands its consumer for each entry. Pointers are valid only during
@@ -86,7 +89,7 @@ class ProviderTable;
 struct ProviderHandle {
   int32_t slotIndex = -1;
   void* owner = nullptr;
-  std::u16string path;  // at most kHandlePathChars characters
+  std::u16string path;  // never longer than its slot takes (see kHandlePathChars)
   ProviderTable* table = nullptr;
   // What the slot keeps with the handle (a plug-in's cached listing), freed with it. A
   // handle may move between slots: each slot replaces what it does not recognise.

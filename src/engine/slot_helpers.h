@@ -10,22 +10,31 @@
 
 namespace crvl::slot_helpers {
 
-// Copies `text` into a caller's buffer of `capacity` characters, cut to fit.
-inline void copyOut(std::u16string_view text, char16_t* out, uint32_t capacity) noexcept {
-  if (out == nullptr || capacity == 0) return;
-  const size_t n = std::min<size_t>(text.size(), capacity - 1);
-  std::copy_n(text.data(), n, out);
-  out[n] = 0;
+// Copies `text` and its terminator into a caller's buffer of `capacity` characters.
+// Returns 0, or kErrorFilenameExcedRange with an empty buffer when the text does not
+// fit: a path cut to fit would name another entry.
+[[nodiscard]] inline ErrorCode copyOut(std::u16string_view text, char16_t* out, uint32_t capacity) noexcept {
+  if (out == nullptr || capacity == 0) return kErrorFilenameExcedRange;
+  if (text.size() >= capacity) {
+    out[0] = 0;
+    return kErrorFilenameExcedRange;
+  }
+  std::copy_n(text.data(), text.size(), out);
+  out[text.size()] = 0;
+  return 0;
 }
 
-// A new handle on `path` (cut to kHandlePathChars), or null when memory runs out.
-inline ProviderHandle* newHandle(void* owner, int32_t slotIndex, std::u16string_view path) noexcept {
+// A new handle on `path`, or null when memory runs out or the path is longer than
+// `limit` characters (never cut to fit).
+inline ProviderHandle* newHandle(void* owner, int32_t slotIndex, std::u16string_view path,
+                                 size_t limit = kHandlePathChars) noexcept {
+  if (path.size() > limit) return nullptr;
   auto* handle = new (std::nothrow) ProviderHandle;
   if (handle == nullptr) return nullptr;
   handle->slotIndex = slotIndex;
   handle->owner = owner;
   try {
-    handle->path.assign(path.substr(0, kHandlePathChars));
+    handle->path.assign(path);
   } catch (...) {
     delete handle;
     return nullptr;

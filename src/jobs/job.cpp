@@ -53,8 +53,9 @@ struct FolderReader {
 int collectFolderEntry(void* context, std::string_view /*key*/, std::string_view value) {
   auto* reader = static_cast<FolderReader*>(context);
   if (value.empty()) return 0;
+  // Kept whole even when longer than a stored line: a cut entry would name other
+  // folders (and lose its ';'); the run reports such an entry instead.
   std::u16string entry = decodeMarkedText(value, reader->utf8File);
-  if (entry.size() > kMaxFolderEntryChars) entry.resize(kMaxFolderEntryChars);
   if (!entry.empty()) reader->list->push_back(std::move(entry));
   return 0;
 }
@@ -79,6 +80,23 @@ ErrorCode openJobStore(ProfileStore& store, std::u16string_view path) {
   return store.setStorePath(path, 0);
 }
 
+int countKey(void* context, std::string_view /*key*/) {
+  ++*static_cast<size_t*>(context);
+  return 1;
+}
+
+// Whether the job file at `path` holds a job: a key in its "CRVL" section or a folder
+// entry. Empty files, garbage and other INI files hold neither.
+bool holdsAJob(const Job& loaded, std::u16string_view path) {
+  if (!loaded.folderList.empty()) return true;
+  ProfileStore store;
+  if (openJobStore(store, path) != kSuccess) return false;
+  size_t keys = 0;
+  store.enumerateSectionKeys(kJobSection, &countKey, &keys);
+  (void)store.closeStore();
+  return keys != 0;
+}
+
 }  // namespace
 
 void rebuildPairLists(Job& job) {
@@ -95,6 +113,14 @@ FolderSides splitFolderPair(std::u16string_view pair) noexcept {
   const size_t semicolon = pair.find(u';');
   if (semicolon == std::u16string_view::npos) return {pair, {}};
   return {pair.substr(0, semicolon), pair.substr(semicolon + 1)};
+}
+
+ErrorCode folderPairProblem(std::u16string_view left, std::u16string_view right) noexcept {
+  for (std::u16string_view side : {left, right}) {
+    if (side.find_first_of(u";\r\n") != std::u16string_view::npos) return kErrorInvalidName;
+  }
+  if (left.size() + right.size() + 2 > kMaxFolderEntryChars) return kErrorFilenameExcedRange;
+  return kSuccess;
 }
 
 void readJobFile(Job& job, ProfileStore& store) {
@@ -194,10 +220,7 @@ ErrorCode saveJob(Job& job) { return saveJob(job, programSettingsStore()); }
 
 void defaultJobFilePath(Job& job, ProfileStore& settings) {
   if (!job.jobFilePath.empty()) return;
-  std::u16string stored;
-  settings.getText(kJobSection, "Job", nullptr, stored, kMaxJobPathChars + 1);
-  std::u16string path = expandPath(stored);
-  if (path.empty()) path = defaultSettingsFolder(u"Job");
+  std::u16string path = defaultJobFolder(settings);
   if (path.empty() || !platform::isPathSeparator(path.back())) path.push_back(os::kSeparator);
   path += job.jobName;
   path += u".job";
@@ -230,19 +253,27 @@ ErrorCode loadJobByReference(std::u16string_view reference, Job& job, ProfileSto
                              int* jobNumber) {
   job = Job{};
   if (jobNumber) *jobNumber = -1;
+  // A registered name comes first, whatever it looks like: a job named "Week.job" or
+  // "Music/Photos" runs as the job of that name.
+  const int number = reference.size() <= kMaxJobNameChars ? findJobNumber(reference, settings) : -1;
   bool isPath = endsWithJobExtension(reference);
   for (char16_t c : reference) isPath = isPath || platform::isPathSeparator(c);
-  if (isPath) {
-    job.jobFilePath.assign(reference.substr(0, kMaxJobPathChars));
+  if (number < 0 && isPath) {
+    // Never cut: a cut path is another file.
+    job.jobFilePath.assign(reference);
     job.jobName = fileTitle(job.jobFilePath).substr(0, kMaxJobNameChars);
-    return loadJob(job, settings);
+    if (reference.size() > kMaxJobPathChars) return kErrorFilenameExcedRange;
+    const ErrorCode loaded = loadJob(job, settings);
+    if (loaded != kSuccess) return loaded;
+    return holdsAJob(job, job.jobFilePath) ? kSuccess : kErrorInvalidData;
   }
-  const int number = findJobNumber(reference, settings);
   if (number < 0) return kErrorNotFound;
   readRegisterEntry(number, job, settings);
   if (job.jobFilePath.empty()) return kErrorNotFound;
   if (jobNumber) *jobNumber = number;
-  return loadJob(job, settings);
+  const ErrorCode loaded = loadJob(job, settings);
+  if (loaded != kSuccess) return loaded;
+  return holdsAJob(job, job.jobFilePath) ? kSuccess : kErrorInvalidData;
 }
 
 }  // namespace crvl

@@ -66,6 +66,12 @@ struct FolderSides {
 };
 [[nodiscard]] FolderSides splitFolderPair(std::u16string_view pair) noexcept;
 
+// Whether a folder pair can be stored as an entry that reads back as the same two
+// sides: 0 when it can; kErrorInvalidName when a side holds ';', CR or LF (the stored
+// form "left;right" on one line cannot hold them); kErrorFilenameExcedRange when the
+// entry (marker, left, ';', right) is longer than kMaxFolderEntryChars.
+[[nodiscard]] ErrorCode folderPairProblem(std::u16string_view left, std::u16string_view right) noexcept;
+
 // Reads the job's values from an open store: the option word and filter switch, the
 // folder entries of section "Folder" in file order (key names are not interpreted;
 // empty values are skipped), and the filter. Unknown option tokens set no flag and are
@@ -106,12 +112,15 @@ void defaultJobFilePath(Job& job);
 // name replaced by the first of 1, 2, 3, ... that does not exist.
 [[nodiscard]] std::u16string uniqueFileName(std::u16string_view path);
 
-// Finds and loads the job that `reference` names: a path to a job file when it ends in
-// ".job" (any case) or holds a path separator, else a name from the job register
-// (case-insensitive; the first match counts). `*jobNumber` (when given) receives the
+// Finds and loads the job that `reference` names: a name from the job register
+// (case-insensitive; the first match counts) when there is one, else a path to a job
+// file when it ends in ".job" (any case) or holds a path separator. A path longer than
+// kMaxJobPathChars gives kErrorFilenameExcedRange. `*jobNumber` (when given) receives the
 // register number, or -1 for a job given by path. Returns 0 when loaded;
 // kErrorNotFound for a name that is not in the register or a register entry without a
-// job file; otherwise the result of loadJob.
+// job file; kErrorInvalidData for a file that holds no job (no key in its "CRVL"
+// section and no folder entry: empty, garbage, another INI file); otherwise the result
+// of loadJob.
 [[nodiscard]] ErrorCode loadJobByReference(std::u16string_view reference, Job& job,
                                            ProfileStore& settings, int* jobNumber = nullptr);
 

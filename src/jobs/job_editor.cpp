@@ -217,13 +217,15 @@ FolderButtons JobEditor::folderButtons() const noexcept {
   return b;
 }
 
-void JobEditor::addRow(std::u16string left, std::u16string right) {
+bool JobEditor::addRow(std::u16string left, std::u16string right) {
+  if (folderPairProblem(left, right) != kSuccess) return false;
   rows_.push_back({false, std::move(left), std::move(right)});
   selected_ = static_cast<int>(rows_.size()) - 1;
+  return true;
 }
 
 bool JobEditor::editSelected(std::u16string left, std::u16string right) {
-  if (selected_ < 0) return false;
+  if (selected_ < 0 || folderPairProblem(left, right) != kSuccess) return false;
   FolderRow& row = rows_[static_cast<size_t>(selected_)];
   row.left = std::move(left);
   row.right = std::move(right);

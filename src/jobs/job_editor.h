@@ -107,9 +107,11 @@ class JobEditor {
   [[nodiscard]] int selected() const noexcept { return selected_; }
   void select(int row) noexcept;
   [[nodiscard]] FolderButtons folderButtons() const noexcept;
-  // "Add New": appends an included row and selects it.
-  void addRow(std::u16string left, std::u16string right);
-  // "Edit": replaces the selected row's texts.
+  // "Add New": appends an included row and selects it. A pair that cannot be stored
+  // (folderPairProblem) is refused: false, nothing changed.
+  bool addRow(std::u16string left, std::u16string right);
+  // "Edit": replaces the selected row's texts; false with nothing changed when no row
+  // is selected or the pair cannot be stored.
   bool editSelected(std::u16string left, std::u16string right);
   // "Exclude folders" or a double click: toggles the selected row.
   bool toggleExcluded();

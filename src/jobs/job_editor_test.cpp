@@ -185,5 +185,30 @@ TEST(DateChooser, GridsStartOnMondayWithIsoWeeks) {
   EXPECT_EQ(grid.weekNumbers[5], 6);
 }
 
+TEST(JobEditorPairs, PairsTheJobFileCannotHoldAreRefusedAndChangeNothing) {
+  const std::u16string fits(kMaxFolderEntryChars - 2 - 4, u'x');  // with "C:\" and ';'
+  struct Case {
+    std::u16string left;
+    std::u16string right;
+    bool stored;
+  };
+  const Case cases[] = {
+      {u"C:\\a;b", u"D:\\r", false},     {u"C:\\a", u"D:\\r\nx", false},
+      {u"C:\\a\rb", u"D:\\r", false},   {u"C:\\" + fits + u"x", u"D", false},
+      {u"C:\\" + fits, u"D", true},       {u">|abcd|C:\\a", u"D:\\r", true},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    JobEditor editor(job);
+    EXPECT_EQ(editor.addRow(c.left, c.right), c.stored) << c.left.size();
+    EXPECT_EQ(editor.rows().size(), c.stored ? 1u : 0u);
+    EXPECT_EQ(folderPairProblem(c.left, c.right) == kSuccess, c.stored);
+    JobEditor editing(job);
+    ASSERT_TRUE(editing.addRow(u"C:\\a", u"D:\\b"));
+    EXPECT_EQ(editing.editSelected(c.left, c.right), c.stored);
+    EXPECT_EQ(editing.rows()[0].left, c.stored ? c.left : u"C:\\a");
+  }
+}
+
 }  // namespace
 }  // namespace crvl

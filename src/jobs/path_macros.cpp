@@ -14,9 +14,10 @@ constexpr std::u16string_view kProgramMacro = u"%MY_PATH%";
 constexpr std::u16string_view kOldProgramMacro = u"%VEVOVIZOR_PATH%";
 constexpr std::u16string_view kAppDataMacro = u"%APPDATA%";
 constexpr std::u16string_view kTempMacro = u"%TEMP%";
-// Sources longer than a work buffer are cut before they are worked on, which also
-// bounds the cost of resolving ".." components.
-constexpr size_t kWorkChars = 2048;
+// A source longer than any path the system takes is handed back as it is (every use
+// of it fails as too long), which also bounds the cost of resolving ".." components.
+// Paths are never cut: a cut path names another folder.
+constexpr size_t kWorkChars = os::kMaxSystemPathChars;
 
 bool asciiEqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
@@ -27,13 +28,6 @@ bool asciiEqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
     if (x != y) return false;
   }
   return true;
-}
-
-// Stored paths are cut at the length limit, never in the middle of a surrogate pair.
-void cutToLimit(std::u16string& path) {
-  if (path.size() <= kMaxPathChars) return;
-  path.resize(kMaxPathChars);
-  if (path.back() >= 0xD800 && path.back() <= 0xDBFF) path.pop_back();
 }
 
 std::u16string appDataOrFallback() {
@@ -110,9 +104,9 @@ bool tryContract(std::u16string& path, std::u16string_view macro, std::u16string
 }  // namespace
 
 std::u16string expandPath(std::u16string_view source) {
-  std::u16string path = expandMacro(source.substr(0, kWorkChars));
+  if (source.size() > kWorkChars) return std::u16string(source);
+  std::u16string path = expandMacro(source);
   platform::normalizePath(path);
-  cutToLimit(path);
   return path;
 }
 
@@ -126,11 +120,8 @@ std::u16string expandRelativePath(std::u16string_view source) {
 }
 
 std::u16string contractPath(std::u16string_view source) {
-  std::u16string path(source.substr(0, kWorkChars));
-  if (!path.empty() && path[0] == u'%') {
-    cutToLimit(path);
-    return path;
-  }
+  std::u16string path(source);
+  if (path.size() > kWorkChars || (!path.empty() && path[0] == u'%')) return path;
   // Normalised before contraction as well: a ".." right after the contracted folder
   // would otherwise climb out of the macro.
   platform::normalizePath(path);
@@ -150,7 +141,6 @@ std::u16string contractPath(std::u16string_view source) {
     }
   }
   platform::normalizePath(path);
-  cutToLimit(path);
   return path;
 }
 
@@ -167,7 +157,6 @@ std::u16string perUserDataFolder(std::u16string_view name) {
   platform::appendPathComponent(folder, u"Halberic");
   if (!name.empty()) platform::appendPathComponent(folder, name);
   platform::matchSeparatorStyle(folder);
-  cutToLimit(folder);
   return folder;
 }
 

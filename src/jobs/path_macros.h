@@ -1,8 +1,9 @@
 // Path macros keep stored paths portable: a stored path may begin with "%MY_PATH%"
 // (the program's folder), "%VEVOVIZOR_PATH%" (the same), "%APPDATA%", "%TEMP%" or any
 // environment variable. Paths are expanded before use and contracted before they are
-// stored; both normalise "." and ".." components (platform/paths.h). Paths hold at most 1023 characters;
-// longer results are cut.
+// stored; both normalise "." and ".." components (platform/paths.h). Results are never
+// cut: a stored path field holds at most kMaxPathChars characters, and what does not
+// fit is refused where it is entered (fitsStoredPath).
 #pragma once
 
 #include <string>
@@ -11,6 +12,11 @@
 namespace crvl {
 
 inline constexpr size_t kMaxPathChars = 1023;
+
+// Whether `path` fits a stored path field (at most kMaxPathChars characters).
+[[nodiscard]] inline bool fitsStoredPath(std::u16string_view path) noexcept {
+  return path.size() <= kMaxPathChars;
+}
 
 // Expansion of a leading macro, then normalizePath.
 [[nodiscard]] std::u16string expandPath(std::u16string_view source);

@@ -177,25 +177,24 @@ TEST_F(PathMacros, BackslashSurvivesInPosixNames) {
   EXPECT_EQ(perUserDataFolder(u"n\\m"), u"/crvl-cfg/user/Halberic/n\\m");
 }
 
-TEST_F(PathMacros, LongResultsAreCut) {
+TEST_F(PathMacros, LongResultsAreNeverCut) {
   const std::u16string tail(2000, u'x');
   const std::u16string expanded = expandPath(u"%MY_PATH%" + native(u"\\") + tail);
-  ASSERT_EQ(expanded.size(), kMaxPathChars);
   const std::u16string folder = native(u"C:\\Apps\\Sync\\");
-  EXPECT_EQ(expanded.substr(0, folder.size()), folder);
-  EXPECT_EQ(contractPath(native(u"Q:\\") + tail).size(), kMaxPathChars);
-  // Megabytes of components are cut first, not resolved one by one.
+  EXPECT_EQ(expanded, folder + tail);
+  EXPECT_EQ(contractPath(native(u"Q:\\") + tail), native(u"Q:\\") + tail);
+  // Megabytes of components are not resolved one by one: handed back as they are,
+  // too long for any use.
   std::u16string huge = native(u"Q:\\");
   for (int i = 0; i < 200000; ++i) huge += native(u"a\\..\\.\\");
-  EXPECT_LE(expandPath(huge).size(), kMaxPathChars);
-  EXPECT_LE(contractPath(huge).size(), kMaxPathChars);
-  // A surrogate pair that would be split at the limit is dropped whole.
+  EXPECT_EQ(expandPath(huge), huge);
+  EXPECT_EQ(contractPath(huge), huge);
+  // A surrogate pair past the stored field's limit stays whole.
   const std::u16string prefix = native(u"Q:\\");
   std::u16string paired = prefix + std::u16string(kMaxPathChars - 1 - prefix.size(), u'y');
-  paired += u"\xD83D\xDE00zz";  // the pair takes places 1023 and 1024
-  const std::u16string cut = contractPath(paired);
-  EXPECT_EQ(cut.size(), kMaxPathChars - 1);
-  EXPECT_NE(cut.back(), u'\xD83D');
+  paired += u"\xD83D\xDE00zz";
+  EXPECT_EQ(contractPath(paired), paired);
+  EXPECT_FALSE(fitsStoredPath(paired));
 }
 
 }  // namespace

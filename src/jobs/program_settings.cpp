@@ -280,7 +280,22 @@ std::u16string defaultJobFolder(ProfileStore& settings) {
   std::u16string stored;
   settings.getText(kSettingsSection, "Job", nullptr, stored, kMaxPathChars + 1);
   std::u16string folder = expandPath(stored);
-  return folder.empty() ? defaultSettingsFolder(u"Job") : folder;
+  if (!folder.empty()) return folder;
+  // The shared settings file keeps its jobs in "CRVL/Job" beside it (the per-user data
+  // folder); any other settings file gets the same shape beside itself, named after
+  // it: "/x/B.INI" keeps its jobs in "/x/B/Job", apart from every other file's.
+  const std::u16string path = settings.path();
+  const std::u16string programFolder = programFolderSettingsPath();
+  if (path.empty() || platform::sameFolderPath(path, perUserSettingsPath()) ||
+      (!programFolder.empty() && platform::sameFolderPath(path, programFolder))) {
+    return defaultSettingsFolder(u"Job");
+  }
+  const size_t start = nameStart(path);
+  const size_t dot = path.rfind(u'.');
+  const size_t stemEnd = dot == std::u16string::npos || dot <= start ? path.size() : dot;
+  folder.assign(path, 0, stemEnd);
+  platform::appendPathComponent(folder, u"Job");
+  return folder;
 }
 
 std::u16string logFolder(ProfileStore& settings) {

@@ -113,7 +113,9 @@ void updateWorkAreaEntry(ProfileStore& store, uint32_t width, uint32_t height);
 // Writes "DM" and flushes when `choice` differs from the stored one. Returns whether
 // it changed; `*flushResult` (when given) receives the flush result.
 bool writeDarkMode(ProfileStore& settings, uint32_t choice, ErrorCode* flushResult = nullptr);
-// The default job files folder, expanded; the per-user default when the key is empty.
+// The default job files folder, expanded. When the key is empty: the per-user default
+// for the shared settings file (per-user or program folder), else a folder beside the
+// settings file named after it, then "Job" ("/x/B.INI": "/x/B/Job").
 [[nodiscard]] std::u16string defaultJobFolder(ProfileStore& settings);
 // The log folder, expanded; the per-user default when the key is empty.
 [[nodiscard]] std::u16string logFolder(ProfileStore& settings);

@@ -301,7 +301,8 @@ TEST_F(SettingsStoreTest, KeysWithDefaultsAndRanges) {
   EXPECT_EQ(readLogFormat(store_), 6u);
   EXPECT_EQ(readAppOptions(store_), 0u);
   EXPECT_EQ(readMenuIconSize(store_), 0u);
-  EXPECT_EQ(defaultJobFolder(store_), defaultSettingsFolder(u"Job"));
+  // A settings file of its own keeps its jobs beside it.
+  EXPECT_EQ(defaultJobFolder(store_), folder_.path("s/Job"));
   EXPECT_EQ(logFolder(store_), defaultSettingsFolder(u"Log"));
 
   const uint32_t formats[][2] = {{0, 6}, {1, 1}, {7, 7}, {8, 6}, {0xFFFFFFFF, 6}};

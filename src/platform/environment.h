@@ -60,4 +60,12 @@ void overrideProgramPath(std::u16string path);
 // Sets the process's current directory (SetCurrentDirectoryW / chdir).
 [[nodiscard]] uint32_t setCurrentFolder(std::u16string_view path);
 
+// `path` made absolute against the process's current directory (Windows:
+// GetFullPathNameW; POSIX: getcwd + "/" + path). An absolute path is returned as it is;
+// empty when the current directory cannot be read.
+[[nodiscard]] std::u16string absolutePath(std::u16string_view path);
+
+// The user's home folder (POSIX: $HOME; Windows: %USERPROFILE%), empty when unknown.
+[[nodiscard]] std::u16string homeFolder();
+
 }  // namespace crvl::platform

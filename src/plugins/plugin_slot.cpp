@@ -214,8 +214,7 @@ ProviderCapabilities pluginCapabilities(FileSystemProvider* slot, ProviderHandle
 }
 
 ErrorCode pluginRootName(FileSystemProvider* slot, ProviderHandle*, char16_t* out, uint32_t capacity) {
-  slot_helpers::copyOut(u"\\\\\\" + pluginFor(slot).name, out, capacity);
-  return 0;
+  return slot_helpers::copyOut(u"\\\\\\" + pluginFor(slot).name, out, capacity);
 }
 
 ErrorCode pluginTranslatePath(FileSystemProvider* slot, ProviderHandle*, const char16_t* path, char16_t* out,
@@ -225,15 +224,13 @@ ErrorCode pluginTranslatePath(FileSystemProvider* slot, ProviderHandle*, const c
   std::u16string local;
   const auto answer = plugin_calls::getLocalName(pluginFor(slot), p, local);
   if (!answer.answered() || !answer.value) return kErrorNotSupported;
-  slot_helpers::copyOut(local, out, capacity);
-  return 0;
+  return slot_helpers::copyOut(local, out, capacity);
 }
 
 ErrorCode pluginDisplayPath(FileSystemProvider* slot, ProviderHandle* handle, char16_t* out, uint32_t capacity) {
   std::u16string text = u"\\\\\\" + pluginFor(slot).name;
   if (handle != nullptr) text += handle->path;
-  slot_helpers::copyOut(text, out, capacity);
-  return 0;
+  return slot_helpers::copyOut(text, out, capacity);
 }
 
 // Moves a handle to the plug-in root's slot, at its root.
@@ -277,7 +274,9 @@ ErrorCode pluginChangeFolder(FileSystemProvider* slot, ProviderHandle* handle, c
       platform::namesEqual(rest.substr(3, name.size()), name)) {
     rest.remove_prefix(3 + name.size());
   }
-  handle->path.assign(rest.substr(0, kHandlePathChars));
+  // Plug-ins take paths of at most kHandlePathChars characters: longer is an error.
+  if (rest.size() > kHandlePathChars) return kErrorFilenameExcedRange;
+  handle->path.assign(rest);
   return 0;
 }
 

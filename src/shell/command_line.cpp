@@ -22,7 +22,9 @@ StartOptions parseStartArguments(const std::vector<std::u16string>& arguments) {
       }
       options.delaySeconds = static_cast<uint32_t>(std::min<uint64_t>(seconds, kMaxStartDelaySeconds));
     } else {
-      options.jobName = std::u16string(argument.substr(0, kStartJobNameChars));
+      // Kept whole: a name longer than any job's matches none, where a cut one could
+      // start another job.
+      options.jobName = std::u16string(argument);
     }
   }
   return options;

@@ -15,13 +15,13 @@ inline constexpr size_t kMaxCopyDataChars = 1024;
 
 struct StartOptions {
   uint32_t delaySeconds = 0;  // capped at kMaxStartDelaySeconds
-  std::u16string jobName;     // at most 40 characters; empty: none
+  std::u16string jobName;     // as given; empty: none
 };
 
 // Reads the arguments after argument 0, in order: one that begins with "Delay="
 // (case-sensitive) sets the delay to the decimal digits that follow (none: 0; more
-// than a day: a day); any other argument is a job name cut to 40 characters, and a
-// later name replaces an earlier one.
+// than a day: a day); any other argument is a job name, kept whole (one longer than 40
+// characters names no job), and a later name replaces an earlier one.
 [[nodiscard]] StartOptions parseStartArguments(const std::vector<std::u16string>& arguments);
 
 // The job name carried by a WM_COPYDATA message: `dwData` 0 and 1 mean text in the

@@ -31,7 +31,7 @@ TEST(StartArguments, DelayAndJobNameRules) {
       {{u"Backup"}, 0, u"Backup"},
       {{u"First", u"Second"}, 0, u"Second"},  // a later name replaces an earlier one
       {{u"Delay=2", u"My Job", u"Delay=7"}, 7, u"My Job"},
-      {{name41}, 0, std::u16string(40, u'x')},  // names are cut to 40 characters
+      {{name41}, 0, name41},  // kept whole, never cut onto another job's name
   };
   for (const Case& c : cases) {
     std::vector<std::u16string> arguments{u"C:\\Corvell\\CRVL.exe"};

@@ -24,7 +24,9 @@ struct SideControls {
   int path, browse, thisMedium, fixLetter, eject;
 };
 constexpr std::array<SideControls, 2> kSides = {{{2503, 2505, 2507, 2509, 2521}, {2504, 2506, 2508, 2510, 2522}}};
-constexpr size_t kMaxPathChars = 1039;
+// A side may take all of a stored entry but its marker, its ';' and one character of
+// the other side; a pair too long together is refused when the dialog closes.
+constexpr size_t kMaxPathChars = kMaxFolderEntryChars - 3;
 
 class FolderPairDialog : public Dialog<FolderPairDialog> {
  public:

@@ -13,6 +13,7 @@
 #include "language/language_table.h"
 #include "resources/program_resources.h"
 #include "resources/string_ids.h"
+#include "schedule/app_state.h"
 #include "shell/date_chooser.h"
 #include "shell/dialog_class.h"
 #include "shell/dialog_controls.h"
@@ -310,10 +311,18 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
       right = row.right;
     }
     if (!editFolderPair(handle(), &left, &right)) return;
+    // A pair the job file cannot hold as given is refused, never stored cut or split.
+    if (const ErrorCode problem = folderPairProblem(left, right); problem != kSuccess) {
+      const AppState* state = appState();
+      const std::u16string title = state != nullptr ? state->productName : std::u16string(u"Corvell");
+      const std::u16string message = left + u"\n" + right + u"\n\n" + platform::systemMessage(problem);
+      ::MessageBoxW(handle(), wide(message), wide(title), MB_OK | MB_ICONERROR);
+      return;
+    }
     if (add) {
-      editor_.addRow(std::move(left), std::move(right));
+      (void)editor_.addRow(std::move(left), std::move(right));
     } else {
-      editor_.editSelected(std::move(left), std::move(right));
+      (void)editor_.editSelected(std::move(left), std::move(right));
     }
     fillFolders();
   }

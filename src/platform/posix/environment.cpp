@@ -147,6 +147,21 @@ uint32_t setCurrentFolder(std::u16string_view path) {
   return kSuccess;
 }
 
+std::u16string absolutePath(std::u16string_view path) {
+  if (!path.empty() && path[0] == u'/') return std::u16string(path);
+  std::string buffer(4096, '\0');
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return {};
+  std::u16string out = folderFromText(buffer.c_str());
+  if (out.empty() || out.back() != u'/') out.push_back(u'/');
+  out += path;
+  return out;
+}
+
+std::u16string homeFolder() {
+  const char* home = std::getenv("HOME");
+  return home != nullptr && home[0] == '/' ? folderFromText(home) : std::u16string();
+}
+
 bool isSystemProgramFolder(std::u16string_view folder) noexcept {
   static constexpr std::u16string_view kSystemFolders[] = {u"/usr", u"/bin", u"/sbin", u"/lib", u"/opt"};
   for (std::u16string_view top : kSystemFolders) {

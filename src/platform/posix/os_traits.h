@@ -2,6 +2,8 @@
 // path, so core files include "os_traits.h" and never test the operating system.
 #pragma once
 
+#include <cstddef>
+
 namespace crvl::os {
 
 // The one path separator; '\' is an ordinary character in POSIX names.
@@ -12,5 +14,10 @@ inline constexpr bool kBackslashSeparates = false;
 inline constexpr bool kDrivePaths = false;
 // Whether the build is the Windows product.
 inline constexpr bool kWindows = false;
+
+// The longest path the system's file calls take, in UTF-16 characters: PATH_MAX is
+// 4,096 bytes with the terminator (the system itself refuses a path whose UTF-8 form
+// is longer, with ENAMETOOLONG).
+inline constexpr size_t kMaxSystemPathChars = 4095;
 
 }  // namespace crvl::os

@@ -132,6 +132,27 @@ std::u16string windowsFolder() {
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
 }
 
+std::u16string absolutePath(std::u16string_view path) {
+  // Already absolute: a drive path with its separator, or a UNC or long path. These are
+  // never passed through GetFullPathNameW, which would strip trailing dots and blanks.
+  if (path.size() >= 3 && path[1] == u':' && (path[2] == u'\\' || path[2] == u'/')) return std::u16string(path);
+  if (path.size() >= 2 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/')) {
+    return std::u16string(path);
+  }
+  const std::u16string text(path);
+  const DWORD needed = ::GetFullPathNameW(wide(text), 0, nullptr, nullptr);
+  if (needed == 0) return {};
+  std::u16string out(needed, u'\0');
+  const DWORD n = ::GetFullPathNameW(wide(text), needed, reinterpret_cast<wchar_t*>(out.data()), nullptr);
+  if (n == 0 || n >= needed) return {};
+  out.resize(n);
+  return out;
+}
+
+std::u16string homeFolder() {
+  return environmentVariable(u"USERPROFILE").value_or(std::u16string());
+}
+
 uint32_t setCurrentFolder(std::u16string_view path) {
   const std::u16string target(path);
   if (::SetCurrentDirectoryW(wide(target))) return ERROR_SUCCESS;

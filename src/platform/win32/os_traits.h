@@ -2,6 +2,8 @@
 // path, so core files include "os_traits.h" and never test the operating system.
 #pragma once
 
+#include <cstddef>
+
 namespace crvl::os {
 
 // The native path separator; '/' is read as a separator too.
@@ -12,5 +14,9 @@ inline constexpr bool kBackslashSeparates = true;
 inline constexpr bool kDrivePaths = true;
 // Whether the build is the Windows product.
 inline constexpr bool kWindows = true;
+
+// The longest path the system's file calls take, in UTF-16 characters: 32,767 with
+// the "\\?\UNC\" form the platform layer adds to long paths (8 characters).
+inline constexpr size_t kMaxSystemPathChars = 32767 - 8;
 
 }  // namespace crvl::os

@@ -199,6 +199,11 @@ bool createsSettings(CommandKind kind) {
 // folder is missing, is refused (a mistyped name must not read as an empty register).
 // Returns 0 to go on, else the exit status with the message printed.
 int checkNamedSettings(const CommandLine& command, std::u16string_view path) {
+  // Whether or not such a file exists, the store could never take its path.
+  if (path.size() > kMaxStorePath) {
+    return badInput(u"the settings file " + quoted(path) + u" cannot be used: its path is too long (at most " +
+                    decimal(kMaxStorePath) + u" characters)");
+  }
   if (platform::pathExists(path)) {
     if (platform::isFolder(path)) return badInput(u"the settings file " + quoted(path) + u" is a folder");
     return 0;

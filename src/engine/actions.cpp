@@ -188,6 +188,14 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, ui
   SideState& s = sideOf(run, side);
   FileSystemProvider* slot = sideSlot(s);
   ErrorCode r = 0;
+  if (s.kind == kProviderLocal && !isLinkEntry(attributes)) {
+    // A link that the listing did not mark is never entered: its contents lie elsewhere.
+    // Its removal as an entry refuses what cannot be removed as itself.
+    platform::EntryReach reach = platform::EntryReach::Itself;
+    if (platform::entryReach(path, &reach) == 0 && reach != platform::EntryReach::Itself) {
+      attributes |= kReparsePointAttribute;
+    }
+  }
   if (isLinkEntry(attributes)) {
     // A link to a folder is removed as an entry; what it points to is never entered.
     run.errorText.clear();
@@ -221,6 +229,13 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, ui
     const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
     loadName(entry + scan_entry::kNameOffset, end, name);
     platform::joinPath(path, name, full);
+    if ((entry[scan_entry::kPairedOffset] & scan_entry::kUnusable) != 0) {
+      // Its joined path would name another entry: reported, never deleted.
+      run.errorText.clear();
+      accountResult(run, kErrorInvalidName);
+      report(run, kMarkerFileDeleted, leftText(side, full), rightText(side, full));
+      continue;
+    }
     if (isFolder(block)) {
       (void)deleteFolderTree(run, side, full, block.attributes);
       continue;

@@ -169,6 +169,9 @@ inline constexpr uint8_t kPaired = 0x1;
 // A file the filter does not take: kept in the list only so that its twin on the other
 // side is paired with it and left alone (never copied over it, never deleted as an orphan).
 inline constexpr uint8_t kHidden = 0x2;
+// A name this system cannot hold ('\' from a POSIX side on Windows): never paired,
+// copied or deleted, reported as an entry that cannot be handled.
+inline constexpr uint8_t kUnusable = 0x4;
 // Appends a ScanEntry with the given marks; false when the name is too long for a
 // record or memory runs out.
 [[nodiscard]] bool append(EntryList& list, const EntryBlock& block, std::u16string_view name,

@@ -75,6 +75,26 @@ void reportSideFailure(SyncRun& sync, Side side, std::u16string_view path, Error
          side == Side::Right ? LogText(path) : LogText());
 }
 
+// An entry whose name this system cannot hold is reported, with 123, as the action the
+// job would take on it: its copy to the other side or its deletion. Nothing is done.
+void reportUnusableName(SyncRun& sync, const EntryList& list, uint32_t offset, const action_record::Fields& record,
+                        OptionFlags f) {
+  const bool onLeft = !record.leftName.empty();
+  const bool folder = isFolder(onLeft ? record.left : record.right);
+  const bool add = has(f, onLeft ? kOptAddRight : kOptAddLeft);
+  const bool remove = has(f, onLeft ? (folder ? kOptDeleteFoldersLeft : kOptDeleteFilesLeft)
+                                    : (folder ? kOptDeleteFoldersRight : kOptDeleteFilesRight));
+  if (!add && !remove) return;
+  std::u16string leftPath, rightPath;
+  recordPaths(list, offset, leftPath, rightPath);
+  int32_t marker = folder ? kMarkerFolderRemoved : kMarkerFileDeleted;
+  if (add) marker = folder ? kMarkerFolderNotCreated : (onLeft ? kMarkerCopiedNewRight : kMarkerCopiedNewLeft);
+  sync.errorText.clear();
+  (void)accountResult(sync, kErrorInvalidName);
+  const bool both = add;  // a copy names both sides
+  report(sync, marker, onLeft || both ? LogText(leftPath) : LogText(), !onLeft || both ? LogText(rightPath) : LogText());
+}
+
 // Removes the temporary files that a killed run left in a folder this run may change.
 void sweepTemporaries(RunContext& ctx, const SideState& side, bool changed, const TemporaryNames& names) {
   if (names.empty() || !changed || ctx.run.sync.execute == 0 || side.kind != kProviderLocal) return;
@@ -106,6 +126,9 @@ void fileWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
         break;
       case kCodeTypeClash:
         reportRecordOnly(sync, kMarkerTypeClash, record);
+        break;
+      case kCodeUnusableName:
+        reportUnusableName(sync, list, offset, record, f);
         break;
       case kCodeFileRightOnly: {
         const bool add = has(f, kOptAddLeft);

@@ -146,15 +146,35 @@ bool sameFolder(const char16_t* given, std::u16string_view folder) {
   return platform::namesEqual(g, folder);
 }
 
+// Unsafe only for a '\', which POSIX names may hold and which separates paths here.
+bool holdsOnlyForeignSeparator(std::u16string_view name) noexcept {
+  if (!os::kBackslashSeparates || name == u"." || name == u"..") return false;
+  if (name.find(u'\\') == name.npos || name.find(u'/') != name.npos || name.find(u'\0') != name.npos) return false;
+  // Parts that would climb out of the folder once split are no names at all.
+  for (size_t start = 0; start <= name.size();) {
+    const size_t end = std::min(name.find(u'\\', start), name.size());
+    const std::u16string_view part = name.substr(start, end - start);
+    if (part.empty() || part == u"." || part == u"..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 int32_t scanConsumer(void* data, const FindRecord& entry) {
   auto* context = static_cast<ScanContext*>(data);
   if (entry.name == nullptr) return 0;
   const std::u16string_view name(entry.name, entry.nameLength);
   if (name == u"." || name == u"..") return 0;
   if (!sameFolder(entry.folderPath, context->folder)) return 1;
-  // A name that could reach outside the folder is never joined into a path.
-  if (!isSafeEntryName(name)) return 0;
   const bool folder = isFolder(entry.block);
+  // A name that could reach outside the folder is never joined into a path; one that
+  // merely holds '\' here (made on a POSIX side) is kept to be reported.
+  if (!isSafeEntryName(name)) {
+    if (holdsOnlyForeignSeparator(name)) {
+      (void)scan_entry::append(*context->out, entry.block, name, scan_entry::kUnusable);
+    }
+    return 0;
+  }
   // The program's own temporary files are no user files: never paired, copied or deleted.
   if (!folder && platform::isTemporaryName(name)) {
     if (context->temporaries != nullptr) {
@@ -286,6 +306,14 @@ void pass(PairWork& w, bool xIsLeft, bool folders) {
     const EntryBlock block = loadBlock(entry + scan_entry::kBlockOffset);
     if (isFolder(block) != folders || isPaired(entry)) continue;
     loadName(entry + scan_entry::kNameOffset, xEnd, w.name);
+    if ((entry[scan_entry::kPairedOffset] & scan_entry::kUnusable) != 0) {
+      entry[scan_entry::kPairedOffset] |= scan_entry::kPaired;
+      const EntryBlock none{};
+      record(w, kCodeUnusableName, w.scanner.baseReference, xIsLeft ? block : none, xIsLeft ? none : block,
+             xIsLeft ? std::u16string_view(w.name) : std::u16string_view(),
+             xIsLeft ? std::u16string_view() : std::u16string_view(w.name));
+      continue;
+    }
     const uint64_t h = xIndex.hash(i);
     uint32_t match = yIndex.findExact(y, w.name, h);
     if (match == kNoEntry) match = yIndex.findFolded(y, w.name, h, w.scratch, foldEligible);

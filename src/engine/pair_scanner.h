@@ -27,6 +27,7 @@ enum ActionCode : uint8_t {
   kCodeDifferent = 8,        // dates ignored: sizes or contents differ
   kCodeLeftNewer = 9,
   kCodeRightNewer = 10,
+  kCodeUnusableName = 11,    // an entry whose name this system cannot hold: reported with 123
 };
 
 // The scan's filter for files (folders are always kept). `accepts` answers whether the

@@ -165,12 +165,25 @@ class File {
 // Removes an empty folder (a trailing separator is dropped first; on access denied
 // the attributes are reset and the removal retried once; on a sharing violation the
 // current directory is moved away and the removal retried once). A link to a folder
-// is removed as a link.
+// is removed as a link; an entry that leads elsewhere unmarked is left alone (1920).
 [[nodiscard]] ErrorCode removeFolder(std::u16string_view path);
 
 // Deletes a file (or link) and nothing it points to; a read-only file has that bit
-// cleared first when needed. Never a folder (5). Missing: 2.
+// cleared first when needed. Never a folder (5). Missing: 2. An entry that leads to
+// another one without being marked as a link is left alone (1920).
 [[nodiscard]] ErrorCode deleteFile(std::u16string_view path);
+
+// What the entry at `path` is when opened itself, without following a link.
+enum class EntryReach : uint8_t {
+  Itself,     // a plain file or folder
+  Link,       // a link or reparse point: removed as an entry, never through
+  Elsewhere,  // leads to another entry although nothing marks it as a link (a system that
+              // follows links whatever is asked): it must be neither entered nor deleted
+};
+
+// Tells what `path` is (see EntryReach). Returns 0, or the error of opening the entry
+// (2 or 3 when it is missing); `*out` is Itself on failure.
+[[nodiscard]] ErrorCode entryReach(std::u16string_view path, EntryReach* out);
 
 // Renames within one volume, replacing an existing target; 17 across volumes.
 [[nodiscard]] ErrorCode moveEntry(std::u16string_view oldPath, std::u16string_view newPath);

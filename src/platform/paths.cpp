@@ -23,15 +23,59 @@ std::u16string withBackslashes(std::u16string_view path) {
   return out;
 }
 
+// Whether the system's parsing of the short form would change a component: a trailing
+// dot or space is dropped, a device name reaches the device. "." and ".." are resolved
+// before the long form is built.
+bool holdsAlteredComponent(std::u16string_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !isAnySeparator(path[end])) ++end;
+    const std::u16string_view part = path.substr(start, end - start);
+    if (!part.empty() && part != u"." && part != u".." &&
+        (part.back() == u'.' || part.back() == u' ' || isReservedDeviceName(part))) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+bool holdsRelativeComponent(std::u16string_view path) {
+  for (std::u16string_view part : {u"\\.\\", u"\\..\\", u"/./", u"/../"}) {
+    if (path.find(part) != std::u16string_view::npos) return true;
+  }
+  return path.ends_with(u"\\.") || path.ends_with(u"\\..") || path.ends_with(u"/.") || path.ends_with(u"/..");
+}
+
 }  // namespace
 
-std::u16string toLongPath(std::u16string_view path) {
+bool isReservedDeviceName(std::u16string_view name) {
+  // The device is reached with any extension and trailing spaces: "nul.txt", "COM1 ".
+  std::u16string_view base = name.substr(0, name.find(u'.'));
+  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+  std::u16string upper;
+  for (char16_t c : base) upper.push_back(toUpper(c));
+  for (std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL"}) {
+    if (upper == device) return true;
+  }
+  return upper.size() == 4 && (upper.starts_with(u"COM") || upper.starts_with(u"LPT")) && upper[3] >= u'1' &&
+         upper[3] <= u'9';
+}
+
+std::u16string toLongPath(std::u16string_view original) {
   if constexpr (!os::kDrivePaths) {
-    return std::u16string(path);
+    return std::u16string(original);
   } else {
-    if (path.size() < kLongPathThreshold || path.starts_with(kLongPrefix)) {
-      return std::u16string(path);
-    }
+    if (original.starts_with(kLongPrefix)) return std::u16string(original);
+    // A name the short form would alter is reached only through the long form, at any
+    // length; the long form resolves no "." or "..", so they are resolved first.
+    const bool altered = holdsAlteredComponent(original);
+    if (original.size() < kLongPathThreshold && !altered) return std::u16string(original);
+    std::u16string resolved(original);
+    if (holdsRelativeComponent(resolved)) normalizePath(resolved);
+    const std::u16string_view path = resolved;
+    if (path.size() < 3) return std::u16string(original);
     // Only an absolute drive path can take the prefix: "C:name" is relative to the
     // drive's current folder, which the long form cannot express.
     if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == u':' && isPathSeparator(path[2])) {
@@ -44,7 +88,7 @@ std::u16string toLongPath(std::u16string_view path) {
       out += withBackslashes(path.substr(1));
       return out;
     }
-    return std::u16string(path);
+    return std::u16string(original);
   }
 }
 

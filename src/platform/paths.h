@@ -33,10 +33,15 @@ inline constexpr size_t kLongPathThreshold = 260;
          ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
 }
 
-// A drive path of 260 characters or more gets "\\?\"; a UNC path gets "\\?\UNC" and the
-// path less its first backslash. Shorter paths, paths already in long form and every
-// path on POSIX are returned unchanged.
+// A drive path of 260 characters or more, or one with a component that the short form
+// would alter (a trailing dot or space, a device name), gets "\\?\" ("." and ".."
+// resolved first); a UNC path gets "\\?\UNC" and the path less its first backslash.
+// Other paths, paths already in long form and every path on POSIX are unchanged.
 [[nodiscard]] std::u16string toLongPath(std::u16string_view path);
+
+// Whether the short form of a path reaches a device instead of an entry of this name:
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 in any case, with any extension.
+[[nodiscard]] bool isReservedDeviceName(std::u16string_view name);
 
 // Undoes toLongPath; other paths are unchanged.
 [[nodiscard]] std::u16string fromLongPath(std::u16string_view path);

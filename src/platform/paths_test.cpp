@@ -41,6 +41,25 @@ TEST(PathForms, LongFormsFromTheThreshold) {
   EXPECT_EQ(fromLongPath(toLongPath(unc)), unc);
 }
 
+TEST(PathForms, NamesTheShortFormWouldAlterTakeTheLongFormAtAnyLength) {
+  if constexpr (!os::kDrivePaths) GTEST_SKIP() << "no long forms on this system";
+  const FormCase cases[] = {
+      {u"C:\\d\\y.", u"\\\\?\\C:\\d\\y."},
+      {u"C:\\d\\s ", u"\\\\?\\C:\\d\\s "},
+      {u"C:\\Documents.\\x", u"\\\\?\\C:\\Documents.\\x"},
+      {u"C:\\d\\nul.txt", u"\\\\?\\C:\\d\\nul.txt"},
+      {u"C:\\d\\Com1", u"\\\\?\\C:\\d\\Com1"},
+      {u"\\\\srv\\share\\y.", u"\\\\?\\UNC\\srv\\share\\y."},
+      {u"C:\\a\\..\\y.", u"\\\\?\\C:\\y."},  // the long form resolves no ".."
+      {u"C:\\d\\..\\x", u"C:\\d\\..\\x"},       // ".." alone is no altered name
+      {u"C:\\d\\console", u"C:\\d\\console"},
+      {u"y.", u"y."},  // a relative path cannot take the long form
+  };
+  for (const FormCase& c : cases) {
+    EXPECT_EQ(toLongPath(c.path), c.expected);
+  }
+}
+
 TEST(PathForms, FromLongFormUndoesThePrefix) {
   if constexpr (!os::kDrivePaths) GTEST_SKIP() << "no long forms on this system";
   const FormCase cases[] = {

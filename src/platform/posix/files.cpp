@@ -316,6 +316,17 @@ ErrorCode deleteFile(std::u16string_view path) {
   return ::unlink(p.c_str()) == 0 ? 0 : mapPathErrno(errno, p);
 }
 
+ErrorCode entryReach(std::u16string_view path, EntryReach* out) {
+  *out = EntryReach::Itself;
+  std::string p;
+  if (!nativePath(path, p)) return kErrorInvalidName;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0) return mapPathErrno(errno, p);
+  if (S_ISLNK(st.st_mode)) *out = EntryReach::Link;
+  return 0;
+}
+
 ErrorCode moveEntry(std::u16string_view oldPath, std::u16string_view newPath) {
   std::string from, to;
   if (!nativePath(oldPath, from) || !nativePath(newPath, to)) return kErrorInvalidName;

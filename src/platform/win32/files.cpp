@@ -26,6 +26,8 @@ namespace {
 constexpr size_t kChunk = size_t{16} << 20;  // largest single read or write
 // CreateDirectoryW stops at 248 characters, before the general limit of 260.
 constexpr size_t kFolderLongPathFrom = 248;
+// An entry that leads to another one and cannot be deleted as itself is left alone.
+constexpr ErrorCode kErrorLeadsElsewhere = ERROR_CANT_ACCESS_FILE;
 
 using Handle = UniqueFile;
 
@@ -89,7 +91,82 @@ bool nameWouldBeAltered(std::u16string_view path, std::u16string_view passed) no
   return path.back() == u' ' || path.back() == u'.';
 }
 
+std::wstring finalPath(HANDLE h) {
+  std::wstring out(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
+    if (n == 0) return {};
+    if (n < out.size()) {
+      out.resize(n);
+      return out;
+    }
+    out.assign(n + 1, L'\0');
+  }
+  return {};
+}
+
+bool sameText(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
+}
+
+Handle openItself(const std::wstring& native) {
+  return Handle(::CreateFileW(native.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool sameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return ::GetFileInformationByHandle(a, &x) && ::GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+std::wstring withoutTrailingDotsAndSpaces(std::wstring text) {
+  while (!text.empty() && (text.back() == L'.' || text.back() == L' ')) text.pop_back();
+  return text;
+}
+
 }  // namespace
+
+// The handle opened on the entry must lead to the entry itself: its final path is its
+// folder's final path and its own name. Some systems (Wine) follow a file link whatever
+// the flags and mark no reparse point; such an entry is reported as leading elsewhere.
+ErrorCode entryReach(std::u16string_view path, EntryReach* out) {
+  *out = EntryReach::Itself;
+  if (path.find(u'\0') != path.npos) return kErrorInvalidName;
+  std::u16string trimmed(path);
+  while (trimmed.size() > 3 && (trimmed.back() == u'\\' || trimmed.back() == u'/')) trimmed.pop_back();
+  const std::wstring native = longPath(trimmed);
+  Handle entry = openItself(native);
+  if (!entry.valid()) return openError(trimmed);
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag) &&
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *out = EntryReach::Link;
+    return 0;
+  }
+  std::u16string folder(trimmed);
+  if (!parentOf(folder) || folder.empty()) return 0;  // a root is no link
+  Handle parent(::CreateFileW(longPath(folder).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const std::wstring reached = finalPath(entry.get());
+  std::wstring expected = parent.valid() ? finalPath(parent.get()) : std::wstring();
+  if (reached.empty() || expected.empty()) return 0;  // nothing to compare: the mark decides
+  if (!wideSeparator(expected.back())) expected.push_back(L'\\');
+  expected += asWide(std::u16string(fileNameOf(trimmed)));
+  if (sameText(reached, expected)) return 0;
+  // Wine shows a name without its trailing dots and spaces; that is the entry itself
+  // unless the shown name opens the very same file (a link to it).
+  if (sameText(withoutTrailingDotsAndSpaces(reached), withoutTrailingDotsAndSpaces(expected))) {
+    const Handle shown = openItself(reached);
+    if (!shown.valid() || !sameFile(shown.get(), entry.get())) return 0;
+  }
+  *out = EntryReach::Elsewhere;
+  return 0;
+}
 
 bool File::isOpen() const noexcept { return handle_ != -1 && handle_ != 0; }
 
@@ -334,6 +411,7 @@ ErrorCode setFileTimes(std::u16string_view path, uint64_t creation, uint64_t las
 
 ErrorCode createFolder(std::u16string_view path) {
   if (path.empty()) return kErrorInvalidParameter;
+  if (isReservedDeviceName(fileNameOf(path))) return kErrorInvalidName;  // never a device's name
   if (::CreateDirectoryW(folderSystemPath(path).c_str(), nullptr)) return 0;
   const DWORD e = ::GetLastError();
   if (e == ERROR_BAD_PATHNAME && path.size() > 2 && path[0] == u'\\' && path[1] == u'\\' &&
@@ -345,6 +423,7 @@ ErrorCode createFolder(std::u16string_view path) {
 
 ErrorCode createFolderChain(std::u16string_view path) {
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;
+  if (isReservedDeviceName(fileNameOf(path))) return kErrorInvalidName;
   std::wstring native = folderSystemPath(path);
   while (native.size() > 1 && wideSeparator(native.back())) native.pop_back();
   if (native.empty()) return kErrorPathNotFound;
@@ -373,6 +452,8 @@ ErrorCode removeFolder(std::u16string_view path) {
   if (!trimmed.empty() && (trimmed.back() == u'\\' || trimmed.back() == u'/')) trimmed.pop_back();
   if (trimmed.empty()) return kErrorInvalidParameter;
   const std::wstring p = longPath(trimmed);
+  EntryReach reach = EntryReach::Itself;
+  if (entryReach(trimmed, &reach) == 0 && reach == EntryReach::Elsewhere) return kErrorLeadsElsewhere;
   if (::RemoveDirectoryW(p.c_str())) return 0;
   DWORD e = ::GetLastError();
   if (e == ERROR_ACCESS_DENIED) {
@@ -392,7 +473,12 @@ ErrorCode deleteFile(std::u16string_view path) {
   if (path.empty()) return kErrorPathNotFound;
   const std::wstring p = longPath(path);
   const DWORD attributes = ::GetFileAttributesW(p.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  EntryReach reach = EntryReach::Itself;
+  if (attributes != INVALID_FILE_ATTRIBUTES && entryReach(path, &reach) == 0 && reach == EntryReach::Elsewhere) {
+    return kErrorLeadsElsewhere;  // every delete call would reach what it leads to
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || reach == EntryReach::Link)) {
     // A link is deleted itself; opening it would reach what it points to.
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ::RemoveDirectoryW(p.c_str()) ? 0 : ::GetLastError();
     return ::DeleteFileW(p.c_str()) ? 0 : ::GetLastError();

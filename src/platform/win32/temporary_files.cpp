@@ -22,6 +22,8 @@ std::u16string_view lastName(std::u16string_view path) noexcept {
 ErrorCode moveIntoPlace(std::u16string_view temporary, std::u16string_view target, bool replace) {
   // A NUL would end the name early and move the file somewhere else.
   if (temporary.find(u'\0') != temporary.npos || target.find(u'\0') != target.npos) return kErrorInvalidName;
+  // The long form would create a file of a device's name, which no program could open.
+  if (isReservedDeviceName(lastName(target))) return kErrorInvalidName;
   const std::wstring from = longSystemPath(temporary);
   const std::wstring to = longSystemPath(target);
   const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;

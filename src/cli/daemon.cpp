@@ -46,6 +46,11 @@ void jobMissing(void*, std::u16string_view jobName) {
         u"\n");
 }
 
+void passwordRefused(void*, std::u16string_view jobName) {
+  print(nowText() + u"  the password was refused: the availability task of " + std::u16string(jobName) +
+        u" asks no more until a job is started\n");
+}
+
 void notified(void*, uint32_t command) {
   if (command == kCommandConfigure) print(u"The job register is empty: there is nothing to run.\n");
 }
@@ -64,6 +69,7 @@ int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
   app.runEvents.started = &runStarted;
   app.runEvents.ended = &runEnded;
   app.runEvents.jobMissing = &jobMissing;
+  app.runEvents.passwordRefused = &passwordRefused;
   app.notifications.post = &notified;
 
   static std::atomic<int32_t> stopWord{0};

@@ -23,6 +23,8 @@ std::basic_string_view<C> boundedText(const C* text, size_t limit) {
 
 constexpr size_t kTitleLimit = 1024;
 
+thread_local RequestScope* t_scope = nullptr;
+
 }  // namespace
 
 void setPasswordRequests(const PasswordRequests* requests) noexcept { g_requests.store(requests); }
@@ -31,9 +33,19 @@ bool answerRequest(int32_t type, std::u16string_view title, std::u16string& answ
   wipeText(answer);
   if (type != wfx::kRequestPassword && type != wfx::kRequestFirewallPassword) return false;
   const PasswordRequests* requests = g_requests.load();
-  if (requests == nullptr || requests->remembered == nullptr) return false;
-  return requests->remembered->obtain(requests->prompt, title, answer);
+  RequestScope* scope = t_scope;
+  bool answered = false;
+  if (requests != nullptr && requests->remembered != nullptr) {
+    answered = scope != nullptr && !scope->mayAsk_ ? requests->remembered->get(answer)
+                                                   : requests->remembered->obtain(requests->prompt, title, answer);
+  }
+  if (!answered && scope != nullptr) scope->refused_ = true;
+  return answered;
 }
+
+RequestScope::RequestScope(bool mayAsk) noexcept : outer_(t_scope), mayAsk_(mayAsk) { t_scope = this; }
+
+RequestScope::~RequestScope() { t_scope = outer_; }
 
 namespace plugin_callbacks {
 

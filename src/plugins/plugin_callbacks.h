@@ -31,6 +31,29 @@ void setPasswordRequests(const PasswordRequests* requests) noexcept;
 // for the request.
 [[nodiscard]] bool answerRequest(int32_t type, std::u16string_view title, std::u16string& answer);
 
+// The password requests that modules make on the calling thread while the scope lives
+// (scopes nest; the innermost counts). With `mayAsk` false nobody is asked and only the
+// remembered password answers, so that a background test does not put the same
+// question to the user again and again. Modules that ask from a thread of their own are
+// not covered.
+class RequestScope {
+ public:
+  explicit RequestScope(bool mayAsk) noexcept;
+  ~RequestScope();
+  RequestScope(const RequestScope&) = delete;
+  RequestScope& operator=(const RequestScope&) = delete;
+
+  // True when a password request of the scope went unanswered (refused by the user,
+  // or not asked because the scope may not ask).
+  [[nodiscard]] bool refused() const noexcept { return refused_; }
+
+ private:
+  friend bool answerRequest(int32_t, std::u16string_view, std::u16string&);
+  RequestScope* outer_;
+  bool mayAsk_;
+  bool refused_ = false;
+};
+
 namespace plugin_callbacks {
 
 int32_t progressA(int32_t pluginNr, char* source, char* target, int32_t percent);

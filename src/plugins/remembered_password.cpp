@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/secure_wipe.h"
+
 namespace crvl {
 namespace {
 
 template <typename C>
 void wipe(C* data, size_t n) noexcept {
-  volatile C* p = data;
-  for (size_t i = 0; i < n; ++i) p[i] = 0;
+  platform::secureWipe(data, n * sizeof(C));
 }
 
 }  // namespace

@@ -54,6 +54,10 @@ struct RunEvents {
   // A task found that its job is no longer in the register: the task does nothing.
   // Called once until the job is there again. On the task's thread.
   void (*jobMissing)(void* context, std::u16string_view jobName) = nullptr;
+  // An availability task's test of its job met a password request that was refused:
+  // the task asks nobody again until the user starts a job. Called once per refusal,
+  // on the task's thread.
+  void (*passwordRefused)(void* context, std::u16string_view jobName) = nullptr;
 };
 
 // Time as the scheduler reads and waits for it; tests put a clock of their own here.
@@ -102,6 +106,7 @@ struct AppState {
   std::atomic<int32_t> quitRequested{0};
   std::atomic<int32_t> runsInProgress{0};
   std::atomic<int32_t> busyCount{0};       // modal dialogs open; runs wait while not 0
+  std::atomic<uint32_t> userStarts{0};     // runs the user started; lets refused tasks ask again
   std::array<RunSlot, kRunSlotCount> runSlots;
   std::mutex slotLock;                     // over claiming and releasing slots
   NotificationSink notifications;

@@ -19,6 +19,7 @@
 #include "os_traits.h"
 #include "platform/file_lock.h"
 #include "platform/test_folder.h"
+#include "plugins/plugin_test_support.h"
 #include "schedule/app_state.h"
 #include "schedule/task.h"
 
@@ -143,6 +144,9 @@ class SchedulerTest : public ::testing::Test {
     state_.runEvents.jobMissing = [](void* self, std::u16string_view) {
       ++static_cast<SchedulerTest*>(self)->missingTold_;
     };
+    state_.runEvents.passwordRefused = [](void* self, std::u16string_view) {
+      ++static_cast<SchedulerTest*>(self)->refusalsTold_;
+    };
     state_.notifications.context = this;
     state_.notifications.post = [](void* self, uint32_t command) {
       auto* t = static_cast<SchedulerTest*>(self);
@@ -153,6 +157,7 @@ class SchedulerTest : public ::testing::Test {
   void TearDown() override {
     clock_.release();
     quitAndWait(state_);
+    setPasswordRequests(nullptr);
   }
 
   static std::string narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
@@ -190,6 +195,7 @@ class SchedulerTest : public ::testing::Test {
   std::vector<uint32_t> posted_;
   std::function<void(const Job&)> onStart_;
   std::atomic<int> missingTold_{0};
+  std::atomic<int> refusalsTold_{0};
   // The threads that read it end in TearDown, before any member goes.
   Medium medium_;
   VolumeQueries mediumQueries_ = medium_.queries();
@@ -479,6 +485,35 @@ TEST_F(SchedulerTest, TasksFollowTheirJobByNameWhenTheRegisterIsEdited) {
     runs_.clear();
     missingTold_.store(0);
   }
+}
+
+TEST_F(SchedulerTest, AnAvailabilityTaskAsksForARefusedPasswordOnceUntilTheUserStartsAJob) {
+  testing::TestModules modules(folder_);
+  modules.configure("crvltest_both", "password=secret");
+  writeJob("A", "+" + narrow(testing::pluginPath(u"Remote")) + ";" + narrow(folder_.path("A/R")));
+  openWithTasks({"A;ao"});
+  (void)writePluginEntries(settings_, {{true, u"Remote", testing::testModule("crvltest_both.wfx64"), u""}});
+  testing::CountingPrompt prompt;
+  prompt.cancel = true;
+  attachPluginBinding(state_, settings_, PasswordPrompt{&prompt, &testing::CountingPrompt::ask});
+
+  clock_.holdAt(30);  // thirty tests of the job's folders
+  startScheduledTasks(state_);
+  ASSERT_TRUE(clock_.waitHeld());
+  EXPECT_EQ(prompt.asked, 1);
+  EXPECT_EQ(refusalsTold_.load(), 1);
+  EXPECT_TRUE(runs().empty());
+
+  // The user starts the job and refuses again: its run asks, then the task once more.
+  startRunThread(state_, 1, /*execute=*/true);
+  ASSERT_TRUE(eventually([&] { return runs().size() == 1; }));
+  clock_.holdAt(60);
+  ASSERT_TRUE(clock_.waitHeld());
+  ASSERT_TRUE(eventually([&] { return state_.runsInProgress.load() == 0; }));
+  EXPECT_EQ(prompt.asked, 3);
+  EXPECT_EQ(refusalsTold_.load(), 2);
+  clock_.release();
+  quitAndWait(state_);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "jobs/job_register.h"
 #include "platform/threads.h"
+#include "plugins/plugin_callbacks.h"
 #include "schedule/app_state.h"
 #include "schedule/scheduler.h"
 #include "schedule/scheduler_time.h"
@@ -74,12 +75,30 @@ class TaskJob {
     }
     return 0;
   }
-  [[nodiscard]] bool available() { return number() > 0 && jobIsAvailable(state_, std::u16string_view(task_.jobName)); }
+  // Whether the job's folders can be reached. A password request that the user refused
+  // during a test is not put again by later tests (the remembered password still
+  // answers them) until the user starts a job; the refusal is told once.
+  [[nodiscard]] bool available() {
+    if (number() <= 0) return false;
+    const uint32_t starts = state_.userStarts.load();
+    if (passwordRefused_ && starts != startsAtRefusal_) passwordRefused_ = false;
+    RequestScope requests(/*mayAsk=*/!passwordRefused_);
+    const bool reachable = jobIsAvailable(state_, std::u16string_view(task_.jobName));
+    if (!passwordRefused_ && requests.refused()) {
+      passwordRefused_ = true;
+      startsAtRefusal_ = starts;
+      const RunEvents& events = state_.runEvents;
+      if (events.passwordRefused != nullptr) events.passwordRefused(events.context, task_.jobName);
+    }
+    return reachable;
+  }
 
  private:
   AppState& state_;
   const Task& task_;
   bool missingTold_ = false;
+  bool passwordRefused_ = false;
+  uint32_t startsAtRefusal_ = 0;
 };
 
 // The delay, then runs with the repeat measured from the end of each run, until the
@@ -168,10 +187,12 @@ bool startJobByName(AppState& state, std::u16string_view name) {
   task.jobName = std::u16string(name);
   task.jobNumber = number;
   task.kind = kStartAtProgramStart;
+  ++state.userStarts;
   return startCounted(state, [&state, task = std::move(task)] { runTaskLoop(state, task); });
 }
 
 void startRunThread(AppState& state, int32_t jobNumber, bool execute) {
+  ++state.userStarts;
   (void)startCounted(state, [&state, jobNumber, execute] { (void)runJobWrapped(state, jobNumber, execute); });
 }
 

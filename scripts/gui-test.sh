@@ -458,6 +458,7 @@ check "the restarted program ends with exit code 0 (got $code)" [ "$code" -eq 0 
 source "$root/scripts/gui-test-dialogs.sh"
 source "$root/scripts/gui-test-plugins.sh"
 source "$root/scripts/gui-test-runs.sh"
+source "$root/scripts/gui-test-stress.sh"
 
 # --- the dialogs at 144 DPI (last: the desktop changes size) ----------------------
 # Wine reads the DPI when a process starts. The virtual desktop grows for this pass so

@@ -367,6 +367,9 @@ GeneralOptionsOutcome saveGeneralOptions(ProfileStore& settings, const GeneralOp
   opt = options.logToFolder ? opt & ~kAppNoJobLogs : opt | kAppNoJobLogs;
   settings.putText(kSettingsSection, "Log", typed(options.logFolder, options.logFolderDefault));
   state.logFormat = options.logFormat;
+  // Stored now, not only at the program's end: the next run writes its log in it, and
+  // the choice survives a log-off.
+  settings.putInt(kSettingsSection, "ExpMode", options.logFormat);
   settings.putInt(kSettingsSection, "Opt", opt);
 
   outcome.startWithWindowsChanged = ((opt ^ state.appOptions) & kAppStartWithWindows) != 0;

@@ -352,7 +352,7 @@ TEST_F(SettingsStoreTest, GeneralOptionsAreStored) {
   EXPECT_EQ(state.appOptions, 24u | 1 | 2 | 4);  // other bits kept
   EXPECT_EQ(state.logFormat, 3u);
   EXPECT_EQ(folder_.read("s.ini"),
-            "[CRVL]\r\nOpt=31\r\nIconMn=32\r\nDelay=0\r\nJob=%APPDATA%\\Jobs\r\nLog=D:\\Logs\r\n");
+            "[CRVL]\r\nOpt=31\r\nIconMn=32\r\nDelay=0\r\nJob=%APPDATA%\\Jobs\r\nLog=D:\\Logs\r\nExpMode=3\r\n");
 
   options.startWithWindows = false;
   options.iconsInMenu = true;

@@ -33,7 +33,8 @@ LanguageState::~LanguageState() {
 
 void LanguageState::applyLanguage(ProfileStore& settings, std::u16string_view programPath,
                                   uint16_t systemLanguageId) {
-  setCurrentLanguageTable(englishTable());
+  // The table of a file is replaced whole, never freed under a reader: the current-
+  // table record and every reader's copy keep it alive until the last one lets go.
   owned_ = OwnedLanguageTable();
 
   std::string stored;
@@ -61,7 +62,11 @@ void LanguageState::applyLanguage(ProfileStore& settings, std::u16string_view pr
     }
   }
   owned_ = loadLanguageFile(programPath, key_);
-  if (owned_) setCurrentLanguageTable(owned_.table());
+  if (owned_) {
+    setCurrentLanguageTable(owned_.table(), owned_.keeper());
+  } else {
+    setCurrentLanguageTable(englishTable());
+  }
 }
 
 void LanguageState::applyLanguage(ProfileStore& settings) {

@@ -202,7 +202,7 @@ OwnedLanguageTable buildLanguageTable(const LanguageFile& file, LanguageTable ke
   size_t textUnits = 0;
   for (const auto& entry : entries) textUnits += entry.second.size() + 1;
   const size_t textOffset = (recordBytes + alignof(char16_t) - 1) & ~(alignof(char16_t) - 1);
-  result.block_ = std::make_unique<unsigned char[]>(textOffset + textUnits * sizeof(char16_t));
+  result.block_ = std::shared_ptr<unsigned char[]>(new unsigned char[textOffset + textUnits * sizeof(char16_t)]());
   auto* records = reinterpret_cast<CrvlLanguageRecord*>(result.block_.get());
   auto* texts = reinterpret_cast<char16_t*>(result.block_.get() + textOffset);
   for (size_t i = 0; i < entries.size(); ++i) {

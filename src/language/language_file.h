@@ -63,11 +63,13 @@ class OwnedLanguageTable {
     return reinterpret_cast<LanguageTable>(block_.get());
   }
   [[nodiscard]] explicit operator bool() const noexcept { return block_ != nullptr; }
+  // What keeps the table's memory alive (shared with the current-table record).
+  [[nodiscard]] std::shared_ptr<const void> keeper() const noexcept { return block_; }
 
  private:
   friend OwnedLanguageTable buildLanguageTable(const LanguageFile& file, LanguageTable keys,
                                                LanguageTable english);
-  std::unique_ptr<unsigned char[]> block_;
+  std::shared_ptr<unsigned char[]> block_;
 };
 
 // Builds a table from a file: header (the complement of "CP", text "-"), record 1 with

@@ -1,6 +1,8 @@
 #include "language/language_table.h"
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 
 #include "platform/text.h"
 
@@ -34,7 +36,10 @@ std::u16string decodeSingleByte(const char* text, size_t limit, uint32_t codePag
   return out;
 }
 
-std::atomic<LanguageTable> gCurrentTable{nullptr};
+// The current table and what keeps it alive (empty for the built-in tables): readers
+// copy both under the lock, so a table replaced meanwhile lives until they are done.
+std::mutex gCurrentLock;
+std::shared_ptr<const CrvlLanguageRecord> gCurrentTable;
 
 }  // namespace
 
@@ -93,17 +98,28 @@ std::u16string lookupText(LanguageTable table, uint16_t id, size_t capacity) {
   return out;
 }
 
-LanguageTable currentLanguageTable() noexcept {
-  LanguageTable table = gCurrentTable.load(std::memory_order_acquire);
-  return table != nullptr ? table : englishTable();
+LanguageTable currentLanguageTable() noexcept { return sharedCurrentLanguageTable().get(); }
+
+std::shared_ptr<const CrvlLanguageRecord> sharedCurrentLanguageTable() noexcept {
+  std::shared_ptr<const CrvlLanguageRecord> table;
+  {
+    std::lock_guard<std::mutex> guard(gCurrentLock);
+    table = gCurrentTable;
+  }
+  if (table == nullptr) table = std::shared_ptr<const CrvlLanguageRecord>(std::shared_ptr<void>(), englishTable());
+  return table;
 }
 
-void setCurrentLanguageTable(LanguageTable table) noexcept {
-  gCurrentTable.store(table, std::memory_order_release);
+void setCurrentLanguageTable(LanguageTable table, std::shared_ptr<const void> keeper) noexcept {
+  std::shared_ptr<const CrvlLanguageRecord> next(std::move(keeper), table);
+  std::lock_guard<std::mutex> guard(gCurrentLock);
+  gCurrentTable.swap(next);
+  // The table replaced goes when `next` does, or with the last reader's copy.
 }
 
 std::u16string uiText(uint16_t id, size_t capacity) {
-  return lookupText(currentLanguageTable(), id, capacity);
+  const std::shared_ptr<const CrvlLanguageRecord> table = sharedCurrentLanguageTable();
+  return lookupText(table.get(), id, capacity);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -51,10 +52,14 @@ inline constexpr size_t kTextCapacity = 4096;
 [[nodiscard]] std::u16string titleFromText(std::u16string_view text);
 [[nodiscard]] std::u16string dialogTitleText(uint16_t id, size_t capacity = kTextCapacity);
 
-// The current table (English until a language is applied). Reading is thread-safe;
-// changing it is done by applyLanguage only, while no other thread looks texts up from
-// a table that is about to be freed.
+// The current table (English until a language is applied). Reading is thread-safe.
+// The raw pointer is for a look at once; a reader that keeps using the table (a run,
+// a dialog) holds the shared form, which keeps a table built from a file alive after
+// another language replaced it.
 [[nodiscard]] LanguageTable currentLanguageTable() noexcept;
-void setCurrentLanguageTable(LanguageTable table) noexcept;
+[[nodiscard]] std::shared_ptr<const CrvlLanguageRecord> sharedCurrentLanguageTable() noexcept;
+// Makes `table` current; `keeper` owns its memory (empty for a built-in table) and is
+// released when the last reader lets the table go. Null: English.
+void setCurrentLanguageTable(LanguageTable table, std::shared_ptr<const void> keeper = nullptr) noexcept;
 
 }  // namespace crvl

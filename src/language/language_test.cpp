@@ -367,6 +367,22 @@ TEST_F(LanguageChoiceTest, StoredKeyChoosesBuiltInOrFileTable) {
   EXPECT_EQ(currentLanguageTable(), englishTable());
 }
 
+TEST_F(LanguageChoiceTest, AReaderKeepsAFileTableThatAnotherLanguageReplaced) {
+  write("Synce_KL.LNG", utf16File(u"Language=Klingon\r\nExit=Qapla'\r\n"));
+  LanguageState state;
+  store_.putString("CRVL", "Language", "KL");
+  state.applyLanguage(store_, program_, 1033);
+  // A run holds the table while the Language dialog chooses German and then the
+  // file again: the table it holds is never freed under it.
+  const std::shared_ptr<const CrvlLanguageRecord> held = sharedCurrentLanguageTable();
+  store_.putString("CRVL", "Language", "DE");
+  state.applyLanguage(store_, program_, 1033);
+  store_.putString("CRVL", "Language", "KL");
+  state.applyLanguage(store_, program_, 1033);
+  EXPECT_EQ(lookupText(held.get(), 100), u"Qapla'");
+  EXPECT_NE(held.get(), currentLanguageTable()) << "the file was read afresh";
+}
+
 TEST_F(LanguageChoiceTest, AvailableLanguages) {
   const std::string padding(120, ' ');
   write("Synce_KL.LNG", "Language=Klingon\r\n" + padding);

@@ -34,17 +34,23 @@ bool RememberedPassword::get(std::u16string& out) const {
 }
 
 bool RememberedPassword::obtain(const PasswordPrompt& prompt, std::u16string_view title, std::u16string& out) {
-  std::lock_guard<std::mutex> asking(askLock_);
   if (get(out)) return true;
   if (prompt.ask == nullptr) return false;
   if (!prompt.ask(prompt.context, title, out) || out.empty()) {
     wipeText(out);
     return false;
   }
-  std::lock_guard<std::mutex> guard(textLock_);
-  length_ = std::min(out.size(), kMaxChars);
-  std::copy_n(out.data(), length_, text_.data());
+  (void)remember(out);
   return true;
+}
+
+bool RememberedPassword::remember(std::u16string_view text) {
+  std::lock_guard<std::mutex> guard(textLock_);
+  if (length_ == 0) {
+    length_ = std::min(text.size(), kMaxChars);
+    std::copy_n(text.data(), length_, text_.data());
+  }
+  return length_ != 0;
 }
 
 void RememberedPassword::clear() noexcept {

@@ -37,16 +37,20 @@ class RememberedPassword {
 
   // The remembered text, or else the answer of `prompt` (false when it cancels or is
   // empty), whose first kMaxChars characters are then remembered; `out` receives the
-  // whole answer. One caller asks at a time: a caller that waited meanwhile gets the
-  // text the first one remembered, without asking.
+  // whole answer. No lock is held while `prompt` asks (it may wait for another thread
+  // that itself calls obtain): the prompt keeps one question open at a time and answers
+  // later ones from the remembered text.
   bool obtain(const PasswordPrompt& prompt, std::u16string_view title, std::u16string& out);
+
+  // Remembers the first kMaxChars characters of `text` unless a text is remembered
+  // already (the first one given stays). Answers whether a text is remembered now.
+  bool remember(std::u16string_view text);
 
   // Forgets the text.
   void clear() noexcept;
 
  private:
   mutable std::mutex textLock_;
-  std::mutex askLock_;  // held while the user is asked
   std::array<char16_t, kMaxChars> text_{};
   size_t length_ = 0;
 };

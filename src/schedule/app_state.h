@@ -22,6 +22,7 @@
 #include "plugins/plugin_host.h"
 #include "plugins/remembered_password.h"
 #include "schedule/job_runner.h"
+#include "schedule/ui_requests.h"
 
 namespace crvl {
 
@@ -92,7 +93,9 @@ struct AppState {
   // The password that plug-in requests and the Task Scheduler's account share: asked
   // at most once, kept in memory only. The plug-in binding reaches it through
   // passwordRequests, which attachPluginBinding hands to the binding's callbacks.
+  // The shell asks the user through uiRequests (closed while the cycle ends).
   RememberedPassword rememberedPassword;
+  UiRequestQueue uiRequests;
   PasswordRequests passwordRequests;
   // What the plug-in binding reaches of the program (settings, main window). Both stand
   // before the provider table, which unloads its plug-ins when it goes.

@@ -4,6 +4,7 @@
 
 #include "jobs/profile_store.h"
 #include "logs/job_log.h"
+#include "schedule/ui_requests.h"
 
 namespace crvl {
 namespace {
@@ -47,6 +48,8 @@ RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& p
     run.sync.logSink = &failures.sink;
     run.sync.copyProgress = observer.copyProgress;
     run.sync.copyProgressContext = observer.context;
+    // A plug-in's question that nobody answers during the run is noted in its log.
+    const RunRequestScope questions(run.job.jobName, sink);
     runJob(run);
     if (observer.end != nullptr) observer.end(observer.context);
     log->finish();

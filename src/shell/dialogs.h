@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/errors.h"
+
 namespace crvl {
 struct AppState;
 class ProfileStore;
@@ -41,5 +43,10 @@ bool showJobEditor(DialogContext& context, int32_t jobNumber);
 // The password of the account that time-controlled tasks run as: `title` names the
 // account; `*password` receives what was typed when confirmed.
 bool askPassword(DialogContext& context, std::u16string_view title, std::u16string* password);
+// The same over the dialog `context.owner` (the open modal dialog, or the main
+// window): 0 when it was shown (`*confirmed` tells whether the user gave a text), else
+// the reason it could not be shown.
+[[nodiscard]] ErrorCode askPasswordOver(DialogContext& context, std::u16string_view title, std::u16string* password,
+                                        bool* confirmed);
 
 }  // namespace crvl::shell

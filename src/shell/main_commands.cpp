@@ -19,6 +19,7 @@
 #include "schedule/app_state.h"
 #include "schedule/scheduler.h"
 #include "schedule/timed_task_export.h"
+#include "schedule/ui_requests.h"
 #include "shell/dialogs.h"
 #include "shell/help_files.h"
 #include "shell/main_window.h"
@@ -285,6 +286,8 @@ void MainWindow::showTrayMenu() noexcept {
         ::TrackPopupMenuEx(openMenu_->handle(), flags, at.x, at.y, handle(), /*lptpm=*/nullptr));
     ::PostMessageW(handle(), WM_NULL, 0, 0);
     openMenu_.reset();
+    // Questions that came while the menu was open are answered now.
+    ::PostMessageW(handle(), kMessageUiRequests, 0, 0);
     if (chosen != 0 && chosen <= 0xFFFF) {
       const MenuChoice choice = decodeMenuId(static_cast<uint16_t>(chosen));
       ::PostMessageW(handle(), WM_COMMAND, choice.command, choice.jobNumber);
@@ -329,6 +332,7 @@ void MainWindow::restoreSettingsCommand() noexcept {
     // every thread of this one has ended.
     state_.restartRequests.fetch_add(1);
     state_.quitRequested.store(1);
+    cancelUiRequests();
     stopAllRuns();
     ::DestroyWindow(handle());
   } catch (...) {
@@ -389,8 +393,56 @@ void MainWindow::openProgramPage(const wchar_t* section) noexcept {
   }
 }
 
-bool MainWindow::askAccountPassword(std::u16string_view title, std::u16string* typed) noexcept {
-  return withDialog([&](DialogContext& c) { return askPassword(c, title, typed); });
+void MainWindow::serveUiRequests() noexcept {
+  // One question at a time (a prompt's own message loop brings this here again), and
+  // none while a menu is tracked: the menu's end wakes the queue once more.
+  if (servingRequests_ || openMenu_) return;
+  servingRequests_ = true;
+  while (const std::shared_ptr<PasswordRequest> request = state_.uiRequests.take()) serveUiRequest(request);
+  servingRequests_ = false;
+}
+
+void MainWindow::serveUiRequest(const std::shared_ptr<PasswordRequest>& request) noexcept {
+  std::u16string typed;
+  try {
+    // A question asked while an earlier one was open gets the earlier answer.
+    if (state_.rememberedPassword.get(typed)) {
+      state_.uiRequests.answer(request, UiReply::kGiven, typed);
+      wipeText(typed);
+      return;
+    }
+    if (state_.quitRequested.load() != 0) {
+      state_.uiRequests.answer(request, UiReply::kCancelled);
+      return;
+    }
+    // Over the open modal dialog, owned by it, so that it comes up in front of it.
+    const HWND open = static_cast<HWND>(state_.modalDialog);
+    const HWND owner = open != nullptr && ::IsWindow(open) ? open : handle();
+    state_.busyCount.fetch_add(1);
+    DialogContext context{state_, settings_, owner};
+    bool confirmed = false;
+    const ErrorCode shown = askPasswordOver(context, request->title, &typed, &confirmed);
+    state_.busyCount.fetch_sub(1);
+    if (shown != kSuccess) {
+      state_.uiRequests.answer(request, UiReply::kNotShown, {}, shown);
+    } else if (!confirmed || typed.empty()) {
+      state_.uiRequests.answer(request, state_.uiRequests.isOpen() ? UiReply::kDeclined : UiReply::kCancelled);
+    } else {
+      (void)state_.rememberedPassword.remember(typed);
+      state_.uiRequests.answer(request, UiReply::kGiven, typed);
+    }
+  } catch (...) {
+    state_.uiRequests.answer(request, UiReply::kNotShown, {}, kErrorNotEnoughMemory);
+  }
+  wipeText(typed);
+}
+
+void MainWindow::cancelUiRequests() noexcept {
+  state_.uiRequests.close();
+  // A prompt that is open now is the innermost modal dialog: it closes as cancelled.
+  if (servingRequests_ && state_.modalDialog != nullptr) {
+    ::PostMessageW(static_cast<HWND>(state_.modalDialog), WM_COMMAND, IDCANCEL, 0);
+  }
 }
 
 void MainWindow::exportTasks() noexcept {

@@ -33,24 +33,9 @@ LRESULT callEnlargement(LPARAM argument) noexcept {
   return 0;
 }
 
-// The request that travels through kMessageCallOnUiThread for a password.
-struct PasswordCall {
-  bool (*ask)(PasswordCall& call) noexcept;
-  void* window;
-  std::u16string_view title;
-  std::u16string* typed;
-  bool answered;
-};
-
-LRESULT callPasswordPrompt(LPARAM argument) noexcept {
-  auto* call = reinterpret_cast<PasswordCall*>(argument);
-  call->answered = call->ask(*call);
-  return 0;
-}
-
 // The routines that kMessageCallOnUiThread may run.
 bool isUiRoutine(WPARAM address) noexcept {
-  static const UiRoutine kRoutines[] = {&callEnlargement, &callPasswordPrompt};
+  static const UiRoutine kRoutines[] = {&callEnlargement};
   for (const UiRoutine routine : kRoutines) {
     if (address == reinterpret_cast<WPARAM>(routine)) return true;
   }
@@ -60,6 +45,20 @@ bool isUiRoutine(WPARAM address) noexcept {
 HICON loadIcon(int id, int size) noexcept {
   return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size,
                                          LR_DEFAULTCOLOR));
+}
+
+// Wakes the user-interface thread for the queue of questions; the window is found by
+// its handle each time, so a window that is gone refuses instead of being reached.
+ErrorCode wakeForRequests(void* /*context*/, bool onUiThread) noexcept {
+  const HWND window = mainWindowHandle();
+  if (window == nullptr) return kErrorInvalidWindowHandle;
+  if (onUiThread) {
+    ::SendMessageW(window, kMessageUiRequests, 0, 0);
+    return kSuccess;
+  }
+  if (::PostMessageW(window, kMessageUiRequests, 0, 0)) return kSuccess;
+  const DWORD error = ::GetLastError();
+  return error != 0 ? error : kErrorInvalidWindowHandle;
 }
 
 void postCommand(void* /*context*/, uint32_t command) {
@@ -83,18 +82,6 @@ void enlargeOnUiThread(void (*routine)(void*) noexcept, void* request) {
 }
 
 MainWindow::MainWindow(AppState& state, ProfileStore& settings) : state_(state), settings_(settings) {}
-
-bool MainWindow::askPasswordFromAnyThread(std::u16string_view title, std::u16string& typed) noexcept {
-  if (::GetWindowThreadProcessId(handle(), nullptr) == ::GetCurrentThreadId()) return askAccountPassword(title, &typed);
-  PasswordCall call{[](PasswordCall& c) noexcept {
-                      return static_cast<MainWindow*>(c.window)->askAccountPassword(c.title, c.typed);
-                    },
-                    this, title, &typed, false};
-  // A window that is gone answers nothing: the request is refused.
-  ::SendMessageW(handle(), kMessageCallOnUiThread, reinterpret_cast<WPARAM>(&callPasswordPrompt),
-                 reinterpret_cast<LPARAM>(&call));
-  return call.answered;
-}
 
 MainWindow::~MainWindow() {
   if (handle() != nullptr) ::DestroyWindow(handle());
@@ -125,14 +112,10 @@ bool MainWindow::create() noexcept {
   if (!windowClass_ && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
   if (!createWindow(kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW)) return false;
   ::ShowWindow(handle(), SW_HIDE);
-  // Plug-ins get the window; their password requests and the account of timed tasks
-  // ask through the password dialog, once per process.
-  PasswordPrompt prompt;
-  prompt.context = this;
-  prompt.ask = [](void* self, std::u16string_view title, std::u16string& typed) {
-    return static_cast<MainWindow*>(self)->askPasswordFromAnyThread(title, typed);
-  };
-  attachPluginBinding(state_, settings_, prompt, handle());
+  // Plug-ins get the window's handle; their password requests and the account of timed
+  // tasks ask through the queue of questions, which this thread answers.
+  state_.uiRequests.open(/*context=*/nullptr, &wakeForRequests);
+  attachPluginBinding(state_, settings_, queuePrompt(state_.uiRequests), handle());
   return true;
 }
 
@@ -176,6 +159,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) no
       return 0;
     case kMessageCallOnUiThread:
       return isUiRoutine(wParam) ? reinterpret_cast<UiRoutine>(wParam)(lParam) : 0;
+    case kMessageUiRequests:
+      serveUiRequests();
+      return 0;
     case WM_SETTINGCHANGE:
       painter_.reset();  // the menu font may have changed
       return defaultProcessing(message, wParam, lParam);
@@ -216,6 +202,7 @@ LRESULT MainWindow::onCreate() noexcept {
 
 LRESULT MainWindow::onClose() noexcept {
   state_.quitRequested.store(1);
+  cancelUiRequests();
   stopAllRuns();
   if (state_.runsInProgress.load() != 0) {
     // The runs end at their next check; a later close request closes the program.
@@ -229,6 +216,7 @@ LRESULT MainWindow::onClose() noexcept {
 }
 
 LRESULT MainWindow::onDestroy() noexcept {
+  cancelUiRequests();
   tray_.remove();
   syncStartWithWindows(settings_, state_.appOptions.load());
   ProgramOptionState options;

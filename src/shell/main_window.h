@@ -22,6 +22,7 @@ struct CrvlLanguageResources;
 
 namespace crvl {
 struct AppState;
+struct PasswordRequest;
 class ProfileStore;
 }
 
@@ -38,6 +39,9 @@ inline constexpr UINT kMessageImplementationChanged = WM_USER + 7;
 // this one jump to an address of its choosing (the answer is then 0).
 inline constexpr UINT kMessageCallOnUiThread = WM_USER + 8;
 using UiRoutine = LRESULT (*)(LPARAM argument) noexcept;
+// Wakes the user-interface thread for the questions waiting in AppState::uiRequests
+// (no parameters: the requests travel through the queue, never in the message).
+inline constexpr UINT kMessageUiRequests = WM_USER + 9;
 
 // The main window of the current cycle, or null; any thread may read it.
 [[nodiscard]] HWND mainWindowHandle() noexcept;
@@ -88,12 +92,14 @@ class MainWindow : public Window<MainWindow> {
   // Hands the time-controlled tasks to the system's scheduler, with the account's
   // password remembered from an earlier export or asked for now.
   void exportTasks() noexcept;
-  // The password dialog, for plug-in requests and the account of timed tasks (both
-  // share the process's remembered password), with busyCount held.
-  bool askAccountPassword(std::u16string_view title, std::u16string* typed) noexcept;
-  // The same from any thread: a run's plug-in asks through the window's own thread,
-  // which owns every dialog, and waits for the answer.
-  bool askPasswordFromAnyThread(std::u16string_view title, std::u16string& typed) noexcept;
+  // Answers the questions waiting in AppState::uiRequests, one at a time: from the
+  // remembered password, else in the password dialog over the open modal dialog (or
+  // the window); "cancelled" while the program ends. Not while a menu is open or a
+  // question is shown already: those are answered after it.
+  void serveUiRequests() noexcept;
+  void serveUiRequest(const std::shared_ptr<PasswordRequest>& request) noexcept;
+  // Ends the questions: every open one is answered "cancelled", a shown prompt closes.
+  void cancelUiRequests() noexcept;
   // Opens a dialog with busyCount held; false when it was not opened or not confirmed.
   template <typename Show>
   bool withDialog(Show show) noexcept;
@@ -116,6 +122,7 @@ class MainWindow : public Window<MainWindow> {
   UINT taskbarCreated_ = 0;
   int lastConfigurationPage_ = -1;
   bool oleInitialized_ = false;
+  bool servingRequests_ = false;  // a question is being answered (its prompt may be open)
 };
 
 }  // namespace crvl::shell

@@ -96,10 +96,25 @@ class PasswordDialog : public Dialog<PasswordDialog> {
 }  // namespace
 
 bool askPassword(DialogContext& context, std::u16string_view title, std::u16string* password) {
+  bool confirmed = false;
+  return askPasswordOver(context, title, password, &confirmed) == kSuccess && confirmed;
+}
+
+ErrorCode askPasswordOver(DialogContext& context, std::u16string_view title, std::u16string* password,
+                          bool* confirmed) {
+  *confirmed = false;
   PasswordDialog dialog(context, title);
-  if (dialog.runModal(static_cast<HWND>(context.owner), CRVL_DLG_PASSWORD) != IDOK) return false;
-  if (password != nullptr) *password = dialog.typed;
-  return true;
+  const INT_PTR result = dialog.runModal(static_cast<HWND>(context.owner), CRVL_DLG_PASSWORD);
+  if (result == -1) {
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : kErrorInvalidWindowHandle;
+  }
+  if (result == IDOK) {
+    if (password != nullptr) *password = dialog.typed;
+    *confirmed = true;
+  }
+  wipeText(dialog.typed);
+  return kSuccess;
 }
 
 }  // namespace crvl::shell

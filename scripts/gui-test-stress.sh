@@ -1,0 +1,87 @@
+# Part of scripts/gui-test.sh (sourced after gui-test-plugins.sh; uses the helpers of
+# gui-test.sh and gui-test-dialogs.sh): short runs of a job on the test plug-in that
+# asks for a password, while the Language, Product Information and Planed Tasks
+# dialogs are open, while the settings are restored and while the program exits. The
+# program never crashes or hangs, and every password request is either shown or
+# answered "cancelled" and noted in the job's log.
+
+# The plug-in asks on its first listing after it was loaded: once per shell cycle.
+stress_setup() {
+  new_case stress
+  copy_modules
+  mkdir -p "$case_dir/Remote/L" "$case_dir/Remote/R" "$case_dir/testfs"
+  printf 'one' > "$case_dir/Remote/L/a.txt"
+  printf '[testfs]\r\nroot=%s\r\npassword=open sesame\r\ntrace=%s\r\n' "$(winpath "$case_dir/Remote/R")" \
+    "$(winpath "$case_dir/testfs/trace.txt")" > "$case_dir/testfs/crvltest_both.ini"
+  printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;\\\\\\Remote\\\r\n' \
+    "$(winpath "$case_dir/Remote/L")" > "$case_dir/Remote.job"
+  write_settings US "1=Remote;JOB:Remote"
+  printf '\r\n[pgnFS]\r\n1=Remote;+%s;\r\n' "$(winpath "$case_dir/plugins/crvltest_both.wfx64")" >> "$case_dir/CRVL.INI"
+  cp "$case_dir/CRVL.INI" "$case_dir/saved.INI"
+}
+stress_start() {
+  CRVL_TESTFS_DIR="$(winpath "$case_dir/testfs")" start_program
+  drive wait-window 20000 >/dev/null
+}
+# The program answers a sent command within 10 s (a hung window does not).
+responsive() { drive send 300 >/dev/null 2>&1; }
+# Ends the program: close requests until it is gone (the first one stops the runs).
+stress_exit() {
+  local i
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    drive close >/dev/null 2>&1
+    wait_exit "$program_pid" 2 && return 0
+  done
+  return 1
+}
+# A run that asks while `dialog` (a command and a control of its dialog) is open: the
+# prompt comes up over it and takes the password; the dialog then closes with `button`.
+over_dialog() {
+  local command=$1 control=$2 button=$3 what=$4
+  if ! open_dialog "$command" "$control"; then fail "[stress] $what opens"; return; fi
+  drive post 201 1 >/dev/null
+  if drive dlg-wait 5901 15000 >/dev/null; then
+    pass "[stress] a run's password request while $what is open is shown over it"
+    drive set-text 5901 "open sesame"
+    drive click 99
+  else
+    fail "[stress] a run's password request while $what is open is shown over it"
+  fi
+  drive dlg-wait "$control" 5000 >/dev/null && drive click "$button"
+  check "[stress] the program answers after $what" responsive
+}
+
+stress_started=$(date +%s)
+stress_setup
+stress_start
+over_dialog 109 91 2 "the Language dialog"
+stress_exit; stress_start
+over_dialog 115 7021 8 "Product Information"
+stress_exit; stress_start
+over_dialog 104 3102 99 "Planed Tasks (then the export)"
+for round in 1 2 3; do
+  # A restore while a run's question is on its way or shown: the restart answers it.
+  stress_exit; stress_start
+  drive post 201 1 >/dev/null
+  drive dlg-wait 5901 $((round * 300)) >/dev/null
+  before=$(drive wait-window 1000 | tr -d '\r')
+  drive post 222 >/dev/null
+  drive file-dialog "$(winpath "$case_dir/saved.INI")" 10000 >/dev/null
+  restarted() { local w; w=$(drive wait-window 500 | tr -d '\r'); [ -n "$w" ] && [ "$w" != "$before" ]; }
+  check "[stress $round] the program restarts after a restore during a run's question" poll 20 restarted
+  check "[stress $round] the restarted program answers" responsive
+  # An exit while the next cycle's question is on its way or shown; then a new start.
+  drive post 201 1 >/dev/null
+  drive dlg-wait 5901 $((round * 300)) >/dev/null
+  check "[stress $round] an exit during a run's question ends the program" stress_exit
+  kill -0 "$program_pid" 2>/dev/null && { kill "$program_pid" 2>/dev/null; wait "$program_pid" 2>/dev/null; }
+done
+# Every request the plug-in made was answered: a password given, or "refused" ones
+# noted in the logs as cancelled or not shown.
+asked=$(grep -c 'request password' "$case_dir/testfs/trace.txt" 2>/dev/null)
+refused=$(grep -c 'request password refused' "$case_dir/testfs/trace.txt" 2>/dev/null)
+noted=$(cat "$case_dir"/logs/*.txt 2>/dev/null | tr -d '\0' | grep -c 'Password request \(cancelled\|not shown\)')
+check "[stress] the plug-in asked in every cycle ($asked requests)" [ "${asked:-0}" -ge 3 ]
+check "[stress] every refused request ($refused) is noted in a job log ($noted notes)" [ "${refused:-0}" -eq "${noted:-0}" ]
+check "[stress] the stress test stayed within its bound ($(( $(date +%s) - stress_started )) s)" \
+  [ $(( $(date +%s) - stress_started )) -lt 110 ]

@@ -2,7 +2,8 @@
 // (the program's folder), "%VEVOVIZOR_PATH%" (the same), "%APPDATA%", "%TEMP%" or any
 // environment variable. Paths are expanded before use and contracted before they are
 // stored; both normalise "." and ".." components (platform/paths.h). Paths hold at most 1023 characters;
-// longer results are cut.
+// longer results are cut. "%TEMP%" stands for platform::tempFolder() both ways, whatever
+// the variable TEMP holds, so that a contracted path expands to the folder it came from.
 #pragma once
 
 #include <string>

@@ -285,6 +285,54 @@ TEST_F(CliCommandsTest, LogsShownAsTextAndRemoved) {
   EXPECT_TRUE(parseJson(cli("--json logs").output).items.empty());
 }
 
+// Names with quotes, and names outside the code page in a settings file saved as UTF-8,
+// are found again by every command after the register is rewritten.
+TEST_F(CliCommandsTest, StoredNamesAreFoundAgain) {
+  struct Case {
+    std::string name;  // as the command line gives it
+    std::string shown;
+    bool utf8Settings;
+  } cases[] = {
+      {"\"'Til dawn\"", "'Til dawn", false},
+      {"\"Q\\\";x\"", "Q\";x", false},
+      {"Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e", true},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    const std::string n = std::to_string(++round);
+    writeFile(tmp / "settings.ini", std::string(c.utf8Settings ? "\xEF\xBB\xBF" : "") + "[CRVL]\r\nLog=" +
+                                        testing::narrow(tmp.text("logs")) + "\r\nExpMode=1\r\n");
+    ASSERT_EQ(cli("job new " + c.name + " " + path("L") + " " + path("R") + " --file " + path("q" + n + ".job")).status, 0);
+    // A second job rewrites the register once more.
+    ASSERT_EQ(cli("job new Other " + path("L") + " " + path("R2") + " --file " + path("o" + n + ".job")).status, 0);
+    CliResult r = cli("task add " + c.name + " --at-start");
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = cli("tasks");
+    EXPECT_NE(r.output.find(c.shown), std::string::npos) << r.output;
+    r = cli("simulate " + c.name);
+    EXPECT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(cli("run " + c.name).status, 0);
+    r = cli("logs show " + c.name);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("a.txt"), std::string::npos) << r.output;
+    fs::remove_all(tmp / "logs");
+    fs::remove_all(tmp / "R");
+    fs::create_directories(tmp / "R");
+  }
+}
+
+// What no stored form reads back is refused where it enters, and nothing is written.
+TEST_F(CliCommandsTest, NamesThatCannotBeStoredAreRefused) {
+  ASSERT_EQ(cli("job new A " + path("L") + " " + path("R") + " --file " + path("a.job")).status, 0);
+  const std::string before = files();
+  const std::string name = "\"a\\\";b';c\"";
+  EXPECT_EQ(cli("job new " + name + " " + path("L") + " " + path("R") + " --file " + path("n.job")).status, 2);
+  EXPECT_EQ(cli("job rename A " + name).status, 2);
+  EXPECT_EQ(cli("task add " + name + " --at-start").status, 2);
+  EXPECT_EQ(files(), before);
+}
+
 TEST_F(CliCommandsTest, HelpAndVersion) {
   CliResult r = testing::runCli(tmp, "--version");
   EXPECT_EQ(r.status, 0);

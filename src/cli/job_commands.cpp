@@ -80,6 +80,10 @@ bool checkNewName(Console& c, std::u16string_view name, std::u16string_view exce
     printError(quoted(name) + u" cannot be a job name (a leading \"-\" or blank marks menu entries)");
     return false;
   }
+  if (!isStorableListItem(name)) {
+    printError(quoted(name) + u" cannot be stored as a job name (it holds both \"; and ';)");
+    return false;
+  }
   if (findJobNumber(name, c.settings) > 0 && !equalIgnoringCase(name, except)) {
     printError(u"a job named " + quoted(name) + u" exists already");
     return false;

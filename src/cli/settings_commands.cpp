@@ -7,6 +7,7 @@
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
 #include "jobs/program_settings.h"
+#include "jobs/value_list.h"
 #include "language/language_file.h"
 #include "logs/log_format.h"
 #include "platform/environment.h"
@@ -116,6 +117,10 @@ int addPlugin(Console& c) {
   }
   dialog.name = name;
   if (const auto params = c.line.value(u"params")) dialog.parameters = params->substr(0, kPluginParameterChars);
+  if (!isStorableListItem(name) || !isStorableListItem(dialog.parameters) ||
+      !isStorableListItem(dialog.modulePath)) {
+    return badInput(u"the plug-in entry cannot be stored (a line break, or both \"; and ';)");
+  }
   page.add(acceptEntryDialog(dialog));
   const int status = savePage(c, page);
   if (status == kExitOk) print(u"Plug-in " + name + u" added: paths beginning with ///" + name + u" reach it\n");

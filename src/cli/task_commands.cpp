@@ -7,6 +7,7 @@
 #include "jobs/job_register.h"
 #include "jobs/profile_store.h"
 #include "jobs/program_settings.h"
+#include "jobs/value_list.h"
 #include "language/language_table.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
@@ -193,6 +194,7 @@ int listTasks(Console& c) {
 
 int addTask(Console& c) {
   const std::u16string& name = c.line.operands[0];
+  if (!isStorableListItem(name)) return badInput(quoted(name) + u" cannot be stored in a task");
   const int number = findJobNumber(name, c.settings);
   if (number <= 0) return badInput(u"no job named " + quoted(name) + u" in the job register");
   const char* kinds[] = {"at-start", "when-available", "once", "daily", "weekly"};

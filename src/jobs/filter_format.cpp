@@ -61,11 +61,11 @@ int64_t fileTimeToPacked(int64_t ticks, bool timeOfDay) noexcept {
   return static_cast<int64_t>(packDateTime(t));
 }
 
-void appendItem(std::u16string_view item, std::string& out) {
-  appendListItem(encodeMarkedText(item), out, kFilterStringCapacity);
+void appendItem(std::u16string_view item, std::string& out, bool utf8File) {
+  appendListItem(encodeMarkedText(item, utf8File), out, kFilterStringCapacity);
 }
 
-void appendBounds(const FilterBlock& block, std::string& out) {
+void appendBounds(const FilterBlock& block, std::string& out, bool utf8File) {
   std::u16string item;
   if (block.dateUnit != 0) {
     const bool absolute = block.dateUnit == 'D' || block.dateUnit == 'T';
@@ -74,13 +74,13 @@ void appendBounds(const FilterBlock& block, std::string& out) {
     item = u"d";
     item.push_back(static_cast<char16_t>(static_cast<unsigned char>(block.dateUnit)));
     for (char c : std::to_string(value)) item.push_back(static_cast<char16_t>(c));
-    appendItem(item, out);
+    appendItem(item, out, utf8File);
   }
   if (block.sizeUnit != 0) {
     item = u"l";
     item.push_back(static_cast<char16_t>(static_cast<unsigned char>(block.sizeUnit)));
     for (char c : std::to_string(block.sizeValue)) item.push_back(static_cast<char16_t>(c));
-    appendItem(item, out);
+    appendItem(item, out, utf8File);
   }
 }
 
@@ -132,29 +132,29 @@ void parseFilter(std::string_view stored, Filter& filter, bool utf8File) {
   }
 }
 
-void formatFilter(const Filter& filter, std::string& out) {
-  if (filter.timeKind == kTimeCreated) appendItem(u"c", out);
-  if (filter.timeKind == kTimeLastAccess) appendItem(u"r", out);
+void formatFilter(const Filter& filter, std::string& out, bool utf8File) {
+  if (filter.timeKind == kTimeCreated) appendItem(u"c", out, utf8File);
+  if (filter.timeKind == kTimeLastAccess) appendItem(u"r", out, utf8File);
   if (filter.include.attributes != 0 || filter.exclude.attributes != 0) {
     std::u16string item = u"a";
     for (const FilterAttributeLetter& l : kFilterAttributeLetters) {
-      if (filter.include.attributes & l.bit) {
-        item.push_back(static_cast<char16_t>(l.letter));
-      } else if (filter.exclude.attributes & l.bit) {
+      // Both letters when both are asked: such a filter matches nothing, and stays so.
+      if (filter.include.attributes & l.bit) item.push_back(static_cast<char16_t>(l.letter));
+      if (filter.exclude.attributes & l.bit) {
         item.push_back(static_cast<char16_t>(l.letter - 'A' + 'a'));
       }
     }
-    appendItem(item, out);
+    appendItem(item, out, utf8File);
   }
-  appendItem(u"+" + filter.include.masks, out);
-  appendBounds(filter.include, out);
-  appendItem(u"-" + filter.exclude.masks, out);
-  appendBounds(filter.exclude, out);
+  appendItem(u"+" + filter.include.masks, out, utf8File);
+  appendBounds(filter.include, out, utf8File);
+  appendItem(u"-" + filter.exclude.masks, out, utf8File);
+  appendBounds(filter.exclude, out, utf8File);
 }
 
-std::string formatFilter(const Filter& filter) {
+std::string formatFilter(const Filter& filter, bool utf8File) {
   std::string out;
-  formatFilter(filter, out);
+  formatFilter(filter, out, utf8File);
   return out;
 }
 

@@ -36,8 +36,10 @@ inline constexpr size_t kFilterStringCapacity = 4095;
 // reads as 0 (no date).
 void parseFilter(std::string_view stored, Filter& filter, bool utf8File = false);
 
-// Appends the filter string of `filter` to `out` (cut at kFilterStringCapacity bytes).
-void formatFilter(const Filter& filter, std::string& out);
-[[nodiscard]] std::string formatFilter(const Filter& filter);
+// Appends the filter string of `filter` to `out` (cut at kFilterStringCapacity bytes),
+// its items in the encoding parseFilter reads with the same `utf8File`. An attribute
+// both required and excluded is written with both letters.
+void formatFilter(const Filter& filter, std::string& out, bool utf8File = false);
+[[nodiscard]] std::string formatFilter(const Filter& filter, bool utf8File = false);
 
 }  // namespace crvl

@@ -166,12 +166,12 @@ void writeJobFile(const Job& job, ProfileStore& store) {
   store.putString(kJobSection, "Option", option);
 
   // A filter without conditions is written as an empty value.
+  const bool utf8File = store.isUtf8File();
   std::string filter;
-  if (!isEmptyFilter(job.filter)) formatFilter(job.filter, filter);
+  if (!isEmptyFilter(job.filter)) formatFilter(job.filter, filter, utf8File);
   store.putString(kJobSection, "Filter", filter);
 
   // One edit for the whole list: a job of many pairs is written in one pass.
-  const bool utf8File = store.isUtf8File();
   std::vector<SectionEntry> folders;
   folders.reserve(job.folderList.size());
   for (size_t i = 0; i < job.folderList.size(); ++i) {

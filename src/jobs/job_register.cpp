@@ -99,17 +99,19 @@ RegisterRow parseRegisterValue(std::string_view value, bool utf8File) {
   return row;
 }
 
-std::string formatRegisterValue(const RegisterRow& row) {
+std::string formatRegisterValue(const RegisterRow& row, bool utf8File) {
   std::string value;
   switch (row.kind) {
     case RegisterKind::Job:
-      appendListItem(encodeMarkedText(trimLeadingBlanks(row.name)), value);
-      if (!row.path.empty()) appendListItem(encodeMarkedText(contractPath(row.path)), value);
+      appendListItem(encodeMarkedText(trimLeadingBlanks(row.name), utf8File), value);
+      if (!row.path.empty()) {
+        appendListItem(encodeMarkedText(contractPath(row.path), utf8File), value);
+      }
       break;
     case RegisterKind::GroupStart: {
       std::u16string text = u"-";
       text += trimLeadingBlanks(row.name);
-      appendListItem(encodeMarkedText(text), value);
+      appendListItem(encodeMarkedText(text, utf8File), value);
       break;
     }
     case RegisterKind::GroupEnd: return std::string("-");
@@ -150,12 +152,44 @@ int findJobNumber(std::u16string_view name, ProfileStore& settings) {
 
 int findJobNumber(std::u16string_view name) { return findJobNumber(name, programSettingsStore()); }
 
+JobNumberIndex::JobNumberIndex(ProfileStore& settings) {
+  struct Reader {
+    JobNumberIndex* index;
+    bool utf8File;
+  } reader{this, settings.isUtf8File()};
+  settings.enumerateSection(
+      kRegisterSection,
+      [](void* context, std::string_view key, std::string_view value) {
+        auto* r = static_cast<Reader*>(context);
+        const int number = keyNumber(key);
+        if (number < 0) return 0;
+        std::u16string name = listItemText(splitList(value), 0, r->utf8File);
+        std::u16string foldKey;
+        platform::appendFoldKey(name, foldKey);
+        r->index->byKey_[foldKey].push_back({std::move(name), number});
+        return 0;
+      },
+      &reader);
+}
+
+int JobNumberIndex::find(std::u16string_view name) const {
+  std::u16string foldKey;
+  platform::appendFoldKey(name, foldKey);
+  const auto it = byKey_.find(foldKey);
+  if (it == byKey_.end()) return -1;
+  for (const Entry& entry : it->second) {
+    if (platform::namesEqual(entry.name, name)) return entry.number;
+  }
+  return -1;
+}
+
 ErrorCode writeRegister(const std::vector<RegisterRow>& rows, ProfileStore& settings) {
   // One edit for the whole register: n rows cost one pass over the text, not n.
+  const bool utf8File = settings.isUtf8File();
   std::vector<SectionEntry> entries;
   entries.reserve(rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
-    entries.push_back({keyOf(static_cast<int>(i + 1)), formatRegisterValue(rows[i])});
+    entries.push_back({keyOf(static_cast<int>(i + 1)), formatRegisterValue(rows[i], utf8File)});
   }
   settings.replaceSection(kRegisterSection, entries);
   return settings.flushStore();

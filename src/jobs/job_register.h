@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/errors.h"
@@ -41,8 +42,9 @@ inline constexpr size_t kMaxRegisterValueBytes = 1023;
 [[nodiscard]] RegisterRow parseRegisterValue(std::string_view value, bool utf8File = false);
 
 // The stored value of a row: job names and group names lose their leading blanks, job
-// paths are contracted, each item is stored as marked text.
-[[nodiscard]] std::string formatRegisterValue(const RegisterRow& row);
+// paths are contracted, each item is stored as marked text in the file's encoding
+// (`utf8File`: the settings file is UTF-8, as for parseRegisterValue).
+[[nodiscard]] std::string formatRegisterValue(const RegisterRow& row, bool utf8File = false);
 
 // Every entry of section "Job" in file order.
 [[nodiscard]] std::vector<RegisterRow> readRegister(ProfileStore& settings);
@@ -58,6 +60,23 @@ void readRegisterEntry(int number, Job& job);
 // case-insensitively; -1 when none. Keys that are not decimal numbers are skipped.
 [[nodiscard]] int findJobNumber(std::u16string_view name, ProfileStore& settings);
 [[nodiscard]] int findJobNumber(std::u16string_view name);
+
+// The register's job numbers by name, read in one pass, for callers that look up many
+// names (the task list): find() answers as findJobNumber would on the settings as they
+// were when the index was made.
+class JobNumberIndex {
+ public:
+  explicit JobNumberIndex(ProfileStore& settings);
+  [[nodiscard]] int find(std::u16string_view name) const;
+
+ private:
+  struct Entry {
+    std::u16string name;
+    int number;
+  };
+  // Entries by fold key (names that compare equal share a key), in file order.
+  std::unordered_map<std::u16string, std::vector<Entry>> byKey_;
+};
 
 // Replaces section "Job" by the rows, as keys "1".."n" in order, and flushes the
 // settings. Returns the flush result.

@@ -123,6 +123,35 @@ TEST_F(RegisterTest, WritingDropsEveryOldCopyOfTheSection) {
   EXPECT_EQ(readRegister(settings_), rows);
 }
 
+// A settings file saved as UTF-8 with a byte order mark keeps its names through a
+// register rewrite.
+TEST_F(RegisterTest, Utf8SettingsKeepTheirNamesWhenRewritten) {
+  folder_.write("settings.ini", "\xEF\xBB\xBF[Job]\r\n1=Gr\xC3\xBC\xC3\x9F" "e;g.job\r\n");
+  settings_.reloadStore();
+  ASSERT_TRUE(settings_.isUtf8File());
+  const std::vector<RegisterRow> rows = {jobRow(u"Gr\u00FC\u00DFe", u"g.job"), jobRow(u"\u03A9", u"o.job"),
+                                         groupStart(u"\u20AC")};
+  ASSERT_EQ(writeRegister(rows, settings_), kSuccess);
+  EXPECT_EQ(folder_.read("settings.ini"),
+            "\xEF\xBB\xBF[Job]\r\n1=Gr\xC3\xBC\xC3\x9F" "e;g.job\r\n2=\xCE\xA9;o.job\r\n3=-\xE2\x82\xAC\r\n");
+  settings_.reloadStore();
+  EXPECT_EQ(readRegister(settings_), rows);
+  EXPECT_EQ(findJobNumber(u"gr\u00FC\u00DFe", settings_), 1);
+}
+
+// The index made in one pass answers as the search over the text does.
+TEST_F(RegisterTest, NumberIndexAnswersAsTheSearch) {
+  folder_.write("settings.ini",
+                "[Task]\r\n1=Backup;s\r\n\r\n[Job]\r\n3=Third;c.job\r\nx=Backup;x.job\r\n1=backup;b.job\r\n"
+                "2=Backup;d.job\r\n4=-Backup\r\n5=\"'Til dawn\"\r\n6='Q\";x'\r\n");
+  settings_.reloadStore();
+  const JobNumberIndex index(settings_);
+  for (const char16_t* name : {u"BACKUP", u"third", u"Missing", u"", u"-Backup", u"'Til dawn", u"Q\";x"}) {
+    EXPECT_EQ(index.find(name), findJobNumber(name, settings_)) << ::testing::PrintToString(name);
+  }
+  EXPECT_EQ(index.find(u"q\";X"), 6);
+}
+
 TEST(NewJobName, FirstFreeName) {
   struct Case {
     std::vector<RegisterRow> rows;

@@ -181,6 +181,30 @@ TEST_F(JobFileTest, WrittenFilesReadBackToTheSameBytes) {
   EXPECT_EQ(folder_.read("rt.job"), first);
 }
 
+// A job file saved as UTF-8 keeps its filter in UTF-8 when it is saved again, and an
+// attribute both required and excluded keeps both halves.
+TEST_F(JobFileTest, Utf8JobFileKeepsItsFilter) {
+  struct Case {
+    const char* stored;
+    const char* written;  // the Filter line after a save
+  } cases[] = {
+      {"+\xE2\x82\xAC*.txt;-", "Filter=+\xE2\x82\xAC*.txt;-\r\n"},
+      {"aRr;+;-", "Filter=aRr;+;-\r\n"},
+      {"aDhS;+\xCE\xA9;-*.t\xC3\xA9", "Filter=aDSh;+\xCE\xA9;-*.t\xC3\xA9\r\n"},
+  };
+  for (const Case& c : cases) {
+    Job job = loadFrom(std::string("\xEF\xBB\xBF[CRVL]\r\nOption=1;b\r\nFilter=") + c.stored + "\r\n");
+    const Filter loaded = job.filter;
+    ASSERT_EQ(saveJob(job, settings_), kSuccess);
+    const std::string text = folder_.read("j.job");
+    EXPECT_NE(text.find(c.written), std::string::npos) << text;
+    Job again;
+    again.jobFilePath = job.jobFilePath;
+    ASSERT_EQ(loadJob(again, settings_), kSuccess);
+    EXPECT_EQ(again.filter, loaded) << c.stored;
+  }
+}
+
 TEST_F(JobFileTest, FilterIsKeptWhileTheSwitchIsOff) {
   Job job;
   job.optionFlags = DefaultMirrorFlags;

@@ -29,14 +29,17 @@ TEST(MarkedText, RoundTrips) {
       {"reversed pair", u"\xDC00\xD800", true},
       {"code-page text that looks like the marker", u"\u00ef\u00bb\u00bfabc", true},
       {"NUL unit", std::u16string(u"a\0b", 3), false},
+      {"leading byte order mark", u"\uFEFFtext", true},
+      {"byte order mark alone", u"\uFEFF", true},
   };
   for (const RoundTrip& c : cases) {
     const std::string bytes = encodeMarkedText(c.text);
     EXPECT_EQ(bytes.starts_with(kUtf8Marker), c.marked) << c.what;
     EXPECT_EQ(decodeMarkedText(bytes), c.text) << c.what;
-    // In a file that began with the marker every value is UTF-8 and unmarked.
+    // In a file that began with the marker every value is UTF-8 and unmarked, unless
+    // the text itself begins with U+FEFF.
     const std::string inUtf8File = encodeMarkedText(c.text, /*utf8File=*/true);
-    EXPECT_FALSE(inUtf8File.starts_with(kUtf8Marker)) << c.what;
+    EXPECT_EQ(inUtf8File.starts_with(kUtf8Marker), c.text.starts_with(u'\uFEFF')) << c.what;
     EXPECT_EQ(decodeMarkedText(inUtf8File, /*utf8File=*/true), c.text) << c.what;
   }
 }
@@ -61,9 +64,10 @@ TEST(MarkedText, DecodesForeignAndBrokenBytes) {
       {"marker inside a UTF-8 file", "\xEF\xBB\xBF\xC3\xA9", true, u"\u00e9"},
       {"four-byte sequence from another editor", "\xEF\xBB\xBF\xF0\x9F\x98\x80", false,
        u"\U0001F600"},
-      {"cut two-byte sequence", "\xEF\xBB\xBF" "a\xC3", false, u"a\u00c0"},
-      {"cut three-byte sequence", "\xEF\xBB\xBF\xE4\xB8", false, u"\u4e00"},
-      {"cut four-byte sequence", "\xF0\x9F", true, u"\u07c0"},  // read as three bytes
+      // Broken bytes stay as U+DC00 + byte, so that the next save writes them again.
+      {"cut two-byte sequence", "\xEF\xBB\xBF" "a\xC3", false, u"a\xDCC3"},
+      {"cut three-byte sequence", "\xEF\xBB\xBF\xE4\xB8", false, u"\xDCE4\xDCB8"},
+      {"cut four-byte sequence", "\xF0\x9F", true, u"\xDCF0\xDC9F"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(decodeMarkedText(c.bytes, c.utf8File), c.expected) << c.what;

@@ -50,8 +50,9 @@ std::u16string expandMacro(std::u16string_view source) {
   if (asciiEqualIgnoringCase(macro, kAppDataMacro)) {
     return appDataOrFallback() + std::u16string(rest);
   }
-  if (asciiEqualIgnoringCase(macro, kTempMacro) && !platform::environmentVariable(u"TEMP")) {
-    // POSIX systems rarely set TEMP: the temporary folder stands in for it.
+  if (asciiEqualIgnoringCase(macro, kTempMacro)) {
+    // The folder contractPath took away: on POSIX the temporary folder, which a
+    // variable named TEMP does not change (few systems set it, and then for others).
     const std::u16string temp = platform::tempFolder();
     if (!temp.empty()) {
       return temp + platform::expandEnvironmentText(rest).value_or(std::u16string(rest));

@@ -3,7 +3,9 @@
 // environment variable. Paths are expanded before use and contracted before they are
 // stored; both normalise "." and ".." components (platform/paths.h). Results are never
 // cut: a stored path field holds at most kMaxPathChars characters, and what does not
-// fit is refused where it is entered (fitsStoredPath).
+// fit is refused where it is entered (fitsStoredPath). "%TEMP%" stands for
+// platform::tempFolder() both ways, whatever the variable TEMP holds, so that a
+// contracted path expands to the folder it came from.
 #pragma once
 
 #include <string>

@@ -48,7 +48,7 @@ class PathMacros : public testing::Test {
     platform::setEnvironmentVariable(name, std::u16string(value));
   }
   static constexpr const char16_t* kSaved[] = {
-      u"XDG_CONFIG_HOME", u"TMPDIR", u"CRVL_PM_A", u"CRVL_PM_B", u"CRVL_PM_DATA",
+      u"XDG_CONFIG_HOME", u"TMPDIR", u"TEMP", u"CRVL_PM_A", u"CRVL_PM_B", u"CRVL_PM_DATA",
       u"CRVL_PM_SUB", u"CRVL_PM_BAD1", u"CRVL_PM_BAD2", u"CRVL_PM_BAD3"};
   std::vector<std::optional<std::u16string>> saved_;
 };
@@ -79,6 +79,22 @@ TEST_F(PathMacros, ExpansionOfLeadingMacros) {
   }
 }
 
+// A variable TEMP that names another folder than the temporary folder changes neither
+// direction: a contracted path expands to the folder it was taken from.
+TEST_F(PathMacros, TempContractsAndExpandsWithTheSameFolder) {
+  const std::u16string elsewhere = native(u"C:\\crvl-elsewhere");
+  for (const std::optional<std::u16string>& temp : {std::optional<std::u16string>(elsewhere),
+                                                    std::optional<std::u16string>()}) {
+    platform::setEnvironmentVariable(u"TEMP", temp);
+    const std::u16string folder = platform::tempFolder();
+    if (folder.empty()) continue;  // Windows without TEMP has no temporary folder to stand for
+    const std::u16string path = folder + native(u"\\x\\tj.job");
+    const std::u16string stored = contractPath(path);
+    EXPECT_TRUE(stored.starts_with(u"%TEMP%")) << testing::PrintToString(stored);
+    EXPECT_EQ(expandPath(stored), path) << testing::PrintToString(stored);
+  }
+}
+
 TEST_F(PathMacros, RelativePathsHangOffTheProgramFolder) {
   EXPECT_EQ(expandRelativePath(native(u"..\\Data")), native(u"C:\\Apps\\Data"));
   EXPECT_EQ(expandRelativePath(u"../Data"), native(u"C:\\Apps\\Data"));
@@ -92,7 +108,8 @@ TEST_F(PathMacros, ContractionOfKnownFolders) {
   const std::u16string temp = platform::tempFolder();
   const PathCase cases[] = {
       {native(u"C:\\Apps\\Sync\\Jobs\\a.job"), native(u"%MY_PATH%\\Jobs\\a.job")},
-      {native(u"c:\\APPS\\sync\\x"), native(u"%MY_PATH%\\x")},
+      // Another case is the same folder only where names ignore case.
+      {native(u"c:\\APPS\\sync\\x"), os::kWindows ? native(u"%MY_PATH%\\x") : native(u"c:\\APPS\\sync\\x")},
       {native(u"C:\\Apps\\Sync"), u"%MY_PATH%"},
       {native(u"C:\\Apps\\Sync2\\x"), native(u"C:\\Apps\\Sync2\\x")},  // not at a boundary
       {appData + native(u"\\Halberic\\x"), native(u"%APPDATA%\\Halberic\\x")},

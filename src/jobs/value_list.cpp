@@ -11,27 +11,58 @@ void appendCut(std::basic_string<Char>& list, std::basic_string_view<Char> part,
   list.append(part.substr(0, limit - list.size()));
 }
 
+// Whether `item` holds `quote` directly followed by the separator: such an item cannot
+// be enclosed in that quote, since the reader would end it there.
 template <typename Char>
-void appendItem(std::basic_string_view<Char> item, std::basic_string<Char>& list,
+bool holdsQuoteBeforeSeparator(std::basic_string_view<Char> item, Char quote) {
+  const Char pair[2] = {quote, static_cast<Char>(';')};
+  return item.find(std::basic_string_view<Char>(pair, 2)) != item.npos;
+}
+
+// The quote that encloses `item` as stored: 0 for none, or -1 when the item cannot be
+// stored so that it reads back (a line end, or both quote forms blocked).
+template <typename Char>
+int quoteFor(std::basic_string_view<Char> item, bool firstItem) {
+  const Char lineEnds[2] = {static_cast<Char>('\r'), static_cast<Char>('\n')};
+  if (item.find_first_of(std::basic_string_view<Char>(lineEnds, 2)) != item.npos) return -1;
+  if (item.empty()) return 0;
+  const Char first = item.front();
+  // The settings reader drops blanks at the start of a value, so a first item that
+  // begins with one keeps it only within quotes.
+  const bool needed = item.find(static_cast<Char>(';')) != item.npos ||
+                      item.find(static_cast<Char>('"')) != item.npos ||
+                      first == static_cast<Char>('\'') ||
+                      (firstItem && (first == static_cast<Char>(' ') || first == static_cast<Char>('\t')));
+  if (!needed) return 0;
+  if (!holdsQuoteBeforeSeparator(item, static_cast<Char>('"'))) return '"';
+  if (!holdsQuoteBeforeSeparator(item, static_cast<Char>('\''))) return '\'';
+  return -1;
+}
+
+template <typename Char>
+bool appendItem(std::basic_string_view<Char> item, std::basic_string<Char>& list,
                 size_t capacity) {
-  if (capacity == 0) return;
+  if (capacity == 0) return false;
   const size_t limit = capacity - 1;  // room for the terminator of the caller's buffer
   const Char sep = static_cast<Char>(';');
-  const Char quote = static_cast<Char>('"');
   const bool emptyList = list.empty() || (list.size() == 1 && list[0] == sep);
   const Char sepText[1] = {sep};
-  const Char quoteText[1] = {quote};
+  const int quote = quoteFor(item, list.empty());
+  // An item that cannot be stored leaves an empty place, so the items after it keep
+  // their positions.
+  if (quote < 0) item = {};
   if (!emptyList) {
     appendCut(list, std::basic_string_view<Char>(sepText, 1), limit);
   } else if (list.empty() && item.empty()) {
     // Keeps the empty first item visible.
     appendCut(list, std::basic_string_view<Char>(sepText, 1), limit);
-    return;
+    return quote >= 0;
   }
-  const bool quoted = item.find(sep) != item.npos || item.find(quote) != item.npos;
-  if (quoted) appendCut(list, std::basic_string_view<Char>(quoteText, 1), limit);
+  const Char quoteText[1] = {static_cast<Char>(quote)};
+  if (quote > 0) appendCut(list, std::basic_string_view<Char>(quoteText, 1), limit);
   appendCut(list, item, limit);
-  if (quoted) appendCut(list, std::basic_string_view<Char>(quoteText, 1), limit);
+  if (quote > 0) appendCut(list, std::basic_string_view<Char>(quoteText, 1), limit);
+  return quote >= 0;
 }
 
 template <typename Char>
@@ -75,13 +106,17 @@ std::vector<std::basic_string_view<Char>> split(std::basic_string_view<Char> tex
 
 }  // namespace
 
-void appendListItem(std::string_view item, std::string& list, size_t capacity) {
-  appendItem<char>(item, list, capacity);
+bool appendListItem(std::string_view item, std::string& list, size_t capacity) {
+  return appendItem<char>(item, list, capacity);
 }
 
-void appendListItem(std::u16string_view item, std::u16string& list, size_t capacity) {
-  appendItem<char16_t>(item, list, capacity);
+bool appendListItem(std::u16string_view item, std::u16string& list, size_t capacity) {
+  return appendItem<char16_t>(item, list, capacity);
 }
+
+bool isStorableListItem(std::string_view item) noexcept { return quoteFor(item, false) >= 0; }
+
+bool isStorableListItem(std::u16string_view item) noexcept { return quoteFor(item, false) >= 0; }
 
 std::vector<std::string_view> splitList(std::string_view text, char separator) {
   return split<char>(text, separator);

@@ -12,12 +12,20 @@ namespace crvl {
 inline constexpr char16_t kListItemSeparator = u';';
 
 // Appends an item: a ';' goes first unless the list is empty or exactly ";" (so an
-// empty item appended to an empty list gives ";"). An item holding ';' or '"' is
-// enclosed in double quotes (inner quotes are not escaped). The list is a buffer of
-// `capacity` bytes (characters) with room for its terminator: it never grows past
-// capacity - 1, text beyond that is cut.
-void appendListItem(std::string_view item, std::string& list, size_t capacity = SIZE_MAX);
-void appendListItem(std::u16string_view item, std::u16string& list, size_t capacity = SIZE_MAX);
+// empty item appended to an empty list gives ";"). An item that holds ';' or '"', that
+// begins with '\'', or that begins the list with a blank is enclosed in double quotes
+// (inner quotes are not escaped); in apostrophes instead when it holds '"' directly
+// followed by ';'. An item that no quoting reads back (a CR or LF, or both '";' and
+// "';") is stored as an empty item and the answer is false; true otherwise. The list
+// is a buffer of `capacity` bytes (characters) with room for its terminator: it never
+// grows past capacity - 1, text beyond that is cut.
+bool appendListItem(std::string_view item, std::string& list, size_t capacity = SIZE_MAX);
+bool appendListItem(std::u16string_view item, std::u16string& list, size_t capacity = SIZE_MAX);
+
+// Whether appendListItem stores `item` so that splitList reads it back: what the
+// program takes in (names, parameters) is checked with this where it enters.
+[[nodiscard]] bool isStorableListItem(std::string_view item) noexcept;
+[[nodiscard]] bool isStorableListItem(std::u16string_view item) noexcept;
 
 // The items of a list, as views into `text`. The text is cut at its first CR or LF.
 // An item that begins with '"' or '\'' runs to the next later occurrence of that quote

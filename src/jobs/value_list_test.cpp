@@ -126,5 +126,40 @@ TEST(ValueList, AppendedItemsSplitBack) {
   for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(back[i], items[i]) << list;
 }
 
+// Every item that can be stored reads back whole, wherever it stands in the list.
+TEST(ValueList, EveryStorableItemReadsBack) {
+  const std::string items[] = {
+      "'Til dawn", "Q\";x", "'", "\"", "\"\"", "'a\";b", "x'", "x\"", "\" lead",
+      " blank first", "\ttab", "';", "\";'", "a;b", "", "plain",
+  };
+  for (const std::string& item : items) {
+    ASSERT_TRUE(isStorableListItem(std::string_view(item))) << item;
+    for (int place = 0; place < 3; ++place) {
+      std::string list;
+      if (place > 0) appendListItem(std::string_view("before"), list);
+      EXPECT_TRUE(appendListItem(std::string_view(item), list));
+      if (place > 1) appendListItem(std::string_view("after"), list);
+      const auto back = splitList(std::string_view(list));
+      EXPECT_EQ(std::string(listItem(back, place > 0 ? 1 : 0)), item) << list;
+      if (place > 1) EXPECT_EQ(listItem(back, 2), "after") << list;
+      // The settings reader drops blanks at the start of a value.
+      EXPECT_FALSE(list.starts_with(' ') || list.starts_with('\t')) << list;
+    }
+  }
+}
+
+// Items no quoting reads back are refused and leave an empty place.
+TEST(ValueList, ItemsThatCannotBeStored) {
+  const std::string items[] = {"a\";b';c", "line\nbreak", "cr\r", "\";';"};
+  for (const std::string& item : items) {
+    EXPECT_FALSE(isStorableListItem(std::string_view(item))) << item;
+    EXPECT_FALSE(isStorableListItem(std::u16string(item.begin(), item.end()))) << item;
+    std::string list = "a";
+    EXPECT_FALSE(appendListItem(std::string_view(item), list)) << item;
+    appendListItem(std::string_view("z"), list);
+    EXPECT_EQ(list, "a;;z") << item;
+  }
+}
+
 }  // namespace
 }  // namespace crvl

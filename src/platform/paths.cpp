@@ -262,8 +262,9 @@ void normalizePath(std::u16string& path) {
 bool pathStartsWith(std::u16string_view path, std::u16string_view folder) {
   if (folder.empty() || folder.size() > path.size()) return false;
   for (size_t i = 0; i < folder.size(); ++i) {
-    const char16_t a = toUpper(path[i]);
-    const char16_t b = toUpper(folder[i]);
+    // POSIX names are case sensitive: "/srV" is another folder than "/srv".
+    const char16_t a = os::kWindows ? toUpper(path[i]) : path[i];
+    const char16_t b = os::kWindows ? toUpper(folder[i]) : folder[i];
     if (a != b && !(isBoundary(a) && isBoundary(b))) return false;
   }
   return path.size() == folder.size() || isBoundary(path[folder.size()]) ||

@@ -87,7 +87,8 @@ void matchSeparatorStyle(std::u16string& path);
 void normalizePath(std::u16string& path);
 
 // True when `folder` is a leading part of `path` that ends at a component boundary
-// (compared upper-cased; separators and ':' count as equal to each other).
+// (on Windows compared upper-cased, on POSIX exactly; separators and ':' count as equal
+// to each other).
 [[nodiscard]] bool pathStartsWith(std::u16string_view path, std::u16string_view folder);
 
 // Removes the last component (a trailing separator alone counts as the last

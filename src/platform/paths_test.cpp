@@ -206,10 +206,12 @@ TEST(Paths, LeadingFolders) {
       {u"C:\\Apps\\Sync2\\x", u"C:\\Apps\\Sync", false},
       {u"C:\\Apps\\Sync", u"C:\\Apps\\Sync", true},
       {u"C:\\Apps\\Sync\\x", u"C:\\Apps\\Sync\\", true},
-      {u"c:\\apps\\sync\\x", u"C:\\APPS\\SYNC", true},
+      {u"c:\\apps\\sync\\x", u"C:\\APPS\\SYNC", os::kWindows},
       {u"C:\\Apps", u"C:\\Apps\\Sync", false},
       {u"C:\\x", u"", false},
-      {u"C:\\\u00E4\u00F6\\x", u"C:\\\u00C4\u00D6", true},
+      {u"C:\\\u00E4\u00F6\\x", u"C:\\\u00C4\u00D6", os::kWindows},
+      // POSIX names are case sensitive: another case is another folder.
+      {u"C:\\srV\\data\\x", u"C:\\srv\\data", os::kWindows},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(pathStartsWith(native(c.path), native(c.folder)), c.starts)

@@ -31,9 +31,11 @@ void refreshAnsiCodePage() noexcept;
 void appendUnitsAsUtf8(std::u16string_view text, std::string& out);
 [[nodiscard]] std::string unitsToUtf8(std::u16string_view text);
 
-// The matching decoder: a lead byte below 0x80 is one byte, below 0xE0 two bytes,
-// any other three bytes. Missing continuation bytes at the end of the text count as
-// zero bits; the result never reads past `bytes`.
+// The matching decoder: one-, two- and three-byte sequences give one unit each (a
+// surrogate half included); a complete four-byte sequence of standard UTF-8 (which
+// other editors write) gives a surrogate pair; every byte that begins no complete
+// sequence (an overlong lead such as C0, a stray continuation, a sequence cut off)
+// becomes the lone surrogate U+DC00 + byte. Never reads past `bytes`.
 [[nodiscard]] std::u16string utf8ToUnits(std::string_view bytes);
 
 // Standard UTF-8 <-> UTF-16 for texts (language files, a non-console output on Windows).

@@ -99,17 +99,22 @@ TEST(UnitsUtf8, EveryUnitIsEncodedOnItsOwn) {
   EXPECT_EQ(out, "x" + bytes({0xC3, 0xA9}));
 }
 
-TEST(UnitsUtf8, DecoderFollowsLeadByteLengthsAndStopsAtTheEnd) {
+TEST(UnitsUtf8, DecoderKeepsEveryBrokenByteAndStopsAtTheEnd) {
   const UnitCase cases[] = {
-      // Missing continuation bytes at the end count as zero bits.
-      {u"\u00C0", bytes({0xC3})},
-      {u"\u2080", bytes({0xE2, 0x82})},
-      {u"\u2000", bytes({0xE2})},
-      {u"a\u0000"s, bytes({0x61, 0x80})},  // a stray continuation byte leads two bytes
-      // A four-byte lead still reads three bytes; the fourth leads a two-byte unit.
-      {u"\u07D8\u0000"s, bytes({0xF0, 0x9F, 0x98, 0x80})},
-      // Continuation bits are taken without checking the marker bits.
-      {u"\u0041", bytes({0xC1, 0x01})},
+      // A byte that begins no complete sequence is U+DC00 + byte, never NUL or CR.
+      {u"\xDCC3", bytes({0xC3})},
+      {u"\xDCE2\xDC82", bytes({0xE2, 0x82})},
+      {u"\xDCE2", bytes({0xE2})},
+      {u"a\xDC80"s, bytes({0x61, 0x80})},
+      {u"\xDC80\xDC8D"s, bytes({0x80, 0x8D})},
+      {u"\xDCC0\xDC80"s, bytes({0xC0, 0x80})},   // the overlong NUL
+      {u"\xDCF0"s, bytes({0xF0})},
+      {u"\xDCE0\xDC80\xDC8D"s, bytes({0xE0, 0x80, 0x8D})},  // an overlong CR
+      {u"\xDCC1\u0001", bytes({0xC1, 0x01})},
+      // A complete four-byte sequence is a surrogate pair; a cut one is bytes.
+      {u"\xD83D\xDE00"s, bytes({0xF0, 0x9F, 0x98, 0x80})},
+      {u"\xDCF0\xDC9F\xDC98"s, bytes({0xF0, 0x9F, 0x98})},
+      {u"\xDCF4\xDC90\xDC80\xDC80"s, bytes({0xF4, 0x90, 0x80, 0x80})},  // above U+10FFFF
   };
   for (const UnitCase& c : cases) {
     // An exact-size heap copy: reading one byte too far trips the address sanitizer.

@@ -40,21 +40,38 @@ std::u16string utf8ToUnits(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   const size_t n = bytes.size();
-  // A continuation byte beyond the end reads as 0 (no bits).
   auto at = [&](size_t i) -> unsigned { return i < n ? static_cast<unsigned char>(bytes[i]) : 0u; };
+  auto continues = [&](size_t i, unsigned lo = 0x80, unsigned hi = 0xBF) {
+    return i < n && at(i) >= lo && at(i) <= hi;
+  };
   size_t i = 0;
   while (i < n) {
     const unsigned lead = at(i);
     if (lead < 0x80) {
       out.push_back(static_cast<char16_t>(lead));
       i += 1;
-    } else if (lead < 0xE0) {
+    } else if (lead >= 0xC2 && lead <= 0xDF && continues(i + 1)) {
       out.push_back(static_cast<char16_t>(((lead & 0x1F) << 6) | (at(i + 1) & 0x3F)));
       i += 2;
-    } else {
+    } else if (lead >= 0xE0 && lead <= 0xEF && continues(i + 1, lead == 0xE0 ? 0xA0 : 0x80) &&
+               continues(i + 2)) {
+      // ED A0-BF (a surrogate half) belongs to the per-unit form and is taken as it is.
       out.push_back(static_cast<char16_t>(((lead & 0x0F) << 12) | ((at(i + 1) & 0x3F) << 6) |
                                           (at(i + 2) & 0x3F)));
       i += 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4 &&
+               continues(i + 1, lead == 0xF0 ? 0x90 : 0x80, lead == 0xF4 ? 0x8F : 0xBF) &&
+               continues(i + 2) && continues(i + 3)) {
+      const char32_t cp = (((lead & 0x07u) << 18) | ((at(i + 1) & 0x3Fu) << 12) |
+                           ((at(i + 2) & 0x3Fu) << 6) | (at(i + 3) & 0x3Fu)) - 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      i += 4;
+    } else {
+      // A byte that starts no complete sequence stands for itself as U+DC00 + byte,
+      // as in file names: nothing turns into a NUL or a line end.
+      out.push_back(static_cast<char16_t>(0xDC00 + lead));
+      i += 1;
     }
   }
   return out;

@@ -29,7 +29,7 @@ uint64_t storedNumber(std::string_view digits) noexcept {
 }
 
 struct TaskReader {
-  ProfileStore* settings;
+  const JobNumberIndex* jobs;
   bool utf8File;
   std::vector<Task>* tasks;
 };
@@ -37,7 +37,7 @@ struct TaskReader {
 int collectTask(void* context, std::string_view /*key*/, std::string_view value) {
   auto* reader = static_cast<TaskReader*>(context);
   if (value.empty()) return 0;
-  Task task = parseTask(value, *reader->settings, reader->utf8File);
+  Task task = parseTask(value, *reader->jobs, reader->utf8File);
   if (task.valid()) reader->tasks->push_back(std::move(task));
   return 0;
 }
@@ -45,6 +45,10 @@ int collectTask(void* context, std::string_view /*key*/, std::string_view value)
 }  // namespace
 
 Task parseTask(std::string_view value, ProfileStore& settings, bool utf8File) {
+  return parseTask(value, JobNumberIndex(settings), utf8File);
+}
+
+Task parseTask(std::string_view value, const JobNumberIndex& jobs, bool utf8File) {
   Task task;
   const std::vector<std::string_view> items = splitList(value);
   std::u16string name = listItemText(items, 0, utf8File);
@@ -53,7 +57,7 @@ Task parseTask(std::string_view value, ProfileStore& settings, bool utf8File) {
   if (name.empty() || kinds.empty()) return task;
   const char kind = kinds[0];
   if (!isStartKind(kind)) return task;
-  const int number = findJobNumber(name, settings);
+  const int number = jobs.find(name);
   if (number <= 0) return task;
   task.jobNumber = number;
   task.kind = kind;
@@ -80,7 +84,10 @@ std::string formatTask(const Task& task, bool utf8File) {
 
 std::vector<Task> loadTasks(ProfileStore& settings) {
   std::vector<Task> tasks;
-  TaskReader reader{&settings, settings.isUtf8File(), &tasks};
+  // The register is read once: each task's name is then one look-up, wherever the
+  // register stands in the file.
+  const JobNumberIndex jobs(settings);
+  TaskReader reader{&jobs, settings.isUtf8File(), &tasks};
   (void)settings.enumerateSection(kTaskSection, &collectTask, &reader);
   return tasks;
 }

@@ -19,6 +19,7 @@
 namespace crvl {
 
 class ProfileStore;
+class JobNumberIndex;
 
 inline constexpr std::string_view kTaskSection = "Task";
 inline constexpr size_t kTaskJobNameChars = 40;
@@ -57,6 +58,8 @@ struct Task {
 // numbers that do not parse, and negative numbers, read as 0); others are ignored.
 // `utf8File`: the settings file is UTF-8.
 [[nodiscard]] Task parseTask(std::string_view value, ProfileStore& settings, bool utf8File = false);
+// The same with the register already read (one look-up per task when loading many).
+[[nodiscard]] Task parseTask(std::string_view value, const JobNumberIndex& jobs, bool utf8File = false);
 
 // The stored value of a task (the period 'o' when none is set).
 [[nodiscard]] std::string formatTask(const Task& task, bool utf8File = false);

@@ -107,6 +107,17 @@ TEST_F(TaskTest, WrittenValuesReadBackToTheSameTask) {
   EXPECT_EQ(parse(formatTask(wide)), wide);
 }
 
+// Tasks of jobs whose names hold quotes are found again after a save, with the task
+// section before the register (the order a rewritten register leaves).
+TEST_F(TaskTest, QuotedNamesSurviveSaveAndLoad) {
+  folder_.write("settings.ini", "[Task]\r\n\r\n[Job]\r\n1=\"'Til dawn\";t.job\r\n2='Q\";x';q.job\r\n3=\" sp\"\r\n");
+  settings_.reloadStore();
+  const std::vector<Task> tasks = {{u"'Til dawn", 1, 's', 'o', 0, 0}, {u"Q\";x", 2, 'a', 'o', 5, 0}};
+  ASSERT_EQ(saveTasks(tasks, settings_), kSuccess);
+  settings_.reloadStore();
+  EXPECT_EQ(loadTasks(settings_), tasks) << folder_.read("settings.ini");
+}
+
 TEST_F(TaskTest, SavingRenumbersAndDropsWhatNoLongerReads) {
   settings_.putString("Task", "1", "Backup;so");
   settings_.putString("Task", "2", "Gone;ao");      // its job was removed

@@ -34,20 +34,21 @@ stress_exit() {
   done
   return 1
 }
-# A run that asks while `dialog` (a command and a control of its dialog) is open: the
-# prompt comes up over it and takes the password; the dialog then closes with `button`.
+# A run started while `dialog` (a command and a control of its dialog) is open waits for
+# it (runs do not start under an open dialog); once the dialog is closed with `button`
+# the run goes on and its password prompt comes up and takes the password.
 over_dialog() {
   local command=$1 control=$2 button=$3 what=$4
   if ! open_dialog "$command" "$control"; then fail "[stress] $what opens"; return; fi
   drive post 201 1 >/dev/null
+  drive dlg-wait "$control" 5000 >/dev/null && drive click "$button"
   if drive dlg-wait 5901 15000 >/dev/null; then
-    pass "[stress] a run's password request while $what is open is shown over it"
+    pass "[stress] a run started while $what was open asks for its password after it closed"
     drive set-text 5901 "open sesame"
     drive click 99
   else
-    fail "[stress] a run's password request while $what is open is shown over it"
+    fail "[stress] a run started while $what was open asks for its password after it closed"
   fi
-  drive dlg-wait "$control" 5000 >/dev/null && drive click "$button"
   check "[stress] the program answers after $what" responsive
 }
 

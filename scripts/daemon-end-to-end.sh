@@ -42,7 +42,7 @@ mkdir -p "$work/L1" "$work/R1" "$work/L2" "$work/logs"
 echo one > "$work/L1/a.txt"
 echo two > "$work/L2/b.txt"
 mirror_job Every "$work/L1" "$work/R1"
-mirror_job Stick "$work/L2" "$work/R2"   # R2 does not exist yet
+mirror_job Stick "$work/L2" "$work/stick/R2"   # the stick (the folder above R2) is not there yet
 printf '[CRVL]\r\nLog=%s\r\nExpMode=1\r\n\r\n[Job]\r\n1=Every;%s\r\n2=Stick;%s\r\n\r\n[Task]\r\n1=Every;so;d1;r2\r\n2=Stick;ao\r\n' \
   "$work/logs" "$work/Every.job" "$work/Stick.job" > "$work/settings.ini"
 
@@ -64,11 +64,12 @@ touch -d '+5 seconds' "$work/L1/a.txt"
 copied_more() { [ "$(cat "$work/R1/a.txt" 2>/dev/null)" = "one more" ]; }
 wait_for 10 copied_more || fail "the repeat did not run: $(cat "$work/daemon.out")"
 
-sleep 1.5  # the availability task is waiting for its folder
-[ -e "$work/R2" ] && fail "the availability task made its folder"
-mkdir "$work/R2"
+sleep 1.5  # the availability task is waiting for the folder above its target
+[ -e "$work/stick" ] && fail "the availability task made the folder above its target"
+# The stick arrives; the first run makes its own target folder R2 below it.
+mkdir "$work/stick"
 appeared=$(now_ms)
-copied_two() { [ "$(cat "$work/R2/b.txt" 2>/dev/null)" = two ]; }
+copied_two() { [ "$(cat "$work/stick/R2/b.txt" 2>/dev/null)" = two ]; }
 if wait_for 10 copied_two; then
   delay=$(($(now_ms) - appeared))
   echo "availability task: run followed the folder after $delay ms"

@@ -84,10 +84,14 @@ bool jobLogsEnabled(const JobLogSettings& settings) {
 std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobName,
                            PackedDateTime stamp, LogFormat format) {
   // The job name is one part of a file name: a separator in it must not lead out of
-  // the log folder or into a folder below it.
+  // the log folder or into a folder below it, and a character that Windows file names
+  // cannot hold ('"' in `Q";x`) must not cost the run its log. Both builds name logs
+  // alike, so a log folder moves between them unchanged.
   std::u16string name(jobName);
   for (char16_t& c : name) {
-    if (platform::isPathSeparator(c)) c = u'_';
+    if (platform::isPathSeparator(c) || c < 32 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
+      c = u'_';
+    }
   }
   for (char c : std::to_string(stamp)) name.push_back(static_cast<char16_t>(c));
   name += u'.';

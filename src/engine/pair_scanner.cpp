@@ -146,18 +146,12 @@ bool sameFolder(const char16_t* given, std::u16string_view folder) {
   return platform::namesEqual(g, folder);
 }
 
-// Unsafe only for a '\', which POSIX names may hold and which separates paths here.
+// Unsafe only for a '\', which POSIX names may hold and which separates paths here. Such
+// an entry is kept only to be reported, never joined into a path, so even a name whose
+// parts would climb out of the folder once split ("..\x") is reported, not dropped.
 bool holdsOnlyForeignSeparator(std::u16string_view name) noexcept {
   if (!os::kBackslashSeparates || name == u"." || name == u"..") return false;
-  if (name.find(u'\\') == name.npos || name.find(u'/') != name.npos || name.find(u'\0') != name.npos) return false;
-  // Parts that would climb out of the folder once split are no names at all.
-  for (size_t start = 0; start <= name.size();) {
-    const size_t end = std::min(name.find(u'\\', start), name.size());
-    const std::u16string_view part = name.substr(start, end - start);
-    if (part.empty() || part == u"." || part == u"..") return false;
-    start = end + 1;
-  }
-  return true;
+  return name.find(u'\\') != name.npos && name.find(u'/') == name.npos && name.find(u'\0') == name.npos;
 }
 
 int32_t scanConsumer(void* data, const FindRecord& entry) {

@@ -89,7 +89,7 @@ std::u16string logFilePath(std::u16string_view folder, std::u16string_view jobNa
   // alike, so a log folder moves between them unchanged.
   std::u16string name(jobName);
   for (char16_t& c : name) {
-    if (platform::isPathSeparator(c) || c < 32 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
+    if (platform::isPathSeparator(c) || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
       c = u'_';
     }
   }

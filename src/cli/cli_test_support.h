@@ -65,7 +65,10 @@ inline CliResult runShell(const TempFolder& tmp, const std::string& command, con
   const std::u16string out = tmp.text("cli-output-" + std::to_string(++calls) + ".txt");
   uint32_t status = 0;
   const TestUserFolders folders(tmp);
-  const ErrorCode started = platform::runCommandLine(platform::fromSystemBytes(command), out, &status, input);
+  ErrorCode started = platform::runCommandLine(platform::fromSystemBytes(command), out, &status, input);
+  // Under Wine on a loaded machine a process start now and then fails with an internal
+  // error before the program ran at all; starting it once more is safe then.
+  if (started != kSuccess) started = platform::runCommandLine(platform::fromSystemBytes(command), out, &status, input);
   EXPECT_EQ(started, kSuccess) << command;
   return CliResult{started == kSuccess ? static_cast<int>(status) : -1, readFile(out)};
 }

@@ -72,6 +72,18 @@ int matchName(void* context, std::string_view key, std::string_view value) {
   return 1;
 }
 
+// A job or group name as stored: without its leading blanks (the display's indent),
+// unless the rest would read as another kind of entry (a job name "-x" as a group, a
+// group name "" or "-" as a group end or a separator); such a name keeps its blanks,
+// one at least.
+std::u16string storedName(std::u16string_view name, RegisterKind kind) {
+  const std::u16string_view trimmed = trimLeadingBlanks(name);
+  const bool otherKind = kind == RegisterKind::Job ? trimmed.starts_with(u'-') : trimmed.empty() || trimmed == u"-";
+  if (!otherKind) return std::u16string(trimmed);
+  if (trimmed.size() < name.size()) return std::u16string(name);
+  return u" " + std::u16string(name);
+}
+
 }  // namespace
 
 std::u16string_view trimLeadingBlanks(std::u16string_view text) noexcept {
@@ -103,14 +115,14 @@ std::string formatRegisterValue(const RegisterRow& row, bool utf8File) {
   std::string value;
   switch (row.kind) {
     case RegisterKind::Job:
-      appendListItem(encodeMarkedText(trimLeadingBlanks(row.name), utf8File), value);
+      appendListItem(encodeMarkedText(storedName(row.name, row.kind), utf8File), value);
       if (!row.path.empty()) {
         appendListItem(encodeMarkedText(contractPath(row.path), utf8File), value);
       }
       break;
     case RegisterKind::GroupStart: {
       std::u16string text = u"-";
-      text += trimLeadingBlanks(row.name);
+      text += storedName(row.name, row.kind);
       appendListItem(encodeMarkedText(text, utf8File), value);
       break;
     }

@@ -41,7 +41,9 @@ inline constexpr size_t kMaxRegisterValueBytes = 1023;
 // The row of one stored register value (`utf8File`: the settings file is UTF-8).
 [[nodiscard]] RegisterRow parseRegisterValue(std::string_view value, bool utf8File = false);
 
-// The stored value of a row: job names and group names lose their leading blanks, job
+// The stored value of a row: job names and group names lose their leading blanks
+// (but for a name that would then read as another kind of entry: a job name that
+// begins with '-', a group name that is empty or "-"; it keeps them, one at least), job
 // paths are contracted, each item is stored as marked text in the file's encoding
 // (`utf8File`: the settings file is UTF-8, as for parseRegisterValue).
 [[nodiscard]] std::string formatRegisterValue(const RegisterRow& row, bool utf8File = false);

@@ -123,6 +123,22 @@ TEST_F(RegisterTest, WritingDropsEveryOldCopyOfTheSection) {
   EXPECT_EQ(readRegister(settings_), rows);
 }
 
+// Names edited by hand whose blanks are all that keeps them from reading as another
+// kind of entry keep those blanks when the register is written again.
+TEST_F(RegisterTest, HandEditedNamesKeepTheirKindWhenRewritten) {
+  folder_.write("settings.ini", "[Job]\r\n1=\"  -x\";x.job\r\n2=- \r\n3=- -\r\n4=-\r\n5=-\r\n");
+  settings_.reloadStore();
+  const std::vector<RegisterRow> rows = {jobRow(u"  -x", u"x.job"), groupStart(u" "), groupStart(u" -"),
+                                         groupEnd(), groupEnd()};
+  ASSERT_EQ(readRegister(settings_), rows);
+  ASSERT_EQ(writeRegister(rows, settings_), kSuccess);
+  settings_.reloadStore();
+  EXPECT_EQ(readRegister(settings_), rows) << folder_.read("settings.ini");
+  // Such names made in the program keep one blank.
+  EXPECT_EQ(parseRegisterValue(formatRegisterValue(jobRow(u"-y", u"y.job"))), jobRow(u" -y", u"y.job"));
+  EXPECT_EQ(parseRegisterValue(formatRegisterValue(groupStart(u""))), groupStart(u" "));
+}
+
 // A settings file saved as UTF-8 with a byte order mark keeps its names through a
 // register rewrite.
 TEST_F(RegisterTest, Utf8SettingsKeepTheirNamesWhenRewritten) {

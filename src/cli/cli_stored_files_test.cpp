@@ -183,5 +183,42 @@ TEST_F(CliStoredFiles, StaleTemporariesOfTheSettingsFileGoAtTheNextStart) {
   }
 }
 
+// Hand-edited values longer than the fields a job is run with: a register entry whose
+// path would be cut to another job file, or whose name is too long, is not run; the
+// log folder is taken whole, never cut to a folder beside it.
+TEST_F(CliStoredFiles, HandEditedValuesThatDoNotFitAreNeverCut) {
+  // A folder of 1,013 characters: "Cut;" and its "x.job" fill the 1,023 bytes a
+  // register value was once cut to, its "logfolder" the 1,023 characters of a folder.
+  std::string folder = testing::narrow(tmp.text("long"));
+  while (folder.size() < 1013) folder += "/" + std::string(std::min<size_t>(150, 1013 - folder.size() - 1), 'd');
+  ASSERT_EQ(folder.size(), 1013u);
+  const std::string cutJob = folder + "/x.job", cutLogs = folder + "/logfolder";
+  fs::create_directories(cutLogs);
+  writeFile(tmp / "L" / "a.txt", "a");
+  const std::string job = "[CRVL]\r\nOption=0;+>\r\nFilter=\r\n\r\n[Folder]\r\n1=+" +
+                          testing::narrow(tmp.text("L")) + ";" + testing::narrow(tmp.text("R")) + "\r\n";
+  writeFile(cutJob, job);
+  writeFile(tmp / "fine.job", "[CRVL]\r\nOption=0;d\r\nFilter=\r\n\r\n[Folder]\r\n1=+" +
+                                  testing::narrow(tmp.text("L")) + ";" + testing::narrow(tmp.text("jobs")) + "\r\n");
+  const std::string longName(41, 'N');
+  writeFile(tmp / "settings.ini", "[CRVL]\r\nLog=" + cutLogs + "/whole\r\nExpMode=1\r\n\r\n[Job]\r\n1=Cut;" +
+                                      cutJob + ".more\r\n2=" + longName + ";" + cutJob + "\r\n3=Fine;" +
+                                      testing::narrow(tmp.text("fine.job")) + "\r\n");
+  for (const std::string& name : {std::string("Cut"), longName}) {
+    const CliResult run = cli("run " + name + " 2>&1");
+    EXPECT_EQ(run.status, 2) << name;
+    EXPECT_NE(run.output.find("the job is not run"), std::string::npos) << run.output;
+  }
+  EXPECT_FALSE(fs::exists(tmp / "R" / "a.txt")) << "the cut path's job ran";
+  const std::string listing = cli("jobs").output;
+  EXPECT_NE(listing.find(longName + "\t"), std::string::npos) << listing;
+  const CliResult fine = cli("run Fine 2>&1");
+  EXPECT_EQ(fine.status, 0) << fine.output;
+  EXPECT_EQ(parseJson(cli("--json config show").output)["log-folder"].text, cutLogs + "/whole");
+  for (const auto& e : fs::directory_iterator(cutLogs)) {
+    EXPECT_EQ(e.path().filename(), "whole") << "a log went into the cut log folder";
+  }
+}
+
 }  // namespace
 }  // namespace crvl

@@ -90,6 +90,10 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
     printError(u"no job named " + command.job() + u" in the job register");
     return kExitUsage;
   }
+  if (loaded == kErrorFilenameExcedRange && jobNumber > 0) {
+    printError(tooLongEntryText(jobNumber));
+    return kExitUsage;
+  }
   if (loaded == kErrorInvalidData) {
     printError(u"the file " + job.jobFilePath + u" is not a job file: it has no [CRVL] section and no folder pair");
     return kExitUsage;

@@ -56,6 +56,16 @@ bool readOptions(const CommandLine& line, bool allowClear, std::vector<OptionCha
   return true;
 }
 
+}  // namespace
+
+std::u16string tooLongEntryText(int number) {
+  return u"job register entry " + decimal(static_cast<uint64_t>(number)) + u" has a name longer than " +
+         decimal(kMaxJobNameChars) + u" characters or a path longer than " + decimal(kMaxJobPathChars) +
+         u"; the job is not run (shorten it in the settings file)";
+}
+
+namespace {
+
 // The register number of a job name; -1 with the message given when there is none.
 int jobNumberOf(Console& c, std::u16string_view name) {
   const int number = findJobNumber(name, c.settings);
@@ -64,8 +74,12 @@ int jobNumberOf(Console& c, std::u16string_view name) {
 }
 
 bool loadRegisterJob(Console& c, int number, Job& job) {
-  readRegisterEntry(number, job, c.settings);
-  const ErrorCode r = job.jobFilePath.empty() ? kErrorNotFound : loadJob(job, c.settings);
+  ErrorCode r = readRegisterEntry(number, job, c.settings);
+  if (r == kErrorFilenameExcedRange) {
+    printError(tooLongEntryText(number));
+    return false;
+  }
+  if (r == kSuccess) r = loadJob(job, c.settings);
   if (r != kSuccess) printError(u"cannot read the job file " + job.jobFilePath + u": " + messageText(r));
   return r == kSuccess;
 }
@@ -324,9 +338,12 @@ int listJobs(Console& c) {
       case RegisterKind::Job:
         if (c.line.json) {
           json.beginObject().field(u"type", u"job").field(u"name", row.name).field(u"file", expandPath(row.path));
-          json.field(u"depth", depth).endObject();
+          json.field(u"depth", depth);
+          if (!fitsRegisterLimits(row)) json.field(u"runnable", false);
+          json.endObject();
         } else {
-          print(indent + row.name + (row.path.empty() ? u"" : u"\t" + expandPath(row.path)) + u"\n");
+          print(indent + row.name + (row.path.empty() ? u"" : u"\t" + expandPath(row.path)) +
+                (fitsRegisterLimits(row) ? u"" : u"\t(not runnable: name or path too long)") + u"\n");
         }
         break;
       case RegisterKind::GroupStart:

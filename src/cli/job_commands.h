@@ -20,6 +20,10 @@ namespace crvl::cli {
 [[nodiscard]] int renameJob(Console& console);
 [[nodiscard]] int orderJobs(Console& console);
 
+// The message for register entry `number` whose name or path is longer than a job is
+// run with: such a job is not run.
+[[nodiscard]] std::u16string tooLongEntryText(int number);
+
 // The mode of a name ("Mirror", "augment", ... "User"; case does not matter); -1 for
 // an unknown name.
 [[nodiscard]] int modeOfName(std::u16string_view name);

@@ -78,7 +78,7 @@ int savePage(Console& c, const PluginListPage& page) {
 
 std::u16string stored(ProfileStore& settings, std::string_view key) {
   std::u16string value;
-  settings.getText(kSettingsSection, key, nullptr, value, 1024);
+  settings.getText(kSettingsSection, key, nullptr, value, SIZE_MAX);
   return value;
 }
 

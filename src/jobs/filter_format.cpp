@@ -42,12 +42,21 @@ bool isUnit(std::string_view letters, char16_t c) noexcept {
   return c != 0 && c < 0x80 && letters.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-// A packed UTC date-time to a file time; 0 when the fields are not a valid date.
-int64_t packedToFileTime(int64_t packed) noexcept {
+// A packed UTC date-time to a file time; 0 when the fields are not a valid date or
+// give a time that counts as unset (which is written as 0). A time of day
+// (`timeOfDay`) is taken on 2 January 1980, the day it is written on.
+int64_t packedToFileTime(int64_t packed, bool timeOfDay) noexcept {
   if (packed <= 0) return 0;
+  CalendarTime t = unpackDateTime(static_cast<PackedDateTime>(packed));
   uint64_t ticks = 0;
-  if (!calendarToFileTime(unpackDateTime(static_cast<PackedDateTime>(packed)), &ticks)) return 0;
-  return static_cast<int64_t>(ticks);
+  if (!calendarToFileTime(t, &ticks)) return 0;
+  if (timeOfDay) {
+    t.year = kBaseYear;
+    t.month = kBaseMonth;
+    t.day = kBaseDay;
+    if (!calendarToFileTime(t, &ticks)) return 0;
+  }
+  return ticks < kUnsetTimeLimit ? 0 : static_cast<int64_t>(ticks);
 }
 
 int64_t fileTimeToPacked(int64_t ticks, bool timeOfDay) noexcept {
@@ -117,7 +126,7 @@ void parseFilter(std::string_view stored, Filter& filter, bool utf8File) {
           current->dateUnit = static_cast<char>(arg[0]);
           const int64_t value = parseNumber(arg.substr(1));
           const bool absolute = arg[0] == u'D' || arg[0] == u'T';
-          current->dateValue = absolute ? packedToFileTime(value) : value;
+          current->dateValue = absolute ? packedToFileTime(value, arg[0] == u'T') : value;
         }
         break;
       case u'l':

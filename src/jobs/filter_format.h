@@ -32,8 +32,8 @@ inline constexpr size_t kFilterStringCapacity = 4095;
 // empty string gives the empty filter. Items up to the first empty one are read; the
 // include block is current until the first "-" item. Unknown item codes, unknown
 // attribute letters and time or size items with an unknown unit letter are ignored;
-// numbers beyond the 64-bit range saturate; a date that is not a valid calendar date
-// reads as 0 (no date).
+// numbers beyond the 64-bit range saturate; a date that is not a valid calendar date,
+// or one before 1980 (unset), reads as 0; a time of day reads on 2 January 1980.
 void parseFilter(std::string_view stored, Filter& filter, bool utf8File = false);
 
 // Appends the filter string of `filter` to `out` (cut at kFilterStringCapacity bytes),

@@ -103,6 +103,23 @@ TEST(FilterString, TimeOfDayIsWrittenOnTheSecondOfJanuary1980) {
   EXPECT_EQ(formatFilter(f), "+;dD0;-");
 }
 
+// Date items the program would not write itself (a time of day on another day, a date
+// before 1980) read as the filter they are written as.
+TEST(FilterString, DateItemsReadBackAsWritten) {
+  const std::string cases[] = {
+      "+;dT" + packedText(2022, 8, 9, 7, 6, 5) + ";-",
+      "-;dT" + packedText(1601, 1, 1, 0, 0, 1),
+      "+;dD" + packedText(1979, 6, 1, 12, 0, 0) + ";-",
+  };
+  for (const std::string& text : cases) {
+    Filter f;
+    parseFilter(text, f);
+    Filter again;
+    parseFilter(formatFilter(f), again);
+    EXPECT_EQ(again, f) << text << " written as " << formatFilter(f);
+  }
+}
+
 TEST(FilterString, MalformedStringsGiveDefinedFilters) {
   const std::string longMask = "+" + std::string(400, 'x');
   struct Case {

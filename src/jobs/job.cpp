@@ -255,7 +255,7 @@ ErrorCode loadJobByReference(std::u16string_view reference, Job& job, ProfileSto
   if (jobNumber) *jobNumber = -1;
   // A registered name comes first, whatever it looks like: a job named "Week.job" or
   // "Music/Photos" runs as the job of that name.
-  const int number = reference.size() <= kMaxJobNameChars ? findJobNumber(reference, settings) : -1;
+  const int number = findJobNumber(reference, settings);
   bool isPath = endsWithJobExtension(reference);
   for (char16_t c : reference) isPath = isPath || platform::isPathSeparator(c);
   if (number < 0 && isPath) {
@@ -268,9 +268,9 @@ ErrorCode loadJobByReference(std::u16string_view reference, Job& job, ProfileSto
     return holdsAJob(job, job.jobFilePath) ? kSuccess : kErrorInvalidData;
   }
   if (number < 0) return kErrorNotFound;
-  readRegisterEntry(number, job, settings);
-  if (job.jobFilePath.empty()) return kErrorNotFound;
   if (jobNumber) *jobNumber = number;
+  const ErrorCode read = readRegisterEntry(number, job, settings);
+  if (read != kSuccess) return read;
   const ErrorCode loaded = loadJob(job, settings);
   if (loaded != kSuccess) return loaded;
   return holdsAJob(job, job.jobFilePath) ? kSuccess : kErrorInvalidData;

@@ -118,7 +118,8 @@ void defaultJobFilePath(Job& job);
 // kMaxJobPathChars gives kErrorFilenameExcedRange. `*jobNumber` (when given) receives the
 // register number, or -1 for a job given by path. Returns 0 when loaded;
 // kErrorNotFound for a name that is not in the register or a register entry without a
-// job file; kErrorInvalidData for a file that holds no job (no key in its "CRVL"
+// job file; kErrorFilenameExcedRange for a register entry that does not fit
+// (fitsRegisterLimits, nothing loaded); kErrorInvalidData for a file that holds no job (no key in its "CRVL"
 // section and no folder entry: empty, garbage, another INI file); otherwise the result
 // of loadJob.
 [[nodiscard]] ErrorCode loadJobByReference(std::u16string_view reference, Job& job,

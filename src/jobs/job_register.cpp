@@ -72,6 +72,18 @@ int matchName(void* context, std::string_view key, std::string_view value) {
   return 1;
 }
 
+// A job or group name as stored: without its leading blanks (the display's indent),
+// unless the rest would read as another kind of entry (a job name "-x" as a group, a
+// group name "" or "-" as a group end or a separator); such a name keeps its blanks,
+// one at least.
+std::u16string storedName(std::u16string_view name, RegisterKind kind) {
+  const std::u16string_view trimmed = trimLeadingBlanks(name);
+  const bool otherKind = kind == RegisterKind::Job ? trimmed.starts_with(u'-') : trimmed.empty() || trimmed == u"-";
+  if (!otherKind) return std::u16string(trimmed);
+  if (trimmed.size() < name.size()) return std::u16string(name);
+  return u" " + std::u16string(name);
+}
+
 }  // namespace
 
 std::u16string_view trimLeadingBlanks(std::u16string_view text) noexcept {
@@ -80,7 +92,6 @@ std::u16string_view trimLeadingBlanks(std::u16string_view text) noexcept {
 }
 
 RegisterRow parseRegisterValue(std::string_view value, bool utf8File) {
-  value = value.substr(0, kMaxRegisterValueBytes);
   const std::vector<std::string_view> items = splitList(value);
   const std::u16string first = listItemText(items, 0, utf8File);
   RegisterRow row;
@@ -93,8 +104,8 @@ RegisterRow parseRegisterValue(std::string_view value, bool utf8File) {
     row.name = first.substr(1);
   } else {
     row.kind = RegisterKind::Job;
-    row.name = first.substr(0, kMaxJobNameChars);
-    row.path = listItemText(items, 1, utf8File).substr(0, kMaxJobPathChars);
+    row.name = first;
+    row.path = listItemText(items, 1, utf8File);
   }
   return row;
 }
@@ -103,14 +114,14 @@ std::string formatRegisterValue(const RegisterRow& row, bool utf8File) {
   std::string value;
   switch (row.kind) {
     case RegisterKind::Job:
-      appendListItem(encodeMarkedText(trimLeadingBlanks(row.name), utf8File), value);
+      appendListItem(encodeMarkedText(storedName(row.name, row.kind), utf8File), value);
       if (!row.path.empty()) {
         appendListItem(encodeMarkedText(contractPath(row.path), utf8File), value);
       }
       break;
     case RegisterKind::GroupStart: {
       std::u16string text = u"-";
-      text += trimLeadingBlanks(row.name);
+      text += storedName(row.name, row.kind);
       appendListItem(encodeMarkedText(text, utf8File), value);
       break;
     }
@@ -127,21 +138,29 @@ std::vector<RegisterRow> readRegister(ProfileStore& settings) {
   return rows;
 }
 
-void readRegisterEntry(int number, Job& job, ProfileStore& settings) {
+bool fitsRegisterLimits(const RegisterRow& row) noexcept {
+  return row.kind != RegisterKind::Job ||
+         (row.name.size() <= kMaxJobNameChars && row.path.size() <= kMaxJobPathChars);
+}
+
+ErrorCode readRegisterEntry(int number, Job& job, ProfileStore& settings) {
   job.jobName.clear();
   job.jobFilePath.clear();
   std::string value;
-  settings.getString(kRegisterSection, keyOf(number), nullptr, value, kMaxRegisterValueBytes + 1);
-  if (value.empty()) return;
+  // Read whole: a cut value would name another job or another file.
+  settings.getString(kRegisterSection, keyOf(number), nullptr, value, SIZE_MAX);
+  if (value.empty()) return kErrorNotFound;
   const std::vector<std::string_view> items = splitList(value);
-  job.jobName = listItemText(items, 0, settings.isUtf8File()).substr(0, kMaxJobNameChars);
-  job.jobFilePath = listItemText(items, 1, settings.isUtf8File()).substr(0, kMaxJobPathChars);
-  if (job.jobName.empty()) job.jobName = fileTitleOf(job.jobFilePath).substr(0, kMaxJobNameChars);
-  job.jobFilePath = expandPath(job.jobFilePath);
+  std::u16string name = listItemText(items, 0, settings.isUtf8File());
+  std::u16string path = listItemText(items, 1, settings.isUtf8File());
+  if (name.size() > kMaxJobNameChars || path.size() > kMaxJobPathChars) return kErrorFilenameExcedRange;
+  job.jobName = name.empty() ? fileTitleOf(path).substr(0, kMaxJobNameChars) : std::move(name);
+  job.jobFilePath = expandPath(path);
+  return job.jobFilePath.empty() ? kErrorNotFound : kSuccess;
 }
 
-void readRegisterEntry(int number, Job& job) {
-  readRegisterEntry(number, job, programSettingsStore());
+ErrorCode readRegisterEntry(int number, Job& job) {
+  return readRegisterEntry(number, job, programSettingsStore());
 }
 
 int findJobNumber(std::u16string_view name, ProfileStore& settings) {

@@ -36,12 +36,12 @@ struct RegisterRow {
   bool operator==(const RegisterRow&) const = default;
 };
 
-inline constexpr size_t kMaxRegisterValueBytes = 1023;
-
 // The row of one stored register value (`utf8File`: the settings file is UTF-8).
 [[nodiscard]] RegisterRow parseRegisterValue(std::string_view value, bool utf8File = false);
 
-// The stored value of a row: job names and group names lose their leading blanks, job
+// The stored value of a row: job names and group names lose their leading blanks
+// (but for a name that would then read as another kind of entry: a job name that
+// begins with '-', a group name that is empty or "-"; it keeps them, one at least), job
 // paths are contracted, each item is stored as marked text in the file's encoding
 // (`utf8File`: the settings file is UTF-8, as for parseRegisterValue).
 [[nodiscard]] std::string formatRegisterValue(const RegisterRow& row, bool utf8File = false);
@@ -49,12 +49,19 @@ inline constexpr size_t kMaxRegisterValueBytes = 1023;
 // Every entry of section "Job" in file order.
 [[nodiscard]] std::vector<RegisterRow> readRegister(ProfileStore& settings);
 
-// Fills jobName and jobFilePath of `job` from register entry `number`. An empty or
-// missing value leaves both empty. A job without a name is named after its file (file
-// name without extension). jobFilePath is expanded. An empty jobFilePath afterwards
-// means that there is no such job to run.
-void readRegisterEntry(int number, Job& job, ProfileStore& settings);
-void readRegisterEntry(int number, Job& job);
+// Whether a job row fits the fields a job is run with (a name of at most
+// kMaxJobNameChars characters, a stored path of at most kMaxJobPathChars); other rows
+// always fit. Rows are read and written whole either way.
+[[nodiscard]] bool fitsRegisterLimits(const RegisterRow& row) noexcept;
+
+// Fills jobName and jobFilePath of `job` from register entry `number` (the value read
+// whole). A job without a name is named after its file (file name without extension);
+// jobFilePath is expanded. Returns kSuccess; kErrorNotFound for an empty or missing
+// value or an entry without a path (the path stays empty); kErrorFilenameExcedRange,
+// with name and path left empty, for an entry whose name or path does not fit
+// (fitsRegisterLimits): such a job is never run with a cut name or path.
+[[nodiscard]] ErrorCode readRegisterEntry(int number, Job& job, ProfileStore& settings);
+[[nodiscard]] ErrorCode readRegisterEntry(int number, Job& job);
 
 // The key number of the first entry (file order) whose first item equals `name`
 // case-insensitively; -1 when none. Keys that are not decimal numbers are skipped.

@@ -36,7 +36,8 @@ TEST(RegisterValue, StoredFormsGiveTheirRows) {
       {"\"a;b\";p", jobRow(u"a;b", u"p")},
       {"\"unbalanced;p", jobRow(u"\"unbalanced;p")},
       {"", jobRow(u"")},
-      {std::string(100, 'n') + ";p", jobRow(std::u16string(kMaxJobNameChars, u'n'), u"p")},
+      // Read whole, so that the register is written back as it was.
+      {std::string(100, 'n') + ";p", jobRow(std::u16string(100, u'n'), u"p")},
       {"\xEF\xBB\xBF\xD0\x96;\xEF\xBB\xBF\xC3\xA9.job", jobRow(u"\u0416", u"\u00E9.job")},
   };
   for (const Case& c : cases) {
@@ -82,10 +83,32 @@ TEST_F(RegisterTest, EntriesAreReadByNumber) {
     Job job;
     job.jobName = u"stale";
     job.jobFilePath = u"stale";
-    readRegisterEntry(c.number, job, settings_);
+    (void)readRegisterEntry(c.number, job, settings_);
     EXPECT_EQ(job.jobName, c.name) << c.number;
     EXPECT_EQ(!job.jobFilePath.empty(), c.hasPath) << c.number;
   }
+}
+
+// An entry whose name or path does not fit is refused, never run cut; one whose value
+// is long only in bytes (marked UTF-8) reads whole.
+TEST_F(RegisterTest, EntriesThatDoNotFitAreRefusedWhole) {
+  const std::u16string wide(kMaxJobPathChars - 4, u'\u0416');
+  settings_.putString("Job", "1", std::string(kMaxJobNameChars + 1, 'n') + ";a.job");
+  settings_.putString("Job", "2", "Long;" + std::string(kMaxJobPathChars + 1, 'p'));
+  settings_.putString("Job", "3", formatRegisterValue(jobRow(u"Wide", wide + u".job")));
+  const struct {
+    int number;
+    ErrorCode result;
+  } cases[] = {{1, kErrorFilenameExcedRange}, {2, kErrorFilenameExcedRange}, {3, kSuccess}};
+  for (const auto& c : cases) {
+    Job job;
+    EXPECT_EQ(readRegisterEntry(c.number, job, settings_), c.result) << c.number;
+    EXPECT_EQ(job.jobFilePath.empty(), c.result != kSuccess) << c.number;
+    EXPECT_EQ(fitsRegisterLimits(readRegister(settings_)[static_cast<size_t>(c.number - 1)]), c.result == kSuccess);
+  }
+  Job job;
+  ASSERT_EQ(readRegisterEntry(3, job, settings_), kSuccess);
+  EXPECT_EQ(job.jobFilePath, expandPath(wide + u".job"));
 }
 
 TEST_F(RegisterTest, JobNumbersAreFoundInFileOrder) {
@@ -121,6 +144,22 @@ TEST_F(RegisterTest, WritingDropsEveryOldCopyOfTheSection) {
   ASSERT_EQ(writeRegister(rows, settings_), kSuccess);
   EXPECT_EQ(folder_.read("settings.ini"), "[CRVL]\r\nOpt=1\r\n\r\n[Job]\r\n1=New;n.job\r\n");
   EXPECT_EQ(readRegister(settings_), rows);
+}
+
+// Names edited by hand whose blanks are all that keeps them from reading as another
+// kind of entry keep those blanks when the register is written again.
+TEST_F(RegisterTest, HandEditedNamesKeepTheirKindWhenRewritten) {
+  folder_.write("settings.ini", "[Job]\r\n1=\"  -x\";x.job\r\n2=- \r\n3=- -\r\n4=-\r\n5=-\r\n");
+  settings_.reloadStore();
+  const std::vector<RegisterRow> rows = {jobRow(u"  -x", u"x.job"), groupStart(u" "), groupStart(u" -"),
+                                         groupEnd(), groupEnd()};
+  ASSERT_EQ(readRegister(settings_), rows);
+  ASSERT_EQ(writeRegister(rows, settings_), kSuccess);
+  settings_.reloadStore();
+  EXPECT_EQ(readRegister(settings_), rows) << folder_.read("settings.ini");
+  // Such names made in the program keep one blank.
+  EXPECT_EQ(parseRegisterValue(formatRegisterValue(jobRow(u"-y", u"y.job"))), jobRow(u" -y", u"y.job"));
+  EXPECT_EQ(parseRegisterValue(formatRegisterValue(groupStart(u""))), groupStart(u" "));
 }
 
 // A settings file saved as UTF-8 with a byte order mark keeps its names through a

@@ -278,7 +278,9 @@ bool writeDarkMode(ProfileStore& settings, uint32_t choice, ErrorCode* flushResu
 
 std::u16string defaultJobFolder(ProfileStore& settings) {
   std::u16string stored;
-  settings.getText(kSettingsSection, "Job", nullptr, stored, kMaxPathChars + 1);
+  // Read whole: a cut folder would be another folder (a path too long for a job file
+  // is refused when the file is saved).
+  settings.getText(kSettingsSection, "Job", nullptr, stored, SIZE_MAX);
   std::u16string folder = expandPath(stored);
   if (!folder.empty()) return folder;
   // The shared settings file keeps its jobs in "CRVL/Job" beside it (the per-user data
@@ -300,7 +302,7 @@ std::u16string defaultJobFolder(ProfileStore& settings) {
 
 std::u16string logFolder(ProfileStore& settings) {
   std::u16string stored;
-  settings.getText(kSettingsSection, "Log", nullptr, stored, kMaxPathChars + 1);
+  settings.getText(kSettingsSection, "Log", nullptr, stored, SIZE_MAX);
   std::u16string folder = expandPath(stored);
   return folder.empty() ? defaultSettingsFolder(u"Log") : folder;
 }
@@ -341,10 +343,10 @@ GeneralOptions readGeneralOptions(ProfileStore& settings, const ProgramOptionSta
   options.iconsInMenu = (state.appOptions & kAppNoMenuIcons) == 0;
   options.menuIconSize = menuIconSizeChoice(state.menuIconSize);
   options.startDelaySeconds = readStartDelay(settings);
-  settings.getText(kSettingsSection, "Job", u"", options.jobFolder);
+  settings.getText(kSettingsSection, "Job", u"", options.jobFolder, SIZE_MAX);
   if (options.jobFolder.empty()) options.jobFolder = options.jobFolderDefault = defaultJobFolder(settings);
   options.logToFolder = (state.appOptions & kAppNoJobLogs) == 0;
-  settings.getText(kSettingsSection, "Log", u"", options.logFolder);
+  settings.getText(kSettingsSection, "Log", u"", options.logFolder, SIZE_MAX);
   if (options.logFolder.empty()) options.logFolder = options.logFolderDefault = logFolder(settings);
   options.logFormat = logFormatFromStored(state.logFormat);
   return options;

@@ -45,16 +45,18 @@ bool appendItem(std::basic_string_view<Char> item, std::basic_string<Char>& list
   if (capacity == 0) return false;
   const size_t limit = capacity - 1;  // room for the terminator of the caller's buffer
   const Char sep = static_cast<Char>(';');
-  const bool emptyList = list.empty() || (list.size() == 1 && list[0] == sep);
+  // A list of empty items only is stored as one separator per item (";" one, ";;"
+  // two): the next item then needs no separator of its own.
+  const bool onlyEmptyItems = list.find_first_not_of(sep) == list.npos;
   const Char sepText[1] = {sep};
   const int quote = quoteFor(item, list.empty());
   // An item that cannot be stored leaves an empty place, so the items after it keep
   // their positions.
   if (quote < 0) item = {};
-  if (!emptyList) {
+  if (!onlyEmptyItems) {
     appendCut(list, std::basic_string_view<Char>(sepText, 1), limit);
-  } else if (list.empty() && item.empty()) {
-    // Keeps the empty first item visible.
+  } else if (item.empty()) {
+    // Keeps the leading empty items visible.
     appendCut(list, std::basic_string_view<Char>(sepText, 1), limit);
     return quote >= 0;
   }

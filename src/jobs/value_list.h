@@ -11,8 +11,9 @@ namespace crvl {
 
 inline constexpr char16_t kListItemSeparator = u';';
 
-// Appends an item: a ';' goes first unless the list is empty or exactly ";" (so an
-// empty item appended to an empty list gives ";"). An item that holds ';' or '"', that
+// Appends an item: a ';' goes first unless the list is empty or holds only ';' (the
+// stored form of empty items alone, one ';' each: an empty item appended to an empty
+// list gives ";", to ";" gives ";;", and "x" appended to ";;" gives ";;x"). An item that holds ';' or '"', that
 // begins with '\'', or that begins the list with a blank is enclosed in double quotes
 // (inner quotes are not escaped); in apostrophes instead when it holds '"' directly
 // followed by ';'. An item that no quoting reads back (a CR or LF, or both '";' and

@@ -88,6 +88,8 @@ TEST(ValueList, AppendRules) {
       {"second item", "a", "b", "a;b"},
       {"empty item into empty list", "", "", ";"},
       {"item after the empty first item", ";", "b", ";b"},
+      {"empty item after the empty first item", ";", "", ";;"},
+      {"item after two empty items", ";;", "x", ";;x"},
       {"empty item after an item", "a", "", "a;"},
       {"item with ';' is quoted", "a", "x;y", "a;\"x;y\""},
       {"item with '\"' is quoted, not escaped", "", "say \"hi\"", "\"say \"hi\"\""},
@@ -118,12 +120,18 @@ TEST(ValueList, AppendCutsAtTheBufferSize) {
 }
 
 TEST(ValueList, AppendedItemsSplitBack) {
-  const std::vector<std::string> items = {"", "plain", "x;y", "\"quoted\"", "a\"b", "", "z"};
-  std::string list;
-  for (const std::string& item : items) appendListItem(std::string_view(item), list);
-  const auto back = splitList(std::string_view(list));
-  ASSERT_EQ(back.size(), items.size()) << list;
-  for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(back[i], items[i]) << list;
+  const std::vector<std::string> lists[] = {
+      {"", "plain", "x;y", "\"quoted\"", "a\"b", "", "z"},
+      {"", "", "x"},
+      {"", "", "", "y"},
+  };
+  for (const std::vector<std::string>& items : lists) {
+    std::string list;
+    for (const std::string& item : items) appendListItem(std::string_view(item), list);
+    const auto back = splitList(std::string_view(list));
+    ASSERT_EQ(back.size(), items.size()) << list;
+    for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(back[i], items[i]) << list;
+  }
 }
 
 // Every item that can be stored reads back whole, wherever it stands in the list.

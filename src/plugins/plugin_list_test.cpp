@@ -73,6 +73,32 @@ TEST(PluginList, WritingReportsWhetherTheStoredListChanged) {
   EXPECT_TRUE(readPluginEntries(store).empty());
 }
 
+// Fields with blanks and quotes where the stored form could lose them read back from
+// the file as they were, in a file of either encoding.
+TEST(PluginList, FieldsReadBackFromTheFile) {
+  const std::vector<PluginEntry> rows = {
+      {true, u" Lead", u" /p/lead.wfx", u" p "},
+      {false, u"'Til dawn", u"'q'.wfx", u"\"a\";b"},
+      {true, u"\"", u"x\";y.wfx", u"'"},
+      {true, u"", u"", u"\t"},
+      {true, u"\u20ac ", u"\u20ac.wfx", u"\"\u20ac\""},
+  };
+  for (const char* head : {"", "\xEF\xBB\xBF"}) {
+    TempFolder tmp;
+    tmp.write("s.ini", std::string(head) + "[CRVL]\r\nOpt=0\r\n");
+    {
+      ProfileStore store;
+      store.openStore(tmp.text("s.ini"), kStoreOwnFile);
+      ASSERT_TRUE(writePluginEntries(store, rows));
+      ASSERT_EQ(store.flushStore(), kSuccess);
+    }
+    ProfileStore store;
+    store.openStore(tmp.text("s.ini"), kStoreOwnFile);
+    EXPECT_EQ(readPluginEntries(store), rows) << tmp.read("s.ini");
+    EXPECT_FALSE(writePluginEntries(store, rows)) << "read back as another list";
+  }
+}
+
 TEST(PluginPage, ToolbarAndRowOperations) {
   PluginListPage page;
   const PluginEntry a{true, u"A", u"a.wfx", u""}, b{false, u"B", u"b.wfx", u"x"}, c{true, u"C", u"c.wfx", u""};

@@ -46,8 +46,7 @@ bool sideReachable(ProviderTable& providers, const std::u16string& path, bool cr
 bool entryIsAvailable(AppState& state, int32_t jobNumber, std::u16string_view jobName) {
   ProfileStore& settings = scheduler_time::settingsOf(state);
   Job job;
-  readRegisterEntry(jobNumber, job, settings);
-  if (job.jobFilePath.empty()) return false;
+  if (readRegisterEntry(jobNumber, job, settings) != kSuccess) return false;
   if (!jobName.empty() && !platform::namesEqual(job.jobName, jobName)) return false;
   if (loadJob(job, settings) != kSuccess) return false;
   const VolumeQueries& volumes = state.volumes != nullptr ? *state.volumes : defaultVolumeQueries();

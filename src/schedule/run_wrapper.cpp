@@ -103,8 +103,7 @@ bool loadRequestedJob(const RunRequest& request, ProfileStore& settings, Job& jo
     return true;
   }
   if (request.jobNumber <= 0) return false;
-  readRegisterEntry(request.jobNumber, job, settings);
-  if (job.jobFilePath.empty()) return false;
+  if (readRegisterEntry(request.jobNumber, job, settings) != kSuccess) return false;
   if (!request.jobName.empty() && !platform::namesEqual(job.jobName, request.jobName)) return false;
   return loadJob(job, settings) == kSuccess;
 }

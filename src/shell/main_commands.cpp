@@ -453,7 +453,7 @@ void MainWindow::exportTasks() noexcept {
 void MainWindow::viewJobLog(int32_t jobNumber) noexcept {
   try {
     Job job;
-    readRegisterEntry(jobNumber, job, settings_);
+    (void)readRegisterEntry(jobNumber, job, settings_);  // a job kept in the settings has logs too
     if (job.jobName.empty()) return;
     const std::u16string log = findLatestJobLog(logFolder(settings_), job.jobName);
     if (!log.empty()) shellOpen(log, folderOf(log));

@@ -226,7 +226,8 @@ bool showJobRegisterDialog(DialogContext& context) {
 
 bool showJobEditor(DialogContext& context, int32_t jobNumber) {
   Job job;
-  readRegisterEntry(jobNumber, job, context.settings);
+  // An entry that does not fit is not edited: saving it would store another name or path.
+  if (readRegisterEntry(jobNumber, job, context.settings) == kErrorFilenameExcedRange) return false;
   if (job.jobName.empty() && job.jobFilePath.empty()) return false;  // no such job
   const bool hadPath = !job.jobFilePath.empty();
   (void)loadJob(job, context.settings);  // a missing file edits an empty job; OK creates it

@@ -139,7 +139,7 @@ std::vector<RegisterRow> readMenuRegister(ProfileStore& settings) {
   const bool utf8 = settings.isUtf8File();
   for (int key = 1;; ++key) {
     std::string value;
-    settings.getString("Job", std::to_string(key), nullptr, value, kMaxRegisterValueBytes + 1);
+    settings.getString("Job", std::to_string(key), nullptr, value, SIZE_MAX);
     if (value.empty()) break;
     rows.push_back(parseRegisterValue(value, utf8));
   }

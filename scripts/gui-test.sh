@@ -459,6 +459,7 @@ source "$root/scripts/gui-test-dialogs.sh"
 source "$root/scripts/gui-test-plugins.sh"
 source "$root/scripts/gui-test-runs.sh"
 source "$root/scripts/gui-test-stress.sh"
+source "$root/scripts/gui-test-saves.sh"
 
 # --- the dialogs at 144 DPI (last: the desktop changes size) ----------------------
 # Wine reads the DPI when a process starts. The virtual desktop grows for this pass so

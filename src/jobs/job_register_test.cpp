@@ -8,6 +8,7 @@
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
 #include "jobs/register_list.h"
+#include "jobs/register_merge.h"
 #include "platform/test_folder.h"
 
 namespace crvl {
@@ -351,6 +352,52 @@ TEST_F(RegisterTest, EditedJobIsSavedAndCommitted) {
   again.load(settings_);
   EXPECT_EQ(again.rows(), list.rows());
   EXPECT_EQ(findJobNumber(u"untitled", settings_), 1);
+}
+
+TEST(RegisterMerge, EditsLaidOntoTheRegisterAsStored) {
+  const RegisterRow a = jobRow(u"A", u"a.job"), b = jobRow(u"B", u"b.job"), c = jobRow(u"C", u"c.job");
+  const RegisterRow n = jobRow(u"N", u"n.job"), renamed = jobRow(u"B2", u"b.job");
+  constexpr size_t kNew = kNewRegisterRow;
+  struct Case {
+    const char* what;
+    std::vector<RegisterRow> edited;
+    std::vector<size_t> origins;
+    std::vector<RegisterRow> current;
+    std::vector<RegisterRow> expected;
+  } cases[] = {
+      {"unchanged elsewhere: the edit", {c, a, separator()}, {2, 0, kNew}, {a, b, c}, {c, a, separator()}},
+      {"added at the end, follows its row", {c, renamed}, {2, 1}, {a, b, c, n}, {c, n, renamed}},
+      {"added after a row the user removed", {a, b}, {0, 1}, {a, b, c, n}, {a, b, n}},
+      {"added at the start", {b, a}, {1, 0}, {n, a, b, c}, {n, b, a}},
+      {"removed elsewhere, untouched here", {a, c, b}, {0, 2, 1}, {a, c}, {a, c}},
+      {"removed elsewhere, renamed here", {a, renamed, c}, {0, 1, 2}, {a, c}, {a, renamed, c}},
+      {"changed elsewhere", {a, c}, {0, 2}, {a, renamed, c}, {a, renamed, c}},
+  };
+  for (const Case& t : cases) {
+    EXPECT_EQ(mergeRegisterEdits({a, b, c}, t.edited, t.origins, t.current), t.expected) << t.what;
+  }
+}
+
+TEST_F(RegisterTest, CommitKeepsWhatAnotherProcessAddedMeanwhile) {
+  ASSERT_EQ(writeRegister({jobRow(u"A", u"a.job"), jobRow(u"B", u"b.job"), jobRow(u"C", u"c.job")}, settings_),
+            kSuccess);
+  RegisterList list;
+  list.load(settings_);
+  ASSERT_TRUE(list.rename(1, u"B2"));
+  list.select(2);
+  ASSERT_TRUE(list.moveUp());
+  {
+    ProfileStore console;  // the console's "job new" while the dialog is open
+    console.openStore(folder_.path("settings.ini"), kStoreOwnFile);
+    std::vector<RegisterRow> rows = readRegister(console);
+    rows.push_back(jobRow(u"New", u"new.job"));
+    ASSERT_EQ(writeRegister(rows, console), kSuccess);
+  }
+  ASSERT_EQ(list.commit(settings_), kSuccess);
+  settings_.reloadStore();
+  const std::vector<RegisterRow> expected = {jobRow(u"A", u"a.job"), jobRow(u"C", u"c.job"),
+                                             jobRow(u"New", u"new.job"), jobRow(u"B2", u"b.job")};
+  EXPECT_EQ(readRegister(settings_), expected);
 }
 
 }  // namespace

@@ -451,20 +451,36 @@ ErrorCode ProfileStore::writeTextTo(std::u16string_view target) {
 ErrorCode ProfileStore::relocate(ErrorCode writeError) {
   const ProgramSettingsHooks hooks = hooks_;
   if (hooks.perUserSettingsPath == nullptr) return writeError;
-  std::u16string perUser;
+  std::u16string perUser, original;
   std::string keep;
+  std::vector<Change> changes;
   try {
     perUser = hooks.perUserSettingsPath();
+    original = path_;
     keep = *text_;
+    changes = changes_;
   } catch (const std::bad_alloc&) {
     return writeError;
   }
   const int utf8 = utf8File_;
   if (perUser.empty() || setStorePath(perUser, 0) != kSuccess) return writeError;
-  text_ = std::move(keep);
+  try {
+    text_ = keep;
+  } catch (const std::bad_alloc&) {
+    text_ = std::move(keep);
+    keep.clear();
+  }
   utf8File_ = utf8;
   putText("UseThis", "Opt", perUser);
-  return writeTextTo(path_);
+  const ErrorCode written = writeTextTo(path_);
+  if (written == kSuccess || keep.empty()) return written;
+  // Nothing reached a disk: the store stays on its own file with its changes, so that
+  // the next flush tries that file again and nothing the user changed is lost.
+  path_ = std::move(original);
+  text_ = std::move(keep);
+  changes_ = std::move(changes);
+  dirty_ = true;
+  return writeError;
 }
 
 ErrorCode ProfileStore::flushStore() {
@@ -490,6 +506,7 @@ ErrorCode ProfileStore::flushStore() {
 ErrorCode ProfileStore::flushLocked() {
   if (frozen_ != 0 || path_.empty() || !dirty_) return kSuccess;
   ensureLoaded();
+  const std::u16string pathBefore = path_;
   ErrorCode r = loadError_;
   if (r == kSuccess) {
     if ((openFlags_ & kStoreProgramSettings) != 0) putString("CRVL", "Version", kStoreVersion);
@@ -506,6 +523,11 @@ ErrorCode ProfileStore::flushLocked() {
     }
     r = writeTextTo(path_);
     if (r != kSuccess && (openFlags_ & kStoreOwnFile) == 0) r = relocate(r);
+    // A write that failed leaves the store dirty with its changes: the next flush tries
+    // again, instead of taking the text in memory for what the file holds.
+    if (r != kSuccess && path_ == pathBefore) return r;
+  } else {
+    return r;  // unreadable now: nothing is written, the changes wait for the next flush
   }
   dirty_ = false;
   changes_.clear();
@@ -546,6 +568,16 @@ void ProfileStore::unfreezeStore() {
 }
 
 StoreUpdate::StoreUpdate(ProfileStore& store) : store_(store) {
+  {
+    // An update inside an update of the same thread holds the lock already (on Windows
+    // a second lock of one file by one process would wait for itself).
+    std::lock_guard<std::recursive_mutex> guard(store.mutex_);
+    if (store.updates_ != 0 && store.updateThread_ == std::this_thread::get_id()) {
+      ++store.updates_;
+      counted_ = true;
+      return;
+    }
+  }
   const std::u16string file = store.path();
   if (!file.empty()) {
     status_ = lockStoredFile(file, lock_);
@@ -554,6 +586,7 @@ StoreUpdate::StoreUpdate(ProfileStore& store) : store_(store) {
   }
   std::lock_guard<std::recursive_mutex> guard(store.mutex_);
   ++store.updates_;
+  store.updateThread_ = std::this_thread::get_id();
   counted_ = true;
   if (store.frozen_ != 0 || !lock_.locked()) return;
   if (!store.text_) {

@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/errors.h"
@@ -220,6 +221,7 @@ class ProfileStore {
   std::vector<Change> changes_;  // since the text was read
   bool replaying_ = false;
   int updates_ = 0;  // StoreUpdates holding the lock between processes
+  std::thread::id updateThread_;  // the thread of the latest of them
   std::u16string path_;
   ProgramSettingsHooks hooks_;
 };

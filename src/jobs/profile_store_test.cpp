@@ -415,7 +415,10 @@ TEST_F(StoreTest, FailedWriteRelocatesToPerUserFile) {
     own.openStore(blocked, kStoreOwnFile, hooks);
     own.putString("A", "x", "1");
     EXPECT_NE(own.flushStore(), kSuccess);
-    EXPECT_FALSE(own.isDirty());
+    // Still dirty: a second flush tries again and fails again, never answering
+    // success for a text that no file holds.
+    EXPECT_TRUE(own.isDirty());
+    EXPECT_NE(own.flushStore(), kSuccess);
     EXPECT_EQ(own.path(), blocked);
     EXPECT_FALSE(platform::pathExists(g_perUserPath));
   }
@@ -451,6 +454,43 @@ TEST_F(StoreTest, UnreadableFileIsNeverOverwritten) {
   EXPECT_NE(store.flushStore(), kSuccess);
   EXPECT_FALSE(platform::pathExists(g_perUserPath));
   EXPECT_TRUE(platform::isFolder(pathOf("dir.ini")));
+}
+
+TEST_F(StoreTest, WriteFailingHereAndInThePerUserFileIsTriedAgain) {
+  // Both the file's folder and the per-user folder are blocked by files.
+  writeBytes("blocker", "x");
+  writeBytes("userblocker", "x");
+  g_perUserPath = pathOf("userblocker/CRVL.INI");
+  ProgramSettingsHooks hooks;
+  hooks.perUserSettingsPath = perUserPath;
+  const std::u16string blocked = pathOf("blocker/CRVL.INI");
+  ProfileStore store;
+  store.openStore(blocked, 0, hooks);
+  store.putString("A", "x", "1");
+  EXPECT_NE(store.flushStore(), kSuccess);
+  EXPECT_EQ(store.path(), blocked);  // not moved to a file that was never written
+  std::u16string opt;
+  EXPECT_FALSE(store.getText("UseThis", "Opt", nullptr, opt));
+  EXPECT_NE(store.flushStore(), kSuccess);  // tried again, still failing
+  fs::remove(folder_ / "blocker");
+  fs::create_directories(folder_ / "blocker");
+  EXPECT_EQ(store.flushStore(), kSuccess);
+  EXPECT_EQ(readBytes("blocker/CRVL.INI"), "[A]\r\nx=1\r\n");
+}
+
+TEST_F(StoreTest, UpdateInsideAnUpdateOfTheSameThreadGoesOn) {
+  writeBytes("s.ini", "[A]\r\nx=1\r\n");
+  ProfileStore store;
+  store.openStore(pathOf("s.ini"), kStoreOwnFile);
+  const StoreUpdate outer(store);
+  ASSERT_EQ(outer.status(), kSuccess);
+  {
+    const StoreUpdate inner(store);  // a commit inside a command's update
+    EXPECT_EQ(inner.status(), kSuccess);
+    store.putString("A", "x", "2");
+    EXPECT_EQ(store.flushStore(), kSuccess);
+  }
+  EXPECT_EQ(readBytes("s.ini"), "[A]\r\nx=2\r\n");
 }
 
 TEST_F(StoreTest, FrozenStoreChangesNothing) {

@@ -2,21 +2,27 @@
 #include "jobs/register_list.h"
 
 #include "jobs/path_macros.h"
+#include "jobs/profile_store.h"
 #include "platform/files.h"
 
 namespace crvl {
 
 RegisterList::RegisterList(std::vector<RegisterRow> rows) : rows_(std::move(rows)) {
+  loaded_ = rows_;
+  origins_.resize(rows_.size());
+  for (size_t i = 0; i < origins_.size(); ++i) origins_[i] = i;
   recomputeDepths();
 }
 
 void RegisterList::load(ProfileStore& settings) {
-  rows_ = readRegister(settings);
-  selected_ = -1;
-  recomputeDepths();
+  *this = RegisterList(readRegister(settings));
 }
 
-ErrorCode RegisterList::commit(ProfileStore& settings) const { return writeRegister(rows_, settings); }
+ErrorCode RegisterList::commit(ProfileStore& settings) const {
+  const StoreUpdate update(settings);
+  if (update.status() != kSuccess) return update.status();
+  return writeRegister(mergeRegisterEdits(loaded_, rows_, origins_, readRegister(settings)), settings);
+}
 
 void RegisterList::select(int row) noexcept {
   selected_ = row >= 0 && static_cast<size_t>(row) < rows_.size() ? row : -1;
@@ -66,6 +72,7 @@ Job RegisterList::newJob(std::u16string_view baseText) const {
 size_t RegisterList::insertRow(RegisterRow row) {
   const size_t at = selected_ < 0 ? rows_.size() : static_cast<size_t>(selected_) + 1;
   rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
+  origins_.insert(origins_.begin() + static_cast<std::ptrdiff_t>(at), kNewRegisterRow);
   selected_ = static_cast<int>(at);
   recomputeDepths();
   return at;
@@ -87,6 +94,7 @@ size_t RegisterList::addMenu(std::u16string_view baseText) {
   RegisterRow end;
   end.kind = RegisterKind::GroupEnd;
   rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at + 1), std::move(end));
+  origins_.insert(origins_.begin() + static_cast<std::ptrdiff_t>(at + 1), kNewRegisterRow);
   recomputeDepths();
   return at;
 }
@@ -113,6 +121,7 @@ bool RegisterList::removeSelected() {
       } else if (rows_[i].kind == RegisterKind::GroupEnd) {
         if (open == 0) {
           rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(i));
+          origins_.erase(origins_.begin() + static_cast<std::ptrdiff_t>(i));
           break;
         }
         --open;
@@ -120,6 +129,7 @@ bool RegisterList::removeSelected() {
     }
   }
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(at));
+  origins_.erase(origins_.begin() + static_cast<std::ptrdiff_t>(at));
   if (rows_.empty()) {
     selected_ = -1;
   } else {
@@ -134,6 +144,7 @@ bool RegisterList::moveUp() {
   const size_t at = static_cast<size_t>(selected_);
   if (at == 0) return false;
   std::swap(rows_[at], rows_[at - 1]);
+  std::swap(origins_[at], origins_[at - 1]);
   --selected_;
   recomputeDepths();
   return true;
@@ -144,6 +155,7 @@ bool RegisterList::moveDown() {
   const size_t at = static_cast<size_t>(selected_);
   if (at + 1 >= rows_.size()) return false;
   std::swap(rows_[at], rows_[at + 1]);
+  std::swap(origins_[at], origins_[at + 1]);
   ++selected_;
   recomputeDepths();
   return true;

@@ -1,7 +1,9 @@
 // The job register as an editable list of rows: what the configuration dialog shows
 // and changes. Rows are jobs, menu group starts and ends, and separators; names are
 // kept without indent, the display adds three blanks per open group level. Nothing is
-// stored until commit (OK); discarding the list leaves the register as it was.
+// stored until commit (OK); discarding the list leaves the register as it was. The
+// list remembers which loaded row each row came from, so that commit can lay the edits
+// onto a register that another process changed meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 
 #include "jobs/job.h"
 #include "jobs/job_register.h"
+#include "jobs/register_merge.h"
 #include "platform/errors.h"
 
 namespace crvl {
@@ -27,7 +30,10 @@ class RegisterList {
 
   // Replaces the rows by the register of `settings`; no row is selected.
   void load(ProfileStore& settings);
-  // Writes the rows as the register (keys "1".."n") and flushes the settings.
+  // Under the lock between processes, reads the register again, lays the edits since
+  // load onto it (see mergeRegisterEdits), writes the result as the register (keys
+  // "1".."n") and flushes the settings. Returns the lock's or the flush's error; the
+  // rows stay as they are, so a failed commit may be tried again.
   [[nodiscard]] ErrorCode commit(ProfileStore& settings) const;
 
   [[nodiscard]] const std::vector<RegisterRow>& rows() const noexcept { return rows_; }
@@ -96,6 +102,8 @@ class RegisterList {
   [[nodiscard]] bool selectedIs(RegisterKind kind) const noexcept;
 
   std::vector<RegisterRow> rows_;
+  std::vector<RegisterRow> loaded_;  // the register as load read it
+  std::vector<size_t> origins_;      // per row: its index in loaded_, or kNewRegisterRow
   std::vector<size_t> depths_;
   int selected_ = -1;
 };

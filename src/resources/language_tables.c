@@ -158,6 +158,7 @@ static const CrvlLanguageRecord kEnglishTable[] = {
     {7001, "Are you sure you want to remove the selected log?"},
     {7002, "Are you sure you want to remove %lu logs?"},
     {7003, "The two folders of this pair lie one inside the other."},
+    {7004, "The file could not be saved; your changes are still in the dialog:"},
     {7010, "Version"},
     {7011, "Licence: free to use, to copy and to pass on unchanged. Provided as it is, without any warranty."},
     {7012, "Settings file:"},
@@ -320,6 +321,7 @@ static const CrvlLanguageRecord kGermanTable[] = {
     {7001, "M\366chten Sie die ausgew\344hlte Protokolldatei wirklich l\366schen?"},
     {7002, "M\366chten Sie die %lu ausgew\344hlten Protokolle wirklich l\366schen?"},
     {7003, "Die beiden Ordner dieses Paares liegen ineinander."},
+    {7004, "Die Datei konnte nicht gespeichert werden; Ihre \304nderungen stehen noch im Dialog:"},
     {7010, "Version"},
     {7011, "Lizenz: frei zu verwenden, zu kopieren und unver\344ndert weiterzugeben. Ohne jede Gew\344hrleistung."},
     {7012, "Einstellungsdatei:"},
@@ -482,6 +484,7 @@ static const CrvlLanguageRecord kKeyTable[] = {
     {7001, "DlL1"},
     {7002, "DlLM"},
     {7003, "Ovlp"},
+    {7004, "SvFl"},
     {7010, "PVer"},
     {7011, "PLic"},
     {7012, "PSet"},
@@ -491,4 +494,4 @@ static const CrvlLanguageRecord kKeyTable[] = {
 const CrvlLanguageRecord* const crvlLanguageTables[4] = {
     kEnglishTable, kGermanTable, kKeyTable, 0};
 
-const unsigned crvlStringCount = 157;
+const unsigned crvlStringCount = 158;

@@ -160,6 +160,7 @@ inline constexpr uint16_t kTextbdDw = 6992;  // Move &Down
 inline constexpr uint16_t kTextDlL1 = 7001;  // Are you sure you want to remove the selected log?
 inline constexpr uint16_t kTextDlLM = 7002;  // Are you sure you want to remove %lu logs?
 inline constexpr uint16_t kTextOvlp = 7003;  // The two folders of this pair lie one inside the other.
+inline constexpr uint16_t kTextSvFl = 7004;  // The file could not be saved; your changes are still in the dialog:
 inline constexpr uint16_t kTextPVer = 7010;  // Version
 inline constexpr uint16_t kTextPLic = 7011;  // Licence: free to use, to copy and to pass on unchanged. Provided as it is, without any warranty.
 inline constexpr uint16_t kTextPSet = 7012;  // Settings file:

@@ -21,6 +21,7 @@
 #include "shell/dialogs.h"
 #include "shell/file_dialogs.h"
 #include "shell/plugin_page_view.h"
+#include "shell/save_error.h"
 
 namespace crvl::shell {
 namespace {
@@ -175,9 +176,20 @@ class ConfigurationDialog : public Dialog<ConfigurationDialog> {
     state.appOptions = context_.state.appOptions.load();
     state.menuIconSize = readMenuIconSize(context_.settings);
     state.logFormat = context_.state.logFormat;
-    (void)saveGeneralOptions(context_.settings, options, state);
+    // A settings file that cannot be written is told, and the dialog stays open with
+    // what the user chose.
+    const std::u16string file = context_.settings.path();
+    const GeneralOptionsOutcome saved = saveGeneralOptions(context_.settings, options, state);
+    if (saved.flushResult != kSuccess) {
+      showSaveError(handle(), file, saved.flushResult);
+      return;
+    }
     context_.state.logFormat = static_cast<LogFormat>(state.logFormat);
-    (void)plugins_.page().save(context_.settings, context_.state.providers);
+    const PluginPageSaved plugins = plugins_.page().save(context_.settings, context_.state.providers);
+    if (plugins.flushResult != kSuccess) {
+      showSaveError(handle(), file, plugins.flushResult);
+      return;
+    }
     end(IDOK);
   }
 

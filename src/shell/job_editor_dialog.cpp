@@ -10,6 +10,7 @@
 
 #include "jobs/job.h"
 #include "jobs/job_editor.h"
+#include "jobs/path_macros.h"
 #include "language/language_table.h"
 #include "resources/program_resources.h"
 #include "resources/string_ids.h"
@@ -17,6 +18,7 @@
 #include "shell/date_chooser.h"
 #include "shell/dialog_class.h"
 #include "shell/dialog_controls.h"
+#include "shell/save_error.h"
 
 namespace crvl::shell {
 namespace {
@@ -59,7 +61,7 @@ constexpr std::array<int, 33> kFilterControls = {
 
 class JobEditorDialog : public Dialog<JobEditorDialog> {
  public:
-  explicit JobEditorDialog(const Job& job) : job_(job), editor_(job) {}
+  JobEditorDialog(const Job& job, const JobSaver& save) : job_(job), editor_(job), save_(save) {}
 
   INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -313,10 +315,7 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
     if (!editFolderPair(handle(), &left, &right)) return;
     // A pair the job file cannot hold as given is refused, never stored cut or split.
     if (const ErrorCode problem = folderPairProblem(left, right); problem != kSuccess) {
-      const AppState* state = appState();
-      const std::u16string title = state != nullptr ? state->productName : std::u16string(u"Corvell");
-      const std::u16string message = left + u"\n" + right + u"\n\n" + platform::systemMessage(problem);
-      ::MessageBoxW(handle(), wide(message), wide(title), MB_OK | MB_ICONERROR);
+      showErrorBox(handle(), left + u"\n" + right + u"\n\n" + platform::systemMessage(problem));
       return;
     }
     if (add) {
@@ -390,8 +389,7 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
           editor_.setOption(row, rowChecked(item(kOptions), static_cast<int>(row)));
         }
         editor_.setFilterOn(isChecked(handle(), kWithFilter));
-        job_ = editor_.apply(job_);
-        end(IDOK);
+        confirm();
         return;
       case IDCANCEL:
         end(IDCANCEL);
@@ -405,16 +403,29 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
     }
   }
 
+  void confirm() {
+    Job edited = editor_.apply(job_);
+    if (save_) {
+      if (const ErrorCode saved = save_(edited); saved != kSuccess) {
+        showSaveError(handle(), expandPath(edited.jobFilePath), saved);
+        return;
+      }
+    }
+    job_ = std::move(edited);
+    end(IDOK);
+  }
+
   Job job_;
   JobEditor editor_;
+  const JobSaver& save_;
   UniqueImageList folderIcons_;
   bool updating_ = false;
 };
 
 }  // namespace
 
-bool editJob(HWND owner, Job& job) {
-  JobEditorDialog dialog(job);
+bool editJob(HWND owner, Job& job, const JobSaver& save) {
+  JobEditorDialog dialog(job, save);
   if (dialog.runModal(owner, CRVL_DLG_JOB_EDITOR) != IDOK) return false;
   job = dialog.job();
   return true;

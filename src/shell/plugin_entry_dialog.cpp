@@ -14,6 +14,7 @@
 #include "shell/dialog_controls.h"
 #include "shell/file_dialogs.h"
 #include "shell/plugin_page_view.h"
+#include "shell/save_error.h"
 
 namespace crvl::shell {
 namespace {
@@ -83,11 +84,7 @@ class PluginEntryWindow : public Dialog<PluginEntryWindow> {
     std::u16string message;
     const bool loaded = chooseModule(fields_, chosen, &message);
     showFields();
-    if (!loaded) {
-      const AppState* state = appState();
-      const std::u16string title = state != nullptr ? state->productName : std::u16string(u"Corvell");
-      ::MessageBoxW(handle(), wide(message), wide(title), MB_OK | MB_ICONERROR);
-    }
+    if (!loaded) showErrorBox(handle(), message);
   }
 
   void command(int id) {

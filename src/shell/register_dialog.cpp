@@ -9,6 +9,7 @@
 
 #include "jobs/job.h"
 #include "jobs/job_register.h"
+#include "jobs/profile_store.h"
 #include "jobs/register_list.h"
 #include "language/language_table.h"
 #include "resources/program_resources.h"
@@ -19,6 +20,7 @@
 #include "shell/dialogs.h"
 #include "shell/file_dialogs.h"
 #include "shell/job_editor_dialog.h"
+#include "shell/save_error.h"
 
 namespace crvl::shell {
 namespace {
@@ -130,10 +132,14 @@ class RegisterDialog : public Dialog<RegisterDialog> {
     }
   }
 
+  // The editor saves the job file at its OK, and stays open when that fails.
+  [[nodiscard]] bool editAndStore(Job& job) {
+    return editJob(handle(), job, [this](Job& edited) { return storeEditedJob(edited, settings_); });
+  }
+
   void add() {
     Job job = rows_.newJob(uiText(kTextUntd));
-    if (!editJob(handle(), job)) return;
-    (void)storeEditedJob(job, settings_);  // a file that cannot be written still gets its row
+    if (!editAndStore(job)) return;
     rows_.insertJob(job);
     fill();
   }
@@ -143,8 +149,7 @@ class RegisterDialog : public Dialog<RegisterDialog> {
     if (row < 0 || !selectedIs(RegisterKind::Job)) return;
     Job job;
     (void)rows_.loadRowJob(static_cast<size_t>(row), settings_, job);  // a missing file edits an empty job
-    if (!editJob(handle(), job)) return;
-    (void)storeEditedJob(job, settings_);
+    if (!editAndStore(job)) return;
     rows_.updateJobRow(static_cast<size_t>(row), job);
     fill();
   }
@@ -198,9 +203,17 @@ class RegisterDialog : public Dialog<RegisterDialog> {
       }
       case kOk:
       case IDOK:
-        (void)rows_.commit(settings_);  // a file that cannot be written keeps the register in memory
+      {
+        // The register is laid onto what is stored now; a file that cannot be written is
+        // told, and the dialog stays open with the rows.
+        const std::u16string file = settings_.path();
+        if (const ErrorCode saved = rows_.commit(settings_); saved != kSuccess) {
+          showSaveError(handle(), file, saved);
+          break;
+        }
         end(IDOK);
         break;
+      }
       case IDCANCEL:
         end(IDCANCEL);
         break;
@@ -231,14 +244,16 @@ bool showJobEditor(DialogContext& context, int32_t jobNumber) {
   if (job.jobName.empty() && job.jobFilePath.empty()) return false;  // no such job
   const bool hadPath = !job.jobFilePath.empty();
   (void)loadJob(job, context.settings);  // a missing file edits an empty job; OK creates it
-  if (!editJob(static_cast<HWND>(context.owner), job)) return false;
-  (void)storeEditedJob(job, context.settings);
+  ProfileStore& settings = context.settings;
+  const auto owner = static_cast<HWND>(context.owner);
+  if (!editJob(owner, job, [&settings](Job& edited) { return storeEditedJob(edited, settings); })) return false;
   if (!hadPath) {
     // The job lived in the settings; its new file goes into its register row.
     RegisterList rows;
-    rows.load(context.settings);
+    rows.load(settings);
     rows.updateJobRow(static_cast<size_t>(jobNumber - 1), job);
-    (void)rows.commit(context.settings);
+    const std::u16string file = settings.path();
+    if (const ErrorCode saved = rows.commit(settings); saved != kSuccess) showSaveError(owner, file, saved);
   }
   return true;
 }

@@ -22,6 +22,7 @@
 #include "shell/dialogs.h"
 #include "shell/help_files.h"
 #include "shell/main_window.h"
+#include "shell/save_error.h"
 
 namespace crvl::shell {
 namespace {
@@ -313,9 +314,15 @@ class TasksDialog : public Dialog<TasksDialog> {
         break;
       case kOk:
       case IDOK:
-        (void)tasks_.commit(settings_);  // a file that cannot be written keeps the list in memory
+      {
+        const std::u16string file = settings_.path();
+        if (const ErrorCode saved = tasks_.commit(settings_); saved != kSuccess) {
+          showSaveError(handle(), file, saved);  // the dialog stays open with the list
+          break;
+        }
         end(IDOK);
         break;
+      }
       case IDCANCEL:
         end(IDCANCEL);
         break;

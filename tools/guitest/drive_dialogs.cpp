@@ -5,6 +5,8 @@
 //
 //   dlg-wait ID [ms]           waits for a dialog that has a control ID; prints its title
 //   dlg-gone ID [ms]           waits until no dialog has a control ID
+//   dlg-owned ID OWNER         succeeds when the top dialog with a control ID is owned
+//                              by a dialog with a control OWNER (prints the owner's title)
 //   dlg-title                  prints the top dialog's title
 //   dlg-rect                   prints "x y w h" of the top dialog
 //   click ID                   clicks button ID and waits until the dialog has handled it
@@ -158,6 +160,14 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
     const HWND dialog = waitDialogWith(number(argv[2]), ms, action == L"dlg-gone");
     if (dialog == nullptr) return 1;
     if (action == L"dlg-wait") printWide(textOf(dialog));
+    return 0;
+  }
+  if (action == L"dlg-owned") {
+    if (!need(4)) return 2;
+    const HWND dialog = topDialog(number(argv[2]));
+    const HWND owner = dialog != nullptr ? ::GetWindow(dialog, GW_OWNER) : nullptr;
+    if (owner == nullptr || !isVisibleDialog(owner) || ::GetDlgItem(owner, number(argv[3])) == nullptr) return 1;
+    printWide(textOf(owner));
     return 0;
   }
   if (action == L"clipboard") {

@@ -15,6 +15,8 @@
 //   password=TEXT     the first listing after FsInit asks for a password and fails
 //                     (access denied) unless the answer is TEXT
 //   user=1            ... and asks for a user name first (the answer is traced)
+//   askafter=FILE     ... but only once FILE exists (waits up to 30 s), so that a test
+//                     can open a dialog between the run's start and the question
 //   fail=F[:N],...    function F (without "W") fails: FALSE, result N (default 4),
 //                     or for FsFindFirst the invalid handle with error N (default 5)
 //   unixmodes=1       entries carry Unix modes (attribute 0x80000000, mode in reserved0)
@@ -24,6 +26,7 @@
 //   links=1           FsLinksToLocalFiles answers TRUE
 //   rootname=TEXT     what FsGetDefRootName gives (default "TestFS")
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +35,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testfs_interface.h"
@@ -59,7 +63,7 @@ bool g_connected = false;  // a password was accepted since FsInit
 volatile int* volatile g_nowhere = nullptr;
 
 struct Config {
-  std::string root, trace, password, fail, throwIn, crashIn, rootName = "TestFS";
+  std::string root, trace, password, fail, throwIn, crashIn, askAfter, rootName = "TestFS";
   bool user = false, unixModes = false, hostile = false, links = false;
 };
 
@@ -115,6 +119,7 @@ Config readConfig() {
     else if (key == "crash") c.crashIn = value;
     else if (key == "links") c.links = value == "1";
     else if (key == "rootname") c.rootName = value;
+    else if (key == "askafter") c.askAfter = value;
   }
   return c;
 }
@@ -242,6 +247,12 @@ bool connect(const Config& c) {
       answered = g_requestA(0, RT_UserName, nullptr, nullptr, buffer, 64) != 0;
     }
     trace(c, std::string("request user ") + (answered ? "answered" : "refused"));
+  }
+  if (!c.askAfter.empty()) {
+    for (int i = 0; i < 300 && !std::ifstream(c.askAfter).good(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    trace(c, "signal file seen");
   }
   U16 typed;
   bool answered = false;

@@ -210,7 +210,7 @@ if open_dialog 109 91; then
   drive click 99
   check "the language dialog stores Language=DE" poll 5 grep -q $'^Language=DE\r$' "$case_dir/CRVL.INI"
   if open_tray_menu; then close_menus; fi
-  check "after choosing German the tray menu is German" grep -qx '&Aufgaben \[119\]' <(tr -d '\r' < "$case_dir/menu.txt")
+  check "after choosing German the tray menu is German" grep -qx 'A&ufgaben \[119\]' <(tr -d '\r' < "$case_dir/menu.txt")
   if open_dialog 115 7021; then
     check "the next dialog is German" is "Einstellungsdatei:" text 7012
     drive click 8

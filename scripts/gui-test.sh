@@ -447,7 +447,7 @@ if open_tray_menu; then close_menus; fi
 tr -d '\r' < "$case_dir/menu.txt" > "$case_dir/menu-after.txt" 2>/dev/null
 check "after the restart the menu follows the restored settings (German, job Delta)" \
   grep -qx '  Delta \[0\]' "$case_dir/menu-after.txt"
-check "after the restart the menu is German" grep -qx '&Aufgaben \[119\]' "$case_dir/menu-after.txt"
+check "after the restart the menu is German" grep -qx 'A&ufgaben \[119\]' "$case_dir/menu-after.txt"
 drive close >/dev/null
 wait_exit "$program_pid" 20
 code=$?

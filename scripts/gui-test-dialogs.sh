@@ -130,6 +130,22 @@ stop_program
 check "'Show password' is kept as bit 3 of Opt" grep -q $'^Opt=8\r$' "$case_dir/CRVL.INI"
 remove_timed_items
 
+# --- the console's export asks for the account's password ----------------------------
+
+new_case console-export
+remove_timed_items
+make_job Alpha 1
+write_settings US "1=Alpha;JOB:Alpha"
+printf '\r\n[Task]\r\n1=Alpha;to;d%s\r\n' "$(packed 2030 3 4 8 30 0)" >> "$case_dir/CRVL.INI"
+cp "$build/crvlc.exe" "$case_dir/"
+wine "$case_dir/crvlc.exe" --settings "$(winpath "$case_dir/CRVL.INI")" tasks export </dev/null >"$case_dir/out.txt" 2>&1
+check "'crvlc tasks export' asks for the password of the account the tasks run as" \
+  grep -q '^crvl: Password for: .* (the account the timed tasks run as); give it with --password-stdin' \
+  <(tr -d '\r' < "$case_dir/out.txt")
+check "'crvlc tasks export' does not take the account's password for a plug-in's" \
+  not grep -q 'file-system plug-in' "$case_dir/out.txt"
+remove_timed_items
+
 # --- while a run is in progress the dialog commands are ignored ----------------------
 
 new_case busy

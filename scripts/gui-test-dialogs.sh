@@ -72,6 +72,11 @@ if open_dialog 104 3102; then
     drive combo 3205 0     # "Start"
     check "'Plan', at start: the delay and repeat show, the period does not" \
       is_out "1 1 0 0" eval 'echo $(get visible 3206) $(get visible 3209) $(get visible 3213) $(get visible 3215)'
+    # No blank band: '&OK' follows the lowest control shown.
+    read -r _ repeat_y _ repeat_h <<< "$(get rect 3209)"
+    read -r _ ok_y _ _ <<< "$(get rect 99)"
+    check "'Plan', at start: '&OK' sits close below 'Repeat after' (gap $((ok_y - repeat_y - repeat_h)) px)" \
+      [ $((ok_y - repeat_y - repeat_h)) -lt 40 ]
     drive combo 3205 2
     drive combo 3213 0
     drive press 3219
@@ -183,6 +188,9 @@ start_program
 drive wait-window 20000 >/dev/null
 if open_dialog 103 3305; then
   check "'Logs' lists the logs whose file exists" is 2 lv-count 3305
+  check "'Logs' shows the tooltips of 'View' and 'Remove'" is 2 tool-count
+  check "'Logs', a resizable dialog, carries the program's icon" is 1 dlg-icon
+  check "'Logs' shows every 'Log file' whole" is 1 lv-fits 3305 2
   check "'Logs' lists the newest first" is_out "New Old" eval 'echo $(get lv-text 3305 0 0) $(get lv-text 3305 1 0)'
   check "a log whose file is gone is dropped from the index" not grep -q '^Lost;' "$case_dir/logs/Log.txt"
   drive lv-select 3305 0

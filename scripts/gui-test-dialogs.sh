@@ -72,6 +72,11 @@ if open_dialog 104 3102; then
     drive combo 3205 0     # "Start"
     check "'Plan', at start: the delay and repeat show, the period does not" \
       is_out "1 1 0 0" eval 'echo $(get visible 3206) $(get visible 3209) $(get visible 3213) $(get visible 3215)'
+    # No blank band: '&OK' follows the lowest control shown.
+    read -r _ repeat_y _ repeat_h <<< "$(get rect 3209)"
+    read -r _ ok_y _ _ <<< "$(get rect 99)"
+    check "'Plan', at start: '&OK' sits close below 'Repeat after' (gap $((ok_y - repeat_y - repeat_h)) px)" \
+      [ $((ok_y - repeat_y - repeat_h)) -lt 40 ]
     drive combo 3205 2
     drive combo 3213 0
     drive press 3219
@@ -130,6 +135,22 @@ stop_program
 check "'Show password' is kept as bit 3 of Opt" grep -q $'^Opt=8\r$' "$case_dir/CRVL.INI"
 remove_timed_items
 
+# --- the console's export asks for the account's password ----------------------------
+
+new_case console-export
+remove_timed_items
+make_job Alpha 1
+write_settings US "1=Alpha;JOB:Alpha"
+printf '\r\n[Task]\r\n1=Alpha;to;d%s\r\n' "$(packed 2030 3 4 8 30 0)" >> "$case_dir/CRVL.INI"
+cp "$build/crvlc.exe" "$case_dir/"
+wine "$case_dir/crvlc.exe" --settings "$(winpath "$case_dir/CRVL.INI")" tasks export </dev/null >"$case_dir/out.txt" 2>&1
+check "'crvlc tasks export' asks for the password of the account the tasks run as" \
+  grep -q '^crvl: Password for: .* (the account the timed tasks run as); give it with --password-stdin' \
+  <(tr -d '\r' < "$case_dir/out.txt")
+check "'crvlc tasks export' does not take the account's password for a plug-in's" \
+  not grep -q 'file-system plug-in' "$case_dir/out.txt"
+remove_timed_items
+
 # --- while a run is in progress the dialog commands are ignored ----------------------
 
 new_case busy
@@ -167,6 +188,9 @@ start_program
 drive wait-window 20000 >/dev/null
 if open_dialog 103 3305; then
   check "'Logs' lists the logs whose file exists" is 2 lv-count 3305
+  check "'Logs' shows the tooltips of 'View' and 'Remove'" is 2 tool-count
+  check "'Logs', a resizable dialog, carries the program's icon" is 1 dlg-icon
+  check "'Logs' shows every 'Log file' whole" is 1 lv-fits 3305 2
   check "'Logs' lists the newest first" is_out "New Old" eval 'echo $(get lv-text 3305 0 0) $(get lv-text 3305 1 0)'
   check "a log whose file is gone is dropped from the index" not grep -q '^Lost;' "$case_dir/logs/Log.txt"
   drive lv-select 3305 0
@@ -210,7 +234,7 @@ if open_dialog 109 91; then
   drive click 99
   check "the language dialog stores Language=DE" poll 5 grep -q $'^Language=DE\r$' "$case_dir/CRVL.INI"
   if open_tray_menu; then close_menus; fi
-  check "after choosing German the tray menu is German" grep -qx '&Aufgaben \[119\]' <(tr -d '\r' < "$case_dir/menu.txt")
+  check "after choosing German the tray menu is German" grep -qx 'A&ufgaben \[119\]' <(tr -d '\r' < "$case_dir/menu.txt")
   if open_dialog 115 7021; then
     check "the next dialog is German" is "Einstellungsdatei:" text 7012
     drive click 8

@@ -398,6 +398,22 @@ drive send 132 >/dev/null
 check "choosing 'Allow dark mode' stores DM=1 at once" grep -q '^DM=1' "$case_dir/CRVL.INI"
 drive send 131 >/dev/null
 check "choosing 'Disable dark mode' stores DM=0 at once" grep -q '^DM=0' "$case_dir/CRVL.INI"
+# Dark menus are drawn without icons: bit 1 of Opt follows the dark appearance.
+drive send 133 >/dev/null
+check "choosing 'Force dark mode' sets 'no icons in menu' (Opt=2)" grep -q $'^Opt=2\r$' "$case_dir/CRVL.INI"
+drive send 131 >/dev/null
+check "choosing 'Disable dark mode' after it clears 'no icons in menu' (Opt=0)" grep -q $'^Opt=0\r$' "$case_dir/CRVL.INI"
+# A second backup to the same name: the dialog asks whether to replace it, and Yes
+# replaces that file.
+drive post 221 >/dev/null
+drive file-dialog "$(winpath "$case_dir/copy.INI")" >/dev/null
+if drive dlg-wait 65535 5000 >/dev/null; then
+  drive command 6 >/dev/null   # "Yes"
+  check "after 'replace?' Yes the backup replaces the chosen file" poll 10 cmp -s "$case_dir/copy.INI" "$case_dir/CRVL.INI"
+  check "after 'replace?' Yes no 'copy (2).INI' is written" not test -e "$case_dir/copy (2).INI"
+else
+  fail "a backup to an existing file asks whether to replace it"
+fi
 stop_program
 
 # --- "Start with Windows": the Startup shortcut follows the setting at the end ------
@@ -447,7 +463,7 @@ if open_tray_menu; then close_menus; fi
 tr -d '\r' < "$case_dir/menu.txt" > "$case_dir/menu-after.txt" 2>/dev/null
 check "after the restart the menu follows the restored settings (German, job Delta)" \
   grep -qx '  Delta \[0\]' "$case_dir/menu-after.txt"
-check "after the restart the menu is German" grep -qx '&Aufgaben \[119\]' "$case_dir/menu-after.txt"
+check "after the restart the menu is German" grep -qx 'A&ufgaben \[119\]' "$case_dir/menu-after.txt"
 drive close >/dev/null
 wait_exit "$program_pid" 20
 code=$?

@@ -60,13 +60,6 @@ std::optional<std::u16string> helpFor(const std::vector<std::u16string>& words) 
 // The stop word of the console's one run: set by the first Ctrl+C.
 std::atomic<int32_t> g_stopWord{0};
 
-// How the console answers a plug-in's password request: the first line of standard
-// input with --password-stdin; otherwise it cannot ask, and says once how to give one.
-struct ConsolePassword {
-  bool fromInput = false;
-  bool hintShown = false;
-};
-
 bool askForPassword(void* context, std::u16string_view title, std::u16string& typed) {
   auto* console = static_cast<ConsolePassword*>(context);
   if (console->fromInput) {
@@ -76,8 +69,12 @@ bool askForPassword(void* context, std::u16string_view title, std::u16string& ty
   }
   if (!console->hintShown) {
     console->hintShown = true;
-    printError(u"a file-system plug-in (" + std::u16string(title) +
-               u") asks for a password; give it with --password-stdin");
+    if (console->accountAsks) {
+      printError(std::u16string(title) + u" (the account the timed tasks run as); give it with --password-stdin");
+    } else {
+      printError(u"a file-system plug-in (" + std::u16string(title) +
+                 u") asks for a password; give it with --password-stdin");
+    }
   }
   return false;
 }
@@ -290,7 +287,7 @@ int runCommandLine(const CommandLine& command) {
       return kExitActionsFailed;
     }
   }
-  Console c{command, settings, app};
+  Console c{command, settings, app, &console};
   switch (command.kind) {
     case CommandKind::Run:
     case CommandKind::Simulate:

@@ -17,11 +17,22 @@ struct AppState;
 
 namespace crvl::cli {
 
+// How the console answers password requests: the first line of standard input with
+// --password-stdin; otherwise it cannot ask, and says once how to give one.
+struct ConsolePassword {
+  bool fromInput = false;
+  bool hintShown = false;
+  // Set while the system's scheduler wants the password of the account its tasks run
+  // as (the hint then names the account, not a plug-in).
+  bool accountAsks = false;
+};
+
 // What a command works on.
 struct Console {
   const CommandLine& line;
   ProfileStore& settings;
   AppState& app;
+  ConsolePassword* password = nullptr;
 };
 
 void print(std::u16string_view text);

@@ -103,7 +103,10 @@ int reportExport(const ExportReport& report, const std::u16string& message) {
 int exportNow(Console& c) {
   std::u16string message;
   const AccountPassword password = accountPasswordOf(c.app);
-  return reportExport(exportTimedTasks(c.settings, &password, &message), message);
+  if (c.password != nullptr) c.password->accountAsks = true;
+  const ExportReport report = exportTimedTasks(c.settings, &password, &message);
+  if (c.password != nullptr) c.password->accountAsks = false;
+  return reportExport(report, message);
 }
 
 }  // namespace

@@ -268,9 +268,19 @@ uint32_t readDarkMode(ProfileStore& settings) {
 }
 
 bool writeDarkMode(ProfileStore& settings, uint32_t choice, ErrorCode* flushResult) {
+  uint32_t options = 0;
+  return writeDarkMode(settings, choice, false, false, &options, flushResult);
+}
+
+bool writeDarkMode(ProfileStore& settings, uint32_t choice, bool wasDark, bool nowDark, uint32_t* appOptions,
+                   ErrorCode* flushResult) {
   if (flushResult) *flushResult = kSuccess;
   if (choice > 2 || choice == readDarkMode(settings)) return false;
   settings.putInt(kSettingsSection, "DM", choice);
+  if (wasDark != nowDark) {
+    *appOptions = nowDark ? *appOptions | kAppNoMenuIcons : *appOptions & ~kAppNoMenuIcons;
+    settings.putInt(kSettingsSection, "Opt", *appOptions);
+  }
   const ErrorCode result = settings.flushStore();
   if (flushResult) *flushResult = result;
   return true;
@@ -391,13 +401,16 @@ ErrorCode saveSettingsAtExit(ProfileStore& settings, const ProgramOptionState& s
   return settings.flushStore();
 }
 
-ErrorCode backupSettings(ProfileStore& settings, std::u16string_view target, std::u16string* written) {
+ErrorCode backupSettings(ProfileStore& settings, std::u16string_view target, std::u16string* written,
+                         ExistingTarget existing) {
   if (written) written->clear();
   (void)settings.flushStore();  // copy what the program holds now, even if unflushable
   const std::u16string current = settings.path();
   if (current.empty()) return kErrorFileNotFound;
   if (pathsEqual(target, current)) return kSuccess;
-  const std::u16string destination = freeCopyName(target);
+  // The copy goes through a temporary file renamed into place either way.
+  const std::u16string destination =
+      existing == ExistingTarget::Replace ? std::u16string(target) : freeCopyName(target);
   const ErrorCode result = platform::copyFile(current, destination);
   if (result == kSuccess && written) *written = destination;
   return result;

@@ -113,6 +113,12 @@ void updateWorkAreaEntry(ProfileStore& store, uint32_t width, uint32_t height);
 // Writes "DM" and flushes when `choice` differs from the stored one. Returns whether
 // it changed; `*flushResult` (when given) receives the flush result.
 bool writeDarkMode(ProfileStore& settings, uint32_t choice, ErrorCode* flushResult = nullptr);
+// The same, for a choice that also turns the menus' dark appearance on or off
+// (`wasDark` before, `nowDark` after): dark menus are drawn without icons, so
+// kAppNoMenuIcons of `*appOptions` is set when they turn dark and cleared when they
+// turn light, and "Opt" is written with "DM" in one flush.
+bool writeDarkMode(ProfileStore& settings, uint32_t choice, bool wasDark, bool nowDark, uint32_t* appOptions,
+                   ErrorCode* flushResult = nullptr);
 // The default job files folder, expanded. When the key is empty: the per-user default
 // for the shared settings file (per-user or program folder), else a folder beside the
 // settings file named after it, then "Job" ("/x/B.INI": "/x/B/Job").
@@ -182,12 +188,19 @@ GeneralOptionsOutcome saveGeneralOptions(ProfileStore& settings, const GeneralOp
 
 // --- Backup and restore ---
 
+// How a backup treats a file already at its target.
+enum class ExistingTarget {
+  KeepAside,  // nobody was asked: the copy takes the name "name (2).ext", "(3)", ...
+  Replace,    // the user agreed to replace it: the copy is renamed over it
+};
+
 // Flushes the settings and copies the file to `target`, unless `target` is the
-// settings file itself (then nothing is copied). An existing target is not
-// overwritten: the copy takes the name "name (2).ext", "(3)", ... `*written` (when
-// given) receives the path written, empty when nothing was copied.
+// settings file itself (then nothing is copied). An existing target is treated as
+// `existing` says. `*written` (when given) receives the path written, empty when
+// nothing was copied.
 [[nodiscard]] ErrorCode backupSettings(ProfileStore& settings, std::u16string_view target,
-                                       std::u16string* written = nullptr);
+                                       std::u16string* written = nullptr,
+                                       ExistingTarget existing = ExistingTarget::KeepAside);
 
 // Copies `source` over the settings file. Nothing happens (and *restartNeeded is
 // false) when `source` is the settings file itself or the copy fails (its error is the

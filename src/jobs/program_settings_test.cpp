@@ -424,6 +424,38 @@ TEST_F(SettingsStoreTest, BackupCopiesWithoutOverwriting) {
   EXPECT_FALSE(folder_.exists("s (2).ini"));
 }
 
+TEST_F(SettingsStoreTest, BackupReplacesAFileTheUserAgreedToReplace) {
+  store_.putInt("CRVL", "Opt", 5);
+  folder_.write("b.ini", "old");
+  std::u16string written;
+  ASSERT_EQ(backupSettings(store_, folder_.path("b.ini"), &written, ExistingTarget::Replace), kSuccess);
+  EXPECT_EQ(written, folder_.path("b.ini"));
+  EXPECT_EQ(folder_.read("b.ini"), "[CRVL]\r\nOpt=5\r\n");
+  EXPECT_FALSE(folder_.exists("b (2).ini"));
+}
+
+TEST_F(SettingsStoreTest, DarkModeTurningTheMenusDarkDropsTheirIcons) {
+  struct Case {
+    uint32_t choice;
+    bool wasDark, nowDark;
+    uint32_t optionsBefore, optionsAfter;
+    const char* file;
+  };
+  const Case cases[] = {
+      {2, false, true, 0x5, 0x7, "[CRVL]\r\nDM=2\r\nOpt=7\r\n"},
+      {1, true, false, 0x3, 0x1, "[CRVL]\r\nDM=1\r\nOpt=1\r\n"},
+      {1, false, false, 0x2, 0x2, "[CRVL]\r\nDM=1\r\n"},  // light either way: untouched
+  };
+  for (const Case& c : cases) {
+    load("[CRVL]\r\nDM=0\r\n");
+    if (c.wasDark) load("[CRVL]\r\nDM=2\r\n");
+    uint32_t options = c.optionsBefore;
+    EXPECT_TRUE(writeDarkMode(store_, c.choice, c.wasDark, c.nowDark, &options)) << c.choice;
+    EXPECT_EQ(options, c.optionsAfter) << c.choice;
+    EXPECT_EQ(folder_.read("s.ini"), c.file) << c.choice;
+  }
+}
+
 TEST_F(SettingsStoreTest, RestoreReplacesTheFileAndFreezesTheStore) {
   load("[CRVL]\r\nOpt=1\r\n");
   bool restart = true;

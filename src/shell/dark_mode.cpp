@@ -50,9 +50,9 @@ void DarkMode::apply(uint32_t choice) noexcept {
   flushMenuThemes_();
 }
 
-bool DarkMode::menusAreDark() const noexcept {
-  if (!available()) return false;
-  return choice_ == 2 || (choice_ == 1 && shouldAppsUseDarkMode_());
+bool DarkMode::wouldBeDark(uint32_t choice) const noexcept {
+  if (choice == 2) return true;
+  return choice == 1 && shouldAppsUseDarkMode_ != nullptr && shouldAppsUseDarkMode_();
 }
 
 }  // namespace crvl::shell

@@ -28,7 +28,11 @@ class DarkMode {
 
   // Whether menus are drawn dark now: choice 2, or choice 1 while the system's apps
   // use the dark appearance.
-  [[nodiscard]] bool menusAreDark() const noexcept;
+  [[nodiscard]] bool menusAreDark() const noexcept { return available() && wouldBeDark(choice_); }
+
+  // Whether `choice` asks for the dark appearance: choice 2 always, choice 1 while the
+  // system's apps use it.
+  [[nodiscard]] bool wouldBeDark(uint32_t choice) const noexcept;
 
  private:
   using SetPreferredAppModeFn = int(WINAPI*)(int mode);

@@ -16,6 +16,9 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "resources/program_resources.h"
 #include "schedule/app_state.h"
 
 namespace crvl::shell {
@@ -51,6 +54,7 @@ class Dialog {
         self->previousModal_ = state->modalDialog;
         state->modalDialog = dialog;
       }
+      showProgramIcon(dialog);
     } else {
       self = reinterpret_cast<Derived*>(::GetWindowLongPtrW(dialog, DWLP_USER));
     }
@@ -72,6 +76,18 @@ class Dialog {
       self->dialog_ = nullptr;
     }
     return result;
+  }
+
+  // A resizable dialog has a caption icon (a fixed one shows none): the program's, not
+  // the system's default. Shared icons, which the system frees.
+  static void showProgramIcon(HWND dialog) noexcept {
+    if ((::GetWindowLongPtrW(dialog, GWL_STYLE) & WS_THICKFRAME) == 0) return;
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    for (const auto& [kind, metric] : {std::pair{ICON_SMALL, SM_CXSMICON}, std::pair{ICON_BIG, SM_CXICON}}) {
+      const int size = ::GetSystemMetrics(metric);
+      HANDLE icon = ::LoadImageW(module, MAKEINTRESOURCEW(CRVL_ICON_PROGRAM), IMAGE_ICON, size, size, LR_SHARED);
+      if (icon != nullptr) ::SendMessageW(dialog, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+    }
   }
 
   HWND dialog_ = nullptr;

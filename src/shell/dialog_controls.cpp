@@ -169,6 +169,23 @@ void stretchColumn(HWND list, int stretch) noexcept {
   ListView_SetColumnWidth(list, stretch, width);
 }
 
+void addButtonTooltips(HWND dialog, std::initializer_list<int> ids) {
+  const HWND tips = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
+                                      ::GetModuleHandleW(nullptr), nullptr);
+  if (tips == nullptr) return;
+  for (int id : ids) {
+    const std::u16string text = tooltipText(static_cast<uint16_t>(id));
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(::GetDlgItem(dialog, id));
+    tool.lpszText = const_cast<wchar_t*>(wide(text));
+    ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
 UniqueImageList iconList(HWND window, std::initializer_list<int> iconIds) {
   const int size = scaled(window, 16);
   UniqueImageList list(::ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, static_cast<int>(iconIds.size()), 0));
@@ -238,12 +255,12 @@ void AnchorLayout::limit(MINMAXINFO* info, SIZE minimum) const noexcept {
   info->ptMinTrackSize.y = minimum.cy;
 }
 
-void centreOnWorkArea(HWND window, int width, int height) noexcept {
+void centreOnWorkArea(HWND window, int width, int height, int extraWidthPixels) noexcept {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
   const RECT& area = monitor.rcWork;
-  width = std::min<int>(scaled(window, width), area.right - area.left);
+  width = std::min<int>(scaled(window, width) + std::max(extraWidthPixels, 0), area.right - area.left);
   height = std::min<int>(scaled(window, height), area.bottom - area.top);
   ::SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
                  area.top + (area.bottom - area.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);

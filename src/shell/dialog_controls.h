@@ -61,6 +61,9 @@ void selectRow(HWND list, int row) noexcept;
 void setRowChecked(HWND list, int row, bool checked) noexcept;
 // Sizes every column to its content and header.
 void fitColumns(HWND list) noexcept;
+// Tooltips over the dialog's buttons `ids`, each with the tooltip form of the text of
+// its id. The tooltip window is owned by the dialog and goes with it.
+void addButtonTooltips(HWND dialog, std::initializer_list<int> ids);
 // Gives column `stretch` the width the other columns leave in the list.
 void stretchColumn(HWND list, int stretch) noexcept;
 
@@ -112,7 +115,8 @@ class AnchorLayout {
   SIZE client_{};
 };
 
-// Centres a window on the work area of its monitor, at `width` x `height` (scaled).
-void centreOnWorkArea(HWND window, int width, int height) noexcept;
+// Centres a window on the work area of its monitor, at `width` x `height` (scaled), the
+// width `extraWidthPixels` more; never larger than the work area.
+void centreOnWorkArea(HWND window, int width, int height, int extraWidthPixels = 0) noexcept;
 
 }  // namespace crvl::shell

@@ -66,6 +66,7 @@ class LogsDialog : public Dialog<LogsDialog> {
 
   void initialise() {
     setTexts(handle(), {kTextdLgs, kView, kRemove, kClose});
+    addButtonTooltips(handle(), {kView, kRemove});
     ListView_SetExtendedListViewStyle(list(), LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     addColumns(list(), {kTextlNme, kTextlCrd, kTextlFlg});
     layout_.capture(handle(), {{kView, 0},
@@ -74,7 +75,16 @@ class LogsDialog : public Dialog<LogsDialog> {
                                {kClose, AnchorLayout::kMoveX | AnchorLayout::kMoveY}});
     logs_.load(folder_);
     fill();
+    // Wider than its usual size when the columns need it (long log paths), so that the
+    // "Log file" column shows whole where the work area allows. The resize stretches
+    // "Name" to fill the list: the columns are wider than the list only when their
+    // contents need it.
     centreOnWorkArea(handle(), 500, 400);
+    RECT shown{};
+    ::GetClientRect(list(), &shown);
+    int columns = 0;
+    for (int c = 0; c < 3; ++c) columns += ListView_GetColumnWidth(list(), c);
+    if (columns > shown.right) centreOnWorkArea(handle(), 500, 400, columns - shown.right + ::GetSystemMetrics(SM_CXVSCROLL));
     ::SetFocus(list());
   }
 

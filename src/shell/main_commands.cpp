@@ -300,7 +300,10 @@ void MainWindow::showTrayMenu() noexcept {
 void MainWindow::chooseDarkMode(uint32_t choice) noexcept {
   if (choice == state_.darkMode) return;
   ErrorCode flushed = 0;
-  (void)writeDarkMode(settings_, choice, &flushed);
+  uint32_t options = state_.appOptions.load();
+  (void)writeDarkMode(settings_, choice, darkMode_.wouldBeDark(state_.darkMode), darkMode_.wouldBeDark(choice),
+                      &options, &flushed);
+  state_.appOptions.store(options);
   state_.darkMode = choice;
   darkMode_.apply(choice);
   ::RedrawWindow(handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
@@ -313,7 +316,9 @@ void MainWindow::backupSettingsCommand() noexcept {
       BusyScope busy(state_);
       target = chooseSettingsFile(handle(), state_, settings_.path(), /*save=*/true);
     }
-    if (!target.empty()) (void)backupSettings(settings_, target);
+    // The save dialog asked before it named an existing file: the user agreed to
+    // replace it.
+    if (!target.empty()) (void)backupSettings(settings_, target, nullptr, ExistingTarget::Replace);
   } catch (...) {
   }
 }

@@ -11,6 +11,7 @@
 #include "platform/win32/handles.h"
 #include "resources/string_ids.h"
 #include "shell/dialog_controls.h"
+#include "shell/tray_menu.h"
 
 namespace crvl::shell {
 namespace {
@@ -19,25 +20,6 @@ constexpr int kList = 5501;
 constexpr int kAdd = 6990, kEdit = 6993, kDuplicate = 6995, kRemove = 6997, kMoveUp = 6991, kMoveDown = 6992;
 constexpr std::array<int, 6> kButtons = {kAdd, kEdit, kDuplicate, kRemove, kMoveUp, kMoveDown};
 
-// Tooltips over the toolbar buttons, with the buttons' texts. The tooltip window is owned
-// by the dialog and goes with it.
-void addTooltips(HWND dialog) {
-  const HWND tips = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
-                                      ::GetModuleHandleW(nullptr), nullptr);
-  if (tips == nullptr) return;
-  for (int id : kButtons) {
-    std::u16string text = uiText(static_cast<uint16_t>(id));
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = dialog;
-    tool.uId = reinterpret_cast<UINT_PTR>(::GetDlgItem(dialog, id));
-    tool.lpszText = const_cast<wchar_t*>(wide(text));
-    ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  }
-}
-
 }  // namespace
 
 HWND PluginPageView::list() const noexcept { return ::GetDlgItem(dialog_, kList); }
@@ -45,7 +27,7 @@ HWND PluginPageView::list() const noexcept { return ::GetDlgItem(dialog_, kList)
 void PluginPageView::initialise(HWND dialog, ProfileStore& settings) {
   dialog_ = dialog;
   for (int id : kButtons) setItemText(dialog, id, uiText(static_cast<uint16_t>(id)));
-  addTooltips(dialog);
+  addButtonTooltips(dialog, {kAdd, kEdit, kDuplicate, kRemove, kMoveUp, kMoveDown});
   ListView_SetExtendedListViewStyle(list(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   addColumns(list(), {kTextlNme, kTextlPlg, kTextlPrm});
   page_.load(settings);
@@ -158,8 +140,14 @@ bool PluginPageView::contextMenu(HWND window, LPARAM lParam) {
   }
   platform::UniqueMenu menu(::CreatePopupMenu());
   if (!menu) return true;
-  for (uint16_t textId : {kTextSelS, kTextSelD, kTextSelI}) {
-    ::AppendMenuW(menu.get(), MF_STRING, textId, wide(uiText(textId)));
+  // The items of the language library's selection menu, in its order.
+  for (const CrvlMenuRecord* record = languageResources().selectionMenu;
+       record != nullptr && (record->id != 0 || record->flags != 0); ++record) {
+    if (record->id == CRVL_MENU_SEPARATOR_ID) {
+      ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    } else {
+      ::AppendMenuW(menu.get(), MF_STRING, record->id, wide(menuTextFromText(uiText(record->id))));
+    }
   }
   const auto chosen = static_cast<uint16_t>(
       ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, dialog_, nullptr));

@@ -138,6 +138,40 @@ class PlanDialog : public Dialog<PlanDialog> {
     // The picker and its spin paint themselves anew at the new place.
     ::RedrawWindow(item(CRVL_ID_PLAN_TIME), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     for (int day = 0; day < 7; ++day) showItem(handle(), CRVL_ID_PLAN_WEEKDAY + day, v.weekdays);
+    fitHeight();
+  }
+
+  // The buttons sit below the lowest control shown and the dialog ends below them, so
+  // that a kind with fewer controls leaves no blank band.
+  void fitHeight() {
+    int lowest = 0;
+    for (HWND child = ::GetWindow(handle(), GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      const int id = ::GetDlgCtrlID(child);
+      // The style, not IsWindowVisible: the dialog itself is not shown yet at its start.
+      if (id == kOk || id == IDCANCEL || (::GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE) == 0) continue;
+      RECT r{};
+      ::GetWindowRect(child, &r);
+      ::MapWindowPoints(nullptr, handle(), reinterpret_cast<POINT*>(&r), 2);
+      lowest = std::max<int>(lowest, r.bottom);
+    }
+    RECT above{0, 0, 0, 14};  // dialog units
+    RECT below{0, 0, 0, 7};
+    ::MapDialogRect(handle(), &above);
+    ::MapDialogRect(handle(), &below);
+    const int top = lowest + above.bottom;
+    for (int id : {kOk, IDCANCEL}) {
+      const RECT r = itemRect(id);
+      ::SetWindowPos(item(id), nullptr, r.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    const RECT ok = itemRect(kOk);
+    RECT window{};
+    RECT client{};
+    ::GetWindowRect(handle(), &window);
+    ::GetClientRect(handle(), &client);
+    const int height = (window.bottom - window.top) - client.bottom + ok.bottom + below.bottom;
+    ::SetWindowPos(handle(), nullptr, 0, 0, window.right - window.left, height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(handle(), nullptr, TRUE);
   }
 
   void command(int id, int code) {

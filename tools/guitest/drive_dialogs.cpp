@@ -9,6 +9,14 @@
 //                              by a dialog with a control OWNER (prints the owner's title)
 //   dlg-title                  prints the top dialog's title
 //   dlg-rect                   prints "x y w h" of the top dialog
+//   dlg-icon                   prints 1 when the top dialog has an icon of its own
+//                              (WM_GETICON, small or big), else 0
+//   tool-count                 prints the number of tools of the tooltip windows the
+//                              top dialog owns
+//   lv-colwidth ID COLUMN      prints a column's width in pixels
+//   lv-fits ID COLUMN          prints 1 when every cell of the column fits its width
+//                              and the columns up to it fit the list (no scrolling)
+//   rect ID                    prints "x y w h" of control ID on the screen
 //   click ID                   clicks button ID and waits until the dialog has handled it
 //   press ID                   clicks button ID without waiting: for buttons that open
 //                              another dialog or a message box
@@ -184,7 +192,8 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   static const wchar_t* const kDialogActions[] = {
       L"dlg-title", L"dlg-rect", L"click", L"press", L"command", L"key", L"checked", L"enabled", L"visible", L"text",
       L"set-text", L"combo", L"combo-get", L"combo-count", L"lb", L"lv-count", L"lv-text", L"lv-select", L"lv-selected",
-      L"lv-check", L"lv-checked", L"lv-dblclick", L"dtp-set", L"dtp-get", L"tab", L"context"};
+      L"lv-check", L"lv-checked", L"lv-dblclick", L"dtp-set", L"dtp-get", L"tab", L"context", L"dlg-icon",
+      L"tool-count", L"lv-colwidth", L"lv-fits", L"rect"};
   bool known = false;
   for (const wchar_t* name : kDialogActions) known = known || action == name;
   if (!known) return -1;
@@ -202,6 +211,31 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
     RECT r{};
     ::GetWindowRect(dialog, &r);
     std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return 0;
+  }
+  if (action == L"dlg-icon") {
+    const bool has = ::SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0 ||
+                     ::SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) != 0;
+    std::printf("%d\n", has ? 1 : 0);
+    return 0;
+  }
+  if (action == L"tool-count") {
+    struct Search {
+      HWND owner;
+      LRESULT tools;
+    } search{dialog, 0};
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(data);
+          wchar_t name[32] = {};
+          ::GetClassNameW(window, name, 32);
+          if (_wcsicmp(name, TOOLTIPS_CLASSW) == 0 && ::GetWindow(window, GW_OWNER) == s->owner) {
+            s->tools += ::SendMessageW(window, TTM_GETTOOLCOUNT, 0, 0);
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    std::printf("%ld\n", static_cast<long>(search.tools));
     return 0;
   }
   if (action == L"key") {
@@ -227,6 +261,12 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   if (control == nullptr) {
     std::fprintf(stderr, "crvl_drive: the dialog has no control %d\n", id);
     return 1;
+  }
+  if (action == L"rect") {
+    RECT r{};
+    if (control == nullptr || !::GetWindowRect(control, &r)) return 1;
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return 0;
   }
   if (action == L"click") {
     sendTo(control, BM_CLICK, 0, 0, 10000);
@@ -311,6 +351,38 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   }
   if (!need(4)) return 2;
   const int row = number(argv[3]);
+  if (action == L"lv-colwidth") {
+    std::printf("%ld\n", static_cast<long>(sendTo(control, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(row), 0)));
+    return 0;
+  }
+  if (action == L"lv-fits") {
+    // Each cell's text measured by the list itself, with the margins a report cell keeps.
+    const int column = row;
+    const LRESULT width = sendTo(control, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0);
+    const LRESULT rows = sendTo(control, LVM_GETITEMCOUNT, 0, 0);
+    constexpr size_t kChars = 2048;
+    RemoteBuffer remote(control, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+    if (!remote.ok()) return 1;
+    bool fits = true;
+    for (LRESULT r = 0; r < rows; ++r) {
+      LVITEMW item{};
+      item.iSubItem = column;
+      item.pszText = reinterpret_cast<wchar_t*>(remote.address(sizeof(LVITEMW)));
+      item.cchTextMax = kChars;
+      remote.write(&item, sizeof item);
+      sendTo(control, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote.address()));
+      const LRESULT needed =
+          sendTo(control, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(remote.address(sizeof(LVITEMW))));
+      if (needed + 12 > width) fits = false;
+    }
+    LRESULT right = 0;
+    for (int c = 0; c <= column; ++c) right += sendTo(control, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0);
+    RECT client{};
+    ::GetClientRect(control, &client);
+    if (right > client.right) fits = false;
+    std::printf("%d\n", fits ? 1 : 0);
+    return 0;
+  }
   if (action == L"lv-text") {
     if (!need(5)) return 2;
     constexpr size_t kChars = 2048;

@@ -4,6 +4,10 @@
 //   crvl_make_tree large DIR           four files of 256 MiB
 //   crvl_make_tree change DIR SEED     changes 1 % of the files below DIR: a third
 //                                      rewritten, a third deleted, as many added
+//   crvl_make_tree grid DIR TOP SUB FILES MAXSIZE
+//                                      TOP folders of SUB folders of FILES files each
+//                                      (TOP 0: FILES files in DIR itself), sizes below
+//                                      MAXSIZE bytes (0: empty files)
 // Contents are pseudo-random and the same on every machine for the same arguments.
 #include <cstdint>
 #include <cstdio>
@@ -90,6 +94,24 @@ int large(const fs::path& dir) {
   return 0;
 }
 
+int grid(const fs::path& dir, uint64_t top, uint64_t sub, uint64_t files, uint64_t maxSize) {
+  Random rnd(4);
+  const auto fill = [&](const fs::path& folder) {
+    fs::create_directories(folder);
+    for (uint64_t f = 0; f < files; ++f) {
+      if (!writeFile(folder / ("f" + std::to_string(f)), maxSize == 0 ? 0 : rnd.below(maxSize), rnd)) return false;
+    }
+    return true;
+  };
+  if (top == 0) return fill(dir) ? 0 : 1;
+  for (uint64_t a = 0; a < top; ++a) {
+    for (uint64_t b = 0; b < sub; ++b) {
+      if (!fill(dir / ("d" + std::to_string(a)) / ("s" + std::to_string(b)))) return 1;
+    }
+  }
+  return 0;
+}
+
 int change(const fs::path& dir, uint64_t seed) {
   Random rnd(seed + 100);
   std::vector<fs::path> files;
@@ -125,7 +147,7 @@ int change(const fs::path& dir, uint64_t seed) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s deep|flat|large DIR | change DIR SEED\n", argv[0]);
+    std::fprintf(stderr, "usage: %s deep|flat|large DIR | change DIR SEED | grid DIR TOP SUB FILES MAXSIZE\n", argv[0]);
     return 2;
   }
   const std::string mode = argv[1];
@@ -135,6 +157,10 @@ int main(int argc, char** argv) {
     if (mode == "flat") return flat(dir);
     if (mode == "large") return large(dir);
     if (mode == "change" && argc >= 4) return change(dir, std::strtoull(argv[3], nullptr, 10));
+    if (mode == "grid" && argc >= 7) {
+      const auto number = [&](int i) { return std::strtoull(argv[i], nullptr, 10); };
+      return grid(dir, number(3), number(4), number(5), number(6));
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

@@ -75,12 +75,7 @@ int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
   static std::atomic<int32_t> stopWord{0};
   const auto quitting = [&app] { return app.quitRequested.load() != 0; };
   StopRelay relay(stopWord, kExitStopped, [&app] {
-    {
-      // Set under the lock the waits below sleep on, so that none misses the wake-up.
-      std::lock_guard<std::mutex> guard(app.threadLock);
-      app.quitRequested.store(1);
-    }
-    app.threadsEnded.notify_all();
+    requestQuit(app);  // the waits below and the tasks' waits end at once
     stopAll(app);
   });
   if (delaySeconds != 0) {

@@ -6,6 +6,8 @@
 
 #include "engine/actions.h"
 #include "engine/descent_chain.h"
+#include "engine/pair_prefetch.h"
+#include "engine/scan_pool.h"
 #include "engine/top_folder.h"
 #include "os_traits.h"
 #include "platform/paths.h"
@@ -44,6 +46,24 @@ struct RunContext {
   DescentChain chain;
   bool leftChanged = false;   // the options may change the left side
   bool rightChanged = false;  // the options may change the right side
+  std::unique_ptr<ScanPool> scanPool{};  // the run's scan threads, when it has more than one
+  ScanPool* pool = nullptr;   // scans sub-folder pairs ahead; null: each in its turn
+  uint32_t window = 0;        // sub-folder pairs of one folder scanned ahead at most
+  // The place of the folder pair being synchronised in the run's depth-first order: the
+  // offsets of the folder records that led to it.
+  std::vector<uint32_t> key{};
+};
+
+// Enters the folder record at `offset` of the current level for the depth-first key.
+class KeyStep {
+ public:
+  KeyStep(RunContext& ctx, uint32_t offset) : key_(ctx.key) { key_.push_back(offset); }
+  ~KeyStep() { key_.pop_back(); }
+  KeyStep(const KeyStep&) = delete;
+  KeyStep& operator=(const KeyStep&) = delete;
+
+ private:
+  std::vector<uint32_t>& key_;
 };
 
 bool isExcluded(const RunContext& ctx, std::u16string_view path) {
@@ -106,7 +126,7 @@ void sweepTemporaries(RunContext& ctx, const SideState& side, bool changed, cons
 }
 
 void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath,
-                    const PairVisit& visit);
+                    const PairVisit& visit, std::unique_ptr<PrefetchedPair> ahead = nullptr);
 
 // First walk: every file record (codes 0, 1, 5, 6, 8, 9, 10).
 void fileWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
@@ -215,11 +235,25 @@ void oneSidedFolder(RunContext& ctx, const action_record::Fields& record, Side m
   }
 }
 
+// A folder pair of both sides scanned ahead: one the walk below enters as it stands
+// (neither folder a link, so that no action of the run can change what it holds before
+// its turn, and not excluded).
+bool scanAhead(const void* context, const action_record::Fields& record) {
+  const auto& ctx = *static_cast<const RunContext*>(context);
+  return has(ctx.run.job.optionFlags, kOptRecurse) && !isLink(record.left) && !isLink(record.right) &&
+         !isExcluded(ctx, record.leftName) && !isExcluded(ctx, record.rightName);
+}
+
 // Second walk: the folder records (codes 2, 3, 4), depth first.
 void folderWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
   SyncRun& sync = ctx.run.sync;
   const OptionFlags f = ctx.run.job.optionFlags;
   action_record::Fields record;
+  std::unique_ptr<PairPrefetch> ahead;
+  if (ctx.pool != nullptr) {
+    ahead = std::make_unique<PairPrefetch>(*ctx.pool, list, sync.scanner, sync.left, sync.right, ctx.key,
+                                           ctx.window, &scanAhead, &ctx);
+  }
   for (uint32_t offset = list.next(0); offset < list.byteSize(); offset = list.next(offset)) {
     if (stopRequested(sync)) return;
     sync.errorText.clear();
@@ -235,15 +269,19 @@ void folderWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) 
         }
         PairVisit below = visit;
         below.leftMustExist = below.rightMustExist = true;
-        syncFolderPair(ctx, record.leftName, record.rightName, below);
+        std::unique_ptr<PrefetchedPair> scanned = ahead != nullptr ? ahead->take(offset) : nullptr;
+        const KeyStep step(ctx, offset);
+        syncFolderPair(ctx, record.leftName, record.rightName, below, std::move(scanned));
         break;
       }
       case kCodeFolderRightOnly:
-      case kCodeFolderLeftOnly:
+      case kCodeFolderLeftOnly: {
         // An excluded folder is never entered: not created, not deleted, not listed.
         if (isExcluded(ctx, record.leftName) || isExcluded(ctx, record.rightName)) break;
+        const KeyStep step(ctx, offset);
         oneSidedFolder(ctx, record, record.code == kCodeFolderRightOnly ? Side::Left : Side::Right, visit);
         break;
+      }
       default:
         break;
     }
@@ -251,7 +289,7 @@ void folderWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) 
 }
 
 void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath,
-                    const PairVisit& visit) {
+                    const PairVisit& visit, std::unique_ptr<PrefetchedPair> ahead) {
   if (isExcluded(ctx, leftPath) || isExcluded(ctx, rightPath)) return;
   SyncRun& sync = ctx.run.sync;
   sync.left.path.assign(leftPath);
@@ -263,12 +301,21 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   // Each level keeps its own list while its sub-folders run; like every engine list it
   // is enlarged through the enlargement hook when one is set.
   EntryList list(/*growInPlace=*/false, sync.scanner.enlargement);
-  sync.scanner.actionList = &list;
-  sync.scanner.currentLeft = nullptr;
-  sync.scanner.currentRight = nullptr;
-  sync.scanner.currentCode = 0;
-  const PairScanResult scanned = scanPair(sync.scanner, sync.left, sync.right);
-  sync.scanner.actionList = nullptr;
+  PairScanResult scanned;
+  if (ahead != nullptr && ahead->made) {
+    // Scanned ahead of its turn; a stop since then counts as one met by the scan.
+    list = std::move(ahead->list);
+    scanned = std::move(ahead->result);
+    if (stopRequested(sync)) scanned.stopped = true;
+  } else {
+    sync.scanner.actionList = &list;
+    sync.scanner.currentLeft = nullptr;
+    sync.scanner.currentRight = nullptr;
+    sync.scanner.currentCode = 0;
+    scanned = scanPair(sync.scanner, sync.left, sync.right);
+    sync.scanner.actionList = nullptr;
+  }
+  ahead.reset();
   if (scanned.stopped || list.byteSize() == 0) return;
   sweepTemporaries(ctx, sync.left, ctx.leftChanged, scanned.leftTemporaries);
   sweepTemporaries(ctx, sync.right, ctx.rightChanged, scanned.rightTemporaries);
@@ -385,6 +432,12 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
           ? 1
           : 0;
 
+  // Only local folders are listed on other threads: a plug-in is called from the run's
+  // thread alone.
+  const bool bothLocal = sync.left.kind == kProviderLocal && sync.right.kind == kProviderLocal;
+  ctx.pool = bothLocal ? ctx.scanPool.get() : nullptr;
+  sync.scanner.sidePool = ctx.pool;
+
   const std::u16string leftTop = sync.left.path;
   const std::u16string rightTop = sync.right.path;
   if (!sideAvailable(sync.left)) {
@@ -422,6 +475,8 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
   } else if (callFinish(rightSlot, sync.right.handle, 0, 0) == 0) {
     (void)callFinish(leftSlot, sync.left.handle, 0, 0);
   }
+  ctx.pool = nullptr;
+  sync.scanner.sidePool = nullptr;
   sync.left = SideState{};
   sync.right = SideState{};
   // leftOwner and rightOwner release both handles here.
@@ -495,6 +550,11 @@ void runJob(JobRun& run) noexcept {
     RunContext ctx{run, *run.providers, ScanFilter{}, DescentChain{}};
     ctx.leftChanged = has(run.job.optionFlags, kChangesLeft);
     ctx.rightChanged = has(run.job.optionFlags, kChangesRight);
+    if (run.scanThreads > 1) {
+      ctx.scanPool = std::make_unique<ScanPool>(run.scanThreads);
+      if (!ctx.scanPool->hasWorkers()) ctx.scanPool.reset();
+      ctx.window = 2 * run.scanThreads;
+    }
 
     PairScanner& scanner = run.sync.scanner;
     const OptionFlags f = run.job.optionFlags;
@@ -532,6 +592,7 @@ void runJob(JobRun& run) noexcept {
     // Out of memory in a list or a path: the run ends here; what was done is logged.
     run.sync.scanner.excludedFolders.clear();
     run.sync.scanner.filter = nullptr;
+    run.sync.scanner.sidePool = nullptr;
   }
 }
 

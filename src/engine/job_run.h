@@ -38,6 +38,10 @@ struct JobRun {
   EjectSet ejectSet;                        // drives marked for ejection by this run
   const MediumCheck* media = nullptr;       // null: side texts are plain paths
   ProviderTable* providers = nullptr;       // the table the run opens its sides through
+  // Threads that list folders (the run's own included): from 2 on, the folders of a pair
+  // of local sides are listed at once and sub-folder pairs scanned ahead of their turn;
+  // 1 lists one folder after the other. Actions and reports are the same either way.
+  uint32_t scanThreads = 1;
   RunStatistics statistics;
 };
 

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/temporary_files.h"
+#include "engine/scan_pool.h"
 
 namespace crvl {
 namespace {
@@ -341,6 +342,70 @@ void compareBase(const SideState& side, std::u16string& out) {
   }
 }
 
+// The listing of one side of a pair, made on the scanning thread or on a worker of the
+// side pool.
+struct SideListing {
+  const PairScanner* scanner = nullptr;
+  const SideState* side = nullptr;
+  EntryList* into = nullptr;
+  TemporaryNames temporaries{};
+  ErrorCode code = 0;
+  bool stopped = false;
+  bool goesOn = false;  // listed, excluded, or missing: the scan goes on
+};
+
+void listSide(SideListing& l) noexcept {
+  try {
+    if (stopRequested(l.scanner->stopWord)) {
+      l.stopped = true;
+      return;
+    }
+    if (isExcluded(*l.scanner, l.side->path)) {
+      l.goesOn = true;
+      return;
+    }
+    l.code = scanFolder(sideSlot(*l.side), l.side->handle, l.side->path, l.scanner->filter, *l.into,
+                        &l.temporaries);
+    if (l.code == kErrorContinue) l.code = 0;
+  } catch (...) {
+    l.code = kErrorNotEnoughMemory;  // a listing that could not be kept is a failed one
+  }
+  l.goesOn = l.code == 0 || l.code == kErrorPathNotFound;
+}
+
+void listSideTask(void* context) noexcept { listSide(*static_cast<SideListing*>(context)); }
+
+// Lists both sides: the left first, the right only when the left went on (as the scan
+// needs it); with a side pool, both at once and the right forgotten when the left did
+// not go on. False when the scan ends here.
+bool listSides(PairWork& w, PairScanResult& result) {
+  SideListing left{&w.scanner, &w.left, &w.leftList};
+  SideListing right{&w.scanner, &w.right, &w.rightList};
+  ScanPool* pool = w.scanner.sidePool;
+  if (pool != nullptr && pool->hasWorkers()) {
+    ScanTask task;
+    task.run = &listSideTask;
+    task.context = &left;
+    pool->submit(task);
+    listSide(right);
+    pool->finish(task);
+  } else {
+    listSide(left);
+    if (left.goesOn) listSide(right);
+  }
+  result.left = left.code;
+  result.leftTemporaries = std::move(left.temporaries);
+  if (left.stopped || !left.goesOn) {
+    result.stopped = left.stopped;
+    w.rightList.clear();
+    return false;
+  }
+  result.right = right.code;
+  result.rightTemporaries = std::move(right.temporaries);
+  result.stopped = right.stopped;
+  return right.goesOn;
+}
+
 }  // namespace
 
 int32_t timeCompare(uint64_t a, uint64_t b, int32_t t) noexcept {
@@ -419,22 +484,7 @@ PairScanResult scanPair(PairScanner& scanner, const SideState& left, const SideS
 
   PairWork w{scanner, left, right, EntryList(/*growInPlace=*/false, scanner.enlargement),
              EntryList(/*growInPlace=*/false, scanner.enlargement), {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
-  // True when the scan goes on: the side was listed, excluded, or is missing.
-  const auto listSide = [&](const SideState& side, EntryList& into, ErrorCode& code,
-                            TemporaryNames& temporaries) -> bool {
-    if (stopRequested(scanner.stopWord)) {
-      result.stopped = true;
-      return false;
-    }
-    if (isExcluded(scanner, side.path)) return true;
-    code = scanFolder(sideSlot(side), side.handle, side.path, scanner.filter, into, &temporaries);
-    if (code == kErrorContinue) code = 0;
-    return code == 0 || code == kErrorPathNotFound;
-  };
-  if (!listSide(left, w.leftList, result.left, result.leftTemporaries) ||
-      !listSide(right, w.rightList, result.right, result.rightTemporaries)) {
-    return result;
-  }
+  if (!listSides(w, result)) return result;
   if (stopRequested(scanner.stopWord)) {
     result.stopped = true;
     return result;

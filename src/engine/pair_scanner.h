@@ -15,6 +15,8 @@
 
 namespace crvl {
 
+class ScanPool;
+
 enum ActionCode : uint8_t {
   kCodeConflict = 0,         // equal time within tolerance, different size
   kCodeTypeClash = 1,        // a file on one side has the name of a folder on the other
@@ -78,6 +80,10 @@ struct PairScanner {
   StopWord stopWord = nullptr;
   // Where the run's lists are enlarged (the shell's main window); null: in place.
   ListEnlargementHook enlargement = nullptr;
+  // Lists the left folder on one of its workers while the scanning thread lists the
+  // right one; null: one after the other. Only for sides whose listing may run on
+  // another thread (local folders).
+  ScanPool* sidePool = nullptr;
 };
 
 // -1 when a is older, 1 when newer, 0 when equal within the tolerance code t: 1-99 are

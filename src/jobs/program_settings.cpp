@@ -1,7 +1,9 @@
 // Settings file locations, keys, the work-area entry, General Options, backup and restore.
 #include "jobs/program_settings.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
@@ -260,6 +262,15 @@ uint32_t readLogFormat(ProfileStore& settings) {
 uint32_t readStartDelay(ProfileStore& settings) {
   const uint32_t delay = settings.getInt(kSettingsSection, "Delay", 0);
   return delay > kMaxStartDelaySeconds ? 0 : delay;
+}
+
+uint32_t defaultScanThreads() noexcept {
+  return std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
+}
+
+uint32_t readScanThreads(ProfileStore& settings) {
+  const uint32_t threads = settings.getInt(kSettingsSection, "ScanThreads", 0);
+  return threads == 0 ? defaultScanThreads() : std::min(threads, kMaxScanThreads);
 }
 
 uint32_t readDarkMode(ProfileStore& settings) {

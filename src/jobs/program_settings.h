@@ -108,6 +108,13 @@ void updateWorkAreaEntry(ProfileStore& store, uint32_t width, uint32_t height);
 [[nodiscard]] uint32_t readLogFormat(ProfileStore& settings);
 // "Delay" in seconds; values above 86399 read as 0.
 [[nodiscard]] uint32_t readStartDelay(ProfileStore& settings);
+// "ScanThreads": the threads a run lists folders with, its own included (1 lists one
+// folder after the other). Missing or 0: the processors of the machine, 2 to 4; values
+// above kMaxScanThreads read as kMaxScanThreads.
+inline constexpr uint32_t kMaxScanThreads = 8;
+[[nodiscard]] uint32_t readScanThreads(ProfileStore& settings);
+// The number of scan threads when the settings name none.
+[[nodiscard]] uint32_t defaultScanThreads() noexcept;
 // "DM": 0 disable, 1 allow, 2 force dark mode; other values read as 0.
 [[nodiscard]] uint32_t readDarkMode(ProfileStore& settings);
 // Writes "DM" and flushes when `choice` differs from the stored one. Returns whether

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "jobs/profile_store.h"
+#include "jobs/program_settings.h"
 #include "logs/job_log.h"
 #include "schedule/ui_requests.h"
 
@@ -35,6 +36,7 @@ RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& p
     run.job = job;
     run.media = &media;
     run.providers = &providers;
+    run.scanThreads = readScanThreads(settings);
     run.sync.scanner.enlargement = enlargement;
     run.sync.execute = execute ? 1 : 0;
     run.sync.scanner.stopWord = stopWord;

@@ -90,8 +90,13 @@ void stopAll(AppState& state) noexcept;
 // register holds no such job.
 [[nodiscard]] bool jobIsAvailable(AppState& state, std::u16string_view jobName);
 
-// Sets quitRequested, asks every run to stop, and waits until no run is in progress
-// and every thread started here has ended. Safe to call twice.
+// Sets quitRequested and wakes every wait of the scheduler's threads (delays, repeats,
+// availability tests, the wait for a dialog), so that each ends at once. Runs are not
+// asked to stop (stopAll). Safe to call from any thread, more than once.
+void requestQuit(AppState& state) noexcept;
+
+// Sets quitRequested (requestQuit), asks every run to stop, and waits until no run is
+// in progress and every thread started here has ended. Safe to call twice.
 void quitAndWait(AppState& state) noexcept;
 
 }  // namespace crvl

@@ -1,5 +1,8 @@
 #include "schedule/scheduler_time.h"
 
+#include <chrono>
+#include <mutex>
+
 #include "jobs/program_settings.h"
 #include "platform/clock.h"
 
@@ -14,8 +17,15 @@ void sleep(AppState& state, uint32_t milliseconds) noexcept {
   const SchedulerClock& c = state.clock;
   if (c.sleep != nullptr) {
     c.sleep(c.context, milliseconds);
-  } else {
-    platform::sleepMilliseconds(milliseconds);
+    return;
+  }
+  // quitRequested is set under threadLock and the condition woken (requestQuit), so a
+  // quit that comes while this thread waits ends the wait at once.
+  try {
+    std::unique_lock<std::mutex> guard(state.threadLock);
+    state.threadsEnded.wait_for(guard, std::chrono::milliseconds(milliseconds), [&state] { return quitting(state); });
+  } catch (...) {
+    platform::sleepMilliseconds(milliseconds);  // no lock to be had: a plain sleep
   }
 }
 

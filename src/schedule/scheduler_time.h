@@ -14,7 +14,8 @@ inline constexpr uint64_t kTicksPerSecond = 10'000'000;
 
 // The current time (FILETIME ticks, UTC) of the state's clock.
 [[nodiscard]] uint64_t now(AppState& state) noexcept;
-// Sleeps on the state's sleeper.
+// Sleeps on the state's sleeper; without one, waits on the state's quit signal, so that
+// a quit (requestQuit) ends the sleep at once.
 void sleep(AppState& state, uint32_t milliseconds) noexcept;
 [[nodiscard]] inline bool quitting(const AppState& state) noexcept { return state.quitRequested.load() != 0; }
 
@@ -22,7 +23,8 @@ void sleep(AppState& state, uint32_t milliseconds) noexcept;
 [[nodiscard]] uint64_t deadlineAfter(uint64_t start, uint64_t seconds) noexcept;
 
 // Sleeps in steps of `stepMs` until the clock reaches `deadline`. Returns false when
-// the program began to quit meanwhile (at the latest one step after it did).
+// the program began to quit meanwhile (at once on the system's clock; at the latest one
+// step after it did on a clock of the state's own).
 [[nodiscard]] bool waitUntil(AppState& state, uint64_t deadline, uint32_t stepMs) noexcept;
 
 // Sleeps `periods` steps of `stepMs`, checking before each step. Returns false on quit.

@@ -196,8 +196,16 @@ void startRunThread(AppState& state, int32_t jobNumber, bool execute) {
   (void)startCounted(state, [&state, jobNumber, execute] { (void)runJobWrapped(state, jobNumber, execute); });
 }
 
+void requestQuit(AppState& state) noexcept {
+  {
+    std::lock_guard<std::mutex> guard(state.threadLock);
+    state.quitRequested.store(1);
+  }
+  state.threadsEnded.notify_all();
+}
+
 void quitAndWait(AppState& state) noexcept {
-  state.quitRequested.store(1);
+  requestQuit(state);
   stopAll(state);
   std::unique_lock<std::mutex> guard(state.threadLock);
   state.threadsEnded.wait(guard, [&state] { return state.liveThreads == 0 && state.runsInProgress.load() == 0; });

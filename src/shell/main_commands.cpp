@@ -336,7 +336,7 @@ void MainWindow::restoreSettingsCommand() noexcept {
     // The cycle ends; the program's loop starts the next one with the restored file once
     // every thread of this one has ended.
     state_.restartRequests.fetch_add(1);
-    state_.quitRequested.store(1);
+    requestQuit(state_);
     cancelUiRequests();
     stopAllRuns();
     ::DestroyWindow(handle());

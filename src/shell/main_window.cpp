@@ -10,6 +10,7 @@
 #include "platform/desktop.h"
 #include "resources/program_resources.h"
 #include "schedule/app_state.h"
+#include "schedule/scheduler.h"
 #include "shell/command_line.h"
 #include "shell/help_files.h"
 #include "shell/system_integration.h"
@@ -201,7 +202,7 @@ LRESULT MainWindow::onCreate() noexcept {
 }
 
 LRESULT MainWindow::onClose() noexcept {
-  state_.quitRequested.store(1);
+  requestQuit(state_);  // the task threads' waits end at once
   cancelUiRequests();
   stopAllRuns();
   if (state_.runsInProgress.load() != 0) {

@@ -139,7 +139,7 @@ bool runShellCycle(ProfileStore& settings, int& exitCode) {
   }
   // The window is gone: every thread of this cycle ends before its state goes (runs
   // still in progress enlarge their lists in place from now on).
-  state.quitRequested.store(1);
+  requestQuit(state);
   endCycleThreads(state);
   // The provider table unloads the plug-ins when the state goes.
   return state.restartRequests.load() != 0;

@@ -50,7 +50,7 @@ class Session {
   bool authenticate(const Connection& c, const AskFunction& ask, const LogFunction& log);
 
   std::string name_, iniFile_;
-  int socket_ = -1;
+  libssh2_socket_t socket_ = LIBSSH2_INVALID_SOCKET;
   LIBSSH2_SESSION* session_ = nullptr;
   LIBSSH2_SFTP* sftp_ = nullptr;
   bool refused_ = false;     // final for this process

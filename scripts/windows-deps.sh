@@ -25,10 +25,10 @@ if [ -f "$prefix/complete" ]; then echo "$prefix"; exit 0; fi
 say() { echo "windows-deps: $*" >&2; }
 host=x86_64-w64-mingw32
 launcher=$(command -v ccache || true)
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${CRVL_DEPS_JOBS:-$(nproc 2>/dev/null || echo 2)}
 src="$deps/src"
 mkdir -p "$src"
-rm -rf "$prefix" "$src/build"
+rm -rf "$src/build"
 mkdir -p "$src/build"
 
 # --- the archives: fetched by apt (deb-src entries from scripts/setup.sh), then checked ---
@@ -63,6 +63,8 @@ unpack() {  # ORIG DEBIAN FOLDER
 }
 
 started=$SECONDS
+if [ ! -f "$prefix/openssl-complete" ]; then
+rm -rf "$prefix"
 say "building OpenSSL $openssl_version (libcrypto) for $host"
 unpack openssl_3.0.20.orig.tar.gz "openssl_$openssl_version.debian.tar.xz" openssl
 (
@@ -83,7 +85,9 @@ unpack openssl_3.0.20.orig.tar.gz "openssl_$openssl_version.debian.tar.xz" opens
   cp libcrypto.a "$prefix/lib/"
   cp -r include/openssl "$prefix/include/"
 )
+touch "$prefix/openssl-complete"
 say "OpenSSL took $((SECONDS - started)) s"
+fi
 
 started=$SECONDS
 say "building libssh2 $libssh2_version for $host"
@@ -92,6 +96,8 @@ cmake -S "$src/build/libssh2" -B "$src/build/libssh2-build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER_LAUNCHER="$launcher" -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DCMAKE_FIND_ROOT_PATH="$prefix;/usr/$host" -DOPENSSL_ROOT_DIR="$prefix" -DOPENSSL_USE_STATIC_LIBS=ON \
+  -DOPENSSL_INCLUDE_DIR="$prefix/include" -DOPENSSL_CRYPTO_LIBRARY="$prefix/lib/libcrypto.a" -DLIB_EAY="$prefix/lib/libcrypto.a" \
+  -DSSL_EAY="$prefix/lib/libcrypto.a" -DCMAKE_C_STANDARD_LIBRARIES="-lws2_32 -lcrypt32 -lbcrypt -luser32 -ladvapi32" \
   -DCRYPTO_BACKEND=OpenSSL -DBUILD_SHARED_LIBS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF \
   -DENABLE_ZLIB_COMPRESSION=OFF > "$src/build/libssh2.log" 2>&1 &&
   cmake --build "$src/build/libssh2-build" -j "$jobs" >> "$src/build/libssh2.log" 2>&1 &&

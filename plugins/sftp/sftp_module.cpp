@@ -396,6 +396,12 @@ wfx::Bool simpleCall(const char16_t* path, int (*call)(LIBSSH2_SFTP*, const std:
                                 [&](LIBSSH2_SFTP* channel) -> wfx::Bool { return call(channel, t.path) == 0; });
 }
 
+// libssh2 set up once per process (before the first session).
+bool libraryReady() {
+  static const int initialised = (sftp::prepareCrypto(), libssh2_init(0));
+  return initialised == 0;
+}
+
 template <typename F>
 auto guarded(decltype(std::declval<F>()()) failed, F f) noexcept {
   try {
@@ -413,8 +419,7 @@ SFTP_EXPORT int32_t FsInitW(int32_t pluginNr, wfx::ProgressProcW, wfx::LogProcW 
   g_pluginNr = pluginNr;
   g_logProc = log;
   g_request = request;
-  static const int initialised = libssh2_init(0);
-  return initialised == 0 ? 0 : -1;
+  return libraryReady() ? 0 : -1;
 }
 
 SFTP_EXPORT wfx::Handle FsFindFirstW(wfx::WChar* path, wfx::FindDataW* data) {
@@ -535,6 +540,19 @@ SFTP_EXPORT wfx::Bool FsDisconnectW(wfx::WChar* root) {
       session->disconnect();
     }
     return 1;
+  });
+}
+
+// Beside the plug-in interface, for the console's "sftp add": connects to host:port
+// once and gives the fingerprint of the server's host key. 0: `out` holds it; 1: `out`
+// holds the reason it could not be read.
+SFTP_EXPORT int32_t SftpHostKeyW(const wfx::WChar* host, int32_t port, wfx::WChar* out, int32_t capacity) {
+  if (host == nullptr || out == nullptr || capacity <= 0) return 1;
+  return guarded<>(1, [&]() -> int32_t {
+    std::string fingerprint, error = "libssh2 cannot be initialised";
+    const bool ok = libraryReady() && sftp::probeHostKey(sftp::toUtf8(sftp::fromWide(host)), port, fingerprint, error);
+    sftp::copyWide(sftp::fromUtf8(ok ? fingerprint : error), out, static_cast<size_t>(capacity));
+    return ok ? 0 : 1;
   });
 }
 

@@ -31,6 +31,29 @@ void wipe(std::string& secret) {
 
 }  // namespace
 
+bool probeHostKey(const std::string& host, int port, std::string& fingerprint, std::string& error) {
+  const libssh2_socket_t socket = connectTo(host, port, error);
+  if (socket == LIBSSH2_INVALID_SOCKET) return false;
+  LIBSSH2_SESSION* session = libssh2_session_init();
+  bool ok = session != nullptr;
+  if (ok) {
+    libssh2_session_set_blocking(session, 1);
+    libssh2_session_set_timeout(session, 60000);
+    ok = libssh2_session_handshake(session, socket) == 0;
+    const char* digest = ok ? libssh2_hostkey_hash(session, LIBSSH2_HOSTKEY_HASH_SHA256) : nullptr;
+    if (digest != nullptr) {
+      fingerprint = sha256Fingerprint(reinterpret_cast<const unsigned char*>(digest));
+    } else {
+      error = "the SSH handshake failed: " + sessionError(session);
+      ok = false;
+    }
+    libssh2_session_disconnect(session, "host key read");
+    libssh2_session_free(session);
+  }
+  closeSocket(socket);
+  return ok;
+}
+
 LIBSSH2_SFTP* Session::sftp(const AskFunction& ask, const LogFunction& log) {
   if (sftp_ != nullptr) return sftp_;
   if (refused_) return nullptr;

@@ -18,6 +18,11 @@
 
 namespace sftp {
 
+// Called once before the first use of libssh2. On Windows the crypto library is told not
+// to register its clean-up with the C library's exit handlers: those run at process exit
+// after the module may have been unloaded.
+void prepareCrypto();
+
 // A TCP connection to host:port (any address the name resolves to); LIBSSH2_INVALID_SOCKET
 // and the reason in `error` when none can be made.
 libssh2_socket_t connectTo(const std::string& host, int port, std::string& error);

@@ -18,6 +18,8 @@ std::string native(const std::u16string& path) { return toUtf8(path); }
 
 }  // namespace
 
+void prepareCrypto() {}
+
 libssh2_socket_t connectTo(const std::string& host, int port, std::string& error) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;

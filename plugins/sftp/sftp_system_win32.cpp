@@ -6,6 +6,9 @@
 
 #include "sftp_system.h"
 
+// From the crypto library linked into the module (its header is not needed for one call).
+extern "C" int OPENSSL_init_crypto(uint64_t options, const void* settings);
+
 namespace sftp {
 namespace {
 
@@ -41,6 +44,11 @@ std::string messageOf(int code) {
 }
 
 }  // namespace
+
+void prepareCrypto() {
+  constexpr uint64_t kNoExitHandler = 0x00080000;  // OPENSSL_INIT_NO_ATEXIT
+  (void)OPENSSL_init_crypto(kNoExitHandler, nullptr);
+}
 
 libssh2_socket_t connectTo(const std::string& host, int port, std::string& error) {
   static std::once_flag started;

@@ -22,19 +22,9 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 sources=/etc/apt/sources.list.d/corvell-src.sources
 if [ ! -f "$sources" ]; then
   echo "setup: adding the deb-src entries $sources"
-  $SUDO tee "$sources" >/dev/null <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+  # The same archives as the binary packages' entries.
+  sed -n '/^Types: deb$/,/^$/p' /etc/apt/sources.list.d/debian.sources | sed 's/^Types: deb$/Types: deb-src/' |
+    $SUDO tee "$sources" >/dev/null
   $SUDO apt-get update -q
 fi
 

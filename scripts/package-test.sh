@@ -99,7 +99,7 @@ test_windows() {
   local zip
   zip=$(ls "$root"/dist/Corvell-*-win64.zip 2>/dev/null | head -1)
   check "the ZIP holds the programs, the library, the help and the README" sh -c \
-    "unzip -Z1 '$zip' | sort | tr '\n' ' ' | grep -qx 'Corvell/ Corvell/CRVL.exe Corvell/CRVLRES.dll Corvell/CRVL_DE.HTM Corvell/CRVL_US.HTM Corvell/README.txt Corvell/crvlc.exe '"
+    "unzip -Z1 '$zip' | sort | tr '\n' ' ' | grep -qx 'Corvell/ Corvell/CRVL.exe Corvell/CRVLRES.dll Corvell/CRVL_DE.HTM Corvell/CRVL_US.HTM Corvell/README.txt Corvell/crvlc.exe Corvell/plugins/ Corvell/plugins/sftp.wfx64 '"
 
   local work
   work=$(mktemp -d)
@@ -113,9 +113,13 @@ test_windows() {
   user=$(ls "$WINEPREFIX/drive_c/users" | grep -vx Public | head -1)
   programs="$WINEPREFIX/drive_c/users/$user/AppData/Local/Programs/Corvell"
   local f
-  for f in CRVL.exe crvlc.exe CRVLRES.dll CRVL_US.HTM CRVL_DE.HTM README.txt Uninstall.exe; do
+  for f in CRVL.exe crvlc.exe CRVLRES.dll CRVL_US.HTM CRVL_DE.HTM README.txt Uninstall.exe plugins/sftp.wfx64; do
     check "installed for the user: $f" test -f "$programs/$f"
   done
+  # Linked statically: it needs nothing beside it but Windows' own libraries.
+  check "the SFTP module imports only system libraries" sh -c \
+    "x86_64-w64-mingw32-objdump -p '$programs/plugins/sftp.wfx64' | sed -n 's/^\tDLL Name: //p' | tr A-Z a-z |
+     grep -vxE 'kernel32.dll|user32.dll|advapi32.dll|ws2_32.dll|crypt32.dll|bcrypt.dll|msvcrt.dll|api-ms-win-crt-[a-z0-9-]*.dll' | (! grep -q .)"
   check "a Start menu entry" test -f "$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvell/Corvell.lnk"
   check "an uninstall entry for the user" sh -c \
     "wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvell' /v UninstallString 2>/dev/null | grep -q Uninstall.exe"
@@ -132,6 +136,8 @@ test_windows() {
   check "crvlc.exe run" wine "$programs/crvlc.exe" run Demo
   check "the run copied the files" diff -r "$WINEPREFIX/drive_c/demo/L" "$WINEPREFIX/drive_c/demo/R"
   check "the settings lie beside the installed program" grep -q "Demo" "$programs/CRVL.INI"
+  check "the installed SFTP module loads" wine "$programs/crvlc.exe" plugin add SFTP \
+    "C:\\users\\$user\\AppData\\Local\\Programs\\Corvell\\plugins\\sftp.wfx64"
 
   local startup="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp/CRVL.lnk"
   check "crvlc.exe autostart on makes the session's start entry" sh -c \
@@ -139,7 +145,7 @@ test_windows() {
 
   wine "$programs/Uninstall.exe" /S
   wineserver -w
-  for f in CRVL.exe crvlc.exe CRVLRES.dll Uninstall.exe; do
+  for f in CRVL.exe crvlc.exe CRVLRES.dll Uninstall.exe plugins; do
     check "uninstalled: $f" test ! -e "$programs/$f"
   done
   check "the Start menu entry is gone" test ! -e "$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvell"

@@ -85,7 +85,12 @@ build_windows() {
     [ -f "$build/$f" ] || { echo "package: $build/$f is missing"; return 1; }
     cp "$build/$f" "$stage/"
   done
-  x86_64-w64-mingw32-strip --strip-unneeded "$stage/CRVL.exe" "$stage/crvlc.exe" "$stage/CRVLRES.dll"
+  # The SFTP plug-in module, in plugins\ beside the programs.
+  [ -f "$build/plugins/sftp.wfx64" ] || { echo "package: $build/plugins/sftp.wfx64 is missing"; return 1; }
+  mkdir -p "$stage/plugins"
+  cp "$build/plugins/sftp.wfx64" "$stage/plugins/"
+  x86_64-w64-mingw32-strip --strip-unneeded "$stage/CRVL.exe" "$stage/crvlc.exe" "$stage/CRVLRES.dll" \
+    "$stage/plugins/sftp.wfx64"
   # Windows line ends for Notepad.
   sed 's/$/\r/' packaging/windows/README.txt >"$stage/README.txt"
 

@@ -9,11 +9,24 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
   xvfb xdotool imagemagick
-  rsync time bc
+  rsync time bc patch perl
   libssh2-1-dev openssh-server
   systemd
   nsis lintian zip unzip bash-completion groff-base dpkg-dev
 )
+
+# Debian's source packages: the Windows build cross-builds libssh2 and OpenSSL from them
+# (scripts/windows-deps.sh).
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+sources=/etc/apt/sources.list.d/corvell-src.sources
+if [ ! -f "$sources" ]; then
+  echo "setup: adding the deb-src entries $sources"
+  # The same archives as the binary packages' entries.
+  sed -n '/^Types: deb$/,/^$/p' /etc/apt/sources.list.d/debian.sources | sed 's/^Types: deb$/Types: deb-src/' |
+    $SUDO tee "$sources" >/dev/null
+  $SUDO apt-get update -q
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,8 +39,6 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "setup: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

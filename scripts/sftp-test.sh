@@ -9,13 +9,20 @@
 # file under the real name.
 #
 # Usage: scripts/sftp-test.sh [CRVL] [MODULE]
-#   (default: build/linux/crvl and build/linux/plugins/sftp.wfx64)
+#   (default: build/linux/crvl and build/linux/plugins/sftp.wfx64). A CRVL ending in
+#   ".exe" is the Windows console program with the Windows module, run under Wine
+#   (WINEPREFIX as set by the caller), against the same server.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 crvl=$(realpath "${1:-build/linux/crvl}")
 module=$(realpath "${2:-build/linux/plugins/sftp.wfx64}")
 sshd=/usr/sbin/sshd
 for f in "$crvl" "$module" "$sshd"; do [ -e "$f" ] || { echo "sftp-test: missing $f"; exit 1; }; done
+windows=
+case "$crvl" in *.exe) windows=1 ;; esac
+# The program, and a local path as the program names it (Wine: drive Z: is /).
+program() { if [ -n "$windows" ]; then wine "$crvl" "$@"; else "$crvl" "$@"; fi; }
+P() { if [ -n "$windows" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/crvl-sftp.XXXXXX")
 sshd_pid=
@@ -76,20 +83,38 @@ start_server
 
 # --- the program ---------------------------------------------------------------------
 settings="$work/settings.ini"
-printf '[CRVL]\r\nLog=%s\r\nExpMode=1\r\n' "$work/logs" > "$settings"
-"$crvl" --settings "$settings" plugin add SFTP "$module" > /dev/null || fail "plugin add"
-ini="$XDG_CONFIG_HOME/Halberic/sftp.ini"
+printf '[CRVL]\r\nLog=%s\r\nExpMode=1\r\n' "$(P "$work/logs")" > "$settings"
+program --settings "$(P "$settings")" plugin add SFTP "$(P "$module")" > /dev/null || fail "plugin add"
+if [ -n "$windows" ]; then  # %APPDATA%\Halberic
+  ini="${WINEPREFIX:-$HOME/.wine}/drive_c/users/$(ls "${WINEPREFIX:-$HOME/.wine}/drive_c/users" | grep -vx Public | head -1)"
+  ini="$ini/AppData/Roaming/Halberic/sftp.ini"
+  rm -f "$ini"  # the prefix outlives the test: no connection of an earlier run
+else
+  ini="$XDG_CONFIG_HOME/Halberic/sftp.ini"
+fi
 connection() {  # HOSTKEY [KEYFILE]
   printf '[Box]\r\nHost=127.0.0.1\r\nPort=%s\r\nUser=%s\r\nKeyFile=%s\r\n%s' "$port" "$(id -un)" \
-    "${2:-$work/user_key}" "${1:+HostKey=$1$'\r\n'}" > "$ini"
+    "$(P "${2:-$work/user_key}")" "${1:+HostKey=$1$'\r\n'}" > "$ini"
 }
+side() { case "$1" in ///*) echo "$1" ;; *) P "$1" ;; esac; }
 mirror_job() {  # NAME LEFT RIGHT
-  printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;%s\r\n' "$2" "$3" \
+  printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;%s\r\n' "$(side "$2")" "$(side "$3")" \
     > "$work/$1.job"
 }
-run() { "$crvl" --settings "$settings" "$@" > "$work/out" 2>&1 < /dev/null; }
+run() { program --settings "$(P "$settings")" "$@" > "$work/out" 2>&1 < /dev/null; }
 copied() { grep -o 'files copied: *[0-9]*' "$work/out" | grep -o '[0-9]*$'; }
 same_tree() { diff -r --no-dereference "$1" "$2" > /dev/null; }
+
+# 0. sftp add shows the host key and stores the connection only once confirmed; list
+#    shows it; remove takes it away.
+address="$(id -un)@127.0.0.1:$port"
+printf 'n\n' | program --settings "$(P "$settings")" sftp add Box "$address" --key "$(P "$work/user_key")" > "$work/out" 2>&1
+[ $? -eq 1 ] && grep -q "$fingerprint" "$work/out" && ! grep -qs '^\[Box\]' "$ini" ||
+  fail "sftp add answered no: $(tail -3 "$work/out")"
+run sftp add Box "$address" --key "$(P "$work/user_key")" --yes || fail "sftp add: $(tail -3 "$work/out")"
+grep -q "^HostKey=$fingerprint" "$ini" && grep -q "^Port=$port" "$ini" || fail "sftp add stored: $(cat "$ini")"
+run sftp list && grep -q "^Box  $address  key .*user_key  $fingerprint" "$work/out" || fail "sftp list: $(cat "$work/out")"
+run sftp remove Box && ! grep -q '^\[Box\]' "$ini" || fail "sftp remove: $(cat "$ini")"
 
 mkdir -p "$work/L/sub"
 printf 'alpha' > "$work/L/a.txt"
@@ -102,30 +127,30 @@ mirror_job Up "$work/L" "///SFTP/Box$work/srv"
 # 1. No HostKey, then a wrong one: refused, nothing on the server, the fingerprint named.
 for key in "" "SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"; do
   connection "$key"
-  run run "$work/Up.job"
+  run run "$(P "$work/Up.job")"
   status=$?
-  [ "$status" -eq 1 ] || fail "host key '${key:-none}': exit status $status, not 1"
+  [ "$status" -eq 1 ] || fail "host key '${key:-none}': exit status $status, not 1: $(tail -12 "$work/out")"
   [ -z "$(ls -A "$work/srv")" ] || fail "host key '${key:-none}': something reached the server"
   grep -q "$fingerprint" "$work/out" || fail "host key '${key:-none}': the output does not name $fingerprint"
 done
 
 # 2. accept-new records the key; the Mirror to the server copies the tree.
 connection accept-new
-run run "$work/Up.job" || fail "Mirror to the server: $(tail -5 "$work/out")"
+run run "$(P "$work/Up.job")" || fail "Mirror to the server: $(tail -5 "$work/out")"
 grep -q "^HostKey=$fingerprint" "$ini" || fail "accept-new did not record the key: $(cat "$ini")"
 same_tree "$work/L" "$work/srv" || fail "the server's tree differs after the Mirror"
 [ "$(find "$work/srv" -name '.~crvl*' | wc -l)" -eq 0 ] || fail "temporary files left on the server"
 
 # 3. A second run copies nothing, although the local times have sub-second parts.
-run run "$work/Up.job" || fail "second run: $(tail -5 "$work/out")"
+run run "$(P "$work/Up.job")" || fail "second run: $(tail -5 "$work/out")"
 [ "$(copied)" = 0 ] || fail "a run without changes copied $(copied) files"
 
 # 4. Simulation changes nothing; a change and a deletion then propagate.
 printf 'alpha, changed' > "$work/L/a.txt"
 rm "$work/L/sub/b.txt"
-run simulate "$work/Up.job" || fail "simulate: $(tail -5 "$work/out")"
+run simulate "$(P "$work/Up.job")" || fail "simulate: $(tail -5 "$work/out")"
 [ "$(cat "$work/srv/a.txt")" = alpha ] && [ -e "$work/srv/sub/b.txt" ] || fail "simulation changed the server"
-run run "$work/Up.job" || fail "third run: $(tail -5 "$work/out")"
+run run "$(P "$work/Up.job")" || fail "third run: $(tail -5 "$work/out")"
 same_tree "$work/L" "$work/srv" || fail "a change or a deletion did not reach the server"
 
 # 5. A link on the server is reported as a link: the Mirror removes it as an entry and
@@ -133,7 +158,7 @@ same_tree "$work/L" "$work/srv" || fail "a change or a deletion did not reach th
 mkdir -p "$work/outside"
 printf 'keep' > "$work/outside/keep.txt"
 ln -s "$work/outside" "$work/srv/link"
-run run "$work/Up.job"
+run run "$(P "$work/Up.job")"
 [ -e "$work/outside/keep.txt" ] || fail "the Mirror deleted through the server's link"
 same_tree "$work/L" "$work/srv" || fail "the server's extra link was not removed"
 # 6. Mirror from the server into a new local folder, with the encrypted key whose
@@ -142,9 +167,9 @@ connection "$fingerprint" "$work/locked_key"
 mirror_job Down "///SFTP/Box$work/srv" "$work/D"
 mkdir -p "$work/D"
 printf 'local only' > "$work/D/stray.txt"
-run run "$work/Down.job"
+run run "$(P "$work/Down.job")"
 [ ! -e "$work/D/a.txt" ] && [ -e "$work/D/stray.txt" ] || fail "without its passphrase the key still logged in"
-printf 'open sesame\n' | "$crvl" --settings "$settings" --password-stdin run "$work/Down.job" > "$work/out" 2>&1 ||
+printf 'open sesame\n' | program --settings "$(P "$settings")" --password-stdin run "$(P "$work/Down.job")" > "$work/out" 2>&1 ||
   fail "Mirror from the server: $(tail -5 "$work/out")"
 same_tree "$work/srv" "$work/D" || fail "the local tree differs after the Mirror from the server"
 
@@ -152,7 +177,7 @@ same_tree "$work/srv" "$work/D" || fail "the local tree differs after the Mirror
 #    next run completes the upload and removes what the broken one left.
 connection "$fingerprint"
 head -c 200000000 /dev/zero > "$work/L/huge.bin"
-"$crvl" --settings "$settings" run "$work/Up.job" > "$work/out" 2>&1 < /dev/null &
+program --settings "$(P "$settings")" run "$(P "$work/Up.job")" > "$work/out" 2>&1 < /dev/null &
 run_pid=$!
 for _ in $(seq 200); do
   [ -n "$(find "$work/srv" -name '.~crvl*.tmp' -size +1M 2>/dev/null)" ] && break
@@ -168,7 +193,7 @@ status=$?
 # upload still going on).
 find "$work/srv" -name '.~crvl*.tmp' -exec touch -d '1 hour ago' {} +
 start_server
-run run "$work/Up.job" || fail "the run after the broken upload: $(tail -5 "$work/out")"
+run run "$(P "$work/Up.job")" || fail "the run after the broken upload: $(tail -5 "$work/out")"
 cmp -s "$work/L/huge.bin" "$work/srv/huge.bin" || fail "the upload after the broken one differs"
 [ "$(find "$work/srv" -name '.~crvl*' | wc -l)" -eq 0 ] || fail "the broken upload's temporary file stayed"
 

@@ -48,6 +48,8 @@ if cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs
   wine cmd /c exit >/dev/null 2>&1 || true
   wineserver -p 2>/dev/null || true
   ctest --preset windows -j "$jobs" || status=1
+  step "windows: the SFTP plug-in under Wine against an OpenSSH server of its own"
+  scripts/sftp-test.sh build/windows/crvlc.exe build/windows/plugins/sftp.wfx64 || status=1
   wineserver -k 2>/dev/null || true
   step "windows: the tray program under Wine in a virtual display"
   scripts/gui-test.sh build/windows || status=1

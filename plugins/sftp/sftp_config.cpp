@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "sftp_system.h"
 #include "sftp_text.h"
 
 namespace sftp {
@@ -167,7 +168,7 @@ bool replaceFile(const std::string& file, const std::string& text) {
       return false;
     }
   }
-  if (std::rename(temporary.c_str(), file.c_str()) != 0) {
+  if (!replaceByRename(temporary, file)) {
     std::remove(temporary.c_str());
     return false;
   }

@@ -2,13 +2,8 @@
 // connection is a section of sftp.ini, see sftp_config.h); the root lists the
 // connections as folders. Exports the wide forms of the interface and the functions
 // that exist only in the ANSI form.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <ctime>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,9 +17,8 @@
 
 #include "plugin_interface.h"
 #include "sftp_session.h"
+#include "sftp_system.h"
 #include "sftp_text.h"
-
-#define SFTP_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -64,7 +58,7 @@ void logLine(const std::string& line) {
   std::fprintf(stderr, "sftp: %s\n", line.c_str());
   const std::string ini = iniFile();
   if (!ini.empty()) {
-    const size_t cut = ini.find_last_of('/');
+    const size_t cut = ini.find_last_of("/\\");
     std::ofstream out(ini.substr(0, cut == std::string::npos ? 0 : cut + 1) + "sftp.log",
                       std::ios::binary | std::ios::app);
     out << line << "\n";
@@ -222,12 +216,12 @@ wfx::Handle findFirst(const char16_t* path, wfx::FindDataW* data) {
       return listFolder(channel, t.path, search->entries);
     });
     if (!listed) {
-      errno = ENOENT;
+      sftp::reportNotFound();
       return wfx::invalidHandle();
     }
   }
   if (search->entries.empty()) {
-    errno = ENODATA;  // an empty folder
+    sftp::reportNoEntries();  // an empty folder
     return wfx::invalidHandle();
   }
   *data = search->entries[0];
@@ -311,15 +305,10 @@ void sweepAbandoned(LIBSSH2_SFTP* channel, const std::string& connection, const 
 int32_t putFile(const char16_t* local, const char16_t* remote) {
   const Target t = split(remote);
   if (t.connection.empty() || t.path == "/") return wfx::kFileWriteError;
-  const std::string source = sftp::toUtf8(sftp::fromWide(local));
-  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return wfx::kFileReadError;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    ::close(fd);
-    return wfx::kFileReadError;
-  }
-  const int32_t r = withChannel<int32_t>(t.connection, wfx::kFileWriteError, [&](LIBSSH2_SFTP* channel) -> int32_t {
+  sftp::LocalFile source;
+  uint64_t accessed = 0, modified = 0;
+  if (!source.openRead(sftp::fromWide(local)) || !source.times(accessed, modified)) return wfx::kFileReadError;
+  return withChannel<int32_t>(t.connection, wfx::kFileWriteError, [&](LIBSSH2_SFTP* channel) -> int32_t {
     sweepAbandoned(channel, t.connection, parentOf(t.path));
     const std::string temporary = temporaryName(parentOf(t.path));
     LIBSSH2_SFTP_HANDLE* file = libssh2_sftp_open_ex(
@@ -332,14 +321,14 @@ int32_t putFile(const char16_t* local, const char16_t* remote) {
     bool ok = true;
     int32_t result = wfx::kFileWriteError;
     for (;;) {
-      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      const long long n = source.read(buffer.data(), buffer.size());
       if (n < 0) {
         ok = false;
         result = wfx::kFileReadError;
         break;
       }
       if (n == 0) break;
-      for (ssize_t done = 0; ok && done < n;) {
+      for (long long done = 0; ok && done < n;) {
         const ssize_t w = libssh2_sftp_write(file, buffer.data() + done, static_cast<size_t>(n - done));
         if (w <= 0) ok = false;
         else done += w;
@@ -349,8 +338,8 @@ int32_t putFile(const char16_t* local, const char16_t* remote) {
     if (ok) {
       LIBSSH2_SFTP_ATTRIBUTES attrs{};
       attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
-      attrs.atime = static_cast<unsigned long>(st.st_atim.tv_sec);
-      attrs.mtime = static_cast<unsigned long>(st.st_mtim.tv_sec);
+      attrs.atime = static_cast<unsigned long>(accessed);
+      attrs.mtime = static_cast<unsigned long>(modified);
       ok = libssh2_sftp_fsetstat(file, &attrs) == 0;
     }
     ok = libssh2_sftp_close_handle(file) == 0 && ok;
@@ -358,16 +347,13 @@ int32_t putFile(const char16_t* local, const char16_t* remote) {
     (void)removeFile(channel, temporary);  // a broken upload leaves nothing under the real name
     return result;
   });
-  ::close(fd);
-  return r;
 }
 
 int32_t getFile(const char16_t* remote, const char16_t* local, int32_t flags) {
   const Target t = split(remote);
   if (t.connection.empty()) return wfx::kFileNotFound;
-  const std::string target = sftp::toUtf8(sftp::fromWide(local));
-  struct stat existing {};
-  if (::lstat(target.c_str(), &existing) == 0 && (flags & kCopyOverwrite) == 0) return wfx::kFileExists;
+  const std::u16string target = sftp::fromWide(local);
+  if ((flags & kCopyOverwrite) == 0 && sftp::localEntryExists(target)) return wfx::kFileExists;
   return withChannel<int32_t>(t.connection, wfx::kFileReadError, [&](LIBSSH2_SFTP* channel) -> int32_t {
     LIBSSH2_SFTP_HANDLE* file = libssh2_sftp_open_ex(channel, t.path.c_str(), static_cast<unsigned>(t.path.size()),
                                                      LIBSSH2_FXF_READ, 0, LIBSSH2_SFTP_OPENFILE);
@@ -376,8 +362,8 @@ int32_t getFile(const char16_t* remote, const char16_t* local, int32_t flags) {
     }
     LIBSSH2_SFTP_ATTRIBUTES attrs{};
     const bool timed = libssh2_sftp_fstat_ex(file, &attrs, 0) == 0 && (attrs.flags & LIBSSH2_SFTP_ATTR_ACMODTIME);
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    sftp::LocalFile out;
+    if (!out.create(target)) {
       libssh2_sftp_close_handle(file);
       return wfx::kFileWriteError;
     }
@@ -390,23 +376,15 @@ int32_t getFile(const char16_t* remote, const char16_t* local, int32_t flags) {
         result = wfx::kFileReadError;
         break;
       }
-      for (ssize_t done = 0; done < n;) {
-        const ssize_t w = ::write(fd, buffer.data() + done, static_cast<size_t>(n - done));
-        if (w <= 0) {
-          result = wfx::kFileWriteError;
-          break;
-        }
-        done += w;
+      if (!out.writeAll(buffer.data(), static_cast<size_t>(n))) {
+        result = wfx::kFileWriteError;
+        break;
       }
-      if (result != wfx::kFileOk) break;
     }
     libssh2_sftp_close_handle(file);
-    if (::close(fd) != 0 && result == wfx::kFileOk) result = wfx::kFileWriteError;
-    if (result == wfx::kFileOk && timed) {
-      struct timespec times[2] = {{static_cast<time_t>(attrs.atime), 0}, {static_cast<time_t>(attrs.mtime), 0}};
-      (void)::utimensat(AT_FDCWD, target.c_str(), times, 0);
-    }
-    if (result != wfx::kFileOk) (void)::unlink(target.c_str());
+    if (!out.close() && result == wfx::kFileOk) result = wfx::kFileWriteError;
+    if (result == wfx::kFileOk && timed) (void)sftp::setLocalTimes(target, attrs.atime, attrs.mtime);
+    if (result != wfx::kFileOk) (void)sftp::removeLocalFile(target);
     return result;
   });
 }
@@ -416,6 +394,12 @@ wfx::Bool simpleCall(const char16_t* path, int (*call)(LIBSSH2_SFTP*, const std:
   if (t.connection.empty() || t.path == "/") return 0;
   return withChannel<wfx::Bool>(t.connection, 0,
                                 [&](LIBSSH2_SFTP* channel) -> wfx::Bool { return call(channel, t.path) == 0; });
+}
+
+// libssh2 set up once per process (before the first session).
+bool libraryReady() {
+  static const int initialised = (sftp::prepareCrypto(), libssh2_init(0));
+  return initialised == 0;
 }
 
 template <typename F>
@@ -435,8 +419,7 @@ SFTP_EXPORT int32_t FsInitW(int32_t pluginNr, wfx::ProgressProcW, wfx::LogProcW 
   g_pluginNr = pluginNr;
   g_logProc = log;
   g_request = request;
-  static const int initialised = libssh2_init(0);
-  return initialised == 0 ? 0 : -1;
+  return libraryReady() ? 0 : -1;
 }
 
 SFTP_EXPORT wfx::Handle FsFindFirstW(wfx::WChar* path, wfx::FindDataW* data) {
@@ -446,7 +429,7 @@ SFTP_EXPORT wfx::Handle FsFindFirstW(wfx::WChar* path, wfx::FindDataW* data) {
 SFTP_EXPORT wfx::Bool FsFindNextW(wfx::Handle handle, wfx::FindDataW* data) {
   auto* search = static_cast<Search*>(handle);
   if (search == nullptr || search->next >= search->entries.size()) {
-    errno = ENODATA;
+    sftp::reportNoEntries();
     return 0;
   }
   *data = search->entries[search->next++];
@@ -557,6 +540,19 @@ SFTP_EXPORT wfx::Bool FsDisconnectW(wfx::WChar* root) {
       session->disconnect();
     }
     return 1;
+  });
+}
+
+// Beside the plug-in interface, for the console's "sftp add": connects to host:port
+// once and gives the fingerprint of the server's host key. 0: `out` holds it; 1: `out`
+// holds the reason it could not be read.
+SFTP_EXPORT int32_t SftpHostKeyW(const wfx::WChar* host, int32_t port, wfx::WChar* out, int32_t capacity) {
+  if (host == nullptr || out == nullptr || capacity <= 0) return 1;
+  return guarded<>(1, [&]() -> int32_t {
+    std::string fingerprint, error = "libssh2 cannot be initialised";
+    const bool ok = libraryReady() && sftp::probeHostKey(sftp::toUtf8(sftp::fromWide(host)), port, fingerprint, error);
+    sftp::copyWide(sftp::fromUtf8(ok ? fingerprint : error), out, static_cast<size_t>(capacity));
+    return ok ? 0 : 1;
   });
 }
 

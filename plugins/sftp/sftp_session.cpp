@@ -1,11 +1,8 @@
 #include "sftp_session.h"
 
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstring>
 
+#include "sftp_system.h"
 #include "sftp_text.h"
 
 namespace sftp {
@@ -16,31 +13,6 @@ std::string sessionError(LIBSSH2_SESSION* s) {
   int length = 0;
   libssh2_session_last_error(s, &message, &length, 0);
   return message != nullptr ? std::string(message, static_cast<size_t>(length)) : std::string("unknown error");
-}
-
-int connectTo(const std::string& host, int port, std::string& error) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  const int r = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-  if (r != 0) {
-    error = std::string("the host name cannot be resolved (") + gai_strerror(r) + ")";
-    return -1;
-  }
-  int fd = -1;
-  for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
-    fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-      error = std::string("the connection was refused (") + std::strerror(errno) + ")";
-      ::close(fd);
-      fd = -1;
-    }
-  }
-  freeaddrinfo(found);
-  return fd;
 }
 
 // Errors after which the session itself is gone (not only the one request).
@@ -58,6 +30,29 @@ void wipe(std::string& secret) {
 }
 
 }  // namespace
+
+bool probeHostKey(const std::string& host, int port, std::string& fingerprint, std::string& error) {
+  const libssh2_socket_t socket = connectTo(host, port, error);
+  if (socket == LIBSSH2_INVALID_SOCKET) return false;
+  LIBSSH2_SESSION* session = libssh2_session_init();
+  bool ok = session != nullptr;
+  if (ok) {
+    libssh2_session_set_blocking(session, 1);
+    libssh2_session_set_timeout(session, 60000);
+    ok = libssh2_session_handshake(session, socket) == 0;
+    const char* digest = ok ? libssh2_hostkey_hash(session, LIBSSH2_HOSTKEY_HASH_SHA256) : nullptr;
+    if (digest != nullptr) {
+      fingerprint = sha256Fingerprint(reinterpret_cast<const unsigned char*>(digest));
+    } else {
+      error = "the SSH handshake failed: " + sessionError(session);
+      ok = false;
+    }
+    libssh2_session_disconnect(session, "host key read");
+    libssh2_session_free(session);
+  }
+  closeSocket(socket);
+  return ok;
+}
 
 LIBSSH2_SFTP* Session::sftp(const AskFunction& ask, const LogFunction& log) {
   if (sftp_ != nullptr) return sftp_;
@@ -94,8 +89,8 @@ void Session::close() {
     libssh2_session_free(session_);
   }
   session_ = nullptr;
-  if (socket_ >= 0) ::close(socket_);
-  socket_ = -1;
+  closeSocket(socket_);
+  socket_ = LIBSSH2_INVALID_SOCKET;
 }
 
 bool Session::open(const AskFunction& ask, const LogFunction& log) {
@@ -114,7 +109,7 @@ bool Session::open(const AskFunction& ask, const LogFunction& log) {
   std::string error;
   socket_ = connectTo(c.host, c.port, error);
   const std::string where = c.host + ":" + std::to_string(c.port);
-  if (socket_ < 0) {
+  if (socket_ == LIBSSH2_INVALID_SOCKET) {
     log("connection " + name_ + " (" + where + "): " + error);
     refused_ = true;
     return false;

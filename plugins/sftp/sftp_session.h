@@ -21,6 +21,11 @@ using AskFunction = std::function<bool(const std::string& title, std::string& an
 // Writes one line of the module's log.
 using LogFunction = std::function<void(const std::string& line)>;
 
+// Connects to host:port, takes the SSH handshake and closes again: the fingerprint of
+// the server's host key ("SHA256:" and base64, as ssh-keygen -lf prints it). False with
+// the reason in `error` when there is no connection or no handshake.
+bool probeHostKey(const std::string& host, int port, std::string& fingerprint, std::string& error);
+
 class Session {
  public:
   Session(std::string name, std::string iniFile) : name_(std::move(name)), iniFile_(std::move(iniFile)) {}
@@ -50,7 +55,7 @@ class Session {
   bool authenticate(const Connection& c, const AskFunction& ask, const LogFunction& log);
 
   std::string name_, iniFile_;
-  int socket_ = -1;
+  libssh2_socket_t socket_ = LIBSSH2_INVALID_SOCKET;
   LIBSSH2_SESSION* session_ = nullptr;
   LIBSSH2_SFTP* sftp_ = nullptr;
   bool refused_ = false;     // final for this process

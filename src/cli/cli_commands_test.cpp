@@ -223,6 +223,12 @@ TEST_F(CliCommandsTest, BadInputNamesTheWordAndChangesNoFile) {
       {"plugin disable Nothing", "Nothing"},
       {"logs remove Nobody", "Nobody"},
       {"autostart maybe", "maybe"},
+      {"sftp add Box nohost", "nohost"},
+      {"sftp add Box u@h:99999", "u@h:99999"},
+      {"sftp add Box u@[::1]x", "u@[::1]x"},
+      {"sftp add B[x u@h", "B[x"},
+      {"sftp add Box u@h --key " + path("no-key"), "no-key"},
+      {"sftp remove Nope", "Nope"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);

@@ -33,6 +33,8 @@ constexpr OptionSpec kOptions[] = {
     {u"daily", 1, u"HH:MM: every day at that local time"},
     {u"weekly", 1, u"DAYS@HH:MM: e.g. mon,fri@18:00"},
     {u"params", 1, u"the plug-in's parameter text"},
+    {u"key", 1, u"FILE: the private key to log in with (without: the password is asked for)"},
+    {u"yes", 0, u"store without asking"},
 };
 
 struct CommandSpec {
@@ -79,6 +81,10 @@ constexpr CommandSpec kCommands[] = {
     {u"plugin enable", CommandKind::PluginEnable, 1, 1, u"NAME", {}, u"enable a plug-in"},
     {u"plugin disable", CommandKind::PluginDisable, 1, 1, u"NAME", {}, u"disable a plug-in"},
     {u"plugin remove", CommandKind::PluginRemove, 1, 1, u"NAME", {}, u"remove a plug-in from the list"},
+    {u"sftp add", CommandKind::SftpAdd, 2, 2, u"NAME USER@HOST[:PORT]", {u"key", u"yes"},
+     u"connect once, show the server's host key and store the connection for ///SFTP/NAME (asks first)"},
+    {u"sftp list", CommandKind::SftpList, 0, 0, u"", {}, u"list the connections of the SFTP plug-in"},
+    {u"sftp remove", CommandKind::SftpRemove, 1, 1, u"NAME", {}, u"remove a connection of the SFTP plug-in"},
     {u"config show", CommandKind::ConfigShow, 0, 0, u"", {}, u"show the program settings"},
     {u"config set", CommandKind::ConfigSet, 2, 2, u"KEY VALUE", {},
      u"change a setting (config show lists the keys and their values)"},

@@ -19,6 +19,7 @@ enum class CommandKind {
   Jobs, JobNew, JobShow, JobSet, JobRemove, JobRename, JobOrder,
   Tasks, TaskAdd, TaskRemove, TasksExport,
   PluginList, PluginAdd, PluginEnable, PluginDisable, PluginRemove,
+  SftpAdd, SftpList, SftpRemove,
   ConfigShow, ConfigSet,
   Logs, LogsShow, LogsRemove,
   Autostart, Daemon,

@@ -11,6 +11,7 @@
 #include "cli/job_commands.h"
 #include "cli/log_commands.h"
 #include "cli/settings_commands.h"
+#include "cli/sftp_commands.h"
 #include "cli/task_commands.h"
 #include "cli/daemon.h"
 #include "cli/stop_relay.h"
@@ -322,6 +323,12 @@ int runCommandLine(const CommandLine& command) {
     case CommandKind::PluginDisable:
     case CommandKind::PluginRemove:
       return changePlugin(c);
+    case CommandKind::SftpAdd:
+      return addSftpConnection(c);
+    case CommandKind::SftpList:
+      return listSftpConnections(c);
+    case CommandKind::SftpRemove:
+      return removeSftpConnection(c);
     case CommandKind::ConfigShow:
       return showConfig(c);
     case CommandKind::ConfigSet:

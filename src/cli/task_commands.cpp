@@ -319,7 +319,7 @@ bool givenKinds(const CommandLine& line, std::vector<GivenKind>* kinds) {
                                           {u"weekly", kStartTimed, kPeriodWeekly}};
   for (const KindOption& k : kKinds) {
     if (!line.has(k.name)) continue;
-    GivenKind given{k.kind, k.period};
+    GivenKind given{k.kind, k.period, /*timed=*/false, CalendarTime{}, 0};
     if (const auto text = line.value(k.name); text) {
       std::u16string error;
       if (!parseTimedStart(k.period, *text, &given.when, &given.weekdays, &error)) {

@@ -465,6 +465,18 @@ TEST_F(BindingTest, ThreadsCallingAPluginKeepItLoadedWhileItsListIsUnloaded) {
   EXPECT_EQ(partial.load(), 0);
 }
 
+TEST(PasswordTexts, AWipedTextLeavesNoCharacterInItsWholeBuffer) {
+  // A text that held a longer password keeps those characters beyond its size.
+  std::u16string text(40, u'p');
+  text.resize(3);
+  const char16_t* buffer = text.data();
+  const size_t capacity = text.capacity();
+  wipeText(text);
+  EXPECT_TRUE(text.empty());
+  ASSERT_EQ(text.data(), buffer);  // the buffer stays with the text
+  EXPECT_EQ(std::count(buffer, buffer + capacity, u'p'), 0);
+}
+
 TEST(TransferResults, ModuleResultsBecomeErrorCodes) {
   const std::pair<int32_t, ErrorCode> cases[] = {{0, 0},  {1, 80},   {7, 80},  {2, 2},   {3, 30},
                                                  {4, 29}, {5, 1235}, {6, 50},  {-1, 50}, {99, 50}};

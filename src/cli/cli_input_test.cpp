@@ -163,5 +163,34 @@ TEST_F(CliInputTest, TasksAreRemovedByJobAndKindAndJobRemovalSaysWhatWent) {
   EXPECT_NE(crvl(settings() + " job remove B").output.find("kept"), std::string::npos);
 }
 
+TEST_F(CliInputTest, ATimedTaskIsRemovedByItsTime) {
+  ASSERT_EQ(crvl(settings() + " job new A " + path("L") + " " + path("R")).status, 0);
+  for (const char* kind : {"--daily 08:30", "--daily 18:00", "--weekly mon@09:00", "--weekly tue@09:00"}) {
+    ASSERT_EQ(crvl(settings() + " task add A " + kind).status, 0) << kind;
+  }
+  struct Case {
+    std::string args;
+    int status;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"task remove A --daily 07:00", 2, "no task"},
+      {"task remove A --daily", 2, "more than one"},
+      {"task remove A --daily 25:00", 2, "not a time"},
+      {"task remove A --daily 18:00", 0, "Task 2 (A) removed"},
+      {"task remove A --weekly wed@09:00", 2, "no task"},
+      {"task remove A --weekly=tue@09:00", 0, "Task 3 (A) removed"},
+  };
+  for (const Case& c : cases) {
+    const CliResult r = crvl(settings() + " " + c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.said), std::string::npos) << c.args << "\n" << r.output;
+  }
+  const auto tasks = testing::parseJson(crvl(settings() + " --json tasks").output);
+  ASSERT_EQ(tasks.items.size(), 2u);
+  EXPECT_EQ(tasks[0]["start"].text.substr(11), "08:30");
+  EXPECT_EQ(tasks[1]["weekdays"].number, 2);  // Monday
+}
+
 }  // namespace
 }  // namespace crvl

@@ -71,7 +71,8 @@ constexpr CommandSpec kCommands[] = {
      {u"at-start", u"when-available", u"delay", u"repeat", u"once", u"daily", u"weekly"},
      u"add a task: --at-start or --when-available [--delay] [--repeat], or --once, --daily, --weekly"},
     {u"task remove", CommandKind::TaskRemove, 1, 1, u"N|JOB", {u"at-start", u"when-available", u"once", u"daily", u"weekly"},
-     u"remove the task with this number (task list), or the task of JOB (of the kind given)"},
+     u"remove the task with this number (task list), or the task of JOB (of the kind given;\n"
+     u"  --once, --daily and --weekly may be followed by the task's time, as task add takes it)"},
     {u"tasks export", CommandKind::TasksExport, 0, 0, u"", {}, u"hand the timed tasks to the system's scheduler"},
     {u"task export", CommandKind::TasksExport, 0, 0, u"", {}, u"hand the timed tasks to the system's scheduler"},
     {u"plugin list", CommandKind::PluginList, 0, 0, u"", {}, u"list the file-system plug-ins"},
@@ -202,7 +203,8 @@ bool parseDuration(std::u16string_view text, uint64_t* seconds) {
 }
 
 // Whether the command words are "task remove": there the kind options name a kind of
-// task and take no value ("task remove JOB --daily").
+// task ("task remove JOB --daily"), and the timed ones may be followed by the task's
+// time ("task remove JOB --daily 08:30", see takesTaskTime).
 bool removesTaskByKind(const std::vector<std::u16string>& args) {
   std::vector<std::u16string_view> words;
   for (size_t i = 0; i < args.size() && words.size() < 2; ++i) {
@@ -213,6 +215,13 @@ bool removesTaskByKind(const std::vector<std::u16string>& args) {
     }
   }
   return words.size() == 2 && words[0] == u"task" && words[1] == u"remove";
+}
+
+// Whether the argument after a kind option of "task remove" is its time rather than
+// the job: a time begins with a digit, weekdays and a time hold '@'.
+bool takesTaskTime(std::u16string_view next) {
+  return !next.empty() && next[0] != u'-' &&
+         ((next[0] >= u'0' && next[0] <= u'9') || next.find(u'@') != std::u16string_view::npos);
 }
 
 bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out, std::u16string* error) {
@@ -257,11 +266,14 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
     } else if (const OptionSpec* spec = findOption(name); spec != nullptr) {
       GivenOption given{std::u16string(name), {}};
       const bool kindSwitch = kindSwitches && (name == u"once" || name == u"daily" || name == u"weekly");
-      if ((spec->values == 0 || kindSwitch) && inlineValue) {
+      if (spec->values == 0 && inlineValue) {
         *error = u"--" + std::u16string(name) + u" takes no value";
         return false;
       }
       if (inlineValue) given.values.push_back(*inlineValue);
+      if (kindSwitch && !inlineValue && i + 1 < args.size() && takesTaskTime(args[i + 1])) {
+        given.values.push_back(args[++i]);
+      }
       while (!kindSwitch && given.values.size() < static_cast<size_t>(spec->values)) {
         if (i + 1 >= args.size()) {
           *error = u"--" + std::u16string(name) + (spec->values == 2 ? u" needs two folders" : u" needs a value");

@@ -220,5 +220,26 @@ TEST_F(CliStoredFiles, HandEditedValuesThatDoNotFitAreNeverCut) {
   }
 }
 
+// The same holds for the temporary files of job files and of the log index.
+TEST_F(CliStoredFiles, StaleTemporariesOfJobFilesAndTheLogIndexGoToo) {
+  ASSERT_EQ(cli("job new J " + path("L") + " " + path("R")).status, 0);
+  fs::create_directories(tmp / "L");
+  ASSERT_EQ(cli("run J").status, 0);
+  const fs::path jobFolder = fs::path(parseJson(cli("--json job show J").output)["file"].text).parent_path();
+  const fs::path logFolder = fs::path(parseJson(cli("--json logs").output)[0]["file"].text).parent_path();
+  ASSERT_NE(jobFolder, fs::path(tmp.text("")));
+  ASSERT_NE(logFolder, fs::path(tmp.text("")));
+  const fs::path stale[] = {jobFolder / ".~crvl0123456789ab.tmp", logFolder / ".~crvl0123456789ac.tmp"};
+  const fs::path kept = logFolder / "other.tmp";
+  for (const fs::path& file : {stale[0], stale[1], kept}) {
+    writeFile(file, "partial");
+    ASSERT_EQ(std::system(("touch -d '2 hours ago' " + quoted(file.u16string())).c_str()), 0);
+  }
+  (void)cli("jobs");
+  EXPECT_FALSE(fs::exists(stale[0]));
+  EXPECT_FALSE(fs::exists(stale[1]));
+  EXPECT_TRUE(fs::exists(kept));
+}
+
 }  // namespace
 }  // namespace crvl

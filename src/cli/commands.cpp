@@ -266,7 +266,7 @@ int runCommandLine(const CommandLine& command) {
   }
   if (!settingsFileReadable(command, settings)) return kExitUsage;
   // What a killed settings write left behind goes at the next start.
-  (void)removeStaleTemporaries(settings.path());
+  (void)removeStaleTemporaries(settings.path(), {defaultJobFolder(settings), logFolder(settings)});
   // Before the state, which hands requests to it until it goes.
   ConsolePassword console;
   console.fromInput = command.passwordFromInput;

@@ -165,6 +165,39 @@ bool parseWeekdays(std::u16string_view text, WeekdayMask* mask, std::u16string* 
   return true;
 }
 
+namespace {
+
+// The start of a timed task of `period` as typed after --once, --daily or --weekly:
+// `when` (its date only for "once") and for weekly tasks the weekdays. False with the
+// reason in `error`.
+bool parseTimedStart(char period, std::u16string_view text, CalendarTime* when, WeekdayMask* mask,
+                     std::u16string* error) {
+  const std::u16string typed = quoted(text);
+  if (period == kPeriodOnce) {
+    if (parseOnce(text, when)) return true;
+    *error = u"not a date and time (YYYY-MM-DDTHH:MM): " + typed;
+    return false;
+  }
+  if (period == kPeriodDaily) {
+    if (parseClock(text, when)) return true;
+    *error = u"not a time (HH:MM): " + typed;
+    return false;
+  }
+  const size_t at = text.find(u'@');
+  std::u16string bad;
+  if (at == std::u16string_view::npos || !parseClock(text.substr(at + 1), when)) {
+    *error = u"not weekdays and a time (mon,fri@18:00): " + typed;
+    return false;
+  }
+  if (!parseWeekdays(text.substr(0, at), mask, &bad)) {
+    *error = u"unknown weekday " + quoted(bad);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int listTasks(Console& c) {
   JsonWriter json;
   json.beginArray();
@@ -234,27 +267,14 @@ int addTask(Console& c) {
   } else {
     if (c.line.has(u"delay") || c.line.has(u"repeat")) return badInput(u"--delay and --repeat go with --at-start and --when-available");
     task.kind = kStartTimed;
+    task.period = chosen == 2 ? kPeriodOnce : chosen == 3 ? kPeriodDaily : kPeriodWeekly;
     CalendarTime when;
-    const std::u16string text = *c.line.value(platform::fromUtf8(kinds[chosen]));
-    if (chosen == 2) {
-      task.period = kPeriodOnce;
-      if (!parseOnce(text, &when)) return badInput(u"not a date and time (YYYY-MM-DDTHH:MM): " + quoted(text));
-    } else if (chosen == 3) {
-      task.period = kPeriodDaily;
-      if (!parseClock(text, &when)) return badInput(u"not a time (HH:MM): " + quoted(text));
-    } else {
-      task.period = kPeriodWeekly;
-      const size_t at = text.find(u'@');
-      WeekdayMask mask = 0;
-      std::u16string bad;
-      if (at == std::u16string::npos || !parseClock(std::u16string_view(text).substr(at + 1), &when)) {
-        return badInput(u"not weekdays and a time (mon,fri@18:00): " + quoted(text));
-      }
-      if (!parseWeekdays(std::u16string_view(text).substr(0, at), &mask, &bad)) {
-        return badInput(u"unknown weekday " + quoted(bad));
-      }
-      task.repeatOrWeekdays = mask;
+    WeekdayMask mask = 0;
+    std::u16string error;
+    if (!parseTimedStart(task.period, *c.line.value(platform::fromUtf8(kinds[chosen])), &when, &mask, &error)) {
+      return badInput(error);
     }
+    if (task.period == kPeriodWeekly) task.repeatOrWeekdays = mask;
     if (task.period != kPeriodOnce) {
       // Daily and weekly tasks begin today.
       const CalendarTime today = fileTimeToCalendar(platform::utcToLocal(platform::currentFileTime()));
@@ -278,8 +298,18 @@ int addTask(Console& c) {
 
 namespace {
 
-// Whether `task` is of the kind the command line names (any kind when none is named).
-bool ofGivenKind(const CommandLine& line, const Task& task) {
+// A kind of task a "task remove" command line names, with the time it gives.
+struct GivenKind {
+  char kind;
+  char period;  // 0: any
+  bool timed = false;  // a time was given: `when` (and `weekdays`) must match
+  CalendarTime when;
+  WeekdayMask weekdays = 0;
+};
+
+// The kinds the command line names (none: any task of the job). False with the message
+// printed when a given time cannot be read.
+bool givenKinds(const CommandLine& line, std::vector<GivenKind>* kinds) {
   struct KindOption {
     std::u16string_view name;
     char kind;
@@ -290,26 +320,52 @@ bool ofGivenKind(const CommandLine& line, const Task& task) {
                                           {u"once", kStartTimed, kPeriodOnce},
                                           {u"daily", kStartTimed, kPeriodDaily},
                                           {u"weekly", kStartTimed, kPeriodWeekly}};
-  bool named = false;
   for (const KindOption& k : kKinds) {
     if (!line.has(k.name)) continue;
-    named = true;
-    if (task.kind == k.kind && (k.period == 0 || task.period == k.period)) return true;
+    GivenKind given{k.kind, k.period, /*timed=*/false, CalendarTime{}, 0};
+    if (const auto text = line.value(k.name); text) {
+      std::u16string error;
+      if (!parseTimedStart(k.period, *text, &given.when, &given.weekdays, &error)) {
+        printError(error);
+        return false;
+      }
+      given.timed = true;
+    }
+    kinds->push_back(given);
   }
-  return !named;
+  return true;
+}
+
+// Whether `task` is of a kind in `kinds` (any kind when it is empty), at its time when
+// one was given: the date too for "once", the weekdays too for "weekly"; hours and
+// minutes, as the system's scheduler takes them.
+bool ofGivenKind(const std::vector<GivenKind>& kinds, const Task& task) {
+  if (kinds.empty()) return true;
+  const CalendarTime start = unpackDateTime(task.delayOrStart);
+  return std::any_of(kinds.begin(), kinds.end(), [&](const GivenKind& k) {
+    if (task.kind != k.kind || (k.period != 0 && task.period != k.period)) return false;
+    if (!k.timed) return true;
+    if (start.hour != k.when.hour || start.minute != k.when.minute) return false;
+    if (k.period == kPeriodOnce) {
+      return start.year == k.when.year && start.month == k.when.month && start.day == k.when.day;
+    }
+    return k.period != kPeriodWeekly || (task.repeatOrWeekdays & 0x7F) == k.weekdays;
+  });
 }
 
 // The position (from 1) of the one task of job `name` of the kind given; 0 with the
 // message printed when there is none, or more than one (the candidates are listed).
 size_t taskOfJob(Console& c, const TaskList& list, std::u16string_view name) {
+  std::vector<GivenKind> kinds;
+  if (!givenKinds(c.line, &kinds)) return 0;
   std::vector<size_t> found;
   for (size_t i = 0; i < list.rows().size(); ++i) {
     const Task& task = list.rows()[i];
-    if (platform::namesEqual(task.jobName, name) && ofGivenKind(c.line, task)) found.push_back(i + 1);
+    if (platform::namesEqual(task.jobName, name) && ofGivenKind(kinds, task)) found.push_back(i + 1);
   }
   if (found.size() == 1) return found[0];
   if (found.empty()) {
-    printError(u"no task of the job " + quoted(name) + u" of that kind (\"crvl tasks\" lists them)");
+    printError(u"no task of the job " + quoted(name) + u" of that kind and time (\"crvl tasks\" lists them)");
     return 0;
   }
   std::u16string message = u"more than one task of the job " + quoted(name) +

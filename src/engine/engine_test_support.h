@@ -106,6 +106,7 @@ class EngineFixture : public ::testing::Test {
     ASSERT_NE(side.handle, nullptr);
     side.handle->table = &table;
     slot.openCount.fetch_add(1);
+    side.handle->provider = slot;
     side.kind = slot.kind;
     side.capabilities = callCapabilities(&slot, side.handle);
     side.path.assign(path);

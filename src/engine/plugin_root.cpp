@@ -49,10 +49,9 @@ ErrorCode rootChangeFolder(FileSystemProvider* slot, ProviderHandle* handle, con
     FileSystemProvider& other = table.slots[i];
     if (other.kind != kProviderPlugin || other.name == nullptr) continue;
     if (!platform::namesEqual(name, other.name)) continue;
-    // The handle moves to the plug-in's slot, and its count with it.
-    slot->openCount.fetch_sub(1);
-    other.openCount.fetch_add(1);
-    handle->slotIndex = i;
+    // The handle moves to the plug-in's slot, and its count with it; `slot` is the
+    // plug-in's from here on.
+    table.moveHandle(*handle, i);
     handle->path.assign(u"\\");
     return 0;
   }

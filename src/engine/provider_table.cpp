@@ -56,6 +56,7 @@ FileSystemProvider& FileSystemProvider::operator=(const FileSystemProvider& othe
   ops = other.ops;
   context = other.context;
   table = other.table;
+  keepAlive = other.keepAlive;
   return *this;
 }
 
@@ -184,7 +185,45 @@ ScopedProviderHandle ProviderTable::open(std::u16string_view path, void* owner, 
   if (handle == nullptr) return {};
   handle->table = this;
   slot.openCount.fetch_add(1);
+  handle->provider = slot;
   return ScopedProviderHandle(handle);
+}
+
+namespace {
+
+// Whether `live` still holds what `copy` was taken from.
+bool sameFilling(const FileSystemProvider& live, const FileSystemProvider& copy) noexcept {
+  return live.kind == copy.kind && live.ops.open == copy.ops.open && live.context == copy.context &&
+         live.keepAlive == copy.keepAlive;
+}
+
+void uncount(FileSystemProvider& live) noexcept {
+  // Never below zero: a slot filled again meanwhile starts its count afresh.
+  int32_t count = live.openCount.load();
+  while (count > 0 && !live.openCount.compare_exchange_weak(count, count - 1)) {
+  }
+}
+
+}  // namespace
+
+void ProviderTable::uncountHandle(const ProviderHandle& handle) noexcept {
+  if (handle.slotIndex < 0 || handle.slotIndex >= kProviderSlotCount) return;
+  try {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    FileSystemProvider& live = slots[handle.slotIndex];
+    if (sameFilling(live, handle.provider)) uncount(live);
+  } catch (...) {
+    // The lock failed: the count stays one high, which only keeps what it counts.
+  }
+}
+
+void ProviderTable::moveHandle(ProviderHandle& handle, int32_t index) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (index < 0 || index >= kProviderSlotCount) return;
+  uncountHandle(handle);
+  slots[index].openCount.fetch_add(1);
+  handle.slotIndex = index;
+  handle.provider = slots[index];
 }
 
 ScopedProviderHandle& ScopedProviderHandle::operator=(ScopedProviderHandle&& other) noexcept {
@@ -199,18 +238,15 @@ ScopedProviderHandle& ScopedProviderHandle::operator=(ScopedProviderHandle&& oth
 void ScopedProviderHandle::reset() noexcept {
   ProviderHandle* handle = handle_;
   handle_ = nullptr;
-  FileSystemProvider* slot = slotOf(handle);
-  if (slot == nullptr) return;
-  // Never below zero: a slot filled again meanwhile starts its count afresh.
-  int32_t count = slot->openCount.load();
-  while (count > 0 && !slot->openCount.compare_exchange_weak(count, count - 1)) {
-  }
-  if (slot->ops.release != nullptr) {
-    guarded<int>(0, [&] {
-      slot->ops.release(slot, handle);
-      return 0;
-    });
-  }
+  if (slotOf(handle) == nullptr) return;
+  handle->table->uncountHandle(*handle);
+  // The release entry frees the handle and the slot copy inside it: it is handed a copy
+  // of its own, which also keeps the slot's plug-in until the entry has returned.
+  guarded<int>(0, [&] {
+    FileSystemProvider slot = handle->provider;
+    if (slot.ops.release != nullptr) slot.ops.release(&slot, handle);
+    return 0;
+  });
 }
 
 FileSystemProvider* slotOf(const ProviderHandle* handle) noexcept {
@@ -218,7 +254,7 @@ FileSystemProvider* slotOf(const ProviderHandle* handle) noexcept {
       handle->slotIndex >= kProviderSlotCount) {
     return nullptr;
   }
-  return &handle->table->slots[handle->slotIndex];
+  return const_cast<FileSystemProvider*>(&handle->provider);
 }
 
 ProviderCapabilities callCapabilities(FileSystemProvider* slot, ProviderHandle* h) noexcept {

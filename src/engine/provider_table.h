@@ -80,21 +80,8 @@ using ProgressCallback = int32_t (*)(int32_t kind, const void* data, intptr_t re
 inline constexpr uint32_t kCopyOverwrite = 0x1;
 
 struct FileSystemProvider;
+struct ProviderHandle;
 class ProviderTable;
-
-// An open handle on a slot: the slot index, the owner and the current path, and the
-// table the slot belongs to (set when the handle is opened through the table). The
-// slot that opened a handle frees it in its `release` entry; plug-in slots may allocate
-// a larger record that begins with this one.
-struct ProviderHandle {
-  int32_t slotIndex = -1;
-  void* owner = nullptr;
-  std::u16string path;  // never longer than its slot takes (see kHandlePathChars)
-  ProviderTable* table = nullptr;
-  // What the slot keeps with the handle (a plug-in's cached listing), freed with it. A
-  // handle may move between slots: each slot replaces what it does not recognise.
-  std::shared_ptr<void> slotData;
-};
 
 // The operation entries, in table order (plug-ins fill them in this order too). Any
 // may be null: its guarded call then answers 50 or the neutral value given with it.
@@ -162,7 +149,8 @@ struct ProviderOperations {
   int32_t (*finish)(FileSystemProvider* slot, ProviderHandle* handle, int32_t reserved, int32_t completed);
 };
 
-// One slot of the table. Copying a slot copies its open count as it stands.
+// One slot of the table. Copying a slot copies its open count as it stands, and shares
+// what it keeps alive.
 struct FileSystemProvider {
   int32_t kind = kProviderFree;
   const char16_t* name = nullptr;  // how paths address the slot; null for the local provider
@@ -171,10 +159,33 @@ struct FileSystemProvider {
   ProviderOperations ops{};
   void* context = nullptr;         // the filler's own data (a plug-in record, a test fixture)
   ProviderTable* table = nullptr;  // the table that holds the slot
+  // Shared ownership of `context` when the filler hands it over (a loaded plug-in): the
+  // copy of the slot in every open handle holds it too, so clearing the slot frees it
+  // only when the last handle on it is released.
+  std::shared_ptr<void> keepAlive;
 
   FileSystemProvider() = default;
   FileSystemProvider(const FileSystemProvider& other) noexcept { *this = other; }
   FileSystemProvider& operator=(const FileSystemProvider& other) noexcept;
+};
+
+// An open handle on a slot: the slot index, the owner and the current path, the table
+// the slot belongs to (set when the handle is opened through the table), and a copy of
+// the slot as it was filled when the handle was opened or moved to it. Calls through
+// the handle go to that copy: a slot that is cleared or filled again meanwhile (a
+// plug-in list unloaded by another thread) changes nothing under them, and the copy
+// keeps the slot's plug-in loaded until the handle is released. The slot that opened a
+// handle frees it in its `release` entry; plug-in slots may allocate a larger record
+// that begins with this one.
+struct ProviderHandle {
+  int32_t slotIndex = -1;
+  void* owner = nullptr;
+  std::u16string path;  // never longer than its slot takes (see kHandlePathChars)
+  ProviderTable* table = nullptr;
+  // What the slot keeps with the handle (a plug-in's cached listing), freed with it. A
+  // handle may move between slots: each slot replaces what it does not recognise.
+  std::shared_ptr<void> slotData;
+  FileSystemProvider provider;  // the slot's copy (see above); only the handle's thread uses it
 };
 
 // Asked once per failed lookup to register the configured plug-ins (it fills slots
@@ -217,6 +228,15 @@ class ProviderTable {
   [[nodiscard]] ScopedProviderHandle open(std::u16string_view path, void* owner,
                                           ProviderKind kind = kProviderFree);
 
+  // Moves an open handle to slot `index` (the plug-in root changing into a plug-in and
+  // back): its count goes with it and its copy of the slot becomes that slot's. The
+  // slot record the caller reached the handle through is replaced: use slotOf after.
+  void moveHandle(ProviderHandle& handle, int32_t index);
+
+  // Uncounts a handle that is being released, on its slot when the slot still holds
+  // what the handle was opened on (a slot cleared or filled again has its own count).
+  void uncountHandle(const ProviderHandle& handle) noexcept;
+
   // Registers the configured plug-ins now (the plug-in root's `open` asks for it).
   void registerPlugins();
   void setPluginRegistration(const PluginRegistration& registration);
@@ -254,8 +274,9 @@ class ScopedProviderHandle {
 // The derived capability bits of a slot, from which entries it has filled.
 [[nodiscard]] ProviderCapabilities derivedCapabilities(const FileSystemProvider& slot) noexcept;
 
-// The slot of a handle opened through a table, or null for a null handle, a handle
-// without a table or an index out of range.
+// The slot record of a handle opened through a table (its own copy, see
+// ProviderHandle), or null for a null handle, a handle without a table or an index out
+// of range.
 [[nodiscard]] FileSystemProvider* slotOf(const ProviderHandle* handle) noexcept;
 
 // Guarded calls. Each answers 50 when the slot or the entry is missing or the entry

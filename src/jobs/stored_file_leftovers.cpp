@@ -36,13 +36,18 @@ int32_t visitEntry(void* data, std::u16string_view name, const platform::LocalEn
 
 }  // namespace
 
-size_t removeStaleTemporaries(std::u16string_view path) {
+size_t removeStaleTemporaries(std::u16string_view path, std::initializer_list<std::u16string_view> otherFolders) {
   const std::u16string folder(platform::folderOf(path));
   if (folder.empty() || !platform::pathExists(path)) return 0;
   platform::FileLock held;
   if (lockStoredFile(path, held, /*waitMs=*/0) != kSuccess) return 0;
   Sweep sweep{folder, platform::currentFileTime() - kStaleTemporaryAgeSeconds * kTicksPerSecond, 0};
   (void)platform::enumerateLocalFolder(folder, &visitEntry, &sweep);
+  for (std::u16string_view other : otherFolders) {
+    if (other.empty()) continue;  // a folder met twice is only listed twice
+    sweep.folder.assign(other);
+    (void)platform::enumerateLocalFolder(sweep.folder, &visitEntry, &sweep);
+  }
   return sweep.removed;
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "jobs/path_macros.h"
 #include "os_traits.h"
@@ -286,10 +288,12 @@ TEST_F(BindingTest, FoldersNamesAndCommandsOfAPluginSlot) {
   ASSERT_EQ(testing::listFolder(h.get(), u"", listed), 0u);
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].name, u"One");
-  FileSystemProvider* root = slotOf(h.get());
-  ASSERT_EQ(root->ops.changeFolder(root, h.get(), u"One"), 0u);
-  FileSystemProvider* slot = slotOf(h.get());
+  // The counts are the table's; the handle calls through its own copy of its slot.
+  FileSystemProvider* root = &table.slots[h.get()->slotIndex];
+  ASSERT_EQ(slotOf(h.get())->ops.changeFolder(slotOf(h.get()), h.get(), u"One"), 0u);
+  FileSystemProvider* slot = &table.slots[h.get()->slotIndex];
   ASSERT_EQ(slot->kind, kProviderPlugin);
+  EXPECT_EQ(slotOf(h.get())->context, slot->context);
   EXPECT_EQ(slot->openCount.load(), 1);
   EXPECT_EQ(root->openCount.load(), 0);
 
@@ -422,6 +426,55 @@ TEST_F(BindingTest, AThrowingModuleAnswers50AndACrashedOneIsNeverCalledAgain) {
   table.initialize(u"File System Plugins");
   EXPECT_FALSE(table.open(pluginPath(u"Bad"), nullptr));
   EXPECT_EQ(modules.trace("crvltest_both").size(), traced);
+}
+
+TEST_F(BindingTest, ThreadsCallingAPluginKeepItLoadedWhileItsListIsUnloaded) {
+  modules.configure("crvltest_both");
+  listPlugins({entry(u"One", "crvltest_both.wfx64")});
+  for (const char* name : {"a/1.txt", "a/2.txt", "a/3.txt"}) tmp.write(std::string("remote-crvltest_both/") + name, "x");
+  std::atomic<bool> unloading{true};
+  std::atomic<int> whole{0};
+  std::atomic<int> partial{0};
+  std::atomic<int> opened{0};
+  auto caller = [&] {
+    while (unloading.load()) {
+      ScopedProviderHandle h = table.open(pluginPath(u"One", "/a"), nullptr);
+      if (!h) continue;
+      opened++;
+      std::vector<Listed> listed;
+      // A listing either fails or holds every entry; an attribute answer is the file's.
+      if (testing::listFolder(h.get(), pluginPath(u"One", "/a"), listed) == 0) {
+        const auto files = std::count_if(listed.begin(), listed.end(), [](const Listed& l) { return l.attributes == 0x20; });
+        (files == 3 ? whole : partial)++;
+      }
+      const uint32_t attributes = callGetAttributes(slotOf(h.get()), h.get(), pluginPath(u"One", "/a/2.txt"), nullptr);
+      if (attributes != 0xFFFFFFFFu && (attributes & kFolderAttribute) != 0) partial++;
+    }
+  };
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 3; ++i) callers.emplace_back(caller);
+  // Each round unloads a plug-in that a caller has loaded again and is using.
+  for (int round = 0; round < 100; ++round) {
+    const int seen = opened.load();
+    while (opened.load() == seen) std::this_thread::yield();
+    unloadPlugins(table);
+  }
+  unloading = false;
+  for (std::thread& t : callers) t.join();
+  EXPECT_GT(whole.load(), 0);
+  EXPECT_EQ(partial.load(), 0);
+}
+
+TEST(PasswordTexts, AWipedTextLeavesNoCharacterInItsWholeBuffer) {
+  // A text that held a longer password keeps those characters beyond its size.
+  std::u16string text(40, u'p');
+  text.resize(3);
+  const char16_t* buffer = text.data();
+  const size_t capacity = text.capacity();
+  wipeText(text);
+  EXPECT_TRUE(text.empty());
+  ASSERT_EQ(text.data(), buffer);  // the buffer stays with the text
+  EXPECT_EQ(std::count(buffer, buffer + capacity, u'p'), 0);
 }
 
 TEST(TransferResults, ModuleResultsBecomeErrorCodes) {

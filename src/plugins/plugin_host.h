@@ -1,7 +1,8 @@
 // What the plug-in binding needs from the program, and how the program connects it: the
 // settings whose plug-in list is registered, the main window handed to modules, the
 // program's own properties view. The application layer owns one host for the life of
-// its provider table and fills it in; the binding never reaches further up.
+// its provider table and fills it in; the binding never reaches further up. Loaded
+// plug-ins point at their host: it outlives every handle opened on them.
 #pragma once
 
 #include <memory>
@@ -28,11 +29,6 @@ struct PluginHost {
   // the program. Null: nothing is shown.
   void (*showProperties)(void* context, void* window, std::u16string_view path) = nullptr;
   void* context = nullptr;
-
-  // Plug-ins unloaded while handles on them were still open: they stay until the host
-  // goes, since those handles may still be released.
-  std::mutex retiredLock;
-  std::vector<std::unique_ptr<FileSystemPlugin>> retired;
 };
 
 // The registration the provider table calls on a failed lookup (and the plug-in root's

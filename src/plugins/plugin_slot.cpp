@@ -241,9 +241,7 @@ ErrorCode moveToPluginRoot(FileSystemProvider* slot, ProviderHandle* handle) {
   for (int32_t i = 0; i < kProviderSlotCount; ++i) {
     FileSystemProvider& root = table.slots[i];
     if (root.kind != kProviderPluginRoot) continue;
-    slot->openCount.fetch_sub(1);
-    root.openCount.fetch_add(1);
-    handle->slotIndex = i;
+    table.moveHandle(*handle, i);  // `slot` is the root's from here on
     handle->path.clear();
     return 0;
   }
@@ -391,25 +389,12 @@ int32_t pluginEntryIcon(FileSystemProvider* slot, const char16_t* path, uint32_t
 
 // --- Unloading -----------------------------------------------------------------------
 
+// The slot lets go of its plug-in: handles still open on it keep it (their copies of
+// the slot share it), and the last of them frees it.
 void pluginUnload(FileSystemProvider* slot) {
-  std::unique_ptr<FileSystemPlugin> plugin(static_cast<FileSystemPlugin*>(slot->context));
   ProviderTable* table = slot->table;
-  const bool handlesOpen = slot->openCount.load() != 0;
   *slot = FileSystemProvider{};
   slot->table = table;
-  if (plugin == nullptr || !handlesOpen) return;  // freed here
-  // Handles still open may be released later: the record stays with the host.
-  PluginHost* host = plugin->host;
-  if (host == nullptr) {
-    (void)plugin.release();
-    return;
-  }
-  std::lock_guard<std::mutex> guard(host->retiredLock);
-  try {
-    host->retired.push_back(std::move(plugin));
-  } catch (...) {
-    (void)plugin.release();
-  }
 }
 
 }  // namespace
@@ -471,7 +456,9 @@ void fillPluginSlot(FileSystemProvider& slot, std::unique_ptr<FileSystemPlugin> 
   slot.kind = kProviderPlugin;
   slot.name = plugin->name.c_str();
   slot.prefixLength = plugin->name.empty() ? 0 : static_cast<int32_t>(plugin->name.size()) + 3;
-  slot.context = plugin.release();
+  std::shared_ptr<FileSystemPlugin> shared(std::move(plugin));
+  slot.context = shared.get();
+  slot.keepAlive = std::move(shared);
   ProviderOperations& o = slot.ops;
   o.unload = &pluginUnload;
   o.open = &pluginOpen;

@@ -15,9 +15,9 @@ namespace crvl {
 
 // Fills `slot` as the loaded plug-in: kind 3, the plug-in's name, prefix length name +
 // 3 (0 for an empty name), every operation entry the binding has (copy between two
-// slots, shell items and finish stay empty). The slot owns the plug-in from then on:
-// its unload entry frees it when no handle is open, and hands it to the plug-in's host
-// otherwise; either way the slot is cleared.
+// slots, shell items and finish stay empty). The slot shares the plug-in with the
+// handles opened on it: its unload entry clears the slot, and the plug-in is freed when
+// the last open handle on it is released (at once when none is open).
 void fillPluginSlot(FileSystemProvider& slot, std::unique_ptr<FileSystemPlugin> plugin);
 
 // The plug-in of a slot filled by fillPluginSlot, or null for any other slot.

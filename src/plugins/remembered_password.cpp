@@ -14,13 +14,15 @@ void wipe(C* data, size_t n) noexcept {
 
 }  // namespace
 
+// The whole buffer up to its capacity: characters of a longer text held before may
+// still lie beyond the size.
 void wipeText(std::u16string& text) noexcept {
-  wipe(text.data(), text.size());
+  wipe(text.data(), text.capacity());
   text.clear();
 }
 
 void wipeText(std::string& text) noexcept {
-  wipe(text.data(), text.size());
+  wipe(text.data(), text.capacity());
   text.clear();
 }
 

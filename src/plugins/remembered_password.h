@@ -12,7 +12,9 @@
 
 namespace crvl {
 
-// Overwrites the characters of `text` (in a way the compiler keeps) and empties it.
+// Overwrites the whole buffer of `text`, up to its capacity (in a way the compiler
+// keeps), and empties it. A text that grows reallocates and frees its old buffer
+// unwiped: reserve room for a secret before it is written into a text.
 void wipeText(std::u16string& text) noexcept;
 void wipeText(std::string& text) noexcept;
 

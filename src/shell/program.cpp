@@ -159,7 +159,7 @@ int runProgram() noexcept {
     ProfileStore& settings = programSettingsStore();
     openProgramSettings(settings);
     // What a killed settings write left behind goes at the next start.
-    (void)removeStaleTemporaries(settings.path());
+    (void)removeStaleTemporaries(settings.path(), {defaultJobFolder(settings), logFolder(settings)});
     int exitCode = 0;
     while (runShellCycle(settings, exitCode)) {
       // The restored file is read afresh by the next cycle.

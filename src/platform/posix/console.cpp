@@ -9,6 +9,8 @@
 #include <string>
 
 #include "platform/console.h"
+
+#include "platform/secure_wipe.h"
 #include "platform/text.h"
 
 namespace crvl::platform {
@@ -46,7 +48,9 @@ void writeConsole(ConsoleStream stream, std::u16string_view text) {
 
 bool readInputLine(std::u16string& line, size_t maxChars) {
   line.clear();
+  // The line may be a password: one buffer of its full size, wiped before it goes.
   std::string bytes;
+  bytes.reserve(4 * maxChars + 1);
   bool any = false;
   for (;;) {
     char c = 0;
@@ -61,7 +65,7 @@ bool readInputLine(std::u16string& line, size_t maxChars) {
   if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
   line = fromSystemBytes(bytes);
   if (line.size() > maxChars) line.resize(maxChars);
-  std::fill(bytes.begin(), bytes.end(), '\0');
+  secureWipe(bytes.data(), bytes.capacity());
   return any;
 }
 

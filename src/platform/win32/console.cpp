@@ -76,6 +76,9 @@ bool readInputLine(std::u16string& line, size_t maxChars) {
   HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
   if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
   bool any = false;
+  // The line may be a password: its buffers are taken at full size (never reallocated
+  // and freed unwiped) and the bytes read are wiped.
+  line.reserve(maxChars);
   if (isConsole(h)) {
     for (;;) {
       wchar_t c = 0;
@@ -88,6 +91,7 @@ bool readInputLine(std::u16string& line, size_t maxChars) {
     return any;
   }
   std::string bytes;
+  bytes.reserve(4 * maxChars + 1);
   for (;;) {
     char c = 0;
     DWORD read = 0;
@@ -99,7 +103,7 @@ bool readInputLine(std::u16string& line, size_t maxChars) {
   if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
   line = fromUtf8(bytes);
   if (line.size() > maxChars) line.resize(maxChars);
-  SecureZeroMemory(bytes.data(), bytes.size());
+  SecureZeroMemory(bytes.data(), bytes.capacity());
   return any;
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/environment.h"
 #include "platform/paths.h"
+#include "platform/secure_wipe.h"
 #include "platform/win32/handles.h"
 
 namespace crvl::platform {
@@ -194,8 +195,13 @@ ErrorCode SystemScheduler::create(const WorkItem& item, std::u16string_view acco
   TASK_TRIGGER t = taskTriggerOf(item.triggers.front());
   hr = trigger->SetTrigger(&t);
   if (FAILED(hr)) return resultOf(hr);
-  const std::u16string user(account), secret(password);
-  if (FAILED(task->SetAccountInformation(wide(user), wide(secret)))) {
+  const std::u16string user(account);
+  std::u16string secret;
+  secret.reserve(password.size());  // one buffer, wiped as soon as the call is done
+  secret.assign(password);
+  const HRESULT accepted = task->SetAccountInformation(wide(user), wide(secret));
+  secureWipe(secret.data(), secret.capacity() * sizeof(char16_t));
+  if (FAILED(accepted)) {
     // The item stays as saved, without an account.
     if (accountRefused != nullptr) *accountRefused = true;
     return kSuccess;

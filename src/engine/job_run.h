@@ -39,6 +39,9 @@ struct JobRun {
   const MediumCheck* media = nullptr;       // null: side texts are plain paths
   ProviderTable* providers = nullptr;       // the table the run opens its sides through
   RunStatistics statistics;
+  // Threads that copy small files between two local sides at once (1: the run thread
+  // copies each file itself). Reports keep the plan's order either way.
+  uint32_t copyWorkers = 1;
 };
 
 // Runs the job: prepares the scanner (filter when the switch is on, ignore date,

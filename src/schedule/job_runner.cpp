@@ -2,7 +2,9 @@
 
 #include <memory>
 
+#include "engine/copy_pool.h"
 #include "jobs/profile_store.h"
+#include "jobs/program_settings.h"
 #include "logs/job_log.h"
 #include "schedule/ui_requests.h"
 
@@ -37,6 +39,8 @@ RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& p
     run.providers = &providers;
     run.sync.scanner.enlargement = enlargement;
     run.sync.execute = execute ? 1 : 0;
+    const uint32_t workers = readCopyWorkers(settings);
+    run.copyWorkers = workers != 0 ? workers : defaultCopyWorkers();
     run.sync.scanner.stopWord = stopWord;
     std::unique_ptr<RunLog> log = openRunLog(settings, run.job.jobName);
     const LogSink* sink = log->sink();

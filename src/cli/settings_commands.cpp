@@ -165,6 +165,7 @@ int showConfig(Console& c) {
     json.field(u"log-folder", stored(s, "Log")).field(u"log-format", static_cast<int64_t>(format));
     json.field(u"job-folder", stored(s, "Job")).field(u"menu-icon-size", static_cast<int64_t>(menuIconSizeChoice(readMenuIconSize(s))));
     json.field(u"dark-mode", kDarkModes[dark < 3 ? dark : 0]);
+    json.field(u"copy-workers", static_cast<int64_t>(readCopyWorkers(s)));
     print(json.endObject().text() + u"\n");
     return kExitOk;
   }
@@ -183,6 +184,8 @@ int showConfig(Console& c) {
   out += u"job-folder           " + orDash(stored(s, "Job")) + u"  (" + defaultJobFolder(s) + u")\n";
   out += u"menu-icon-size       " + decimal(menuIconSizeChoice(readMenuIconSize(s))) + u"\n";
   out += u"dark-mode            " + std::u16string(kDarkModes[dark < 3 ? dark : 0]) + u"\n";
+  // 0: one per core, at most 8.
+  out += u"copy-workers         " + decimal(readCopyWorkers(s)) + u"\n";
   print(out);
   return kExitOk;
 }
@@ -234,6 +237,9 @@ int setConfig(Console& c) {
       return bad(u"16, 24, 32, 48 or 64");
     }
     s.putInt(kSettingsSection, "IconMn", static_cast<uint32_t>(number));
+  } else if (key == u"copy-workers") {
+    if (!readNumber(value, &number) || number > 8) return bad(u"a number of workers from 0 (one per core) to 8");
+    s.putInt(kSettingsSection, "CopyPool", static_cast<uint32_t>(number));
   } else if (key == u"dark-mode") {
     const auto* found = std::find(std::begin(kDarkModes), std::end(kDarkModes), value);
     if (found == std::end(kDarkModes)) return bad(u"disable, allow or force");

@@ -76,14 +76,16 @@ ErrorCode copyThroughLocalFile(SyncRun& run, SideState& source, SideState& targe
 
 }  // namespace
 
-bool accountResult(SyncRun& run, ErrorCode result) {
+bool accountResult(SyncRun& run, ErrorCode result) { return accountResult(run.errorText, result); }
+
+bool accountResult(std::u16string& errorText, ErrorCode result) {
   if (succeeded(result)) return true;
-  if (run.errorText.empty()) {
+  if (errorText.empty()) {
     const ErrorCode code = static_cast<int32_t>(result) < 0 ? kErrorAccessDenied : result;
-    run.errorText = platform::systemMessage(code);
+    errorText = platform::systemMessage(code);
     // A code the system has no text for is still a failure: an empty text would read as "OK".
-    if (run.errorText.empty()) run.errorText = u"Error " + platform::fromUtf8(std::to_string(code));
-    if (run.errorText.size() > kErrorTextChars) run.errorText.resize(kErrorTextChars);
+    if (errorText.empty()) errorText = u"Error " + platform::fromUtf8(std::to_string(code));
+    if (errorText.size() > kErrorTextChars) errorText.resize(kErrorTextChars);
   }
   return false;
 }
@@ -124,39 +126,43 @@ void recordPaths(const EntryList& list, uint32_t offset, std::u16string& leftPat
   platform::joinPath(header.rightName, record.rightName.empty() ? record.leftName : record.rightName, rightPath);
 }
 
-ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset, CopyDirection direction) {
-  run.errorText.clear();
+void performCopy(SyncRun& run, const EntryList& list, uint32_t offset, CopyDirection direction,
+                 ProgressCallback progress, void* progressData, CopyOutcome& out) {
   action_record::Fields record;
   action_record::load(list, offset, record);
-  std::u16string leftPath, rightPath;
-  recordPaths(list, offset, leftPath, rightPath);
+  recordPaths(list, offset, out.leftPath, out.rightPath);
   const bool toRight = direction == CopyDirection::ToRight;
-  const int32_t marker = toRight ? (record.rightName.empty() ? kMarkerCopiedNewRight : kMarkerCopiedOverRight)
-                                 : (record.leftName.empty() ? kMarkerCopiedNewLeft : kMarkerCopiedOverLeft);
-  ErrorCode r = 0;
-  if (run.execute != 0) {
-    SideState& source = toRight ? run.left : run.right;
-    SideState& target = toRight ? run.right : run.left;
-    const std::u16string& sourcePath = toRight ? leftPath : rightPath;
-    const std::u16string& targetPath = toRight ? rightPath : leftPath;
-    const EntryBlock& block = toRight ? record.left : record.right;
-    // A copy onto an existing file replaces it; a copy that adds a new file must not
-    // replace an entry that appeared under its name since the scan.
-    const bool targetExists = toRight ? !record.rightName.empty() : !record.leftName.empty();
-    const uint32_t flags = targetExists ? kCopyOverwrite : 0;
-    if (target.kind == kProviderLocal) {
-      r = callGetFile(sideSlot(source), source.handle, sourcePath, targetPath, &block, flags, &runProgress,
-                      &run);
-    } else if (source.kind == kProviderLocal) {
-      r = callPutFile(sideSlot(target), target.handle, sourcePath, targetPath, &block, flags, &runProgress,
-                      &run);
-    } else {
-      r = copyThroughLocalFile(run, source, target, sourcePath, targetPath, block, flags);
-    }
+  out.marker = toRight ? (record.rightName.empty() ? kMarkerCopiedNewRight : kMarkerCopiedOverRight)
+                       : (record.leftName.empty() ? kMarkerCopiedNewLeft : kMarkerCopiedOverLeft);
+  out.result = 0;
+  if (run.execute == 0) return;
+  SideState& source = toRight ? run.left : run.right;
+  SideState& target = toRight ? run.right : run.left;
+  const std::u16string& sourcePath = toRight ? out.leftPath : out.rightPath;
+  const std::u16string& targetPath = toRight ? out.rightPath : out.leftPath;
+  const EntryBlock& block = toRight ? record.left : record.right;
+  // A copy onto an existing file replaces it; a copy that adds a new file must not
+  // replace an entry that appeared under its name since the scan.
+  const bool targetExists = toRight ? !record.rightName.empty() : !record.leftName.empty();
+  const uint32_t flags = targetExists ? kCopyOverwrite : 0;
+  if (target.kind == kProviderLocal) {
+    out.result = callGetFile(sideSlot(source), source.handle, sourcePath, targetPath, &block, flags, progress,
+                             progressData);
+  } else if (source.kind == kProviderLocal) {
+    out.result = callPutFile(sideSlot(target), target.handle, sourcePath, targetPath, &block, flags, progress,
+                             progressData);
+  } else {
+    out.result = copyThroughLocalFile(run, source, target, sourcePath, targetPath, block, flags);
   }
-  accountResult(run, r);
-  report(run, marker, leftPath, rightPath);
-  return r;
+}
+
+ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset, CopyDirection direction) {
+  run.errorText.clear();
+  CopyOutcome outcome;
+  performCopy(run, list, offset, direction, &runProgress, &run, outcome);
+  accountResult(run, outcome.result);
+  report(run, outcome.marker, outcome.leftPath, outcome.rightPath);
+  return outcome.result;
 }
 
 ErrorCode deleteOrphanFile(SyncRun& run, const EntryList& list, uint32_t offset, bool deleteLeft,

@@ -22,6 +22,9 @@ enum class CopyDirection { ToRight, ToLeft };
 // to the system message of the code when the text is still empty (a result that is
 // negative as int32 takes the message of 5). Returns true on success.
 bool accountResult(SyncRun& run, ErrorCode result);
+// The same accounting into an error text of the caller's (a copy carried out on a
+// worker thread keeps its own until it is reported).
+bool accountResult(std::u16string& errorText, ErrorCode result);
 
 // Reports through the run's log sink (when it has one) with the run's error text,
 // which the sink empties. Each side's text gets that side's log prefix in front.
@@ -46,6 +49,21 @@ void recordPaths(const EntryList& list, uint32_t offset, std::u16string& leftPat
 // Reports -3/-5 (to the right) or -2/-4 (to the left).
 ErrorCode copyRecord(SyncRun& run, const EntryList& list, uint32_t offset,
                      CopyDirection direction);
+
+// What one copy did, for its report: the marker, both full paths and the result.
+struct CopyOutcome {
+  ErrorCode result = 0;
+  int32_t marker = 0;
+  std::u16string leftPath;
+  std::u16string rightPath;
+};
+
+// The copy of copyRecord without its accounting and report, with the caller's progress
+// callback (which also receives any kind 6 text). Reads the run's sides and execute
+// flag only, so that copies between two local sides may run on several threads at
+// once while the run thread waits for them.
+void performCopy(SyncRun& run, const EntryList& list, uint32_t offset, CopyDirection direction,
+                 ProgressCallback progress, void* progressData, CopyOutcome& out);
 
 // Deletes the left and/or right file of the record (codes 5 and 6), reporting -6 for
 // each; a failure on the left ends before the right. Folders are never deleted here.

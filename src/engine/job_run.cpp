@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/actions.h"
+#include "engine/copy_pool.h"
 #include "engine/descent_chain.h"
 #include "engine/pair_prefetch.h"
 #include "engine/scan_pool.h"
@@ -44,6 +45,7 @@ struct RunContext {
   ProviderTable& table;
   ScanFilter scanFilter;
   DescentChain chain;
+  CopyPool& copies;
   bool leftChanged = false;   // the options may change the left side
   bool rightChanged = false;  // the options may change the right side
   std::unique_ptr<ScanPool> scanPool{};  // the run's scan threads, when it has more than one
@@ -75,10 +77,11 @@ bool isExcluded(const RunContext& ctx, std::u16string_view path) {
 
 bool isLink(const EntryBlock& block) noexcept { return isLinkEntry(block.attributes); }
 
-void countCopy(RunContext& ctx, ErrorCode result, const EntryBlock& source) {
-  if (!succeeded(result)) return;
-  ++ctx.run.statistics.filesCopied;
-  ctx.run.statistics.bytesCopied += source.size;
+// A file copy of the first walk: to the workers when the pool takes it, else by the
+// run thread once the copies queued before it have been reported.
+void copyFile(RunContext& ctx, const EntryList& list, uint32_t offset, CopyDirection direction,
+              const EntryBlock& source) {
+  ctx.copies.queue(list, offset, direction, source);
 }
 
 // Reports a record as it stands (markers 0, 1 and 8): the names as the record holds them.
@@ -128,10 +131,13 @@ void sweepTemporaries(RunContext& ctx, const SideState& side, bool changed, cons
 void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath,
                     const PairVisit& visit, std::unique_ptr<PrefetchedPair> ahead = nullptr);
 
-// First walk: every file record (codes 0, 1, 5, 6, 8, 9, 10).
-void fileWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
+// First walk: every file record (codes 0, 1, 5, 6, 8, 9, 10). Copies may run on the
+// copy pool's workers; every other action waits until the copies before it have been
+// reported, so that effects and reports keep the plan's order.
+void fileActions(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
   SyncRun& sync = ctx.run.sync;
   const OptionFlags f = ctx.run.job.optionFlags;
+  CopyPool& copies = ctx.copies;
   action_record::Fields record;
   for (uint32_t offset = list.next(0); offset < list.byteSize(); offset = list.next(offset)) {
     if (stopRequested(sync)) return;
@@ -139,55 +145,70 @@ void fileWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
     switch (record.code) {
       case kCodeConflict:
         if (has(f, kOptCopyConflictRight)) {
-          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
+          copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
         } else {
+          copies.drain();
           reportRecordOnly(sync, kMarkerConflict, record);
         }
         break;
       case kCodeTypeClash:
+        copies.drain();
         reportRecordOnly(sync, kMarkerTypeClash, record);
         break;
       case kCodeUnusableName:
+        copies.drain();
         reportUnusableName(sync, list, offset, record, f);
         break;
       case kCodeFileRightOnly: {
         const bool add = has(f, kOptAddLeft);
-        if (add) countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToLeft), record.right);
+        if (add) copyFile(ctx, list, offset, CopyDirection::ToLeft, record.right);
         // A file brought to the left stays on the right.
         if (!add && has(f, kOptDeleteFilesRight) && !visit.keepRight && !stopRequested(sync)) {
+          copies.drain();
           (void)deleteOrphanFile(sync, list, offset, false, true);
         }
         break;
       }
       case kCodeFileLeftOnly: {
         const bool add = has(f, kOptAddRight);
-        if (add) countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
+        if (add) copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
         if (!add && has(f, kOptDeleteFilesLeft) && !visit.keepLeft && !stopRequested(sync)) {
+          copies.drain();
           (void)deleteOrphanFile(sync, list, offset, true, false);
         }
         break;
       }
       case kCodeDifferent:
         if (has(f, kOptCopyDifferentRight)) {
-          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
+          copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
         } else {
+          copies.drain();
           reportRecordOnly(sync, kMarkerDifferent, record);
         }
         break;
       case kCodeLeftNewer:
-        if (has(f, kOptUpdateRight)) {
-          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToRight), record.left);
-        }
+        if (has(f, kOptUpdateRight)) copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
         break;
       case kCodeRightNewer:
-        if (has(f, kOptUpdateLeft)) {
-          countCopy(ctx, copyRecord(sync, list, offset, CopyDirection::ToLeft), record.right);
-        }
+        if (has(f, kOptUpdateLeft)) copyFile(ctx, list, offset, CopyDirection::ToLeft, record.right);
         break;
       default:  // folders are the second walk's; equal files need nothing
         break;
     }
   }
+}
+
+// The first walk, and then every copy it queued reported, before anything below the
+// folder starts. Leaving by an exception, the copies still running end first: they
+// read the list.
+void fileWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
+  try {
+    fileActions(ctx, list, visit);
+  } catch (...) {
+    ctx.copies.abandon();
+    throw;
+  }
+  ctx.copies.drain();
 }
 
 // A folder on one side only: created on the other side when an add option takes it,
@@ -547,7 +568,8 @@ std::vector<std::u16string> excludedFolders(const Job& job, const MediumCheck* m
 void runJob(JobRun& run) noexcept {
   try {
     if (run.providers == nullptr) return;  // a run needs a table to reach any folder
-    RunContext ctx{run, *run.providers, ScanFilter{}, DescentChain{}};
+    CopyPool copies(run.sync, run.statistics, run.copyWorkers);
+    RunContext ctx{run, *run.providers, ScanFilter{}, DescentChain{}, copies};
     ctx.leftChanged = has(run.job.optionFlags, kChangesLeft);
     ctx.rightChanged = has(run.job.optionFlags, kChangesRight);
     if (run.scanThreads > 1) {

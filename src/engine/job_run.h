@@ -43,6 +43,9 @@ struct JobRun {
   // 1 lists one folder after the other. Actions and reports are the same either way.
   uint32_t scanThreads = 1;
   RunStatistics statistics;
+  // Threads that copy small files between two local sides at once (1: the run thread
+  // copies each file itself). Reports keep the plan's order either way.
+  uint32_t copyWorkers = 1;
 };
 
 // Runs the job: prepares the scanner (filter when the switch is on, ignore date,

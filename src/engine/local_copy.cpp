@@ -2,7 +2,9 @@
 // the stream copy and moved into place when complete.
 #include "engine/local_copy.h"
 
+#include <array>
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,72 @@ std::atomic<bool> g_systemCopyEnabled{true};
 
 // Temporary names are random: a name that is taken is drawn again this often.
 constexpr int kTemporaryNameAttempts = 8;
+
+// Files from this size on are first offered to the file system to share (a clone):
+// one call that fails at once where it cannot, small next to the data.
+constexpr uint64_t kCloneWorthBytes = uint64_t{1} << 20;
+
+// The free space of the folders copied into last, less the bytes copied into them
+// since. A file that surely fits needs no question of the system; one that may not asks
+// again, and only the system's fresh answer fails a copy with 112. Another program
+// filling the volume meanwhile makes the write itself fail with 112, as it would
+// between the question and the write.
+class FreeSpaceNotes {
+ public:
+  // Whether `size` more bytes surely fit into `folder`; takes them from its note if so.
+  bool takeIfSure(std::u16string_view folder, uint64_t size) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (Note& note : notes_) {
+      if (note.folder == folder) {
+        if (size > note.left) return false;
+        note.left -= size;
+        return true;
+      }
+    }
+    return false;
+  }
+  // Notes the system's answer for `folder` with `size` bytes about to go into it.
+  void note(std::u16string_view folder, uint64_t freeBytes, uint64_t size) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Note* place = nullptr;
+    for (Note& note : notes_) {
+      if (note.folder == folder) place = &note;
+    }
+    if (place == nullptr) place = &notes_[next_++ % notes_.size()];
+    place->folder.assign(folder);
+    place->left = freeBytes > size ? freeBytes - size : 0;
+  }
+
+ private:
+  struct Note {
+    std::u16string folder;
+    uint64_t left = 0;
+  };
+  std::mutex mutex_;
+  std::array<Note, 8> notes_;  // enough for the workers of a few runs at once
+  size_t next_ = 0;
+};
+
+FreeSpaceNotes& freeSpaceNotes() {
+  static FreeSpaceNotes notes;
+  return notes;
+}
+
+// Fails with 112 when a file of `size` bytes is larger than the free space of `folder`
+// (asked through `io` when it has a query, else noted per folder).
+ErrorCode checkFreeSpace(std::u16string_view folder, uint64_t size, const StreamCopyIo* io) {
+  uint64_t freeBytes = 0;
+  if (io != nullptr && io->freeSpace != nullptr) {
+    const ErrorCode s = io->freeSpace(io->context, folder, &freeBytes);
+    return s == 0 && size > freeBytes ? ErrorCode{kErrorDiskFull} : ErrorCode{0};
+  }
+  FreeSpaceNotes& notes = freeSpaceNotes();
+  if (notes.takeIfSure(folder, size)) return 0;
+  if (platform::freeDiskSpace(folder, &freeBytes) != 0) return 0;
+  if (size > freeBytes) return kErrorDiskFull;
+  notes.note(folder, freeBytes, size);
+  return 0;
+}
 
 struct ChunkContext {
   ProgressCallback progress;
@@ -95,11 +163,7 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
   if (rooted) {
     std::u16string where(target);
     if (!platform::parentOf(where)) where = platform::rootOf(target);
-    uint64_t freeBytes = 0;
-    const ErrorCode s = io != nullptr && io->freeSpace != nullptr
-                            ? io->freeSpace(io->context, where, &freeBytes)
-                            : platform::freeDiskSpace(where, &freeBytes);
-    if (s == 0 && info.size > freeBytes) return kErrorDiskFull;
+    if (checkFreeSpace(where, info.size, io) == kErrorDiskFull) return kErrorDiskFull;
   }
 
   std::vector<uint8_t> buffer;
@@ -120,7 +184,15 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
   }
   if (r != 0) return r;
   uint64_t written = 0;
-  for (;;) {
+  // The end is known from the open: the piece that reaches it is the last, without a
+  // call that would only say so. A check before every write is asked at the end too.
+  const bool checked = io != nullptr && io->beforeWrite != nullptr;
+  const uint64_t expected = checked ? 0 : in.sizeWhenOpened();
+  if (expected >= kCloneWorthBytes && out.cloneFrom(in) == 0) {
+    written = expected;
+    if (progress != nullptr && progress(kProgressBytes, &expected, 0, data) != 0) r = kErrorRequestAborted;
+  }
+  while (r == 0 && (expected == 0 || written < expected)) {
     if (io != nullptr && io->beforeWrite != nullptr) {
       r = io->beforeWrite(io->context, written, bufferSize);
       if (r != 0) break;

@@ -273,6 +273,11 @@ uint32_t readScanThreads(ProfileStore& settings) {
   return threads == 0 ? defaultScanThreads() : std::min(threads, kMaxScanThreads);
 }
 
+uint32_t readCopyWorkers(ProfileStore& settings) {
+  const uint32_t workers = settings.getInt(kSettingsSection, "CopyPool", 0);
+  return workers > 8 ? 0 : workers;
+}
+
 uint32_t readDarkMode(ProfileStore& settings) {
   const uint32_t mode = settings.getInt(kSettingsSection, "DM", 0);
   return mode > 2 ? 0 : mode;

@@ -115,6 +115,9 @@ inline constexpr uint32_t kMaxScanThreads = 8;
 [[nodiscard]] uint32_t readScanThreads(ProfileStore& settings);
 // The number of scan threads when the settings name none.
 [[nodiscard]] uint32_t defaultScanThreads() noexcept;
+// "CopyPool": how many threads a run copies small files with, 1 to 8 (1: one file at
+// a time); 0, a missing value or one above 8 leaves it to the run (one per core).
+[[nodiscard]] uint32_t readCopyWorkers(ProfileStore& settings);
 // "DM": 0 disable, 1 allow, 2 force dark mode; other values read as 0.
 [[nodiscard]] uint32_t readDarkMode(ProfileStore& settings);
 // Writes "DM" and flushes when `choice` differs from the stored one. Returns whether

@@ -1,5 +1,7 @@
 #include "logs/job_log.h"
 
+#include <chrono>
+
 #include "jobs/job.h"
 #include "jobs/path_macros.h"
 #include "jobs/profile_store.h"
@@ -116,7 +118,50 @@ JobLog::JobLog(const JobLogSettings& settings, std::u16string jobName)
   sink_.writeLogRecord = &JobLog::sinkWrite;
 }
 
-JobLog::~JobLog() = default;
+JobLog::~JobLog() {
+  stopFlusher();
+  (void)flush();
+}
+
+ErrorCode JobLog::flush() noexcept {
+  std::lock_guard<std::mutex> writing(writeLock_);
+  {
+    std::lock_guard<std::mutex> guard(gatherLock_);
+    writing_.swap(gathered_);
+  }
+  if (writing_.empty()) return kSuccess;
+  ErrorCode r = kSuccess;
+  if (file_.isOpen()) r = file_.write(writing_.data(), writing_.size());
+  writing_.clear();
+  return r == kSuccess ? r : mapLogWriteError(r);
+}
+
+void JobLog::startFlusher() noexcept {
+  try {
+    flusher_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(gatherLock_);
+      while (!flusherStop_) {
+        flushWake_.wait_for(lock, std::chrono::milliseconds(kLogFlushMs), [this] { return flusherStop_; });
+        if (flusherStop_ || gathered_.empty()) continue;
+        lock.unlock();
+        (void)flush();
+        lock.lock();
+      }
+    });
+  } catch (...) {
+    // Without the thread the records still go out when enough gather and at the end.
+  }
+}
+
+void JobLog::stopFlusher() noexcept {
+  if (!flusher_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> guard(gatherLock_);
+    flusherStop_ = true;
+  }
+  flushWake_.notify_all();
+  flusher_.join();
+}
 
 ErrorCode JobLog::begin() {
   if (begun_ || !jobLogsEnabled(settings_)) return kSuccess;
@@ -151,14 +196,23 @@ ErrorCode JobLog::begin() {
   const std::u16string stateLabel = uiText(kTextlSte);
   const std::u16string startText = platform::formatLocalDateTime(start);
   const LogHeadTexts texts{jobName_, startText, jobLabel, createdAtLabel, stateLabel};
-  return writeLogHead(context_, texts);
+  code = writeLogHead(context_, texts);
+  // The head is on disk before the run begins; its failure ends it, as a write would.
+  if (code == kSuccess) code = flush();
+  startFlusher();
+  return code;
 }
 
 void JobLog::end() {
   if (!begun_ || ended_) return;
   ended_ = true;
-  if (!jobLogsEnabled(settings_)) return;
+  stopFlusher();
+  if (!jobLogsEnabled(settings_)) {
+    (void)flush();
+    return;
+  }
   if (file_.isOpen()) (void)writeLogFooter(context_);
+  (void)flush();
   context_.output.write = nullptr;
   file_.close();
   if (!path_.empty() && !indexed_) (void)appendLogIndexEntry(folder_, jobName_, stamp_, path_);
@@ -173,14 +227,33 @@ void JobLog::sinkWrite(void* self, int32_t marker, LogText left, LogText right,
   } catch (...) {
   }
   if (enabled) {
+    // A failure is on disk at once: it is what a reader of a broken-off run looks for.
+    const bool failed = !stateText.empty();
     writeLogRecord(log->context_, marker, left, right, stateText);
+    bool full = false;
+    {
+      std::lock_guard<std::mutex> guard(log->gatherLock_);
+      full = log->gathered_.size() >= kLogGatherBytes;
+    }
+    if (failed || full) (void)log->flush();
   } else {
     stateText.clear();
   }
 }
 
 ErrorCode JobLog::fileWrite(void* self, const void* data, size_t size) noexcept {
-  return static_cast<JobLog*>(self)->file_.write(data, size);
+  auto* log = static_cast<JobLog*>(self);
+  try {
+    std::lock_guard<std::mutex> guard(log->gatherLock_);
+    log->gathered_.append(static_cast<const char*>(data), size);
+    return kSuccess;
+  } catch (...) {
+  }
+  // No memory to gather in: what has gathered goes first, then this piece directly.
+  const ErrorCode r = log->flush();
+  if (r != kSuccess) return r;
+  std::lock_guard<std::mutex> writing(log->writeLock_);
+  return log->file_.isOpen() ? log->file_.write(data, size) : kSuccess;
 }
 
 RunLog::RunLog(const JobLogSettings& settings, std::u16string_view jobName)

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "engine/log_sink.h"
 #include "logs/log_format.h"
@@ -60,6 +63,14 @@ struct JobLogSettings {
 
 // The log of one run. Owns the open file. Not copyable or movable (the sink points at
 // it). REQUIRES: one thread uses a JobLog at a time (the run's thread).
+//
+// Records are gathered in memory and written in one piece: when enough have gathered,
+// at once after a record that carries an error, at the end, and at least every
+// kLogFlushMs by a thread of the log's own, so that a run that is killed leaves its
+// records up to about a second before.
+inline constexpr uint32_t kLogFlushMs = 1000;
+inline constexpr size_t kLogGatherBytes = 64 * 1024;
+
 class JobLog {
  public:
   explicit JobLog(const JobLogSettings& settings, std::u16string jobName);
@@ -98,6 +109,10 @@ class JobLog {
   static void sinkWrite(void* self, int32_t marker, LogText left, LogText right,
                         std::u16string& stateText) noexcept;
   static ErrorCode fileWrite(void* self, const void* data, size_t size) noexcept;
+  // Writes what has gathered; the first failed write's (mapped) code, else 0.
+  ErrorCode flush() noexcept;
+  void startFlusher() noexcept;
+  void stopFlusher() noexcept;
 
   JobLogSettings settings_;
   std::u16string jobName_;
@@ -111,6 +126,15 @@ class JobLog {
   bool ended_ = false;
   bool indexed_ = false;  // the index line is written
   bool fileCreated_ = false;
+  // What is gathered (guarded by gatherLock_); flushes take writeLock_ first, so that
+  // pieces reach the file in the order they were gathered.
+  std::string gathered_;
+  std::string writing_;
+  std::mutex gatherLock_;
+  std::mutex writeLock_;
+  std::condition_variable flushWake_;
+  bool flusherStop_ = false;  // guarded by gatherLock_
+  std::thread flusher_;
 };
 
 // The run log as the console front end and the run wrapper use it: constructs a JobLog

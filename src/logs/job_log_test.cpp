@@ -110,6 +110,30 @@ TEST_F(JobLogTest, RunCreatesFolderLogAndIndexLine) {
   EXPECT_EQ(entry.logPath, path);
 }
 
+// Records gather in memory while they succeed; one that carries an error brings them
+// all to disk at once, in their order, and the end brings the rest.
+TEST_F(JobLogTest, RecordsGatherUntilAFailureOrTheEnd) {
+  store_.putInt("CRVL", "ExpMode", 1);
+  RunLog log(settings(augustFifteenth()), u"Gather");
+  const auto onDisk = [&] {
+    std::string bytes;
+    EXPECT_EQ(platform::readWholeFile(log.path(), bytes), kSuccess);
+    return bytes;
+  };
+  const std::string head = onDisk();
+  EXPECT_EQ(head.rfind("Job Gather\r\n", 0), 0u) << head;
+  std::u16string state;
+  writeLogRecord(log.sink(), kMarkerCopiedNewRight, u"a1", u"b1", state);
+  writeLogRecord(log.sink(), kMarkerCopiedNewRight, u"a2", u"b2", state);
+  EXPECT_EQ(onDisk(), head);
+  state = u"Access is denied.";
+  writeLogRecord(log.sink(), kMarkerCopiedNewRight, u"a3", u"b3", state);
+  EXPECT_EQ(onDisk(), head + "+> a1 b1 OK\r\n+> a2 b2 OK\r\n+> a3 b3 Access is denied.\r\n");
+  writeLogRecord(log.sink(), kMarkerFileDeleted, std::nullopt, u"b4", state);
+  log.finish();
+  EXPECT_EQ(onDisk().substr(head.size()), "+> a1 b1 OK\r\n+> a2 b2 OK\r\n+> a3 b3 Access is denied.\r\n--  b4 OK\r\n");
+}
+
 TEST_F(JobLogTest, FormatComesFromExpModeWithOutOfRangeValuesAsHtmlUnicode) {
   const std::pair<const char*, std::string> cases[] = {
       {"9", "\xFF\xFE<\0h\0"}, {"0", "\xFF\xFE<\0h\0"}, {"-2", "\xFF\xFE<\0h\0"},

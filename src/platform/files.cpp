@@ -80,13 +80,15 @@ class PendingTemporary {
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+File::File(File&& other) noexcept { *this = std::move(other); }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     handle_ = other.handle_;
+    noteOpened(other.openedMode_, other.openedOwner_, other.openedGroup_, other.openedSize_);
     other.handle_ = -1;
+    other.noteOpened(0, 0, 0, 0);
   }
   return *this;
 }

@@ -84,6 +84,13 @@ class File {
   // (copy_file_range), up to 8 MiB when `size` is a full 256 KiB buffer. `*done` is the
   // number of bytes moved, 0 at the end of the source.
   [[nodiscard]] ErrorCode copyFrom(File& source, void* buffer, size_t size, size_t* done) noexcept;
+  // Makes this new, empty file share the whole of `source`'s data with it where the file
+  // system can (POSIX: FICLONE on btrfs, XFS and the like); 50 where it cannot, and the
+  // caller copies instead.
+  [[nodiscard]] ErrorCode cloneFrom(const File& source) noexcept;
+  // The size a file opened with OpenMode::Read had when it was opened (POSIX); 0 when
+  // not known, and then only a read that returns nothing tells the end.
+  [[nodiscard]] uint64_t sizeWhenOpened() const noexcept { return openedSize_; }
   [[nodiscard]] ErrorCode seekToEnd() noexcept;
   [[nodiscard]] ErrorCode seekStart() noexcept;
   // Cuts the file to length 0.
@@ -94,7 +101,9 @@ class File {
   // Sets the times of the open file (0 leaves a time unchanged).
   [[nodiscard]] ErrorCode setTimes(uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) noexcept;
   // POSIX: gives this file the permission bits of `source` without the set-user-ID,
-  // set-group-ID and sticky bits (and, for root, its owner and group); Windows: nothing.
+  // set-group-ID and sticky bits (and, for root, its owner and group where they are not
+  // the process's own already); Windows: nothing. A `source` opened with OpenMode::Read
+  // is not asked again.
   [[nodiscard]] ErrorCode copyPermissions(const File& source) noexcept;
   // Moves the temporary file this file is writing (`temporary`, opened with
   // OpenMode::Temporary) onto `target` as moveIntoPlace does, and closes the file. The
@@ -107,9 +116,21 @@ class File {
   // The system handle or descriptor, for the platform layer's own use.
   [[nodiscard]] intptr_t native() const noexcept { return handle_; }
   explicit File(intptr_t handle) noexcept : handle_(handle) {}
+  // What the open of a Read file found (POSIX), kept for copyPermissions and
+  // sizeWhenOpened. For the platform layer's own use.
+  void noteOpened(uint32_t mode, uint32_t owner, uint32_t group, uint64_t size) noexcept {
+    openedMode_ = mode;
+    openedOwner_ = owner;
+    openedGroup_ = group;
+    openedSize_ = size;
+  }
 
  private:
   intptr_t handle_ = -1;
+  uint32_t openedMode_ = 0;  // 0: not known
+  uint32_t openedOwner_ = 0;
+  uint32_t openedGroup_ = 0;
+  uint64_t openedSize_ = 0;
 };
 
 // Opens `path` in the given mode. On failure `*file` stays closed. A folder never opens

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/copy_pool.h"
 #include "jobs/profile_store.h"
 #include "jobs/program_settings.h"
 #include "logs/job_log.h"
@@ -39,6 +40,8 @@ RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& p
     run.scanThreads = readScanThreads(settings);
     run.sync.scanner.enlargement = enlargement;
     run.sync.execute = execute ? 1 : 0;
+    const uint32_t workers = readCopyWorkers(settings);
+    run.copyWorkers = workers != 0 ? workers : defaultCopyWorkers();
     run.sync.scanner.stopWord = stopWord;
     std::unique_ptr<RunLog> log = openRunLog(settings, run.job.jobName);
     const LogSink* sink = log->sink();

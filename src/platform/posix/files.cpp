@@ -4,7 +4,9 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -36,18 +38,27 @@ constexpr size_t kFullBuffer = 262144;
 int fdOf(intptr_t handle) noexcept { return static_cast<int>(handle); }
 
 // Opens a regular file for reading without waiting (a FIFO would block until a writer
-// came): devices and FIFOs are refused with 50 and never read.
-ErrorCode openForReading(const std::string& p, intptr_t* handle) {
+// came): devices and FIFOs are refused with 50 and never read. A regular file reads the
+// same with O_NONBLOCK, so the flag stays. `*found` receives what fstat told.
+ErrorCode openForReading(const std::string& p, intptr_t* handle, struct stat* found) {
   Descriptor fd(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) return mapPathErrno(errno, p);
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return mapErrno(errno);
-  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
-  if (!S_ISREG(st.st_mode)) return kErrorNotSupported;
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return mapErrno(errno);
+  if (::fstat(fd.get(), found) != 0) return mapErrno(errno);
+  if (S_ISDIR(found->st_mode)) return kErrorAccessDenied;
+  if (!S_ISREG(found->st_mode)) return kErrorNotSupported;
   *handle = fd.release();
   return 0;
+}
+
+// The process's own user and group, which a new file gets. The program never changes
+// its identity, so they are asked once.
+struct ProcessIdentity {
+  uid_t user;
+  gid_t group;
+};
+const ProcessIdentity& processIdentity() noexcept {
+  static const ProcessIdentity identity{::geteuid(), ::getegid()};
+  return identity;
 }
 
 ErrorCode openTemporary(const std::string& p, intptr_t* handle) {
@@ -113,6 +124,16 @@ ErrorCode File::copyFrom(File& source, void* buffer, size_t size, size_t* done) 
   return write(buffer, *done);
 }
 
+ErrorCode File::cloneFrom(const File& source) noexcept {
+  if (::ioctl(fdOf(handle_), FICLONE, fdOf(source.handle_)) == 0) return 0;
+  const int err = errno;
+  // File systems that cannot share extents, or not between these two files.
+  if (err == EOPNOTSUPP || err == ENOTTY || err == EXDEV || err == EINVAL || err == ENOSYS || err == EBADF) {
+    return kErrorNotSupported;
+  }
+  return mapErrno(err);
+}
+
 ErrorCode File::seekToEnd() noexcept {
   if (!isOpen()) return kErrorInvalidHandle;
   return ::lseek(fdOf(handle_), 0, SEEK_END) < 0 ? mapErrno(errno) : kSuccess;
@@ -150,11 +171,21 @@ ErrorCode File::setTimes(uint64_t, uint64_t lastAccess, uint64_t lastWrite) noex
 }
 
 ErrorCode File::copyPermissions(const File& source) noexcept {
-  struct stat st;
-  if (::fstat(fdOf(source.handle_), &st) != 0) return mapErrno(errno);
+  struct stat st {};
+  if (source.openedMode_ != 0) {
+    st.st_mode = source.openedMode_;
+    st.st_uid = source.openedOwner_;
+    st.st_gid = source.openedGroup_;
+  } else if (::fstat(fdOf(source.handle_), &st) != 0) {
+    return mapErrno(errno);
+  }
   // Root keeps the source's owner, as a copy by the owner would; a failure (a file
-  // system without owners) leaves root's.
-  if (::geteuid() == 0) (void)::fchown(fdOf(handle_), st.st_uid, st.st_gid);
+  // system without owners) leaves root's. A new file has the process's owner and group
+  // already.
+  const ProcessIdentity& self = processIdentity();
+  if (self.user == 0 && (st.st_uid != self.user || st.st_gid != self.group)) {
+    (void)::fchown(fdOf(handle_), st.st_uid, st.st_gid);
+  }
   // Never more than the source grants: no set-user-ID, set-group-ID or sticky bit.
   return ::fchmod(fdOf(handle_), st.st_mode & 0777) == 0 ? 0 : mapErrno(errno);
 }
@@ -178,9 +209,13 @@ ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file) {
   if (p.empty()) return kErrorPathNotFound;
   intptr_t handle = -1;
   if (mode == OpenMode::Read || mode == OpenMode::Temporary) {
-    const ErrorCode r = mode == OpenMode::Read ? openForReading(p, &handle) : openTemporary(p, &handle);
+    struct stat found {};
+    const ErrorCode r = mode == OpenMode::Read ? openForReading(p, &handle, &found) : openTemporary(p, &handle);
     if (r != 0) return r;
     *file = File(handle);
+    if (mode == OpenMode::Read) {
+      file->noteOpened(found.st_mode, found.st_uid, found.st_gid, static_cast<uint64_t>(found.st_size));
+    }
     return 0;
   }
   int flags = O_CLOEXEC;
@@ -379,10 +414,9 @@ ErrorCode ReadOnlyMapping::map(std::u16string_view path) {
   std::string p;
   if (!nativePath(path, p)) return kErrorInvalidName;
   intptr_t handle = -1;
-  if (const ErrorCode r = openForReading(p, &handle); r != 0) return r;
+  struct stat st {};
+  if (const ErrorCode r = openForReading(p, &handle, &st); r != 0) return r;
   Descriptor fd(static_cast<int>(handle));
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return mapErrno(errno);
   size_ = static_cast<uint64_t>(st.st_size);
   if (size_ == 0) {
     file_ = fd.release();

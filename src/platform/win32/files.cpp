@@ -208,6 +208,8 @@ ErrorCode File::copyFrom(File& source, void* buffer, size_t size, size_t* done) 
   return write(buffer, *done);
 }
 
+ErrorCode File::cloneFrom(const File&) noexcept { return kErrorNotSupported; }
+
 ErrorCode File::seekToEnd() noexcept {
   if (!isOpen()) return kErrorInvalidHandle;
   LARGE_INTEGER zero{};

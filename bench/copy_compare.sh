@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Initial copies of crvl against cp -a, side by side:
+#   (s) 20,000 small files of mixed sizes in 2,020 folders: crvl with one copy worker,
+#       crvl with the pool (its default, or COPY_WORKERS), cp -a
+#   (g) one file of 2 GiB: crvl and cp -a, as throughput
+# Each round runs the commands in alternating order into emptied targets; the report
+# gives the median of the per-round ratios. Job logs are on (HTML Unicode), as a user
+# has them; the live action lines go to /dev/null.
+#
+# Usage: bench/copy_compare.sh [ROUNDS]      (default 5; data under build/bench-copy)
+# Environment: CRVL_BENCH_DIR overrides the data folder (a local disk, not tmpfs);
+# COPY_WORKERS the pool's size (0: one per core); CRVL_BIN another crvl to measure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+rounds=${1:-5}
+workers=${COPY_WORKERS:-0}
+
+if [[ ! -x build/linux-release/crvl ]]; then
+  cmake --preset linux-release >/dev/null
+  cmake --build --preset linux-release --target crvl crvl_make_tree -j 2 >/dev/null
+fi
+crvl=${CRVL_BIN:-$root/build/linux-release/crvl}
+gen="$root/build/linux-release/crvl_make_tree"
+
+work=${CRVL_BENCH_DIR:-$root/build/bench-copy}
+rm -rf "$work"
+mkdir -p "$work/home" "$work/run"
+chmod 700 "$work/run"
+cleanup() { rm -rf "$work"; }
+trap cleanup EXIT
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.state XDG_RUNTIME_DIR=$work/run
+
+settings() { printf '[CRVL]\r\nLog=%s\r\nExpMode=6\r\nCopyPool=%s\r\n' "$work/logs" "$2" > "$work/$1.ini"; }
+settings one 1
+settings pool "$workers"
+job() { printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;%s\r\n' "$2" "$3" > "$work/$1.job"; }
+
+# The small-file set: the first 20 of make_tree's 100 top folders (20,000 files).
+"$gen" deep "$work/all"
+mkdir "$work/s"
+for i in $(seq 0 19); do mv "$work/all/d$i" "$work/s/"; done
+rm -rf "$work/all"
+mkdir "$work/g"
+head -c $((2 << 30)) /dev/urandom > "$work/g/big.bin"
+job s "$work/s" "$work/s-crvl"
+job g "$work/g" "$work/g-crvl"
+
+seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# one SET TOOL: a timed initial copy into an emptied target.
+one() {
+  rm -rf "$work/$1-crvl" "$work/$1-cp" "$work/logs"
+  sync
+  case $2 in
+    crvl1) mkdir "$work/$1-crvl"; seconds "$crvl" --settings "$work/one.ini" run "$work/$1.job" ;;
+    pool) mkdir "$work/$1-crvl"; seconds "$crvl" --settings "$work/pool.ini" run "$work/$1.job" ;;
+    cp) seconds cp -a "$work/$1" "$work/$1-cp" ;;
+  esac
+}
+
+: > "$work/s.times"
+: > "$work/g.times"
+for r in $(seq 1 "$rounds"); do
+  if (( r % 2 )); then
+    s1=$(one s crvl1); sp=$(one s pool); sc=$(one s cp)
+    gp=$(one g pool); gc=$(one g cp)
+  else
+    sc=$(one s cp); sp=$(one s pool); s1=$(one s crvl1)
+    gc=$(one g cp); gp=$(one g pool)
+  fi
+  echo "$s1 $sp $sc" >> "$work/s.times"
+  echo "$gp $gc" >> "$work/g.times"
+  echo "round $r: small crvl-1 $s1 s, crvl-pool $sp s, cp -a $sc s; 2 GiB crvl $gp s, cp -a $gc s"
+done
+
+col() { awk -v c="$2" '{ print $c }' "$work/$1.times" | median; }
+ratio() { awk -v a="$2" -v b="$3" '{ print $a / $b }' "$work/$1.times" | median; }
+printf '\n%-52s %s\n' "initial copy (median of $rounds rounds), $(nproc) cores" "result"
+printf '%-52s %.3f s\n' "(s) 20,000 files, cp -a" "$(col s 3)"
+printf '%-52s %.2f\n' "(s) crvl with one worker / cp -a" "$(ratio s 1 3)"
+printf '%-52s %.2f (target <= 0.80)\n' "(s) crvl with the pool ($workers: 0 = per core) / cp -a" "$(ratio s 2 3)"
+printf '%-52s %.0f MiB/s\n' "(g) 2 GiB, cp -a throughput" "$(echo "2048 / $(col g 2)" | bc -l)"
+printf '%-52s %.2f (target >= 0.95)\n' "(g) crvl throughput / cp -a throughput" "$(ratio g 2 1)"

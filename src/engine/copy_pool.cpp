@@ -1,0 +1,184 @@
+// The copy pool: a window of queued copies, handed to the workers from the front and
+// reported by the run thread from the front.
+#include "engine/copy_pool.h"
+
+#include <algorithm>
+
+#include "engine/job_run.h"
+
+namespace crvl {
+namespace {
+
+// Copies queued ahead of the oldest unreported one: enough to keep every worker busy
+// behind a slow file, few enough that the window's paths stay a small fixed cost.
+constexpr size_t kWindowPerWorker = 16;
+
+}  // namespace
+
+uint32_t defaultCopyWorkers() noexcept {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp<uint32_t>(cores, 1, kMaxCopyWorkers);
+}
+
+CopyPool::CopyPool(SyncRun& run, RunStatistics& statistics, uint32_t workers) noexcept
+    : run_(run), statistics_(statistics), workers_(std::min(workers, kMaxCopyWorkers)) {
+  if (workers_ < 2) workers_ = 0;
+}
+
+CopyPool::~CopyPool() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    quit_ = true;
+  }
+  work_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+bool CopyPool::takes(const EntryBlock& source) const noexcept {
+  return workers_ != 0 && run_.execute != 0 && run_.left.kind == kProviderLocal &&
+         run_.right.kind == kProviderLocal && source.size < kPooledCopyLimit;
+}
+
+void CopyPool::start() noexcept {
+  started_ = true;
+  try {
+    window_.resize(size_t{workers_} * kWindowPerWorker);
+    threads_.reserve(workers_);
+    for (uint32_t i = 0; i < workers_; ++i) threads_.emplace_back([this] { work(); });
+  } catch (...) {
+    // No memory or no threads: the workers there are take the copies; with none the
+    // run thread copies each file itself.
+    workers_ = window_.empty() ? 0 : static_cast<uint32_t>(threads_.size());
+  }
+}
+
+int32_t CopyPool::taskProgress(int32_t kind, const void* data, intptr_t, void* context) {
+  auto* task = static_cast<Task*>(context);
+  if (stopRequested(task->stopWord)) return 1;
+  if (kind == kProgressText && data != nullptr) {
+    const std::u16string_view text(static_cast<const char16_t*>(data));
+    task->errorText.assign(text.substr(0, kErrorTextChars + 1));
+  }
+  return 0;
+}
+
+void CopyPool::carryOut(Task& task) noexcept {
+  try {
+    performCopy(run_, *task.list, task.offset, task.direction, &taskProgress, &task, task.outcome);
+    (void)accountResult(task.errorText, task.outcome.result);
+  } catch (...) {
+    task.outcome.result = kErrorNotEnoughMemory;
+    try {
+      (void)accountResult(task.errorText, task.outcome.result);
+    } catch (...) {
+    }
+  }
+}
+
+void CopyPool::work() noexcept {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    work_.wait(lock, [this] { return quit_ || next_ < tail_; });
+    if (quit_) return;
+    const uint64_t index = next_++;
+    Task& task = window_[index % window_.size()];
+    // A copy not begun before a stop is never begun: the walk would not have reached it.
+    const bool drop = dropAll_ || stopRequested(run_);
+    lock.unlock();
+    if (!drop) carryOut(task);
+    lock.lock();
+    task.dropped = drop;
+    task.finished = true;
+    if (index == head_) finished_.notify_one();
+  }
+}
+
+void CopyPool::reportHead() {
+  Task& task = window_[head_ % window_.size()];
+  if (!task.dropped) {
+    run_.errorText = std::move(task.errorText);
+    report(run_, task.outcome.marker, task.outcome.leftPath, task.outcome.rightPath);
+    if (succeeded(task.outcome.result)) {
+      ++statistics_.filesCopied;
+      statistics_.bytesCopied += task.size;
+    }
+  }
+  std::lock_guard<std::mutex> guard(mutex_);
+  ++head_;
+}
+
+void CopyPool::reportFinished(bool wait) {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (head_ == tail_) return;
+      Task& head = window_[head_ % window_.size()];
+      if (!head.finished) {
+        if (!wait) return;
+        finished_.wait(lock, [&] { return head.finished; });
+      }
+    }
+    reportHead();
+  }
+}
+
+void CopyPool::queue(const EntryList& list, uint32_t offset, CopyDirection direction, const EntryBlock& source) {
+  if (takes(source) && !started_) start();
+  if (!takes(source)) {
+    // Carried out here, in its place: the copies queued before it are reported first.
+    drain();
+    const ErrorCode r = copyRecord(run_, list, offset, direction);
+    if (succeeded(r)) {
+      ++statistics_.filesCopied;
+      statistics_.bytesCopied += source.size;
+    }
+    return;
+  }
+  reportFinished(/*wait=*/false);
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (tail_ - head_ < window_.size()) break;
+    }
+    // The window is full: the oldest copy is reported before another is queued.
+    Task& head = window_[head_ % window_.size()];
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      finished_.wait(lock, [&] { return head.finished; });
+    }
+    reportHead();
+  }
+  // The place at the tail is no worker's until tail_ moves past it.
+  Task& task = window_[tail_ % window_.size()];
+  task.list = &list;
+  task.offset = offset;
+  task.direction = direction;
+  task.size = source.size;
+  task.stopWord = run_.scanner.stopWord;
+  task.errorText.clear();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    task.finished = false;
+    task.dropped = false;
+    ++tail_;
+  }
+  work_.notify_one();
+}
+
+void CopyPool::drain() {
+  if (workers_ != 0) reportFinished(/*wait=*/true);
+}
+
+void CopyPool::abandon() noexcept {
+  if (workers_ == 0) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  dropAll_ = true;
+  while (head_ != tail_) {
+    Task& head = window_[head_ % window_.size()];
+    finished_.wait(lock, [&] { return head.finished; });
+    ++head_;
+  }
+  dropAll_ = false;
+}
+
+}  // namespace crvl

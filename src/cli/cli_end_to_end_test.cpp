@@ -153,7 +153,7 @@ TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
   fs::create_directories(tmp / "R");
   writeJob(tmp, "good", "+>;d;d+", tmp.text("L"), tmp.text("R"));
 
-  Result r = runCli(tmp, settingsArg(tmp) + " run " + quoted(tmp.text("good.job")));
+  Result r = runCli(tmp, settingsArg(tmp) + " run -v " + quoted(tmp.text("good.job")));
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find(" OK"), std::string::npos);  // the live action line
   // The job log and its index line.

@@ -76,6 +76,24 @@ bool digitsAt(std::u16string_view text, size_t at, size_t digits, uint16_t* valu
   return true;
 }
 
+// The words of a task's kind and period codes, for the JSON listing.
+std::u16string_view kindName(char kind) {
+  switch (kind) {
+    case kStartAtProgramStart: return u"start";
+    case kStartWhenAvailable: return u"availability";
+    case kStartTimed: return u"timed";
+    default: return u"unknown";
+  }
+}
+
+std::u16string_view periodName(char period) {
+  switch (period) {
+    case kPeriodDaily: return u"daily";
+    case kPeriodWeekly: return u"weekly";
+    default: return u"once";
+  }
+}
+
 // What the export did, for the user; the exit status that goes with it.
 int reportExport(const ExportReport& report, const std::u16string& message) {
   if (report.error == kErrorInvalidName && !message.empty()) {
@@ -172,8 +190,9 @@ int listTasks(Console& c) {
     const std::u16string details = task.kind == kStartTimed ? timedDetails(task) : delayDetails(task);
     if (c.line.json) {
       json.beginObject().field(u"number", position).field(u"job", task.jobName);
-      json.field(u"kind", std::u16string(1, static_cast<char16_t>(task.kind)));
-      json.field(u"period", std::u16string(1, static_cast<char16_t>(task.period != 0 ? task.period : kPeriodOnce)));
+      const char period = task.period != 0 ? task.period : kPeriodOnce;
+      json.field(u"kind", std::u16string(1, static_cast<char16_t>(task.kind))).field(u"kindName", kindName(task.kind));
+      json.field(u"period", std::u16string(1, static_cast<char16_t>(period))).field(u"periodName", periodName(period));
       if (task.kind == kStartTimed) {
         const CalendarTime t = unpackDateTime(task.delayOrStart);
         char when[32];

@@ -270,6 +270,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   const PairScanResult scanned = scanPair(sync.scanner, sync.left, sync.right);
   sync.scanner.actionList = nullptr;
   if (scanned.stopped || list.byteSize() == 0) return;
+  if (sync.folderScanned != nullptr) sync.folderScanned(sync.copyProgressContext, list);
   sweepTemporaries(ctx, sync.left, ctx.leftChanged, scanned.leftTemporaries);
   sweepTemporaries(ctx, sync.right, ctx.rightChanged, scanned.rightTemporaries);
 

@@ -245,6 +245,8 @@ TEST(CliSystemIntegration, TasksExportAndAutostart) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_FALSE(fs::exists(tmp / ("config/systemd/user/" + other + ".timer")));
   EXPECT_TRUE(fs::exists(tmp / "config/systemd/user/corvell-1.timer"));
+  // The timer that stays is named with the command that stops it.
+  EXPECT_NE(r.output.find("systemctl --user disable --now corvell-1.timer"), std::string::npos) << r.output;
 
   r = testing::runShell(tmp, env + program + ownArg + " autostart on");
   EXPECT_EQ(r.status, 0) << r.output;

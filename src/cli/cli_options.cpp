@@ -365,7 +365,8 @@ std::u16string usageText() {
   }
   text +=
       u"Global options: --settings FILE (another settings file), --password-stdin (the first line of\n"
-      u"standard input answers a password request), --json (listings as JSON), --help, --version.\n"
+      u"standard input answers a password request), --json (listings, run and simulate as JSON),\n"
+      u"--help, --version. Topics: crvl help filter, crvl help options, crvl help output.\n"
       u"crvl COMMAND --help shows the options of a command.\n"
       u"Exit status: 0 all actions succeeded, 1 some actions failed, 2 usage error, bad input,\n"
       u"unknown job or unreadable job file (nothing was changed), 3 stopped by the user (Ctrl+C),\n"

@@ -12,10 +12,13 @@
 #include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/startup_entry.h"
+#include "platform/system_scheduler.h"
 #include "platform/text.h"
+#include "os_traits.h"
 #include "resources/string_ids.h"
 #include "schedule/app_state.h"
 #include "schedule/session_start.h"
+#include "schedule/settings_tag.h"
 #include "schedule/task_list.h"
 #include "schedule/task_units.h"
 #include "schedule/timed_task_export.h"
@@ -118,10 +121,33 @@ int reportExport(const ExportReport& report, const std::u16string& message) {
   return report.failed != 0 || report.noPassword ? kExitActionsFailed : kExitOk;
 }
 
+// The timers of other settings files stay where they are (an export touches only its
+// own): each is named with the command that stops it. POSIX only: there the units of
+// this program are the ones the list finds.
+void nameOtherTimers(std::u16string_view settingsPath) {
+  if (os::kWindows) return;
+  platform::SystemScheduler scheduler;
+  std::vector<platform::WorkItem> items;
+  const std::u16string every = platform::SystemScheduler::itemNamePrefix(u"Corvell", u"");
+  if (scheduler.open() != kSuccess || scheduler.list(every, items) != kSuccess) return;
+  const std::u16string own = platform::SystemScheduler::itemNamePrefix(u"Corvell", settingsTag(settingsPath));
+  std::u16string others;
+  for (const platform::WorkItem& item : items) {
+    const std::u16string_view name = item.name;
+    const std::u16string_view rest = name.substr(std::min(name.size(), own.size()));
+    const bool mine = name.starts_with(own) && !rest.empty() &&
+                      std::all_of(rest.begin(), rest.end(), [](char16_t ch) { return ch >= u'0' && ch <= u'9'; });
+    if (!mine) others += u"  systemctl --user disable --now " + item.name + u".timer\n";
+  }
+  if (!others.empty()) print(u"Timers of other settings files stay in place; stop one with:\n" + others);
+}
+
 int exportNow(Console& c) {
   std::u16string message;
   const AccountPassword password = accountPasswordOf(c.app);
-  return reportExport(exportTimedTasks(c.settings, &password, &message), message);
+  const int status = reportExport(exportTimedTasks(c.settings, &password, &message), message);
+  nameOtherTimers(c.settings.path());
+  return status;
 }
 
 }  // namespace

@@ -71,7 +71,9 @@ TEST_F(CliOutputTest, FailuresReachStandardErrorWhateverTheVerbosity) {
     EXPECT_EQ(has(out.output, "Failed:\n"), c.summary) << out.output;
     EXPECT_EQ(has(out.output, "+> "), c.everyLine) << out.output;
     EXPECT_EQ(has(out.output, "++ " + testing::narrow(tmp.text("R/sub")) + " OK"), c.everyLine) << out.output;
-    if (!c.summary) EXPECT_EQ(out.output, "");
+    if (!c.summary) {
+      EXPECT_EQ(out.output, "");
+    }
   }
 }
 

@@ -31,13 +31,13 @@ class RunProgress {
  public:
   explicit RunProgress(OptionFlags flags) : flags_(flags) {}
 
-  // The run's events; `nowMs` a monotonic time.
+  // The run's events: a folder pair scanned, bytes copied, a record reported.
   void folderScanned(const EntryList& list);
   void copyBytes(uint64_t bytes) { bytesDone_ += bytes; }
   // A record the run reported: a copy marker counts a file done.
   void reported(int32_t marker, LogText left, LogText right);
 
-  // The line as it stands, at most `width` characters, `nowMs` after `startMs`.
+  // The line as it stands `elapsedMs` into the run, shorter than `width` characters.
   [[nodiscard]] std::u16string line(uint64_t elapsedMs, size_t width) const;
 
   [[nodiscard]] uint64_t filesDone() const noexcept { return filesDone_; }

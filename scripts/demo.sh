@@ -46,10 +46,10 @@ c job show Demo
 run() {
   echo
   echo "=== crvl $1 Demo ==="
-  "$crvl" --settings "$demo/CRVL.INI" "$1" Demo
+  "$crvl" --settings "$demo/CRVL.INI" "$@" Demo
 }
 
-run simulate
+run simulate -v
 run run
 run run
 

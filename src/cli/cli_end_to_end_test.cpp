@@ -153,7 +153,7 @@ TEST(CliEndToEnd, ExitStatusesAndTheJobLog) {
   fs::create_directories(tmp / "R");
   writeJob(tmp, "good", "+>;d;d+", tmp.text("L"), tmp.text("R"));
 
-  Result r = runCli(tmp, settingsArg(tmp) + " run " + quoted(tmp.text("good.job")));
+  Result r = runCli(tmp, settingsArg(tmp) + " run -v " + quoted(tmp.text("good.job")));
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find(" OK"), std::string::npos);  // the live action line
   // The job log and its index line.
@@ -245,6 +245,8 @@ TEST(CliSystemIntegration, TasksExportAndAutostart) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_FALSE(fs::exists(tmp / ("config/systemd/user/" + other + ".timer")));
   EXPECT_TRUE(fs::exists(tmp / "config/systemd/user/corvell-1.timer"));
+  // The timer that stays is named with the command that stops it.
+  EXPECT_NE(r.output.find("systemctl --user disable --now corvell-1.timer"), std::string::npos) << r.output;
 
   r = testing::runShell(tmp, env + program + ownArg + " autostart on");
   EXPECT_EQ(r.status, 0) << r.output;

@@ -35,6 +35,8 @@ constexpr OptionSpec kOptions[] = {
     {u"params", 1, u"the plug-in's parameter text"},
     {u"key", 1, u"FILE: the private key to log in with (without: the password is asked for)"},
     {u"yes", 0, u"store without asking"},
+    {u"verbose", 0, u"(-v) a line per action as it happens (with --json a JSON object per line)"},
+    {u"quiet", 0, u"(-q) only the failures and the pairs left unsynchronised, on standard error"},
 };
 
 struct CommandSpec {
@@ -50,8 +52,10 @@ struct CommandSpec {
 constexpr size_t kAny = SIZE_MAX;
 
 constexpr CommandSpec kCommands[] = {
-    {u"run", CommandKind::Run, 1, 1, u"JOB", {}, u"run a job (a name from the job register or a path to a .job file)"},
-    {u"simulate", CommandKind::Simulate, 1, 1, u"JOB", {}, u"report what a run would do, change nothing"},
+    {u"run", CommandKind::Run, 1, 1, u"JOB", {u"verbose", u"quiet"},
+     u"run a job (a name from the job register or a path to a .job file)"},
+    {u"simulate", CommandKind::Simulate, 1, 1, u"JOB", {u"verbose", u"quiet"},
+     u"report what a run would do, change nothing"},
     {u"jobs", CommandKind::Jobs, 0, 0, u"", {}, u"list the job register with its menu groups"},
     {u"job new", CommandKind::JobNew, 3, 3, u"NAME LEFT RIGHT", {u"mode", u"option", u"filter", u"file"},
      u"create a job file and its register entry (default mode Mirror)"},
@@ -97,7 +101,8 @@ constexpr CommandSpec kCommands[] = {
      u"start the daemon (Windows: the tray program) with the user's session"},
     {u"daemon", CommandKind::Daemon, 0, 0, u"", {u"delay"},
      u"run the start and availability tasks until stopped (Ctrl+C, SIGTERM)"},
-    {u"help", CommandKind::Help, 0, 2, u"[COMMAND]", {}, u"show this text, or the usage of one command"},
+    {u"help", CommandKind::Help, 0, 2, u"[COMMAND|TOPIC]", {},
+     u"show this text, the usage of one command, or a topic: filter, options, output"},
     {u"version", CommandKind::Version, 0, 0, u"", {}, u"show the version"},
 };
 
@@ -231,9 +236,13 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
   bool help = false;
   bool version = false;
   bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
+  // The first mistake among the options; the words after it are still read, so that
+  // the message can name the command it belongs to.
+  std::u16string mistake;
+  size_t i = 0;
+  for (; i < args.size() && mistake.empty(); ++i) {
     std::u16string_view a = args[i];
-    if (optionsEnded || a.size() < 2 || a[0] != u'-' || a == u"--" || (a[1] != u'-' && a != u"-h")) {
+    if (optionsEnded || a.size() < 2 || a[0] != u'-' || a == u"--") {
       if (!optionsEnded && a == u"--") {
         optionsEnded = true;
         continue;
@@ -245,8 +254,18 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
       help = true;
       continue;
     }
+    static constexpr std::pair<std::u16string_view, std::u16string_view> kShort[] = {{u"-v", u"verbose"},
+                                                                                   {u"-q", u"quiet"}};
+    std::u16string_view name;
+    for (const auto& [letter, longName] : kShort) {
+      if (a == letter) name = longName;
+    }
+    if (name.empty() && a[1] != u'-') {
+      mistake = u"unknown option " + q(a);
+      break;
+    }
     // "--name", "--name=value".
-    std::u16string_view name = a.substr(2);
+    if (name.empty()) name = a.substr(2);
     std::optional<std::u16string> inlineValue;
     if (const size_t eq = name.find(u'='); eq != std::u16string_view::npos) {
       inlineValue = std::u16string(name.substr(eq + 1));
@@ -259,16 +278,16 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
     } else if (name == u"settings") {
       if (!inlineValue && i + 1 < args.size()) inlineValue = args[++i];
       if (!inlineValue || inlineValue->empty()) {
-        *error = u"--settings needs a file";
-        return false;
+        mistake = u"--settings needs a file";
+        break;
       }
       out->settings = *inlineValue;
     } else if (const OptionSpec* spec = findOption(name); spec != nullptr) {
       GivenOption given{std::u16string(name), {}};
       const bool kindSwitch = kindSwitches && (name == u"once" || name == u"daily" || name == u"weekly");
       if (spec->values == 0 && inlineValue) {
-        *error = u"--" + std::u16string(name) + u" takes no value";
-        return false;
+        mistake = u"--" + std::u16string(name) + u" takes no value";
+        break;
       }
       if (inlineValue) given.values.push_back(*inlineValue);
       if (kindSwitch && !inlineValue && i + 1 < args.size() && takesTaskTime(args[i + 1])) {
@@ -276,16 +295,31 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
       }
       while (!kindSwitch && given.values.size() < static_cast<size_t>(spec->values)) {
         if (i + 1 >= args.size()) {
-          *error = u"--" + std::u16string(name) + (spec->values == 2 ? u" needs two folders" : u" needs a value");
-          return false;
+          mistake = u"--" + std::u16string(name) + (spec->values == 2 ? u" needs two folders" : u" needs a value");
+          break;
         }
         given.values.push_back(args[++i]);
       }
       out->options.push_back(std::move(given));
     } else {
-      *error = u"unknown option " + std::u16string(a);
+      mistake = u"unknown option " + q(a);
+      break;
+    }
+  }
+  if (!mistake.empty()) {
+    // The words that follow the mistake may still name the command.
+    for (size_t j = i + 1; j < args.size(); ++j) {
+      if (args[j].empty() || args[j][0] != u'-') words.push_back(args[j]);
+    }
+    size_t used = 0;
+    const CommandSpec* command = findCommand(words, &used);
+    if (command == nullptr) {
+      *error = mistake;
       return false;
     }
+    out->usageCommand = std::u16string(command->words);
+    *error = out->usageCommand + u": " + mistake;
+    return false;
   }
   if (words.empty()) {
     if (help || version) {
@@ -305,6 +339,7 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
       out->group = words[0];
       return true;
     }
+    if (!subcommands.empty()) out->usageCommand = words[0];
     *error = subcommands.empty() ? u"unknown command " + q(words[0])
                                  : (words.size() > 1 ? u"unknown command " + q(words[0] + u" " + words[1]) + u"; "
                                                      : std::u16string()) +
@@ -317,26 +352,23 @@ bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
     out->commandHelp = true;
     return true;
   }
+  const std::u16string words0(command->words);
+  const auto refuse = [&](std::u16string_view reason) {
+    out->usageCommand = words0;
+    *error = words0 + u": " + std::u16string(reason);
+    return false;
+  };
   for (const GivenOption& o : out->options) {
-    if (!allowed(*command, o.name)) {
-      *error = u"--" + o.name + u" does not go with " + std::u16string(command->words);
-      return false;
-    }
+    if (!allowed(*command, o.name)) return refuse(u"option --" + o.name + u" does not go with this command");
   }
-  if (out->operands.size() < command->minOperands) {
-    *error = std::u16string(command->words) + u" needs " + std::u16string(command->operands);
-    return false;
-  }
+  if (out->operands.size() < command->minOperands) return refuse(u"needs " + std::u16string(command->operands));
   if (out->operands.size() > command->maxOperands) {
-    *error = u"unexpected argument " + q(out->operands[command->maxOperands]);
-    return false;
+    return refuse(u"unexpected argument " + q(out->operands[command->maxOperands]));
   }
   for (const std::u16string& operand : out->operands) {
-    if (operand.empty()) {
-      *error = std::u16string(command->words) + u": an empty name or value";
-      return false;
-    }
+    if (operand.empty()) return refuse(u"an empty name or value");
   }
+  if (out->has(u"verbose") && out->has(u"quiet")) return refuse(u"--verbose and --quiet together");
   return true;
 }
 
@@ -351,7 +383,8 @@ std::u16string usageText() {
   }
   text +=
       u"Global options: --settings FILE (another settings file), --password-stdin (the first line of\n"
-      u"standard input answers a password request), --json (listings as JSON), --help, --version.\n"
+      u"standard input answers a password request), --json (listings, run and simulate as JSON),\n"
+      u"--help, --version. Topics: crvl help filter, crvl help options, crvl help output.\n"
       u"crvl COMMAND --help shows the options of a command.\n"
       u"Exit status: 0 all actions succeeded, 1 some actions failed, 2 usage error, bad input,\n"
       u"unknown job or unreadable job file (nothing was changed), 3 stopped by the user (Ctrl+C),\n"
@@ -399,6 +432,11 @@ std::u16string groupUsage(std::u16string_view first) {
   if (text.empty()) return usageText();
   return u"Commands of crvl " + std::u16string(first) + u":\n" + text +
          u"crvl " + std::u16string(first) + u" COMMAND --help shows the options of a command.\n";
+}
+
+std::u16string usageErrorText(const CommandLine& line, std::u16string_view error) {
+  const std::u16string help = line.usageCommand.empty() ? u"crvl --help" : u"crvl " + line.usageCommand + u" --help";
+  return u"crvl: " + std::u16string(error) + u"\n\"" + help + u"\" shows the usage.\n";
 }
 
 std::u16string versionText() { return u"crvl (Corvell) 24.08\n"; }

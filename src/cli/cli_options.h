@@ -44,6 +44,9 @@ struct CommandLine {
   bool json = false;          // --json: listings as JSON
   bool commandHelp = false;   // COMMAND --help: that command's usage
   std::u16string group;       // "job --help": the commands that start with this word
+  // On a usage error: the command words the mistake belongs to ("run", "job new"), or
+  // empty when it names no command; the hint points at that command's --help.
+  std::u16string usageCommand;
 
   // The first operand (run, simulate: the job), or empty.
   [[nodiscard]] const std::u16string& job() const;
@@ -64,8 +67,11 @@ enum ExitStatus : int {
 };
 
 // Parses the arguments (without the program name). Options may stand before, between
-// or after the command words; "--" ends the options. On a usage error returns false
-// with a one-line reason in `*error` that names the offending word.
+// or after the command words; "--" ends the options, and every other word that starts
+// with '-' (but "-" alone) is an option, never an operand: "-h", "-v" and "-q" stand for
+// --help, --verbose and --quiet. On a usage error returns false with a one-line reason
+// in `*error` that names the offending word, led by the command ("run: unknown option
+// \"-x\""), and the command in out->usageCommand.
 [[nodiscard]] bool parseCommandLine(const std::vector<std::u16string>& args, CommandLine* out,
                                     std::u16string* error);
 
@@ -75,6 +81,9 @@ enum ExitStatus : int {
 [[nodiscard]] std::u16string commandUsage(CommandKind kind);
 // The usage of every command that starts with the word `first` ("job", "task"...).
 [[nodiscard]] std::u16string groupUsage(std::u16string_view first);
+// The two lines of a usage error: "crvl: " and the reason, then the help to read
+// ("crvl run --help", or "crvl --help" when no command is known).
+[[nodiscard]] std::u16string usageErrorText(const CommandLine& line, std::u16string_view error);
 // The program's version line.
 [[nodiscard]] std::u16string versionText();
 

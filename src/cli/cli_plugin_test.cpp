@@ -71,7 +71,7 @@ TEST_F(CliPluginTest, AJobWithAPluginSideRunsEndToEndAndItsLogNamesThePluginPath
   writeFile(tmp / "L/a.txt", "left", kT);
   writeFile(tmp / "remote/dir/r.txt", "remote", kT);
   writeJob("<+;+>;<=;=>;d;d+");
-  testing::CliResult r = run();
+  testing::CliResult r = run(" -v");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(readFile(tmp / "remote/dir/a.txt"), "left");
   EXPECT_EQ(readFile(tmp / "L/r.txt"), "remote");

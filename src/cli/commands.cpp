@@ -8,6 +8,7 @@
 
 #include "cli/console_io.h"
 #include "cli/console_report.h"
+#include "cli/help_topics.h"
 #include "cli/job_commands.h"
 #include "cli/log_commands.h"
 #include "cli/settings_commands.h"
@@ -107,18 +108,35 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   const uint64_t started = platform::monotonicMilliseconds();
 
   // The live report stands in front of the job log's sink.
+  ReportStyle style;
+  style.verbosity = command.has(u"quiet")     ? Verbosity::Quiet
+                    : command.has(u"verbose") ? Verbosity::Verbose
+                                              : Verbosity::Normal;
+  style.json = command.json;
+  const bool terminal = platform::outputIsTerminal();
+  style.progress = terminal && !command.json && style.verbosity != Verbosity::Quiet;
+  style.sharedTerminal = terminal && platform::errorIsTerminal();
+  style.width = platform::terminalColumns();
+  style.options = job.optionFlags;
   struct Live {
+    ReportStyle style;
     std::optional<ConsoleReporter> reporter;
-  } live;
+  } live{style, std::nullopt};
   RunObserver observer;
   observer.context = &live;
   observer.begin = [](void* context, const LogSink* logSink) -> const LogSink* {
-    auto& r = static_cast<Live*>(context)->reporter;
-    r.emplace(logSink, platform::outputIsTerminal());
-    return r->sink();
+    auto* l = static_cast<Live*>(context);
+    l->reporter.emplace(logSink, l->style);
+    return l->reporter->sink();
   };
   observer.copyProgress = [](void* context, uint64_t bytes) {
     ConsoleReporter::progressHook(&*static_cast<Live*>(context)->reporter, bytes);
+  };
+  observer.folderScanned = [](void* context, const EntryList& list) {
+    ConsoleReporter::scannedHook(&*static_cast<Live*>(context)->reporter, list);
+  };
+  observer.folderCreated = [](void* context, std::u16string_view path) {
+    ConsoleReporter::createdHook(&*static_cast<Live*>(context)->reporter, path);
   };
   observer.end = [](void* context) { static_cast<Live*>(context)->reporter->clearProgress(); };
   RunResult result;
@@ -128,9 +146,12 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   request.execute = execute;
   request.observer = &observer;
   request.result = &result;
-  app.runEvents.started = [](void*, const Job& started, bool execute) {
-    print(std::u16string(execute ? u"Running " : u"Simulating ") + started.jobName + u"\n");
-  };
+  // The first line says what runs; quiet and JSON output leave it out.
+  if (style.verbosity != Verbosity::Quiet && !style.json) {
+    app.runEvents.started = [](void*, const Job& started, bool execute) {
+      print(std::u16string(execute ? u"Running " : u"Simulating ") + started.jobName + u"\n");
+    };
+  }
   const RunOutcome outcome = runJobWrapped(app, request);
   if (outcome == RunOutcome::kAlreadyRunning) {
     printError(job.jobName + u" is running already; nothing was done");
@@ -143,12 +164,21 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
 
   const bool stopped = result.stopped || g_stopWord.load() != 0;
   const RunCounts counts = live.reporter ? live.reporter->counts() : RunCounts{};
-  print(formatSummary(counts, result.statistics, platform::monotonicMilliseconds() - started, !execute, stopped));
-  // Only a log that exists is named: a log folder that cannot be made leaves none.
-  if (result.logCreated) print(u"  log:             " + result.logPath + u"\n");
-  if (stopped) return kExitStopped;
+  const uint64_t elapsed = platform::monotonicMilliseconds() - started;
   // A pair left as it was (a clash, a conflict, files left different) is no success either.
-  return counts.errors != 0 || counts.leftUnsynchronised() != 0 ? kExitActionsFailed : kExitOk;
+  const int status = stopped                                                         ? kExitStopped
+                     : counts.errors != 0 || counts.leftUnsynchronised() != 0 ? kExitActionsFailed
+                                                                                     : kExitOk;
+  // Only a log that exists is named: a log folder that cannot be made leaves none.
+  const std::u16string logPath = result.logCreated ? result.logPath : std::u16string();
+  if (style.json) {
+    print(formatRunJson(counts, result.statistics,
+                        RunJsonFacts{job.jobName, !execute, stopped, logPath, status, elapsed}));
+  } else if (style.verbosity != Verbosity::Quiet) {
+    print(formatSummary(counts, result.statistics, elapsed, !execute, stopped));
+    if (!logPath.empty()) print(u"  log:             " + logPath + u"\n");
+  }
+  return status;
 }
 
 // A settings file that exists but cannot be read must not read as an empty one: every
@@ -232,11 +262,17 @@ int runCommandLine(const CommandLine& command) {
         print(usageText());
         return kExitOk;
       }
+      if (const std::u16string topic = command.operands.size() == 1 ? helpTopic(command.operands[0]) : u"";
+          !topic.empty()) {
+        print(topic);
+        return kExitOk;
+      }
       const std::optional<std::u16string> help = helpFor(command.operands);
       if (!help) {
         std::u16string words;
         for (const std::u16string& w : command.operands) words += (words.empty() ? u"" : u" ") + w;
-        return badInput(u"no command " + quoted(words) + u"; \"crvl help\" lists them");
+        return badInput(u"help: no command or topic " + quoted(words) + u"; \"crvl help\" lists the commands, topics: " +
+                        std::u16string(helpTopicNames()));
       }
       print(*help);
     }

@@ -24,6 +24,8 @@ std::u16string messageText(ErrorCode code) {
   std::u16string message = platform::systemMessage(code);
   while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
   if (message.empty() && code != 0) message = u"Error " + decimal(code);
+  // The system's own words for the cause, where it has them (POSIX).
+  if (const std::u16string cause = platform::posixCause(code); !cause.empty()) message += u" (" + cause + u")";
   return message;
 }
 
@@ -100,6 +102,12 @@ JsonWriter& JsonWriter::value(std::u16string_view text) {
 JsonWriter& JsonWriter::integer(int64_t number) {
   separate();
   text_ += platform::fromUtf8(std::to_string(number));
+  return *this;
+}
+
+JsonWriter& JsonWriter::null() {
+  separate();
+  text_ += u"null";
   return *this;
 }
 

@@ -60,6 +60,7 @@ class JsonWriter {
   JsonWriter& value(const char16_t* text) { return value(std::u16string_view(text)); }
   JsonWriter& value(const std::u16string& text) { return value(std::u16string_view(text)); }
   JsonWriter& value(bool flag);
+  JsonWriter& null();
   template <typename T>
     requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
   JsonWriter& value(T number) {

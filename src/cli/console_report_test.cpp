@@ -18,8 +18,10 @@ struct Forwarded {
 
 TEST(ConsoleReporter, CountsPrintsAndForwardsEveryReport) {
   Forwarded log;
-  std::u16string output;
-  ConsoleReporter reporter(&log.sink, /*terminal=*/false, &output);
+  std::u16string output, errors;
+  ReportStyle verbose;
+  verbose.verbosity = Verbosity::Verbose;
+  ConsoleReporter reporter(&log.sink, verbose, ReportCapture{&output, &errors});
   struct Report {
     int32_t marker;
     const char16_t* left;
@@ -59,25 +61,23 @@ TEST(ConsoleReporter, CountsPrintsAndForwardsEveryReport) {
   EXPECT_NE(output.find(u"Access is denied."), std::u16string::npos);
 }
 
-TEST(ConsoleReporter, ProgressLineOnlyOnATerminalAndOnlyForLongCopies) {
+TEST(ConsoleReporter, ProgressLineOnlyOnATerminalAtMostTenTimesASecond) {
   for (bool terminal : {false, true}) {
     std::u16string output;
-    ConsoleReporter reporter(nullptr, terminal, &output);
+    ReportStyle style;
+    style.progress = terminal;
+    ConsoleReporter reporter(nullptr, style, ReportCapture{&output, &output});
     reporter.copyProgress(1 << 20, 5000);
-    reporter.copyProgress(1 << 20, 5500);  // half a second in: still quiet
-    EXPECT_TRUE(output.empty());
-    reporter.copyProgress(1 << 20, 6200);
     EXPECT_EQ(output.empty(), !terminal);
+    const size_t drawn = output.size();
+    reporter.copyProgress(1 << 20, 5050);  // within a tenth of a second: not redrawn
+    EXPECT_EQ(output.size(), drawn);
+    reporter.copyProgress(1 << 20, 5200);
+    EXPECT_EQ(output.size() > drawn, terminal);
     if (terminal) {
       EXPECT_NE(output.find(u"3.00 MiB"), std::u16string::npos);
+      EXPECT_NE(output.find(u"15.0 MiB/s"), std::u16string::npos);  // 3 MiB in 0.2 s
     }
-    std::u16string state;
-    reporter.sink()->writeLogRecord(reporter.sink()->context, kMarkerCopiedNewRight, LogText(u"a"),
-                                    LogText(u"b"), state);
-    // The next copy starts from zero.
-    output.clear();
-    reporter.copyProgress(1, 7000);
-    EXPECT_TRUE(output.empty());
   }
 }
 

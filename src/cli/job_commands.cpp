@@ -226,6 +226,15 @@ int modeOfName(std::u16string_view name) {
   return -1;
 }
 
+namespace {
+// A refused filter item, with the rule it breaks.
+std::u16string filterItemError(std::u16string_view item) {
+  return u"unknown filter item " + quoted(item) +
+         u": items are separated by ';' and start with + or - (masks), d (a time bound), l (a size bound), a "
+         u"(attributes), c or r (the time used); \"crvl help filter\" shows the rules";
+}
+}  // namespace
+
 bool readFilterStrictly(std::u16string_view text, Filter& filter, std::u16string* bad) {
   std::string stored;
   for (std::u16string_view item : splitList(text)) {
@@ -332,7 +341,13 @@ int listJobs(Console& c) {
   JsonWriter json;
   json.beginArray();
   int depth = 0;
-  for (const RegisterRow& row : readRegister(c.settings)) {
+  const std::vector<RegisterRow> rows = readRegister(c.settings);
+  if (rows.empty() && !c.line.json) {
+    // Scripts read the --json form, an empty array here.
+    print(u"No jobs yet. Create one with: crvl job new NAME LEFT RIGHT [--mode Mirror] (crvl job new --help)\n");
+    return kExitOk;
+  }
+  for (const RegisterRow& row : rows) {
     const std::u16string indent(static_cast<size_t>(depth) * 2, u' ');
     switch (row.kind) {
       case RegisterKind::Job:
@@ -385,7 +400,7 @@ int newJob(Console& c) {
   std::optional<Filter> filter;
   if (const auto f = c.line.value(u"filter")) {
     filter.emplace();
-    if (!readFilterStrictly(*f, *filter, &bad)) return badInput(u"unknown filter item " + quoted(bad));
+    if (!readFilterStrictly(*f, *filter, &bad)) return badInput(filterItemError(bad));
   }
   std::u16string left, right;
   if (!enteredPair(c.line.operands[1], c.line.operands[2], &left, &right)) return kExitUsage;
@@ -484,7 +499,7 @@ int setJob(Console& c) {
   if (!readOptions(c.line, /*allowClear=*/true, changes, &bad)) return badInput(u"unknown option token " + quoted(bad));
   if (const auto f = c.line.value(u"filter")) {
     Filter filter;
-    if (!readFilterStrictly(*f, filter, &bad)) return badInput(u"unknown filter item " + quoted(bad));
+    if (!readFilterStrictly(*f, filter, &bad)) return badInput(filterItemError(bad));
     job.filter = filter;
     // A filter given is meant to apply, unless --filter-off says otherwise.
     if (!c.line.has(u"filter-off")) job.filterSwitch |= 1u;

@@ -25,6 +25,15 @@ std::u16string stampText(PackedDateTime stamp) {
   return platform::fromUtf8(buffer);
 }
 
+// A log's time in ISO 8601, UTC ("2026-12-24T18:00:05Z").
+std::u16string isoStamp(PackedDateTime stamp) {
+  const CalendarTime t = unpackDateTime(stamp);
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned(t.year), unsigned(t.month),
+                unsigned(t.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
+  return platform::fromUtf8(buffer);
+}
+
 char16_t entity(std::u16string_view name) {
   if (name == u"amp") return u'&';
   if (name == u"lt") return u'<';
@@ -120,7 +129,7 @@ int listLogs(Console& c) {
   for (const LogIndexEntry& entry : listJobLogs(logFolder(c.settings))) {
     if (c.line.json) {
       json.beginObject().field(u"job", entry.jobName).field(u"stamp", entry.stamp).field(u"shown", stampText(entry.stamp));
-      json.field(u"file", entry.logPath).endObject();
+      json.field(u"time", isoStamp(entry.stamp)).field(u"file", entry.logPath).endObject();
     } else {
       print(stampText(entry.stamp) + u"  " + entry.jobName + u"  " + entry.logPath + u"\n");
     }

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     cli::CommandLine command;
     std::u16string error;
     if (!cli::parseCommandLine(platform::commandArguments(argc, argv), &command, &error)) {
-      platform::writeConsole(platform::ConsoleStream::Err, u"crvl: " + error + u"\n" + u"\"crvl --help\" shows the usage.\n");
+      platform::writeConsole(platform::ConsoleStream::Err, cli::usageErrorText(command, error));
       return cli::kExitUsage;
     }
     return cli::runCommandLine(command);

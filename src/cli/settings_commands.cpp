@@ -11,6 +11,7 @@
 #include "language/language_file.h"
 #include "logs/log_format.h"
 #include "platform/environment.h"
+#include "platform/modules.h"
 #include "platform/text.h"
 #include "plugins/plugin_page.h"
 #include "schedule/app_state.h"
@@ -111,9 +112,11 @@ int addPlugin(Console& c) {
   // As the entry dialog's browse: the module is loaded once to check it.
   PluginEntryDialog dialog = openEntryDialog(PluginEntry{});
   std::u16string message;
-  if (!chooseModule(dialog, expandPath(c.line.operands[1]), &message)) {
-    for (char16_t& ch : message) ch = ch == u'\r' ? u' ' : ch;
-    return badInput(message);
+  const std::u16string module = expandPath(c.line.operands[1]);
+  if (!chooseModule(dialog, module, &message)) {
+    // The dynamic loader's words name the cause (a missing file, a wrong architecture).
+    const std::u16string why = platform::lastModuleLoadText();
+    return badInput(u"the plug-in module " + quoted(module) + u" could not be loaded" + (why.empty() ? u"" : u": " + why));
   }
   dialog.name = name;
   if (const auto params = c.line.value(u"params")) dialog.parameters = params->substr(0, kPluginParameterChars);

@@ -12,10 +12,13 @@
 #include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/startup_entry.h"
+#include "platform/system_scheduler.h"
 #include "platform/text.h"
+#include "os_traits.h"
 #include "resources/string_ids.h"
 #include "schedule/app_state.h"
 #include "schedule/session_start.h"
+#include "schedule/settings_tag.h"
 #include "schedule/task_list.h"
 #include "schedule/task_units.h"
 #include "schedule/timed_task_export.h"
@@ -76,6 +79,24 @@ bool digitsAt(std::u16string_view text, size_t at, size_t digits, uint16_t* valu
   return true;
 }
 
+// The words of a task's kind and period codes, for the JSON listing.
+std::u16string_view kindName(char kind) {
+  switch (kind) {
+    case kStartAtProgramStart: return u"start";
+    case kStartWhenAvailable: return u"availability";
+    case kStartTimed: return u"timed";
+    default: return u"unknown";
+  }
+}
+
+std::u16string_view periodName(char period) {
+  switch (period) {
+    case kPeriodDaily: return u"daily";
+    case kPeriodWeekly: return u"weekly";
+    default: return u"once";
+  }
+}
+
 // What the export did, for the user; the exit status that goes with it.
 int reportExport(const ExportReport& report, const std::u16string& message) {
   if (report.error == kErrorInvalidName && !message.empty()) {
@@ -100,13 +121,36 @@ int reportExport(const ExportReport& report, const std::u16string& message) {
   return report.failed != 0 || report.noPassword ? kExitActionsFailed : kExitOk;
 }
 
+// The timers of other settings files stay where they are (an export touches only its
+// own): each is named with the command that stops it. POSIX only: there the units of
+// this program are the ones the list finds.
+void nameOtherTimers(std::u16string_view settingsPath) {
+  if (os::kWindows) return;
+  platform::SystemScheduler scheduler;
+  std::vector<platform::WorkItem> items;
+  const std::u16string every = platform::SystemScheduler::itemNamePrefix(u"Corvell", u"");
+  if (scheduler.open() != kSuccess || scheduler.list(every, items) != kSuccess) return;
+  const std::u16string own = platform::SystemScheduler::itemNamePrefix(u"Corvell", settingsTag(settingsPath));
+  std::u16string others;
+  for (const platform::WorkItem& item : items) {
+    const std::u16string_view name = item.name;
+    const std::u16string_view rest = name.substr(std::min(name.size(), own.size()));
+    const bool mine = name.starts_with(own) && !rest.empty() &&
+                      std::all_of(rest.begin(), rest.end(), [](char16_t ch) { return ch >= u'0' && ch <= u'9'; });
+    if (!mine) others += u"  systemctl --user disable --now " + item.name + u".timer\n";
+  }
+  if (!others.empty()) print(u"Timers of other settings files stay in place; stop one with:\n" + others);
+}
+
 int exportNow(Console& c) {
   std::u16string message;
   const AccountPassword password = accountPasswordOf(c.app);
   if (c.password != nullptr) c.password->accountAsks = true;
   const ExportReport report = exportTimedTasks(c.settings, &password, &message);
   if (c.password != nullptr) c.password->accountAsks = false;
-  return reportExport(report, message);
+  const int status = reportExport(report, message);
+  nameOtherTimers(c.settings.path());
+  return status;
 }
 
 }  // namespace
@@ -208,8 +252,9 @@ int listTasks(Console& c) {
     const std::u16string details = task.kind == kStartTimed ? timedDetails(task) : delayDetails(task);
     if (c.line.json) {
       json.beginObject().field(u"number", position).field(u"job", task.jobName);
-      json.field(u"kind", std::u16string(1, static_cast<char16_t>(task.kind)));
-      json.field(u"period", std::u16string(1, static_cast<char16_t>(task.period != 0 ? task.period : kPeriodOnce)));
+      const char period = task.period != 0 ? task.period : kPeriodOnce;
+      json.field(u"kind", std::u16string(1, static_cast<char16_t>(task.kind))).field(u"kindName", kindName(task.kind));
+      json.field(u"period", std::u16string(1, static_cast<char16_t>(period))).field(u"periodName", periodName(period));
       if (task.kind == kStartTimed) {
         const CalendarTime t = unpackDateTime(task.delayOrStart);
         char when[32];

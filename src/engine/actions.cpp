@@ -261,11 +261,14 @@ ErrorCode deleteFolderTree(SyncRun& run, Side side, std::u16string_view path, ui
 }
 
 ErrorCode createFolder(SyncRun& run, Side side, std::u16string_view path) {
-  if (run.execute == 0) return 0;
   SideState& s = sideOf(run, side);
   run.errorText.clear();
-  const ErrorCode r = makeFolderWithParents(sideSlot(s), s.handle, path);
-  if (!accountResult(run, r)) report(run, kMarkerFolderNotCreated, leftText(side, path), rightText(side, path));
+  const ErrorCode r = run.execute == 0 ? 0 : makeFolderWithParents(sideSlot(s), s.handle, path);
+  if (!accountResult(run, r)) {
+    report(run, kMarkerFolderNotCreated, leftText(side, path), rightText(side, path));
+  } else if (run.folderCreated != nullptr) {
+    run.folderCreated(run.copyProgressContext, path);
+  }
   return r;
 }
 

@@ -338,6 +338,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   }
   ahead.reset();
   if (scanned.stopped || list.byteSize() == 0) return;
+  if (sync.folderScanned != nullptr) sync.folderScanned(sync.copyProgressContext, list);
   sweepTemporaries(ctx, sync.left, ctx.leftChanged, scanned.leftTemporaries);
   sweepTemporaries(ctx, sync.right, ctx.rightChanged, scanned.rightTemporaries);
 

@@ -29,6 +29,11 @@ void writeConsole(ConsoleStream stream, std::u16string_view text);
 
 // Whether standard output is an interactive terminal (a console on Windows).
 [[nodiscard]] bool outputIsTerminal();
+// Whether standard error is an interactive terminal (a console on Windows).
+[[nodiscard]] bool errorIsTerminal();
+// The width of the terminal of standard output in characters; 80 when it has none or
+// does not say.
+[[nodiscard]] size_t terminalColumns();
 
 // The first Ctrl+C (or Ctrl+Break, SIGINT, SIGTERM, SIGHUP) stores 1 in `stopWord`; a
 // second one ends the process at once with exit status `exitStatus`. POSIX: SIGPIPE is

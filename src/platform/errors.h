@@ -108,5 +108,15 @@ namespace platform {
 // The result holds at most 511 characters.
 [[nodiscard]] std::u16string systemMessage(ErrorCode code);
 
+// POSIX: the system's own words for the cause of a failure with `code`
+// ("Operation not permitted", "No such file or directory"): those of the errno this
+// thread last turned into `code`, else of the errno that most often gives it; empty for
+// 0 and for a code no errno gives. Windows: always empty (the message is the system's).
+[[nodiscard]] std::u16string posixCause(ErrorCode code);
+
+// The code whose system message is `text` (with or without its line end); 0 when no
+// code of the message table has it. Windows: always 0.
+[[nodiscard]] ErrorCode messageCode(std::u16string_view text);
+
 }  // namespace platform
 }  // namespace crvl

@@ -53,6 +53,11 @@ class Module {
   void* handle_ = nullptr;
 };
 
+// Why the last loadFile or loadSystem of the calling thread failed, in the system's
+// words (POSIX: dlerror(), which names the file and the cause); empty after a load that
+// succeeded. Windows: always empty (the error code says it).
+[[nodiscard]] std::u16string lastModuleLoadText();
+
 // Restricts the process's library search to the system folders and the folders named
 // explicitly (Windows: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)), so
 // that no library is ever taken from the current folder. Called once at process start.

@@ -53,6 +53,8 @@ RunResult runJobWithLog(const Job& job, ProfileStore& settings, ProviderTable& p
     run.sync.logSink = &failures.sink;
     run.sync.copyProgress = observer.copyProgress;
     run.sync.copyProgressContext = observer.context;
+    run.sync.folderScanned = observer.folderScanned;
+    run.sync.folderCreated = observer.folderCreated;
     // A plug-in's question that nobody answers during the run is noted in its log.
     const RunRequestScope questions(run.job.jobName, sink);
     runJob(run);

@@ -1,6 +1,7 @@
 // POSIX console: output in the system's bytes, isatty, SIGINT, SIGTERM and SIGHUP as
 // stop requests, SIGPIPE ignored.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,6 +71,14 @@ bool readInputLine(std::u16string& line, size_t maxChars) {
 }
 
 bool outputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+bool errorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+size_t terminalColumns() {
+  struct winsize size {};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
 
 void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {
   g_stopWord = stopWord;

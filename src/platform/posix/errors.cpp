@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
@@ -97,6 +98,36 @@ static_assert(sortedByCode(), "message table must be sorted by code");
 }  // namespace
 
 ErrorCode lastSystemError() noexcept { return mapErrno(errno); }
+
+std::u16string posixCause(ErrorCode code) {
+  if (code == 0) return {};
+  int err = lastMappedErrno(code);
+  // Otherwise the errno that most often gives the code: the first of these that does.
+  static constexpr int kUsual[] = {ENOENT, ENOTDIR, EACCES, ENOSPC, EEXIST, ENOTEMPTY, EXDEV, ENAMETOOLONG, EINVAL,
+                                   EBUSY, EIO, EMFILE, ENOMEM, ELOOP, EBADF, EFBIG, ENODEV, EAGAIN, ETIMEDOUT,
+                                   ECANCELED, ENOSYS, EOPNOTSUPP, EPIPE, ENOEXEC, EHOSTUNREACH, ENOLCK};
+  for (size_t i = 0; err == 0 && i < std::size(kUsual); ++i) {
+    if (codeOfErrno(kUsual[i]) == code || codeOfErrno(kUsual[i], true) == code) err = kUsual[i];
+  }
+  if (err == 0) return {};
+  char buffer[128];
+  // The GNU form: the text may be the library's own rather than the buffer.
+  const char* text = ::strerror_r(err, buffer, sizeof buffer);
+  std::u16string out;
+  for (const char* c = text; *c != 0; ++c) out += static_cast<char16_t>(static_cast<unsigned char>(*c));
+  return out;
+}
+
+ErrorCode messageCode(std::u16string_view text) {
+  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.remove_suffix(1);
+  if (text.empty()) return 0;
+  for (const MessageEntry& e : kMessages) {
+    std::u16string_view known = e.text;
+    while (!known.empty() && (known.back() == u'\n' || known.back() == u'\r')) known.remove_suffix(1);
+    if (known == text) return e.code;
+  }
+  return 0;
+}
 
 std::u16string systemMessage(ErrorCode code) {
   const auto* end = std::end(kMessages);

@@ -14,8 +14,12 @@
 namespace crvl::platform {
 namespace {
 
+thread_local std::string t_loadText;
+
 ErrorCode open(const std::string& path, void** handle) {
   void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  const char* why = module == nullptr ? ::dlerror() : nullptr;
+  t_loadText = why != nullptr ? why : "";
   if (module == nullptr) return kErrorModNotFound;
   *handle = module;
   return 0;
@@ -31,6 +35,7 @@ ErrorCode Module::loadSystem(std::u16string_view name) {
 ErrorCode Module::loadFile(std::u16string_view absolutePath) {
   unload();
   // A name without a separator would make dlopen search the library path.
+  t_loadText.clear();
   if (absolutePath.empty() || absolutePath[0] != u'/') return kErrorInvalidParameter;
   void* module = nullptr;
   if (const ErrorCode r = open(toSystemBytes(absolutePath), &module); r != 0) return r;
@@ -51,6 +56,8 @@ void Module::unload() noexcept {
   if (handle_ != nullptr) ::dlclose(handle_);
   handle_ = nullptr;
 }
+
+std::u16string lastModuleLoadText() { return fromSystemBytes(t_loadText); }
 
 void restrictLibrarySearch() noexcept {}
 

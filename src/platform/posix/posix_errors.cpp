@@ -5,7 +5,23 @@
 
 namespace crvl::platform {
 
+namespace {
+thread_local int t_lastErrno = 0;
+thread_local ErrorCode t_lastCode = 0;
+}  // namespace
+
 ErrorCode mapErrno(int err, bool missingParent) noexcept {
+  const ErrorCode code = codeOfErrno(err, missingParent);
+  if (err != 0) {
+    t_lastErrno = err;
+    t_lastCode = code;
+  }
+  return code;
+}
+
+int lastMappedErrno(ErrorCode code) noexcept { return code != 0 && code == t_lastCode ? t_lastErrno : 0; }
+
+ErrorCode codeOfErrno(int err, bool missingParent) noexcept {
   switch (err) {
     case 0: return kSuccess;
     case ENOENT: return missingParent ? kErrorPathNotFound : kErrorFileNotFound;

@@ -109,6 +109,16 @@ bool readInputLine(std::u16string& line, size_t maxChars) {
 
 bool outputIsTerminal() { return isConsole(streamHandle(ConsoleStream::Out)); }
 
+bool errorIsTerminal() { return isConsole(streamHandle(ConsoleStream::Err)); }
+
+size_t terminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(streamHandle(ConsoleStream::Out), &info) && info.srWindow.Right > info.srWindow.Left) {
+    return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+  }
+  return 80;
+}
+
 void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {
   g_stopWord = stopWord;
   g_exitStatus = exitStatus;

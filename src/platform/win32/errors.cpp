@@ -17,4 +17,8 @@ std::u16string systemMessage(ErrorCode code) {
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), kept);
 }
 
+std::u16string posixCause(ErrorCode) { return {}; }
+
+ErrorCode messageCode(std::u16string_view) { return 0; }
+
 }  // namespace crvl::platform

@@ -57,6 +57,8 @@ void Module::unload() noexcept {
   handle_ = nullptr;
 }
 
+std::u16string lastModuleLoadText() { return {}; }
+
 void restrictLibrarySearch() noexcept { ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS); }
 
 ErrorCode moduleError() noexcept { return ::GetLastError(); }

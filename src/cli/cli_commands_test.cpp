@@ -219,6 +219,7 @@ TEST_F(CliCommandsTest, BadInputNamesTheWordAndChangesNoFile) {
       {"config set log-format 9", "9"},
       {"config set colour blue", "colour"},
       {"config set menu-icon-size 20", "20"},
+      {"config set scan-threads 9", "9"},
       {"plugin add P " + path("no-such-module.wfx"), "could not be loaded"},
       {"plugin disable Nothing", "Nothing"},
       {"logs remove Nobody", "Nobody"},
@@ -244,15 +245,18 @@ TEST_F(CliCommandsTest, SettingsAndPlugins) {
   ASSERT_EQ(cli("config set job-logs off").status, 0);
   ASSERT_EQ(cli("config set menu-icon-size 24").status, 0);
   ASSERT_EQ(cli("config set dark-mode force").status, 0);
+  ASSERT_EQ(cli("config set scan-threads 1").status, 0);
   const testing::JsonValue config = parseJson(cli("--json config show").output);
   ASSERT_TRUE(config.valid);
   EXPECT_EQ(config["delay"].number, 30);
   EXPECT_FALSE(config["job-logs"].flag);
   EXPECT_EQ(config["menu-icon-size"].number, 24);
   EXPECT_EQ(config["dark-mode"].text, "force");
+  EXPECT_EQ(config["scan-threads"].number, 1);
   const std::string stored = readFile(tmp / "settings.ini");
   EXPECT_NE(stored.find("Opt=4\r\n"), std::string::npos) << stored;  // bit 2: no job logs
   EXPECT_NE(stored.find("DM=2\r\n"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("ScanThreads=1\r\n"), std::string::npos) << stored;
   EXPECT_NE(stored.find("Delay=30\r\n"), std::string::npos);
 
   // The test module, beside the test program, stands for a real plug-in.

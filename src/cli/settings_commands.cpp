@@ -83,6 +83,12 @@ std::u16string stored(ProfileStore& settings, std::string_view key) {
   return value;
 }
 
+// "ScanThreads" as stored, 0 when the settings leave it to the machine.
+uint32_t storedScanThreads(ProfileStore& settings) {
+  const uint32_t threads = settings.getInt(kSettingsSection, "ScanThreads", 0);
+  return std::min(threads, kMaxScanThreads);
+}
+
 }  // namespace
 
 int listPlugins(Console& c) {
@@ -169,6 +175,7 @@ int showConfig(Console& c) {
     json.field(u"job-folder", stored(s, "Job")).field(u"menu-icon-size", static_cast<int64_t>(menuIconSizeChoice(readMenuIconSize(s))));
     json.field(u"dark-mode", kDarkModes[dark < 3 ? dark : 0]);
     json.field(u"copy-workers", static_cast<int64_t>(readCopyWorkers(s)));
+    json.field(u"scan-threads", static_cast<int64_t>(storedScanThreads(s)));
     print(json.endObject().text() + u"\n");
     return kExitOk;
   }
@@ -189,6 +196,8 @@ int showConfig(Console& c) {
   out += u"dark-mode            " + std::u16string(kDarkModes[dark < 3 ? dark : 0]) + u"\n";
   // 0: one per core, at most 8.
   out += u"copy-workers         " + decimal(readCopyWorkers(s)) + u"\n";
+  // 0: the machine's processors, 2 to 4.
+  out += u"scan-threads         " + decimal(storedScanThreads(s)) + u"  (" + decimal(readScanThreads(s)) + u")\n";
   print(out);
   return kExitOk;
 }
@@ -243,6 +252,11 @@ int setConfig(Console& c) {
   } else if (key == u"copy-workers") {
     if (!readNumber(value, &number) || number > 8) return bad(u"a number of workers from 0 (one per core) to 8");
     s.putInt(kSettingsSection, "CopyPool", static_cast<uint32_t>(number));
+  } else if (key == u"scan-threads") {
+    if (!readNumber(value, &number) || number > kMaxScanThreads) {
+      return bad(u"a number of threads from 0 (2 to 4 by the processors) to " + decimal(kMaxScanThreads));
+    }
+    s.putInt(kSettingsSection, "ScanThreads", static_cast<uint32_t>(number));
   } else if (key == u"dark-mode") {
     const auto* found = std::find(std::begin(kDarkModes), std::end(kDarkModes), value);
     if (found == std::end(kDarkModes)) return bad(u"disable, allow or force");

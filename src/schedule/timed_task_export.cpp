@@ -6,6 +6,7 @@
 #include "language/language_table.h"
 #include "os_traits.h"
 #include "platform/environment.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "plugins/remembered_password.h"
 #include "resources/string_ids.h"
@@ -99,16 +100,68 @@ AccountPassword accountPasswordOf(AppState& state) {
   return seam;
 }
 
+namespace {
+
+// Whether the items of `settingsPath` start the tray program, which reads only the
+// program's own settings files; those of any other settings file start the console
+// program with that file, so that an item never runs a job of another settings file.
+bool startsTrayProgram(std::u16string_view settingsPath) {
+  return os::kWindows && (settingsPath.empty() || settingsTag(settingsPath).empty());
+}
+
+// `text` as one word of a console program's command line, as CommandLineToArgvW reads
+// it back: quoted when it holds a blank or a quote, with the backslashes before a quote
+// or the closing quote doubled.
+void appendArgumentWord(std::u16string_view text, std::u16string& line) {
+  if (!text.empty() && text.find_first_of(u" \t\"") == std::u16string_view::npos) {
+    line += text;
+    return;
+  }
+  line += u'"';
+  size_t backslashes = 0;
+  for (char16_t c : text) {
+    if (c == u'\\') {
+      ++backslashes;
+      continue;
+    }
+    line.append(c == u'"' ? 2 * backslashes + 1 : backslashes, u'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(2 * backslashes, u'\\');
+  line += u'"';
+}
+
+// One word of the console program's command line in an item: systemd's form on POSIX.
+bool appendConsoleWord(std::u16string_view text, std::u16string& line) {
+  if constexpr (os::kWindows) {
+    appendArgumentWord(text, line);
+    return true;
+  }
+  return platform::SystemScheduler::appendCommandWord(text, line);
+}
+
+}  // namespace
+
+std::u16string timedTaskProgram(std::u16string_view settingsPath) {
+  if (!os::kWindows || startsTrayProgram(settingsPath)) return scheduledProgramPath();
+  std::u16string path = platform::programFolder();
+  platform::appendPathComponent(path, u"crvlc.exe");
+  return path;
+}
+
 std::u16string timedTaskParameters(std::u16string_view jobName, std::u16string_view settingsPath) {
   std::u16string out;
-  if constexpr (os::kWindows) {
+  if (startsTrayProgram(settingsPath)) {
     if (!platform::SystemScheduler::appendCommandWord(jobName, out)) return {};
     if (out.size() > kMaxParameterChars) out.resize(kMaxParameterChars);
   } else {
     out = u"--settings ";
-    if (!platform::SystemScheduler::appendCommandWord(settingsPath, out)) return {};
+    if (!appendConsoleWord(settingsPath, out)) return {};
     out += u" run ";
-    if (!platform::SystemScheduler::appendCommandWord(jobName, out)) return {};
+    if (!appendConsoleWord(jobName, out)) return {};
+    // Never cut: a cut line would run another job or settings file.
+    if (os::kWindows && out.size() > kMaxParameterChars) return {};
   }
   return out;
 }
@@ -242,7 +295,7 @@ ExportReport exportTimedTasks(ProfileStore& settings, const AccountPassword* pas
   report.error = real.scheduler.open();
   if (report.error != kSuccess) return report;
   SchedulerOps ops = real.ops();
-  const std::u16string program = scheduledProgramPath();
+  const std::u16string program = timedTaskProgram(settings.path());
   std::u16string word;
   if (!platform::SystemScheduler::appendCommandWord(program, word, /*program=*/true)) {
     report.error = kErrorInvalidName;

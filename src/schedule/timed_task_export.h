@@ -63,11 +63,17 @@ struct ExportReport {
   std::u16string unwritable;     // with 123: the path or name that could not be written
 };
 
-// The parameters of a job's item. Windows: the name as it is, or in double quotes
-// with every inner quote preceded by a backslash when it holds a blank or a quote.
-// POSIX: "--settings" with the settings file, "run" and the job name, quoted for a
-// systemd command line so that systemd reads back exactly these texts. Empty when one
-// of them cannot be written exactly (a lone surrogate that stands for no byte).
+// The program the items of `settingsPath` start. Windows: CRVL.exe for the program's
+// own settings files (or an empty path), crvlc.exe beside it for any other, since the
+// tray program reads only its own. POSIX: this program.
+[[nodiscard]] std::u16string timedTaskProgram(std::u16string_view settingsPath);
+
+// The parameters of a job's item. Windows, for the program's own settings files (or an
+// empty path): the name as it is, or in double quotes with every inner quote preceded
+// by a backslash when it holds a blank or a quote. Otherwise: "--settings" with the
+// settings file, "run" and the job name, quoted for the system's command line (systemd's
+// on POSIX) so that it reads back exactly these texts. Empty when one of them cannot be
+// written exactly (a lone surrogate that stands for no byte).
 [[nodiscard]] std::u16string timedTaskParameters(std::u16string_view jobName, std::u16string_view settingsPath);
 
 // The trigger a timed task asks for: the start's date, hour and minute (seconds
@@ -90,7 +96,7 @@ struct ExportReport {
                                             const AccountPassword* password);
 
 // The export of the tasks of `settings` to the system's scheduler, for the program
-// that scheduledProgramPath names. `*message` (when given) receives what the user should know (POSIX: how to
+// that timedTaskProgram names. `*message` (when given) receives what the user should know (POSIX: how to
 // enable the timers when systemctl does not answer).
 [[nodiscard]] ExportReport exportTimedTasks(ProfileStore& settings, const AccountPassword* password,
                                             std::u16string* message);

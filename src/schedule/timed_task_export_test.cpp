@@ -143,6 +143,13 @@ TEST(TimedTaskExport, JobNamesInParameters) {
     EXPECT_EQ(timedTaskParameters(u"My photos", u""), u"\"My photos\"");
     EXPECT_EQ(timedTaskParameters(u"say\"hi\"", u""), u"\"say\\\"hi\\\"\"");
     EXPECT_EQ(timedTaskParameters(std::u16string(300, u'x'), u"").size(), 255u);
+    // Another settings file: its items start the console program with that file, in
+    // words that CommandLineToArgvW reads back exactly, and are never cut.
+    EXPECT_EQ(timedTaskParameters(u"a\\\"b c\\", u"C:\\x y\\s.ini"),
+              u"--settings \"C:\\x y\\s.ini\" run \"a\\\\\\\"b c\\\\\"");
+    EXPECT_EQ(timedTaskParameters(std::u16string(300, u'x'), u"C:\\s.ini"), u"");
+    EXPECT_TRUE(timedTaskProgram(u"C:\\x y\\s.ini").ends_with(u"\\crvlc.exe"));
+    EXPECT_TRUE(timedTaskProgram(u"").ends_with(u"\\CRVL.exe"));
   } else {
     EXPECT_EQ(timedTaskParameters(u"Backup", u"/h/s.ini"), u"--settings \"/h/s.ini\" run \"Backup\"");
     EXPECT_EQ(timedTaskParameters(u"100% \"$x\" a\\b", u"/h/my s.ini"),
@@ -379,7 +386,7 @@ class SystemIntegrationTest : public ::testing::Test {
     std::vector<WorkItem> items;
     (void)s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell", u""), items);
     for (const WorkItem& item : items) {
-      if (platform::namesEqual(item.application, scheduledProgramPath())) (void)s.remove(item.name);
+      if (platform::namesEqual(item.application, timedTaskProgram(settings_.path()))) (void)s.remove(item.name);
     }
     (void)platform::setStartupEntry(false, scheduledProgramPath(), tag(), u"", {});
   }
@@ -416,7 +423,9 @@ TEST_F(SystemIntegrationTest, TimedTasksBecomeItemsOfTheSystemsScheduler) {
   ASSERT_EQ(s.list(platform::SystemScheduler::itemNamePrefix(u"Corvell", tag()), items), kSuccess);
   std::map<std::u16string, WorkItem> byName;
   for (const WorkItem& item : items) {
-    if (platform::namesEqual(item.application, scheduledProgramPath())) byName[item.name] = item;
+    // The test's settings file is not the program's own: on Windows its items start the
+    // console program with it.
+    if (platform::namesEqual(item.application, timedTaskProgram(settings_.path()))) byName[item.name] = item;
   }
   const std::u16string first = platform::SystemScheduler::itemName(u"Corvell", tag(), 1);
   const std::u16string second = platform::SystemScheduler::itemName(u"Corvell", tag(), 2);
@@ -427,6 +436,7 @@ TEST_F(SystemIntegrationTest, TimedTasksBecomeItemsOfTheSystemsScheduler) {
   EXPECT_EQ(byName[second].triggers[0].startHour, 18);
   if constexpr (os::kWindows) {
     EXPECT_TRUE(platform::pathExists(s.itemFolder() + u"\\" + first + u".job"));
+    EXPECT_TRUE(byName[first].parameters.starts_with(u"--settings ")) << platform::toUtf8(byName[first].parameters);
   } else {
     EXPECT_EQ(folder_.read("config/systemd/user/" + unit(2, ".timer")),
               "[Unit]\nDescription=" + unit(2, "") + ": when the timed task runs\n\n[Timer]\nOnCalendar=Mon,Fri *-*-* 18:00:00\n"

@@ -48,8 +48,8 @@ void makeNames(size_t count) {
 void scanOnce(benchmark::State& state, ProviderTable& table, int32_t slotIndex, const std::u16string& left,
               const std::u16string& right) {
   FileSystemProvider& slot = table.slots[static_cast<size_t>(slotIndex)];
-  ProviderHandle leftHandle{slotIndex, nullptr, left, &table, {}};
-  ProviderHandle rightHandle{slotIndex, nullptr, right, &table, {}};
+  ProviderHandle leftHandle{slotIndex, nullptr, left, &table, {}, {}};
+  ProviderHandle rightHandle{slotIndex, nullptr, right, &table, {}, {}};
   SideState l{&leftHandle, slot.kind, 0, left, {}};
   SideState r{&rightHandle, slot.kind, 0, right, {}};
   for (auto _ : state) {

@@ -91,7 +91,7 @@ void BM_SettingsRegister(benchmark::State& state) {
     if (rows.size() != jobs) state.SkipWithError("wrong register size");
     if (findJobNumber(u"job 50000", store) != 50'000) state.SkipWithError("last job not found");
     Job job;
-    readRegisterEntry(49'999, job, store);
+    if (readRegisterEntry(49'999, job, store) != kSuccess) state.SkipWithError("register entry not read");
     if (job.jobName != u"Job 49999") state.SkipWithError("wrong register entry");
     std::string value;
     if (!store.getString("Plugin 0", "Key 99", nullptr, value)) state.SkipWithError("key not found");

@@ -123,7 +123,9 @@ TEST_F(ForeignNamesTest, AMirrorActsOnExactlyTheListedNames) {
     EXPECT_TRUE(folder.sh(c.expectAfter));
     EXPECT_EQ(failuresWith(sink, kErrorInvalidName), c.invalidNameFailures);
     // A link is either removed as itself or left alone with a reported failure.
-    if (folder.sh("test -L R/flink || test -L R/dlink")) EXPECT_EQ(failures(sink), 1u);
+    if (folder.sh("test -L R/flink || test -L R/dlink")) {
+      EXPECT_EQ(failures(sink), 1u);
+    }
   }
 }
 

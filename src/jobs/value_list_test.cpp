@@ -149,7 +149,9 @@ TEST(ValueList, EveryStorableItemReadsBack) {
       if (place > 1) appendListItem(std::string_view("after"), list);
       const auto back = splitList(std::string_view(list));
       EXPECT_EQ(std::string(listItem(back, place > 0 ? 1 : 0)), item) << list;
-      if (place > 1) EXPECT_EQ(listItem(back, 2), "after") << list;
+      if (place > 1) {
+        EXPECT_EQ(listItem(back, 2), "after") << list;
+      }
       // The settings reader drops blanks at the start of a value.
       EXPECT_FALSE(list.starts_with(' ') || list.starts_with('\t')) << list;
     }

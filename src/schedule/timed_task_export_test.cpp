@@ -318,7 +318,7 @@ struct ScriptedDialog {
 };
 
 TEST(AccountPassword, AskedOnceSharedWithPluginsForgottenOnRefusal) {
-  ScriptedDialog dialog{{{true, u"wrong"}, {true, u"right"}}};
+  ScriptedDialog dialog{{{true, u"wrong"}, {true, u"right"}}, {}};
   AppState state;
   state.passwordRequests.remembered = &state.rememberedPassword;
   state.passwordRequests.prompt = dialog.prompt();
@@ -349,7 +349,7 @@ TEST(AccountPassword, NothingWithoutAConfirmedNonEmptyPasswordAndLongInputCut) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ScriptedDialog dialog{{c.answer, {true, u"later"}}};
+    ScriptedDialog dialog{{c.answer, {true, u"later"}}, {}};
     AppState state;
     state.passwordRequests.prompt = dialog.prompt();
     const AccountPassword seam = accountPasswordOf(state);
@@ -360,7 +360,7 @@ TEST(AccountPassword, NothingWithoutAConfirmedNonEmptyPasswordAndLongInputCut) {
     EXPECT_EQ(dialog.titles.size(), 2u);
   }
   const std::u16string typed(RememberedPassword::kMaxChars + 20, u'p');
-  ScriptedDialog dialog{{{true, typed}}};
+  ScriptedDialog dialog{{{true, typed}}, {}};
   AppState state;
   state.passwordRequests.prompt = dialog.prompt();
   const AccountPassword seam = accountPasswordOf(state);
@@ -454,7 +454,9 @@ TEST_F(SystemIntegrationTest, TimedTasksBecomeItemsOfTheSystemsScheduler) {
   writeTasks({Task{u"Daily job", 1, 't', 'd', at(2026, 1, 1, 8, 30), 0}});
   r = exportTimedTasks(settings_, &seam, &message);
   EXPECT_EQ(r.deleted, 1u);
-  if constexpr (!os::kWindows) EXPECT_FALSE(folder_.exists("config/systemd/user/" + unit(2, ".timer")));
+  if constexpr (!os::kWindows) {
+    EXPECT_FALSE(folder_.exists("config/systemd/user/" + unit(2, ".timer")));
+  }
 }
 
 TEST_F(SystemIntegrationTest, WrittenUnitsPassSystemdsCheck) {

@@ -12,6 +12,7 @@
 # Usage: bench/compare_tools.sh [ROUNDS]        (default 3; data under build/bench-data)
 # Environment: CRVL_BENCH_DIR overrides the data folder (it must be on a local disk).
 # The page cache is warm in every measurement (every tool reads the same cached tree).
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -13,6 +13,7 @@
 # Environment: CRVL_BENCH_DIR overrides the data folder (it must be on a local disk).
 # Build a past version with:  git worktree add /tmp/old REV && cd /tmp/old &&
 #   cmake --preset linux-release && cmake --build --preset linux-release --target crvl
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

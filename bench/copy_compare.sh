@@ -10,6 +10,7 @@
 # Usage: bench/copy_compare.sh [ROUNDS]      (default 5; data under build/bench-copy)
 # Environment: CRVL_BENCH_DIR overrides the data folder (a local disk, not tmpfs);
 # COPY_WORKERS the pool's size (0: one per core); CRVL_BIN another crvl to measure.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -12,6 +12,7 @@
 # Environment: CRVL_BENCH_DIR (default /dev/shm/crvl-scan-bench, a tmpfs); CRVL_SCALE=0
 # leaves the scale figures out. Other work on the machine makes the times noisy: read
 # the ratios, which are measured side by side.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -6,6 +6,7 @@
 # Usage: bench/sftp_compare.sh [CRVL] [MODULE] [MEBIBYTES] [FILES]
 #   (default: build/linux-release/crvl if present, else build/linux/crvl; the module
 #    beside it in plugins/; 200 MiB; 2000 files)
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 cd "$(dirname "$0")/.."
 default=build/linux-release/crvl

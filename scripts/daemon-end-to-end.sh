@@ -8,6 +8,7 @@
 #     first one is running exits with status 4 and does nothing.
 #
 # Usage: scripts/daemon-end-to-end.sh [CRVL]   (default: build/linux/crvl)
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 cd "$(dirname "$0")/.."
 crvl=$(realpath "${1:-build/linux/crvl}")

@@ -4,6 +4,7 @@
 # job (every action "OK"), runs it, and runs it again to show that nothing is left to do.
 # CRVL=/usr/bin/crvl uses an installed program instead of building one; DEMO_DIR puts
 # the folders elsewhere.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

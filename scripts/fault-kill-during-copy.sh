@@ -5,6 +5,7 @@
 # hang-up (SIGHUP), which must stop the run between two actions.
 #
 # Usage: scripts/fault-kill-during-copy.sh [CRVL]   (default: build/linux/crvl)
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 cd "$(dirname "$0")/.."
 crvl=${1:-build/linux/crvl}

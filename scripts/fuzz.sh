@@ -2,6 +2,7 @@
 # Builds the round-trip fuzz targets with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each one briefly from its seeds.
 #   scripts/fuzz.sh [seconds per target, default 20]
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-20}

@@ -1,6 +1,11 @@
 # Part of scripts/gui-test.sh (sourced; uses its helpers): the dialogs, driven by
 # control id from crvl_drive.exe, checked by the bytes they write; and a screenshot of
 # every dialog in English and German.
+# Run on its own it only says what it is (with --help) or refuses.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  sed -n '1,/^[^#]/s/^# \{0,1\}//p' "$0"
+  case "${1:-}" in -h | --help) exit 0 ;; *) exit 2 ;; esac
+fi
 
 # A value of the top dialog's control, without the CR of the console.
 get() { drive "$@" | tr -d '\r'; }

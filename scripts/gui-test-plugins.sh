@@ -2,6 +2,11 @@
 # both): the "File System Plugins" page of the configuration and its entry dialog,
 # checked by the bytes they write; a plug-in's password request during a run, answered
 # in the password dialog.
+# Run on its own it only says what it is (with --help) or refuses.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  sed -n '1,/^[^#]/s/^# \{0,1\}//p' "$0"
+  case "${1:-}" in -h | --help) exit 0 ;; *) exit 2 ;; esac
+fi
 
 testplugins="$build/testplugins"
 

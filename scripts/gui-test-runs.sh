@@ -1,6 +1,11 @@
 # Part of scripts/gui-test.sh (sourced; uses its helpers): runs started from the tray
 # menu, at start-up, by a second instance and by WM_COPYDATA; a simulation; stopping one
 # job, every job, and closing during a run; the busy icon.
+# Run on its own it only says what it is (with --help) or refuses.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  sed -n '1,/^[^#]/s/^# \{0,1\}//p' "$0"
+  case "${1:-}" in -h | --help) exit 0 ;; *) exit 2 ;; esac
+fi
 
 # The icon in the notification area compared with one taken earlier.
 tray_is() { shot_tray "$case_dir/now.png"; same_image "$1" "$case_dir/now.png"; }

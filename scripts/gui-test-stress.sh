@@ -4,6 +4,11 @@
 # dialogs are open, while the settings are restored and while the program exits. The
 # program never crashes or hangs, and every password request is either shown or
 # answered "cancelled" and noted in the job's log.
+# Run on its own it only says what it is (with --help) or refuses.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  sed -n '1,/^[^#]/s/^# \{0,1\}//p' "$0"
+  case "${1:-}" in -h | --help) exit 0 ;; *) exit 2 ;; esac
+fi
 
 # The plug-in asks on its first listing after it was loaded: once per shell cycle.
 stress_setup() {

@@ -8,6 +8,7 @@
 # Uses its own Wine prefix (CRVL_GUI_WINEPREFIX, default ~/.wine-corvell-gui; created on
 # first use), its own Xvfb on the first free display from :90 and its own wineserver,
 # and stops both at the end. Exits non-zero when a check fails.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)

@@ -12,6 +12,7 @@
 #   (default: build/linux/crvl and build/linux/plugins/sftp.wfx64). A CRVL ending in
 #   ".exe" is the Windows console program with the Windows module, run under Wine
 #   (WINEPREFIX as set by the caller), against the same server.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 cd "$(dirname "$0")/.."
 crvl=$(realpath "${1:-build/linux/crvl}")

@@ -6,6 +6,7 @@
 # built only once: a later call finds it complete and does nothing.
 #
 # Usage: scripts/windows-deps.sh        prints the folder (include/, lib/) on success
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

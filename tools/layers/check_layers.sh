@@ -13,6 +13,7 @@
 #   8 cli | shell
 #
 # Usage: tools/layers/check_layers.sh [SRC]   (default: src of this checkout)
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 src=${1:-$(cd "$(dirname "$0")/../.." && pwd)/src}
 

@@ -2,6 +2,7 @@
 # The layer check on small trees of its own: it passes a tree whose includes point down
 # and fails one with an upward include and one with an include between the two folders
 # of one rank.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 check="$(cd "$(dirname "$0")" && pwd)/check_layers.sh"
 work=$(mktemp -d)

@@ -7,6 +7,7 @@
 #            the installed place (its settings beside it, the folder being writable), a
 #            silent uninstall that removes the program and keeps the settings.
 # Usage: scripts/package-test.sh [deb|windows|all]   (default: all; needs root for dpkg)
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -69,6 +70,12 @@ test_deb() {
     check "completion of subcommands" sh -c "echo '$got' | sed -n 2p | grep -qx 'set|show|'"
     check "completion of job names from the register" sh -c "echo '$got' | sed -n 3p | grep -q '^Home|'"
     check "completion of a command's options" sh -c "echo '$got' | sed -n 4p | grep -qx -- '--weekly|--when-available|'"
+    check "zsh and fish completion are installed" \
+      test -f /usr/share/zsh/vendor-completions/_crvl -a -f /usr/share/fish/vendor_completions.d/crvl.fish
+    if command -v fish >/dev/null; then
+      check "fish finds the installed completion and its job names" sh -c \
+        "HOME='$home' XDG_CONFIG_HOME= fish -c 'complete -C \"crvl run H\"' | grep -qx Home"
+    fi
   else
     fail "bash-completion is not installed (scripts/setup.sh installs it)"
   fi

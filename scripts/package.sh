@@ -6,6 +6,7 @@
 # Usage: scripts/package.sh [deb|windows|all]   (default: all)
 # The Windows files come from the `windows` build (built here when missing), the same
 # binaries that the tests run.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what="${1:-all}"
@@ -44,6 +45,8 @@ build_deb() {
   install -D -m 0644 packaging/linux/crvl.1 "$stage/usr/share/man/man1/crvl.1"
   gzip -9n "$stage/usr/share/man/man1/crvl.1"
   install -D -m 0644 packaging/linux/crvl.bash-completion "$stage/usr/share/bash-completion/completions/crvl"
+  install -D -m 0644 packaging/linux/crvl.zsh-completion "$stage/usr/share/zsh/vendor-completions/_crvl"
+  install -D -m 0644 packaging/linux/crvl.fish "$stage/usr/share/fish/vendor_completions.d/crvl.fish"
   install -D -m 0644 packaging/linux/crvl-daemon.service "$stage/usr/lib/systemd/user/crvl-daemon.service"
   install -D -m 0644 packaging/linux/copyright "$stage/usr/share/doc/corvell/copyright"
   install -D -m 0644 packaging/linux/changelog "$stage/usr/share/doc/corvell/changelog.Debian"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the two builds, their tests, the demo and the
 # benchmarks need. Idempotent: does nothing when everything is already installed.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 
 packages=(
@@ -12,7 +13,7 @@ packages=(
   rsync time bc patch perl
   libssh2-1-dev openssh-server
   systemd
-  nsis lintian zip unzip bash-completion groff-base dpkg-dev
+  nsis lintian zip unzip bash-completion zsh fish groff-base dpkg-dev
 )
 
 # Debian's source packages: the Windows build cross-builds libssh2 and OpenSSL from them

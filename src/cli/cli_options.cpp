@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/text.h"
@@ -437,6 +438,167 @@ std::u16string groupUsage(std::u16string_view first) {
 std::u16string usageErrorText(const CommandLine& line, std::u16string_view error) {
   const std::u16string help = line.usageCommand.empty() ? u"crvl --help" : u"crvl " + line.usageCommand + u" --help";
   return u"crvl: " + std::u16string(error) + u"\n\"" + help + u"\" shows the usage.\n";
+}
+
+namespace {
+
+// The values an option's argument may be completed with; `reply->files` for paths.
+void completeOptionValue(std::u16string_view option, CompletionReply* reply) {
+  if (option == u"settings" || option == u"file" || option == u"key") {
+    reply->files = CompletionFiles::Files;
+  } else if (option == u"add-pair" || option == u"exclude-pair") {
+    reply->files = CompletionFiles::Folders;
+  } else if (option == u"mode") {
+    for (std::u16string_view mode : {u"Mirror", u"Augment", u"Refresh", u"Update", u"Consolidation", u"Bidirectional"}) {
+      reply->words.emplace_back(mode);
+    }
+  }
+}
+
+// The operand at `index` of `command`.
+void completeOperand(const CommandSpec& command, const std::vector<std::u16string>& operands,
+                     CompletionReply* reply) {
+  const size_t index = operands.size();
+  if (index >= command.maxOperands) return;
+  switch (command.kind) {
+    case CommandKind::Run:
+    case CommandKind::Simulate:
+    case CommandKind::LogsShow:
+    case CommandKind::LogsRemove:
+      // A registered name, or a job or log file.
+      reply->jobNames = true;
+      reply->files = CompletionFiles::Files;
+      break;
+    case CommandKind::JobShow:
+    case CommandKind::JobSet:
+    case CommandKind::JobRemove:
+    case CommandKind::TaskAdd:
+    case CommandKind::TaskRemove:
+    case CommandKind::JobOrder:
+      reply->jobNames = true;
+      break;
+    case CommandKind::JobRename:
+      reply->jobNames = index == 0;
+      break;
+    case CommandKind::JobNew:
+      if (index > 0) reply->files = CompletionFiles::Folders;
+      break;
+    case CommandKind::PluginAdd:
+      if (index == 1) reply->files = CompletionFiles::Files;
+      break;
+    case CommandKind::ConfigSet:
+      if (index == 0) {
+        reply->configKeys = true;
+      } else {
+        reply->configValuesOf = operands[0];
+      }
+      break;
+    case CommandKind::Autostart:
+      reply->words = {u"on", u"off"};
+      break;
+    case CommandKind::Help:
+      if (index == 0) {
+        for (const CommandSpec& c : kCommands) {
+          const std::u16string_view first = c.words.substr(0, c.words.find(u' '));
+          if (std::find(reply->words.begin(), reply->words.end(), first) == reply->words.end()) {
+            reply->words.emplace_back(first);
+          }
+        }
+        for (std::u16string_view topic : {u"filter", u"options", u"output"}) reply->words.emplace_back(topic);
+      } else {
+        for (const CommandSpec& c : kCommands) {
+          const size_t space = c.words.find(u' ');
+          if (space != std::u16string_view::npos && c.words.substr(0, space) == operands[0]) {
+            reply->words.emplace_back(c.words.substr(space + 1));
+          }
+        }
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+CompletionReply completeArguments(const std::vector<std::u16string>& before, std::u16string_view current) {
+  CompletionReply reply;
+  const bool kindSwitches = removesTaskByKind(before);
+  std::vector<std::u16string> words;
+  std::u16string_view pending;  // the option whose values come next
+  int pendingValues = 0;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < before.size(); ++i) {
+    const std::u16string& a = before[i];
+    if (pendingValues > 0) {
+      if (pending == u"settings") reply.settings = a;
+      --pendingValues;
+      continue;
+    }
+    if (optionsEnded || a.size() < 2 || a[0] != u'-') {
+      words.push_back(a);
+      continue;
+    }
+    if (a == u"--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (a[1] != u'-') continue;  // -h, -v, -q
+    std::u16string_view name = std::u16string_view(a).substr(2);
+    if (const size_t eq = name.find(u'='); eq != std::u16string_view::npos) {
+      if (name.substr(0, eq) == u"settings") reply.settings = std::u16string(name.substr(eq + 1));
+      continue;
+    }
+    if (name == u"settings") {
+      pending = u"settings";
+      pendingValues = 1;
+      continue;
+    }
+    const OptionSpec* spec = findOption(name);
+    if (spec == nullptr) continue;
+    if (kindSwitches && (name == u"once" || name == u"daily" || name == u"weekly")) {
+      if (i + 1 < before.size() && takesTaskTime(before[i + 1])) ++i;
+      continue;
+    }
+    pending = spec->name;
+    pendingValues = spec->values;
+  }
+
+  size_t used = 0;
+  const CommandSpec* command = words.empty() ? nullptr : findCommand(words, &used);
+  if (pendingValues > 0) {
+    completeOptionValue(pending, &reply);
+  } else if (!optionsEnded && current.starts_with(u"-")) {
+    for (std::u16string_view global : {u"--settings", u"--password-stdin", u"--json", u"--help", u"--version"}) {
+      reply.words.emplace_back(global);
+    }
+    if (command != nullptr) {
+      for (std::u16string_view o : command->options) {
+        if (!o.empty()) reply.words.push_back(u"--" + std::u16string(o));
+      }
+    }
+  } else if (words.empty()) {
+    for (const CommandSpec& c : kCommands) {
+      const std::u16string_view first = c.words.substr(0, c.words.find(u' '));
+      if (std::find(reply.words.begin(), reply.words.end(), first) == reply.words.end()) {
+        reply.words.emplace_back(first);
+      }
+    }
+  } else if (words.size() == 1 && !subcommandsOf(words[0]).empty() &&
+             (command == nullptr || command->maxOperands == 0)) {
+    // "job", "task", "logs": the second word.
+    for (const CommandSpec& c : kCommands) {
+      const size_t space = c.words.find(u' ');
+      if (space != std::u16string_view::npos && c.words.substr(0, space) == words[0]) {
+        reply.words.emplace_back(c.words.substr(space + 1));
+      }
+    }
+  } else if (command != nullptr) {
+    completeOperand(*command, std::vector<std::u16string>(words.begin() + static_cast<std::ptrdiff_t>(used), words.end()),
+                    &reply);
+  }
+  std::erase_if(reply.words, [&](const std::u16string& w) { return !w.starts_with(current); });
+  return reply;
 }
 
 std::u16string versionText() { return u"crvl (Corvell) 24.08\n"; }

@@ -87,6 +87,24 @@ enum ExitStatus : int {
 // The program's version line.
 [[nodiscard]] std::u16string versionText();
 
+// What may stand at the word being completed, from the same tables as the parser.
+enum class CompletionFiles { None, Files, Folders };
+struct CompletionReply {
+  std::vector<std::u16string> words;  // commands, options and fixed values
+  bool jobNames = false;              // the job names of the register
+  bool configKeys = false;            // the keys of "config set"
+  std::u16string configValuesOf;      // the values "config set" offers for this key
+  CompletionFiles files = CompletionFiles::None;
+  std::optional<std::u16string> settings;  // a --settings among the words before
+};
+
+// The completion of the word `current` after `before` (the arguments without the
+// program name, as typed so far): options when `current` starts with '-', else the
+// command words, operands or option values that may stand there. `words` holds only
+// those that start with `current`; the rest is for the caller to match.
+[[nodiscard]] CompletionReply completeArguments(const std::vector<std::u16string>& before,
+                                                std::u16string_view current);
+
 // A duration: a number of seconds, or a number followed by "s", "m", "h" or "d"
 // (seconds, minutes, hours, days). False for anything else or beyond 10 years.
 [[nodiscard]] bool parseDuration(std::u16string_view text, uint64_t* seconds);

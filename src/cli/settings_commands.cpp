@@ -272,4 +272,33 @@ int setConfig(Console& c) {
   return kExitOk;
 }
 
+std::vector<std::u16string> configSetKeys() {
+  std::vector<std::u16string> keys;
+  for (const OptionBit& b : kOptionBits) keys.emplace_back(b.key);
+  for (std::u16string_view key : {u"delay", u"language", u"log-folder", u"log-format", u"job-folder", u"menu-icon-size",
+                                  u"dark-mode", u"copy-workers", u"scan-threads"}) {
+    keys.emplace_back(key);
+  }
+  return keys;
+}
+
+std::vector<std::u16string> configSetValues(std::u16string_view key, bool* folder) {
+  *folder = key == u"log-folder" || key == u"job-folder";
+  std::vector<std::u16string> values;
+  if (*folder) {
+    values.emplace_back(u"-");  // the default folder
+  } else if (std::any_of(std::begin(kOptionBits), std::end(kOptionBits), [&](const OptionBit& b) { return b.key == key; })) {
+    values = {u"on", u"off"};
+  } else if (key == u"log-format") {
+    for (char16_t digit = u'1'; digit <= u'7'; ++digit) values.emplace_back(1, digit);
+  } else if (key == u"menu-icon-size") {
+    for (uint32_t size : kMenuIconSizes) values.push_back(decimal(size));
+  } else if (key == u"dark-mode") {
+    values.assign(std::begin(kDarkModes), std::end(kDarkModes));
+  } else if (key == u"language") {
+    for (const LanguageChoice& l : availableLanguages(platform::programPath())) values.push_back(l.key);
+  }
+  return values;
+}
+
 }  // namespace crvl::cli

@@ -4,9 +4,8 @@
 // fault outside a contained call passes on untouched.
 #include "platform/contained_calls.h"
 
+#include <malloc.h>  // _resetstkoflw
 #include <windows.h>
-
-extern "C" int __cdecl _resetstkoflw(void);
 
 namespace crvl::platform {
 namespace {

@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/errors.h"
 #include "schedule/job_runner.h"
@@ -33,6 +35,32 @@ inline constexpr int32_t kStopAll = 2;
 // task list in the settings, in list order; posts kCommandConfigure when the job
 // register has no job. Called once per shell cycle (and by `crvl daemon`).
 void startScheduledTasks(AppState& state);
+
+// The start and availability tasks of a process that reads its settings again while it
+// runs (the console's daemon), each on a thread of its own as startScheduledTasks
+// starts them. Used from one thread.
+class TaskSchedule {
+ public:
+  explicit TaskSchedule(AppState& state) noexcept : state_(state) {}
+  // Withdraws the tasks still scheduled (their threads end at their next wait).
+  ~TaskSchedule();
+  TaskSchedule(const TaskSchedule&) = delete;
+  TaskSchedule& operator=(const TaskSchedule&) = delete;
+
+  // Brings the threads in line with the valid start and availability tasks of the
+  // settings as they are now. A task that is still there (the same job name, kind,
+  // delay and repeat) goes on undisturbed: its delay is not waited again and it does not
+  // run again for the update. The thread of a task that is gone ends at its next wait
+  // (a run in progress finishes first); new tasks start. Returns how many tasks are
+  // scheduled now; `*changed` (when given) tells whether a task started or ended.
+  [[nodiscard]] size_t update(bool* changed = nullptr);
+
+  struct Scheduled;  // one task and its withdrawal flag, shared with its thread
+
+ private:
+  AppState& state_;
+  std::vector<std::shared_ptr<Scheduled>> scheduled_;
+};
 
 // Starts the job of that name (case-insensitive register lookup) on a thread of its
 // own, once, without delay; an unknown name does nothing. Returns whether it started.

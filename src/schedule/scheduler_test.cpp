@@ -270,6 +270,36 @@ TEST_F(SchedulerTest, QuittingDuringADelayEndsTheThreadWithinOneStepWithoutARun)
   EXPECT_LE(clock_.seconds(), 100.5);  // two threads, one step of at most 250 ms each
 }
 
+TEST_F(SchedulerTest, AnUpdateKeepsUnchangedTasksEndsRemovedOnesAndStartsNewOnes) {
+  // A runs at once and is done; B waits an hour. Only one thread at a time sleeps on the
+  // test's clock, so the times are exact.
+  openWithTasks({"A;so", "B;so;d3600"});
+  clock_.holdAt(100);
+  TaskSchedule schedule(state_);
+  bool changed = false;
+  ASSERT_EQ(schedule.update(&changed), 2u);
+  EXPECT_TRUE(changed);
+  ASSERT_TRUE(eventually([&] { return runs().size() == 1; }));
+  ASSERT_TRUE(clock_.waitHeld(1));
+  // Another process changes B's delay: the old B ends, a new B starts from now; A, which
+  // stayed as it was, does not run again.
+  folder_.write("settings.ini", settingsText_ + "\r\n[Task]\r\n1=A;so\r\n2=B;so;d10\r\n");
+  { const StoreUpdate reread(settings_); }
+  ASSERT_EQ(schedule.update(&changed), 2u);
+  EXPECT_TRUE(changed);
+  ASSERT_EQ(schedule.update(&changed), 2u);
+  EXPECT_FALSE(changed) << "the same tasks again change nothing";
+  ASSERT_TRUE(clock_.waitHeld(2));  // the old B (withdrawn: it ends at its next look) and the new B
+  clock_.release();
+  ASSERT_TRUE(eventually([&] { return threadsEnded(); }));
+  const auto r = runs();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].job, u"A");
+  EXPECT_EQ(r[1].job, u"B");
+  EXPECT_GE(r[1].at, 109.5);
+  EXPECT_LE(r[1].at, 110.75);
+}
+
 TEST_F(SchedulerTest, AnAvailabilityTaskRunsOnArrivalNotWhileItStaysAndAgainAfterRemoval) {
   writeJob("A", "+" + narrow(folder_.path("A/L")) + ";|abcd|" + narrow(folder_.path("A/R")));
   openWithTasks({"A;ao"});

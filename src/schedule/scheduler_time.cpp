@@ -7,6 +7,15 @@
 #include "platform/clock.h"
 
 namespace crvl::scheduler_time {
+namespace {
+thread_local const std::atomic<bool>* t_withdrawn = nullptr;
+}  // namespace
+
+void setThreadTaskWithdrawal(const std::atomic<bool>* flag) noexcept { t_withdrawn = flag; }
+
+bool taskEnding(const AppState& state) noexcept {
+  return quitting(state) || (t_withdrawn != nullptr && t_withdrawn->load());
+}
 
 uint64_t now(AppState& state) noexcept {
   const SchedulerClock& c = state.clock;
@@ -19,11 +28,11 @@ void sleep(AppState& state, uint32_t milliseconds) noexcept {
     c.sleep(c.context, milliseconds);
     return;
   }
-  // quitRequested is set under threadLock and the condition woken (requestQuit), so a
-  // quit that comes while this thread waits ends the wait at once.
+  // quitRequested and withdrawals are set under threadLock and the condition woken
+  // (requestQuit, TaskSchedule), so either ends a wait of this thread at once.
   try {
     std::unique_lock<std::mutex> guard(state.threadLock);
-    state.threadsEnded.wait_for(guard, std::chrono::milliseconds(milliseconds), [&state] { return quitting(state); });
+    state.threadsEnded.wait_for(guard, std::chrono::milliseconds(milliseconds), [&state] { return taskEnding(state); });
   } catch (...) {
     platform::sleepMilliseconds(milliseconds);  // no lock to be had: a plain sleep
   }
@@ -35,7 +44,7 @@ uint64_t deadlineAfter(uint64_t start, uint64_t seconds) noexcept {
 }
 
 bool waitUntil(AppState& state, uint64_t deadline, uint32_t stepMs) noexcept {
-  while (!quitting(state)) {
+  while (!taskEnding(state)) {
     if (now(state) >= deadline) return true;
     sleep(state, stepMs);
   }
@@ -44,10 +53,10 @@ bool waitUntil(AppState& state, uint64_t deadline, uint32_t stepMs) noexcept {
 
 bool waitPeriods(AppState& state, uint32_t periods, uint32_t stepMs) noexcept {
   for (uint32_t i = 0; i < periods; ++i) {
-    if (quitting(state)) return false;
+    if (taskEnding(state)) return false;
     sleep(state, stepMs);
   }
-  return !quitting(state);
+  return !taskEnding(state);
 }
 
 ProfileStore& settingsOf(AppState& state) noexcept {

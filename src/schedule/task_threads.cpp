@@ -1,8 +1,12 @@
 // The scheduler's threads: one per start task and per availability task, one per start
 // by name and per run started from the menu. Each runs detached and is counted in the
 // state, so that quitAndWait can end them all before the state goes.
+#include <algorithm>
+#include <atomic>
+#include <memory>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "jobs/job_register.h"
 #include "platform/threads.h"
@@ -15,7 +19,7 @@
 namespace crvl {
 namespace {
 
-using scheduler_time::quitting;
+using scheduler_time::taskEnding;
 
 constexpr uint32_t kTaskWaitStepMs = 250;
 constexpr uint32_t kRunningJobWaitMs = 500;
@@ -110,11 +114,11 @@ void runTaskLoop(AppState& state, const Task& task, TaskJob& job) {
       return;
     }
   }
-  while (!quitting(state)) {
+  while (!taskEnding(state)) {
     if (const int32_t number = job.number(); number > 0) {
       // A job still running gets one short grace; the slot claim drops the run otherwise.
       if (jobIsRunning(state, number)) scheduler_time::sleep(state, kRunningJobWaitMs);
-      if (quitting(state)) return;
+      if (taskEnding(state)) return;
       RunRequest request;
       request.jobNumber = number;
       request.jobName = task.jobName;  // the register may change during the grace
@@ -139,13 +143,13 @@ void runTaskLoop(AppState& state, const Task& task) {
 // watches for their removal so that the next arrival runs the task again.
 void runAvailabilityTask(AppState& state, const Task& task) {
   TaskJob job(state, task);
-  while (!quitting(state)) {
+  while (!taskEnding(state)) {
     platform::setThreadBackground(true);
     while (!job.available()) {
-      if (quitting(state)) return;
+      if (taskEnding(state)) return;
       scheduler_time::sleep(state, kAvailabilityPollMs);
     }
-    if (quitting(state)) return;
+    if (taskEnding(state)) return;
     platform::setThreadBackground(false);
     runTaskLoop(state, task, job);
     platform::setThreadBackground(true);
@@ -179,6 +183,100 @@ void startScheduledTasks(AppState& state) {
     state.notifications.post(state.notifications.context, kCommandConfigure);
   }
 }
+
+// One task of a TaskSchedule: the task as it was started and the flag that withdraws it.
+// Shared with its thread, which may outlive the schedule's interest in it.
+struct TaskSchedule::Scheduled {
+  Task task;
+  std::atomic<bool> withdrawn{false};
+};
+
+namespace {
+
+// The fields that make two tasks the same task for an update; the job's number may
+// change with the register and does not count.
+bool sameTask(const Task& a, const Task& b) noexcept {
+  return a.jobName == b.jobName && a.kind == b.kind && a.delayOrStart == b.delayOrStart &&
+         a.repeatOrWeekdays == b.repeatOrWeekdays;
+}
+
+bool taskOrder(const Task& a, const Task& b) noexcept {
+  if (a.jobName != b.jobName) return a.jobName < b.jobName;
+  if (a.kind != b.kind) return a.kind < b.kind;
+  if (a.delayOrStart != b.delayOrStart) return a.delayOrStart < b.delayOrStart;
+  return a.repeatOrWeekdays < b.repeatOrWeekdays;
+}
+
+void withdraw(AppState& state, TaskSchedule::Scheduled& scheduled);
+
+}  // namespace
+
+TaskSchedule::~TaskSchedule() {
+  for (const auto& s : scheduled_) withdraw(state_, *s);
+}
+
+size_t TaskSchedule::update(bool* changed) {
+  std::vector<Task> wanted;
+  for (Task& task : loadTasks(scheduler_time::settingsOf(state_))) {
+    if (task.kind == kStartAtProgramStart || task.kind == kStartWhenAvailable) wanted.push_back(std::move(task));
+  }
+  // Both lists in one order, then matched in one pass: the settings may hold many tasks.
+  std::vector<size_t> order(wanted.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return taskOrder(wanted[a], wanted[b]); });
+  std::stable_sort(scheduled_.begin(), scheduled_.end(),
+                   [](const auto& a, const auto& b) { return taskOrder(a->task, b->task); });
+  std::vector<std::shared_ptr<Scheduled>> kept;
+  std::vector<bool> matched(wanted.size(), false);
+  size_t s = 0;
+  for (size_t w : order) {
+    while (s < scheduled_.size() && taskOrder(scheduled_[s]->task, wanted[w])) withdraw(state_, *scheduled_[s++]);
+    if (s < scheduled_.size() && sameTask(scheduled_[s]->task, wanted[w])) {
+      kept.push_back(std::move(scheduled_[s++]));
+      matched[w] = true;
+    }
+  }
+  while (s < scheduled_.size()) withdraw(state_, *scheduled_[s++]);
+  // New tasks start in the order of the list, as at the program's start.
+  for (size_t w = 0; w < wanted.size(); ++w) {
+    if (matched[w]) continue;
+    auto entry = std::make_shared<Scheduled>();
+    entry->task = std::move(wanted[w]);
+    const bool available = entry->task.kind == kStartWhenAvailable;
+    if (startCounted(state_, [&state = state_, entry, available] {
+          scheduler_time::setThreadTaskWithdrawal(&entry->withdrawn);
+          if (available) {
+            runAvailabilityTask(state, entry->task);
+          } else {
+            runTaskLoop(state, entry->task);
+          }
+          scheduler_time::setThreadTaskWithdrawal(nullptr);
+        })) {
+      kept.push_back(std::move(entry));
+    }
+  }
+  // Every old task either kept or withdrawn, every wanted one either matched or new.
+  const size_t keptOld = static_cast<size_t>(std::count(matched.begin(), matched.end(), true));
+  if (changed != nullptr) *changed = keptOld != scheduled_.size() || keptOld != wanted.size();
+  scheduled_ = std::move(kept);
+  if (!registerHasJob(scheduler_time::settingsOf(state_)) && state_.notifications.post != nullptr) {
+    state_.notifications.post(state_.notifications.context, kCommandConfigure);
+  }
+  return scheduled_.size();
+}
+
+namespace {
+
+void withdraw(AppState& state, TaskSchedule::Scheduled& scheduled) {
+  {
+    // Under the lock the waits check their condition with, so no wait misses it.
+    std::lock_guard<std::mutex> guard(state.threadLock);
+    scheduled.withdrawn.store(true);
+  }
+  state.threadsEnded.notify_all();
+}
+
+}  // namespace
 
 bool startJobByName(AppState& state, std::u16string_view name) {
   const int number = findJobNumber(name, scheduler_time::settingsOf(state));

@@ -122,5 +122,34 @@ wait "$first" || fail "the first run failed: $(cat "$work/first.out")"
 cmp -s "$work/L1/big.bin" "$work/R1/big.bin" || fail "the first run did not complete its copy"
 "$crvl" --settings "$work/settings.ini" run Every > "$work/third.out" 2>&1 || fail "a run after the first failed"
 
+# --- 3. the daemon follows its settings ---------------------------------------------------
+mkdir -p "$work/L3" "$work/R3"
+echo three > "$work/L3/c.txt"
+mirror_job Late "$work/L3" "$work/R3"
+printf '[CRVL]\r\nLog=%s\r\nExpMode=1\r\n\r\n[Job]\r\n1=Late;%s\r\n' "$work/logs" "$work/Late.job" > "$work/follow.ini"
+"$crvl" --settings "$work/follow.ini" daemon > "$work/follow.out" 2>&1 &
+daemon_pid=$!
+sleep 1
+kill -0 "$daemon_pid" 2>/dev/null || fail "the daemon without tasks ended: $(cat "$work/follow.out")"
+grep -q "waiting for some" "$work/follow.out" || fail "the daemon without tasks did not say that it waits"
+"$crvl" --settings "$work/follow.ini" task add Late --at-start --repeat 1 >/dev/null
+copied_three() { [ "$(cat "$work/R3/c.txt" 2>/dev/null)" = three ]; }
+wait_for 10 copied_three || fail "a task added while the daemon ran did not run: $(cat "$work/follow.out")"
+kill -HUP "$daemon_pid"
+sleep 0.5
+kill -0 "$daemon_pid" 2>/dev/null || fail "SIGHUP ended the daemon: $(cat "$work/follow.out")"
+"$crvl" --settings "$work/follow.ini" task remove Late >/dev/null
+sleep 1.5  # a run that had begun ends; no other follows
+echo "three again" > "$work/L3/c.txt"
+touch -d '+5 seconds' "$work/L3/c.txt"
+sleep 3
+[ "$(cat "$work/R3/c.txt")" = three ] || fail "a removed repeating task still ran: $(cat "$work/follow.out")"
+kill -0 "$daemon_pid" 2>/dev/null || fail "the daemon ended when its last task was removed"
+grep -q "the tasks changed: now 0 tasks" "$work/follow.out" || fail "the daemon did not tell the removal"
+kill -TERM "$daemon_pid"
+wait "$daemon_pid" || fail "the daemon following its settings ended with status $?"
+daemon_pid=
+echo "settings followed: a task added and one removed while the daemon ran; SIGHUP reads them again"
+
 if [ $failures -eq 0 ]; then echo "daemon end-to-end: all checks passed"; fi
 exit $((failures > 0))

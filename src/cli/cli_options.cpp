@@ -101,7 +101,8 @@ constexpr CommandSpec kCommands[] = {
     {u"autostart", CommandKind::Autostart, 1, 1, u"on|off", {},
      u"start the daemon (Windows: the tray program) with the user's session"},
     {u"daemon", CommandKind::Daemon, 0, 0, u"", {u"delay"},
-     u"run the start and availability tasks until stopped (Ctrl+C, SIGTERM)"},
+     u"run the start and availability tasks until stopped (Ctrl+C, SIGTERM); SIGHUP or a change of the\n"
+     u"  settings file reads them again"},
     {u"help", CommandKind::Help, 0, 2, u"[COMMAND|TOPIC]", {},
      u"show this text, the usage of one command, or a topic: filter, options, output"},
     {u"version", CommandKind::Version, 0, 0, u"", {}, u"show the version"},

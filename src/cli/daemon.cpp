@@ -10,9 +10,11 @@
 #include "cli/console_report.h"
 #include "cli/stop_relay.h"
 #include "jobs/job.h"
+#include "jobs/profile_store.h"
 #include "language/language_table.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/file_watch.h"
 #include "platform/locale.h"
 #include "platform/text.h"
 #include "resources/string_ids.h"
@@ -57,15 +59,13 @@ void notified(void*, uint32_t command) {
 
 }  // namespace
 
+// How often the daemon looks at the SIGHUP word between changes of the settings file; a
+// stop and a change end the wait at once.
+constexpr uint32_t kReloadCheckMs = 250;
+
+std::u16string tasksText(size_t count) { return number(count) + (count == 1 ? u" task" : u" tasks"); }
+
 int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
-  size_t scheduled = 0;
-  for (const Task& task : loadTasks(settings)) {
-    if (task.kind == kStartAtProgramStart || task.kind == kStartWhenAvailable) ++scheduled;
-  }
-  if (scheduled == 0) {
-    print(u"No start or availability tasks in the settings: nothing to do.\n");
-    return kExitOk;
-  }
   app.runEvents.started = &runStarted;
   app.runEvents.ended = &runEnded;
   app.runEvents.jobMissing = &jobMissing;
@@ -73,27 +73,58 @@ int runDaemon(ProfileStore& settings, AppState& app, uint32_t delaySeconds) {
   app.notifications.post = &notified;
 
   static std::atomic<int32_t> stopWord{0};
+  static std::atomic<int32_t> reloadWord{0};
   const auto quitting = [&app] { return app.quitRequested.load() != 0; };
-  StopRelay relay(stopWord, kExitStopped, [&app] {
+  platform::FileChangeWatch watch(settings.path());
+  StopRelay relay(stopWord, kExitStopped, [&app, &watch] {
     requestQuit(app);  // the waits below and the tasks' waits end at once
     stopAll(app);
+    watch.wake();
   });
+  // After the stop handler: SIGHUP reads the settings again instead of stopping.
+  platform::installReloadHandler(&reloadWord);
+  // Ready before the start-up delay: a long delay must not run into systemd's start
+  // timeout.
+  platform::notifyServiceManager("READY=1");
   if (delaySeconds != 0) {
     // The start-up delay, which a stop ends at once.
     print(nowText() + u"  waiting " + number(delaySeconds) + u" s before the tasks start\n");
     std::unique_lock<std::mutex> guard(app.threadLock);
     app.threadsEnded.wait_for(guard, std::chrono::seconds(delaySeconds), quitting);
   }
-  print(nowText() + u"  daemon started with " + number(scheduled) + (scheduled == 1 ? u" task\n" : u" tasks\n"));
-  if (app.quitRequested.load() == 0) startScheduledTasks(app);
-  {
-    // Until a stop, or until the last task thread has ended (start tasks without a
-    // repeat end after their run).
-    std::unique_lock<std::mutex> guard(app.threadLock);
-    app.threadsEnded.wait(guard, [&] { return quitting() || app.liveThreads == 0; });
+  TaskSchedule schedule(app);
+  size_t scheduled = quitting() ? 0 : schedule.update();
+  print(nowText() + u"  daemon started with " + tasksText(scheduled) + u"\n");
+  const std::u16string waitingText =
+      u"No start or availability tasks in the settings: waiting for some (the daemon reads the settings again when "
+      u"they change, and on SIGHUP).\n";
+  if (scheduled == 0) print(waitingText);
+  // Until a stop: the settings are read again when their file changes or on SIGHUP, and
+  // the tasks follow them; tasks that stay as they were are not disturbed.
+  bool pending = false;
+  while (!quitting()) {
+    if (watch.wait(kReloadCheckMs)) pending = true;
+    if (reloadWord.exchange(0) != 0) pending = true;
+    if (!pending || quitting()) continue;
+    platform::notifyServiceManager("RELOADING=1");
+    {
+      const StoreUpdate update(settings);  // reads the file again under the settings lock
+      if (update.status() != kSuccess) {
+        platform::notifyServiceManager("READY=1");
+        continue;  // another process holds the lock long: tried again at the next check
+      }
+    }
+    pending = false;
+    const size_t before = scheduled;
+    bool changed = false;
+    scheduled = schedule.update(&changed);
+    // Runs and other programs write the settings too: only a change of the tasks is told.
+    if (changed) print(nowText() + u"  the tasks changed: now " + tasksText(scheduled) + u"\n");
+    if (scheduled == 0 && before != 0) print(waitingText);
+    platform::notifyServiceManager("READY=1");
   }
-  const bool stopped = app.quitRequested.load() != 0;
-  if (stopped) print(nowText() + u"  stopping: waiting for the runs to end\n");
+  platform::notifyServiceManager("STOPPING=1");
+  print(nowText() + u"  stopping: waiting for the runs to end\n");
   quitAndWait(app);
   print(nowText() + u"  daemon ended\n");
   return kExitOk;

@@ -41,6 +41,11 @@ void writeConsole(ConsoleStream stream, std::u16string_view text);
 // the process's use of the handler.
 void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus);
 
+// POSIX: from now on SIGHUP is no stop request but stores 1 in `reloadWord` (the
+// daemon's "read the settings again"), which must outlive the process's use of it.
+// Windows: nothing.
+void installReloadHandler(std::atomic<int32_t>* reloadWord);
+
 // A monotonic clock in milliseconds, for elapsed times and rates.
 [[nodiscard]] uint64_t monotonicMilliseconds() noexcept;
 

@@ -99,6 +99,22 @@ void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {
   sigaction(SIGPIPE, &ignore, nullptr);
 }
 
+namespace {
+std::atomic<int32_t>* g_reloadWord = nullptr;
+void onReload(int) {
+  if (g_reloadWord != nullptr) g_reloadWord->store(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+void installReloadHandler(std::atomic<int32_t>* reloadWord) {
+  g_reloadWord = reloadWord;
+  struct sigaction action {};
+  action.sa_handler = onReload;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGHUP, &action, nullptr);
+}
+
 uint64_t monotonicMilliseconds() noexcept {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())

@@ -125,6 +125,8 @@ void installStopHandler(std::atomic<int32_t>* stopWord, int exitStatus) {
   SetConsoleCtrlHandler(onControl, TRUE);
 }
 
+void installReloadHandler(std::atomic<int32_t>*) {}
+
 uint64_t monotonicMilliseconds() noexcept { return GetTickCount64(); }
 
 }  // namespace crvl::platform

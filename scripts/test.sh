@@ -4,6 +4,7 @@
 # ThreadSanitizer) and windows (mingw-w64, under Wine, with the tray program's GUI tests
 # in a virtual X display), then builds the packages and tests them installed.
 # Exits non-zero when a build or any test fails.
+case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1

@@ -239,6 +239,15 @@ TEST_F(CliStoredFiles, StaleTemporariesOfJobFilesAndTheLogIndexGoToo) {
   EXPECT_FALSE(fs::exists(stale[0]));
   EXPECT_FALSE(fs::exists(stale[1]));
   EXPECT_TRUE(fs::exists(kept));
+  // The lock files of jobs that no run holds go as well; other files of that folder stay.
+  if (!os::kWindows) {
+    const fs::path locks = tmp / "user-home/.config/Halberic/CRVL/Locks";
+    writeFile(locks / "0123456789abcdef.lock", "");
+    writeFile(locks / "notes.lock", "");
+    (void)cli("jobs");
+    EXPECT_FALSE(fs::exists(locks / "0123456789abcdef.lock"));
+    EXPECT_TRUE(fs::exists(locks / "notes.lock"));
+  }
 }
 
 }  // namespace

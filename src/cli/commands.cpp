@@ -303,6 +303,8 @@ int runCommandLine(const CommandLine& command) {
   if (!settingsFileReadable(command, settings)) return kExitUsage;
   // What a killed settings write left behind goes at the next start.
   (void)removeStaleTemporaries(settings.path(), {defaultJobFolder(settings), logFolder(settings)});
+  // Lock files of jobs that no run holds any more.
+  (void)removeFreeJobLocks();
   // Before the state, which hands requests to it until it goes.
   ConsolePassword console;
   console.fromInput = command.passwordFromInput;

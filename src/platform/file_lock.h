@@ -1,7 +1,9 @@
 // An exclusive lock on a file that the system releases when the process ends, however
 // it ends (POSIX: flock; Windows: LockFileEx). Used to keep one job from running in two
-// processes at once. The lock file itself is never removed: removing it would let a
-// third process lock a new file of the same name while the first still holds the old.
+// processes at once. A lock file is removed only while its lock is held (removeIfFree);
+// on POSIX a lock taken on a file that its name no longer reaches is given up and taken
+// again on the file the name reaches now, so that two holders never meet two files of
+// one name.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,10 @@ class FileLock {
   // file from opening. A lock already held by this object is given up first.
   [[nodiscard]] ErrorCode tryLock(std::u16string_view path);
   void unlock() noexcept;
+  // POSIX: removes the lock file `path` when no one holds its lock (taken, removed,
+  // given up). Returns whether it was removed. Windows: false, nothing is removed (an
+  // open lock file cannot be deleted there).
+  [[nodiscard]] static bool removeIfFree(std::u16string_view path);
   [[nodiscard]] bool locked() const noexcept { return handle_ != kNone; }
 
  private:

@@ -58,3 +58,29 @@ TEST(FileLock, ALinkInPlaceOfTheLockFileIsNotFollowed) {
 
 }  // namespace
 }  // namespace crvl::platform
+
+namespace crvl::platform {
+namespace {
+
+// Lock files are removed only while free.
+TEST(FileLock, OnlyAFreeLockFileIsRemoved) {
+  if (os::kWindows) GTEST_SKIP() << "lock files are not removed on Windows";
+  testing::TestFolder folder;
+  const std::u16string path = folder.path("job.lock");
+  {
+    FileLock held;
+    ASSERT_EQ(held.tryLock(path), kSuccess);
+    EXPECT_FALSE(FileLock::removeIfFree(path)) << "a held lock file stays";
+    EXPECT_TRUE(folder.exists("job.lock"));
+  }
+  EXPECT_TRUE(FileLock::removeIfFree(path));
+  EXPECT_FALSE(folder.exists("job.lock"));
+
+  // The next holder makes the file again.
+  FileLock next;
+  EXPECT_EQ(next.tryLock(path), kSuccess);
+  EXPECT_TRUE(folder.exists("job.lock"));
+}
+
+}  // namespace
+}  // namespace crvl::platform

@@ -2,6 +2,7 @@
 // the menu, by a task, by name or from the console, goes through runJobWrapped.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "jobs/job.h"
 #include "jobs/job_register.h"
@@ -11,6 +12,7 @@
 #include "os_traits.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
+#include "platform/listings.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "schedule/app_state.h"
@@ -163,6 +165,24 @@ std::u16string jobLockPath(const Job& job, ProfileStore& settings) {
   std::u16string path = defaultSettingsFolder(u"Locks");
   platform::appendPathComponent(path, platform::fromUtf8(name));
   return path;
+}
+
+size_t removeFreeJobLocks() {
+  const std::u16string folder = defaultSettingsFolder(u"Locks");
+  std::vector<std::u16string> names;
+  if (platform::listFileNames(folder, names) != kSuccess) return 0;
+  size_t removed = 0;
+  for (const std::u16string& name : names) {
+    // Only the names this program gives: sixteen hex digits and ".lock".
+    if (name.size() != 21 || !name.ends_with(u".lock") ||
+        name.find_first_not_of(u"0123456789abcdef") != 16) {
+      continue;
+    }
+    std::u16string path = folder;
+    platform::appendPathComponent(path, name);
+    if (platform::FileLock::removeIfFree(path)) ++removed;
+  }
+  return removed;
 }
 
 RunOutcome runJobWrapped(AppState& state, const RunRequest& request) noexcept {

@@ -105,6 +105,10 @@ RunOutcome runJobWrapped(AppState& state, int32_t jobNumber, bool execute) noexc
 // data folder.
 [[nodiscard]] std::u16string jobLockPath(const Job& job, ProfileStore& settings);
 
+// Removes the lock files of jobLockPath whose lock no one holds (POSIX; one is left
+// behind per job file ever run). Returns how many went.
+size_t removeFreeJobLocks();
+
 // Asks the run of `jobNumber` to stop (control 1), when it holds a slot.
 void stopJob(AppState& state, int32_t jobNumber) noexcept;
 // Asks every run to stop (control 2 in all slots).

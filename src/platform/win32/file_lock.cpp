@@ -50,4 +50,6 @@ void FileLock::unlock() noexcept {
   handle_ = kNone;
 }
 
+bool FileLock::removeIfFree(std::u16string_view) { return false; }
+
 }  // namespace crvl::platform

@@ -20,10 +20,16 @@ inline constexpr OptionFlags kBidirectionalFlags = 0x3FC81;
 
 // Every file and folder below `root`: relative path -> contents ("/" for folders,
 // "->target" for symbolic links, which are not followed).
-inline std::map<std::string, std::string> snapshot(const fs::path& root) {
+inline std::map<std::string, std::string> snapshot(const fs::path& given) {
   std::map<std::string, std::string> tree;
   std::error_code ec;
-  if (!fs::exists(fs::symlink_status(root, ec))) return tree;
+  if (!fs::exists(fs::symlink_status(given, ec))) return tree;
+  // Windows: a folder path of 260 characters or more is listed through its "\\?\" form;
+  // without it the C library lists another folder (under Wine, the current one).
+  fs::path root = given;
+#ifdef _WIN32
+  if (given.native().size() >= 260 && given.is_absolute()) root = fs::path(L"\\\\?\\" + given.native());
+#endif
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
     // Lexically: fs::relative would resolve the links the snapshot shows.
     const std::string rel = it->path().lexically_relative(root).generic_string();

@@ -165,8 +165,15 @@ TEST_F(CliInputTest, TasksAreRemovedByJobAndKindAndJobRemovalSaysWhatWent) {
 
 TEST_F(CliInputTest, ATimedTaskIsRemovedByItsTime) {
   ASSERT_EQ(crvl(settings() + " job new A " + path("L") + " " + path("R")).status, 0);
+  // The list is stored either way; on Windows the Task Scheduler export that follows
+  // wants the account's password, which this test does not give.
+  const auto stored = [](const CliResult& r) {
+    return r.status == 0 ||
+           (os::kWindows && r.status == 1 && r.output.find("no password for the account") != std::string::npos);
+  };
   for (const char* kind : {"--daily 08:30", "--daily 18:00", "--weekly mon@09:00", "--weekly tue@09:00"}) {
-    ASSERT_EQ(crvl(settings() + " task add A " + kind).status, 0) << kind;
+    const CliResult r = crvl(settings() + " task add A " + kind);
+    ASSERT_TRUE(stored(r)) << kind << "\n" << r.output;
   }
   struct Case {
     std::string args;
@@ -183,7 +190,11 @@ TEST_F(CliInputTest, ATimedTaskIsRemovedByItsTime) {
   };
   for (const Case& c : cases) {
     const CliResult r = crvl(settings() + " " + c.args);
-    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+    if (c.status == 0) {
+      EXPECT_TRUE(stored(r)) << c.args << "\n" << r.output;
+    } else {
+      EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+    }
     EXPECT_NE(r.output.find(c.said), std::string::npos) << c.args << "\n" << r.output;
   }
   const auto tasks = testing::parseJson(crvl(settings() + " --json tasks").output);

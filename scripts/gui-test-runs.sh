@@ -29,7 +29,8 @@ drive wait-window 20000 >/dev/null
 sleep 0.5
 drive post 205 1 >/dev/null
 check "'Si&mulate...' of a job ends with its log in the log index" poll 20 run_logged Alpha
-check "the simulation's log reports the copies it would make" grep -qs 'file3\.txt' "$case_dir"/logs/Alpha*.txt
+# The index line comes when the log begins; its records are complete when the run ends.
+check "the simulation's log reports the copies it would make" poll 20 grep -qs 'file3\.txt' "$case_dir"/logs/Alpha*.txt
 check "the simulation copied nothing" files_reach "$case_dir/Alpha/R" 0
 if open_tray_menu; then
   # "&Jobs", then Alpha (after "&Configure..." and the separator), its submenu, "&Start now".

@@ -203,6 +203,12 @@ close_menus() { drive menu-keys escape*4 >/dev/null 2>&1; drive menu-gone 3000 >
 
 mkdir -p "$shots" "$work"
 
+# CRVL_GUI_ONLY="dialogs saves" runs only those parts (of dialogs, plugins, runs, stress,
+# saves), without the cases above them and without the 144 DPI tour: for a quick look.
+only=${CRVL_GUI_ONLY:-}
+wanted() { [ -z "$only" ] || [[ " $only " == *" $1 "* ]]; }
+
+if [ -z "$only" ]; then
 # --- the tray menu in both languages, and the register's menu structure -------------
 
 menu_case() {
@@ -470,13 +476,13 @@ wait_exit "$program_pid" 20
 code=$?
 check "the restarted program ends with exit code 0 (got $code)" [ "$code" -eq 0 ]
 
+fi
+
 # --- runs ----------------------------------------------------------------------------
 
-source "$root/scripts/gui-test-dialogs.sh"
-source "$root/scripts/gui-test-plugins.sh"
-source "$root/scripts/gui-test-runs.sh"
-source "$root/scripts/gui-test-stress.sh"
-source "$root/scripts/gui-test-saves.sh"
+for part in dialogs plugins runs stress saves; do
+  if wanted "$part"; then source "$root/scripts/gui-test-$part.sh"; fi
+done
 
 # --- the dialogs at 144 DPI (last: the desktop changes size) ----------------------
 # Wine reads the DPI when a process starts. The virtual desktop grows for this pass so
@@ -491,6 +497,7 @@ dpi_tour() {
   wineserver -f -p >/dev/null 2>&1 &
   server_pid=$!
 }
+if [ -z "$only" ]; then
 drive wait-gone 10000 >/dev/null 2>&1
 dpi_tour 144 1400x920
 shot_suffix=-144
@@ -498,6 +505,7 @@ dialog_tour US
 dialog_tour DE
 shot_suffix=
 dpi_tour 96 "${desk_w}x${desk_h}"
+fi
 
 echo
 echo "screenshots: $shots"

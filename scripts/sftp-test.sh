@@ -5,8 +5,8 @@
 # nothing, accept-new records the key, Mirror to and from the server, a run without
 # changes copies nothing although the local times have sub-second parts, changes and
 # deletions propagate, simulation changes nothing, an encrypted key's passphrase comes
-# from --password-stdin, and the server killed during a large upload leaves no partial
-# file under the real name.
+# from --password-stdin, a Bidirectional job carries new and newer files both ways, and
+# the server killed during a large upload leaves no partial file under the real name.
 #
 # Usage: scripts/sftp-test.sh [CRVL] [MODULE]
 #   (default: build/linux/crvl and build/linux/plugins/sftp.wfx64). A CRVL ending in
@@ -174,7 +174,25 @@ printf 'open sesame\n' | program --settings "$(P "$settings")" --password-stdin 
   fail "Mirror from the server: $(tail -5 "$work/out")"
 same_tree "$work/srv" "$work/D" || fail "the local tree differs after the Mirror from the server"
 
-# 7. The server killed during a large upload: no partial file under the real name; the
+# 7. Bidirectional between a local folder and the server: what is new or newer on either
+#    side reaches the other, and a run after it copies nothing.
+connection "$fingerprint"
+mkdir -p "$work/B" "$work/srv/both"
+printf 'from here' > "$work/B/local.txt"
+printf 'from there' > "$work/srv/both/remote.txt"
+run job new Both "$(P "$work/B")" "///SFTP/Box$work/srv/both" --mode Bidirectional --file "$(P "$work/Both.job")" ||
+  fail "job new Bidirectional: $(tail -3 "$work/out")"
+run run "$(P "$work/Both.job")" || fail "Bidirectional run: $(tail -5 "$work/out")"
+[ "$(cat "$work/srv/both/local.txt" 2>/dev/null)" = "from here" ] && [ "$(cat "$work/B/remote.txt" 2>/dev/null)" = "from there" ] ||
+  fail "Bidirectional: the new files did not cross: $(tail -8 "$work/out")"
+printf 'from there, newer' > "$work/srv/both/remote.txt"
+touch -d '+2 minutes' "$work/srv/both/remote.txt"
+run run "$(P "$work/Both.job")" || fail "second Bidirectional run: $(tail -5 "$work/out")"
+[ "$(cat "$work/B/remote.txt")" = "from there, newer" ] || fail "Bidirectional: the newer file on the server did not come back"
+run run "$(P "$work/Both.job")" || fail "third Bidirectional run: $(tail -5 "$work/out")"
+[ "$(copied)" = 0 ] || fail "a Bidirectional run without changes copied $(copied) files"
+
+# 8. The server killed during a large upload: no partial file under the real name; the
 #    next run completes the upload and removes what the broken one left.
 connection "$fingerprint"
 head -c 200000000 /dev/zero > "$work/L/huge.bin"

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -120,6 +121,9 @@ struct Medium {
 class SchedulerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The job locks of the runs go to the test's own per-user folder (POSIX), never into
+    // the real user's configuration.
+    if constexpr (!os::kWindows) config_.emplace(u"XDG_CONFIG_HOME", folder_.path("config"));
     for (const char* name : {"A", "B"}) {
       folder_.write(std::string(name) + "/L/file.txt", name);
       folder_.makeFolder(std::string(name) + "/R");
@@ -186,6 +190,7 @@ class SchedulerTest : public ::testing::Test {
   }
 
   testing::TestFolder folder_;
+  std::optional<testing::ScopedVariable> config_;
   std::string settingsText_;
   ProfileStore settings_;
   FakeClock clock_;

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 namespace crvl {
+namespace {
+constexpr int kSpinLooks = 200;
+}  // namespace
 
 ScanPool::ScanPool(uint32_t threads) {
   for (uint32_t i = 1; i < threads; ++i) {
@@ -28,6 +31,7 @@ void ScanPool::submit(ScanTask& task) {
   task.state = ScanTask::State::kQueued;
   if (workers_.empty()) return;  // made by finish
   queue_.push_back(&task);
+  queuedCount_.store(static_cast<uint32_t>(queue_.size()), std::memory_order_relaxed);
   queued_.notify_one();
 }
 
@@ -37,6 +41,7 @@ ScanTask* ScanPool::takeFirst() noexcept {
                                 [](const ScanTask* a, const ScanTask* b) { return a->key < b->key; });
   ScanTask* task = *first;
   queue_.erase(first);
+  queuedCount_.store(static_cast<uint32_t>(queue_.size()), std::memory_order_relaxed);
   task->state = ScanTask::State::kRunning;
   return task;
 }
@@ -46,6 +51,7 @@ void ScanPool::finish(ScanTask& task) noexcept {
   if (task.state == ScanTask::State::kQueued || task.state == ScanTask::State::kIdle) {
     // Nobody has started it: made here, now.
     queue_.erase(std::remove(queue_.begin(), queue_.end(), &task), queue_.end());
+    queuedCount_.store(static_cast<uint32_t>(queue_.size()), std::memory_order_relaxed);
     task.state = ScanTask::State::kRunning;
     guard.unlock();
     task.run(task.context);
@@ -53,12 +59,32 @@ void ScanPool::finish(ScanTask& task) noexcept {
     task.state = ScanTask::State::kDone;
     return;
   }
+  // A task a worker is making is usually done within microseconds of being asked for:
+  // a short look without the lock saves the two thread switches of a wait.
+  guard.unlock();
+  for (int spin = 0; spin < kSpinLooks; ++spin) {
+    if (task.state.load(std::memory_order_acquire) == ScanTask::State::kDone) {
+      guard.lock();  // the worker's last touch of the task is under the lock
+      return;
+    }
+    std::this_thread::yield();
+  }
+  guard.lock();
   done_.wait(guard, [&task] { return task.state == ScanTask::State::kDone; });
 }
 
 void ScanPool::work() noexcept {
   std::unique_lock<std::mutex> guard(lock_);
   for (;;) {
+    if (queue_.empty() && !ending_) {
+      // The run submits the next pair soon after taking one: a short look before the
+      // wait spares a thread switch per folder.
+      guard.unlock();
+      for (int spin = 0; spin < kSpinLooks && queuedCount_.load(std::memory_order_relaxed) == 0; ++spin) {
+        std::this_thread::yield();
+      }
+      guard.lock();
+    }
     queued_.wait(guard, [this] { return ending_ || !queue_.empty(); });
     if (ending_) return;
     ScanTask* task = takeFirst();

@@ -4,6 +4,7 @@
 // started yet is made on the thread that asks for it.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -22,7 +23,9 @@ struct ScanTask {
   std::vector<uint32_t> key;
 
   enum class State : uint8_t { kIdle, kQueued, kRunning, kDone };
-  State state = State::kIdle;  // guarded by the pool's lock
+  // Changed under the pool's lock; read without it by a caller that waits briefly for a
+  // task about to be done.
+  std::atomic<State> state{State::kIdle};
 };
 
 class ScanPool {
@@ -51,6 +54,7 @@ class ScanPool {
   std::condition_variable queued_;  // a task was queued, or the pool ends
   std::condition_variable done_;    // a task a worker made is done
   std::vector<ScanTask*> queue_;    // guarded by lock_; small (a window per level)
+  std::atomic<uint32_t> queuedCount_{0};  // queue_.size(), set under lock_, read without it
   bool ending_ = false;             // guarded by lock_
   std::vector<std::thread> workers_;
 };

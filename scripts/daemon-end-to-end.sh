@@ -15,6 +15,10 @@ crvl=$(realpath "${1:-build/linux/crvl}")
 [ -x "$crvl" ] || { echo "no program at $crvl"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/crvl-daemon.XXXXXX")
+# The program's per-user files (job locks, default logs) go into the test's folder, never
+# into the real user's configuration.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_STATE_HOME="$work/home/.local/state"
+mkdir -p "$XDG_CONFIG_HOME"
 daemon_pid=
 cleanup() {
   [ -n "$daemon_pid" ] && kill -KILL "$daemon_pid" 2>/dev/null

@@ -12,6 +12,10 @@ crvl=${1:-build/linux/crvl}
 [ -x "$crvl" ] || { echo "no program at $crvl"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/crvl-fault.XXXXXX")
+# The program's per-user files (job locks, default logs) go into the test's folder, never
+# into the real user's configuration.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_STATE_HOME="$work/home/.local/state"
+mkdir -p "$XDG_CONFIG_HOME"
 trap 'rm -rf "$work"' EXIT
 size_mib=512
 failures=0

@@ -443,6 +443,24 @@ std::u16string usageErrorText(const CommandLine& line, std::u16string_view error
 
 namespace {
 
+// The first words of every command, each once, in table order.
+void appendFirstWords(std::vector<std::u16string>& out) {
+  for (const CommandSpec& c : kCommands) {
+    const std::u16string_view first = c.words.substr(0, c.words.find(u' '));
+    if (std::find(out.begin(), out.end(), first) == out.end()) out.emplace_back(first);
+  }
+}
+
+// The second words of the two-word commands that start with `first`, in table order.
+void appendSecondWords(std::u16string_view first, std::vector<std::u16string>& out) {
+  for (const CommandSpec& c : kCommands) {
+    const size_t space = c.words.find(u' ');
+    if (space != std::u16string_view::npos && c.words.substr(0, space) == first) {
+      out.emplace_back(c.words.substr(space + 1));
+    }
+  }
+}
+
 // The values an option's argument may be completed with; `reply->files` for paths.
 void completeOptionValue(std::u16string_view option, CompletionReply* reply) {
   if (option == u"settings" || option == u"file" || option == u"key") {
@@ -499,20 +517,10 @@ void completeOperand(const CommandSpec& command, const std::vector<std::u16strin
       break;
     case CommandKind::Help:
       if (index == 0) {
-        for (const CommandSpec& c : kCommands) {
-          const std::u16string_view first = c.words.substr(0, c.words.find(u' '));
-          if (std::find(reply->words.begin(), reply->words.end(), first) == reply->words.end()) {
-            reply->words.emplace_back(first);
-          }
-        }
+        appendFirstWords(reply->words);
         for (std::u16string_view topic : {u"filter", u"options", u"output"}) reply->words.emplace_back(topic);
       } else {
-        for (const CommandSpec& c : kCommands) {
-          const size_t space = c.words.find(u' ');
-          if (space != std::u16string_view::npos && c.words.substr(0, space) == operands[0]) {
-            reply->words.emplace_back(c.words.substr(space + 1));
-          }
-        }
+        appendSecondWords(operands[0], reply->words);
       }
       break;
     default:
@@ -579,21 +587,10 @@ CompletionReply completeArguments(const std::vector<std::u16string>& before, std
       }
     }
   } else if (words.empty()) {
-    for (const CommandSpec& c : kCommands) {
-      const std::u16string_view first = c.words.substr(0, c.words.find(u' '));
-      if (std::find(reply.words.begin(), reply.words.end(), first) == reply.words.end()) {
-        reply.words.emplace_back(first);
-      }
-    }
+    appendFirstWords(reply.words);
   } else if (words.size() == 1 && !subcommandsOf(words[0]).empty() &&
              (command == nullptr || command->maxOperands == 0)) {
-    // "job", "task", "logs": the second word.
-    for (const CommandSpec& c : kCommands) {
-      const size_t space = c.words.find(u' ');
-      if (space != std::u16string_view::npos && c.words.substr(0, space) == words[0]) {
-        reply.words.emplace_back(c.words.substr(space + 1));
-      }
-    }
+    appendSecondWords(words[0], reply.words);  // "job", "task", "logs": the second word
   } else if (command != nullptr) {
     completeOperand(*command, std::vector<std::u16string>(words.begin() + static_cast<std::ptrdiff_t>(used), words.end()),
                     &reply);

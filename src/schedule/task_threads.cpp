@@ -207,7 +207,14 @@ bool taskOrder(const Task& a, const Task& b) noexcept {
   return a.repeatOrWeekdays < b.repeatOrWeekdays;
 }
 
-void withdraw(AppState& state, TaskSchedule::Scheduled& scheduled);
+void withdraw(AppState& state, TaskSchedule::Scheduled& scheduled) {
+  {
+    // Under the lock the waits check their condition with, so no wait misses it.
+    std::lock_guard<std::mutex> guard(state.threadLock);
+    scheduled.withdrawn.store(true);
+  }
+  state.threadsEnded.notify_all();
+}
 
 }  // namespace
 
@@ -264,19 +271,6 @@ size_t TaskSchedule::update(bool* changed) {
   }
   return scheduled_.size();
 }
-
-namespace {
-
-void withdraw(AppState& state, TaskSchedule::Scheduled& scheduled) {
-  {
-    // Under the lock the waits check their condition with, so no wait misses it.
-    std::lock_guard<std::mutex> guard(state.threadLock);
-    scheduled.withdrawn.store(true);
-  }
-  state.threadsEnded.notify_all();
-}
-
-}  // namespace
 
 bool startJobByName(AppState& state, std::u16string_view name) {
   const int number = findJobNumber(name, scheduler_time::settingsOf(state));

@@ -5,7 +5,8 @@
 # nothing, accept-new records the key, Mirror to and from the server, a run without
 # changes copies nothing although the local times have sub-second parts, changes and
 # deletions propagate, simulation changes nothing, an encrypted key's passphrase comes
-# from --password-stdin, a Bidirectional job carries new and newer files both ways, and
+# from --password-stdin, a Bidirectional job carries new and newer files both ways, a
+# password login (an account of the test's own) refuses a wrong password, and
 # the server killed during a large upload leaves no partial file under the real name.
 #
 # Usage: scripts/sftp-test.sh [CRVL] [MODULE]
@@ -27,8 +28,10 @@ P() { if [ -n "$windows" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/crvl-sftp.XXXXXX")
 sshd_pid=
+pw_user=
 cleanup() {
   [ -n "$sshd_pid" ] && kill "$sshd_pid" 2>/dev/null
+  [ -n "$pw_user" ] && { sleep 0.2; userdel -f "$pw_user" 2>/dev/null; }
   [ -n "${SFTP_TEST_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -192,7 +195,39 @@ run run "$(P "$work/Both.job")" || fail "second Bidirectional run: $(tail -5 "$w
 run run "$(P "$work/Both.job")" || fail "third Bidirectional run: $(tail -5 "$work/out")"
 [ "$(copied)" = 0 ] || fail "a Bidirectional run without changes copied $(copied) files"
 
-# 8. The server killed during a large upload: no partial file under the real name; the
+# 8. Password login, for a connection without a key file: a wrong password is refused
+#    and changes nothing; the right one from standard input logs in. It needs an account
+#    with a password, so as root the test makes one of its own and removes it after.
+if [ "$(id -u)" -eq 0 ] && command -v useradd > /dev/null; then
+  for old in $(getent passwd | grep -o '^crvl-pw-[0-9]*'); do  # left by a killed test
+    kill -0 "${old#crvl-pw-}" 2>/dev/null || userdel "$old" 2>/dev/null
+  done
+  pw_user=crvl-pw-$$
+  pw_password='Secret 42 pass'
+  chmod 711 "$work"
+  mkdir -p "$work/pwhome/srv"
+  useradd --no-create-home --home-dir "$work/pwhome" --shell /bin/sh --user-group "$pw_user" || fail "useradd"
+  printf '%s:%s\n' "$pw_user" "$pw_password" | chpasswd || fail "chpasswd"
+  chown -R "$pw_user:" "$work/pwhome"
+  sed -i 's/^PasswordAuthentication no/PasswordAuthentication yes/' "$work/sshd_config"
+  kill_server
+  start_server
+  printf '[Box]\r\nHost=127.0.0.1\r\nPort=%s\r\nUser=%s\r\nHostKey=%s\r\n' "$port" "$pw_user" "$fingerprint" > "$ini"
+  mkdir -p "$work/P"
+  printf 'by password' > "$work/P/p.txt"
+  mirror_job Pw "$work/P" "///SFTP/Box$work/pwhome/srv"
+  printf 'not it\n' | program --settings "$(P "$settings")" --password-stdin run "$(P "$work/Pw.job")" > "$work/out" 2>&1
+  [ $? -eq 1 ] && [ -z "$(ls -A "$work/pwhome/srv")" ] || fail "a wrong password: $(tail -5 "$work/out")"
+  grep -q "password was refused" "$work/out" || fail "a wrong password is not reported: $(tail -5 "$work/out")"
+  printf '%s\n' "$pw_password" | program --settings "$(P "$settings")" --password-stdin run "$(P "$work/Pw.job")" > "$work/out" 2>&1 ||
+    fail "password login: $(tail -5 "$work/out")"
+  same_tree "$work/P" "$work/pwhome/srv" || fail "the Mirror with password login differs"
+  [ "$(stat -c %U "$work/pwhome/srv/p.txt" 2>/dev/null)" = "$pw_user" ] || fail "the upload was not made by the password user"
+else
+  echo "sftp-test: password login not tested (it needs root to make an account with a password)"
+fi
+
+# 9. The server killed during a large upload: no partial file under the real name; the
 #    next run completes the upload and removes what the broken one left.
 connection "$fingerprint"
 head -c 200000000 /dev/zero > "$work/L/huge.bin"

@@ -22,6 +22,12 @@ sums=(
 deps=$(realpath -m "${CRVL_DEPS_DIR:-build/deps}")
 prefix="$deps/mingw64-libssh2-$libssh2_version-openssl-$openssl_version"
 if [ -f "$prefix/complete" ]; then echo "$prefix"; exit 0; fi
+# One build at a time per folder (two configures of the Windows preset, two checkouts
+# sharing the folder): the second waits for the first and then finds its result.
+mkdir -p "$deps"
+exec 9> "$deps/.lock"
+flock 9
+if [ -f "$prefix/complete" ]; then echo "$prefix"; exit 0; fi
 
 say() { echo "windows-deps: $*" >&2; }
 host=x86_64-w64-mingw32

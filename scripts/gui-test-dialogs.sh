@@ -472,11 +472,18 @@ dialog_tour() {
     snap configuration-plugins
     drive lv-dblclick 5501 0
     if drive dlg-wait 5532 5000 >/dev/null; then snap plugin-entry; drive click 2; fi
+    drive press 5540
+    if drive dlg-wait 5570 5000 >/dev/null; then
+      snap sftp-connections
+      drive press 5542
+      if drive dlg-wait 5571 5000 >/dev/null; then snap sftp-connection; drive click 2; fi
+      drive click 2
+    fi
     drive click 2
   fi
   if open_dialog 109 91; then snap language; drive click 2; fi
   if open_dialog 115 7021; then snap product-information; drive click 8; fi
-  check "[$language] a screenshot of every dialog ($taken)" [ "$taken" -eq 16 ]
+  check "[$language] a screenshot of every dialog ($taken)" [ "$taken" -eq 18 ]
   stop_program
 }
 dialog_tour US

@@ -142,6 +142,100 @@ if open_dialog 107 5501; then
 fi
 stop_program
 
+# --- the SFTP connections dialog: a host key read from a real server, OK writes sftp.ini
+
+sftp_ini() { find "$WINEPREFIX/drive_c/users" -ipath '*/AppData/Roaming/Halberic/sftp.ini' 2>/dev/null | head -1; }
+new_case sftp-connections
+rm -f "$(sftp_ini)"
+ssh-keygen -q -t ed25519 -N '' -f "$case_dir/host_key"
+fingerprint=$(ssh-keygen -lf "$case_dir/host_key.pub" | awk '{print $2}')
+sftp_port=$(( 20000 + RANDOM % 20000 ))
+printf 'ListenAddress 127.0.0.1\nHostKey %s\nPidFile %s\nUsePAM no\nSubsystem sftp internal-sftp\n' \
+  "$case_dir/host_key" "$case_dir/sshd.pid" > "$case_dir/sshd_config"
+mkdir -p /run/sshd
+/usr/sbin/sshd -D -e -f "$case_dir/sshd_config" -p "$sftp_port" 2> "$case_dir/sshd.log" &
+sshd_pid=$!
+mkdir -p "$case_dir/plugins"
+cp "$build/plugins/sftp.wfx64" "$case_dir/plugins/"
+printf 'key' > "$case_dir/id_test"
+write_settings US
+printf '\r\n[pgnFS]\r\n1=SFTP;+..\\plugins\\sftp.wfx64;\r\n' >> "$case_dir/CRVL.INI"
+connection_row() { echo "$(get lv-text 5570 "$1" 0)|$(get lv-text 5570 "$1" 1)|$(get lv-text 5570 "$1" 2)|$(get lv-text 5570 "$1" 3)"; }
+start_program
+drive wait-window 20000 >/dev/null
+if open_dialog 107 5101; then
+  drive tab 5101 1
+  drive press 5540
+  if drive dlg-wait 5570 5000 >/dev/null; then
+    check "no connection yet, so nothing to edit or remove" is_out "0 0" eval 'echo $(get enabled 5543) $(get enabled 5544)'
+    drive press 5542
+    if drive dlg-wait 5571 5000 >/dev/null; then
+      check "a new connection has the port 22 and a name to type" is_out "22 0" eval 'echo $(get text 5573) $(get readonly 5571)'
+      drive set-text 5571 "nas"
+      drive set-text 5572 "127.0.0.1"
+      drive set-text 5573 "$sftp_port"
+      drive set-text 5574 "alice"
+      drive set-text 5575 "$(winpath "$case_dir/id_test")"
+      drive press 99
+      if drive dlg-wait 65535 5000 >/dev/null; then
+        check "OK without a host key is refused with what to do" message_says "accept-new"
+        drive click 1
+      else
+        fail "OK without a host key is refused"
+      fi
+      check "the entry dialog stays open with the fields" is alice text 5574
+      drive click 5558
+      check "'Read from server' fills in the server's host key" poll 20 is "$fingerprint" text 5577
+      check "... and says to compare it" is_out "Compare it with 'ssh-keygen -lf' on the server before you trust it." get text 5578
+      shot_dialog sftp-connection-US.png
+      drive click 99
+    else
+      fail "'Add...' opens the connection's entry dialog"
+    fi
+    check "the new connection is listed" is_out "nas|alice@127.0.0.1:$sftp_port|$(winpath "$case_dir/id_test")|$fingerprint" connection_row 0
+    shot_dialog sftp-connections-US.png
+    drive click 99
+    check "OK of the connections dialog writes sftp.ini" is_out \
+      "$(printf '%s\n' '[nas]' 'Host=127.0.0.1' "Port=$sftp_port" 'User=alice' "KeyFile=$(winpath "$case_dir/id_test")" "HostKey=$fingerprint")" \
+      eval 'tr -d "\r" < "$(sftp_ini)"'
+  else
+    fail "'Connections...' opens the SFTP connections dialog"
+  fi
+  # Meanwhile the console adds a connection: editing and OK in the dialog keep it.
+  drive press 5540
+  if drive dlg-wait 5570 5000 >/dev/null; then
+    printf '\r\n[pi]\r\nHost=pi.local\r\nUser=pi\r\nHostKey=accept-new\r\n' >> "$(sftp_ini)"
+    drive lv-select 5570 0
+    drive press 5543
+    if drive dlg-wait 5571 5000 >/dev/null; then
+      check "an edited connection keeps its name (the field is read-only)" is 1 readonly 5571
+      drive set-text 5575 ""
+      drive set-text 5577 "accept-new"
+      drive click 99
+    fi
+    check "the edited row shows the password login" is_out "nas|alice@127.0.0.1:$sftp_port|password|accept-new" connection_row 0
+    drive click 99
+    check "OK keeps the connection the console added meanwhile and writes the edit" is_out \
+      "$(printf '%s\n' '[nas]' 'Host=127.0.0.1' "Port=$sftp_port" 'User=alice' 'HostKey=accept-new' '' '[pi]' 'Host=pi.local' 'User=pi' 'HostKey=accept-new')" \
+      eval 'tr -d "\r" < "$(sftp_ini)"'
+  fi
+  drive press 5540
+  if drive dlg-wait 5570 5000 >/dev/null; then
+    drive lv-select 5570 1
+    drive click 5544
+    check "'Remove' takes the row" is 1 lv-count 5570
+    drive click 2
+    check "Cancel leaves sftp.ini" grep -q '^\[pi\]' "$(sftp_ini)"
+  fi
+  drive click 2
+else
+  fail "'&Configuration...' opens its dialog"
+fi
+stop_program
+kill "$sshd_pid" 2>/dev/null
+wait "$sshd_pid" 2>/dev/null
+rm -f "$(sftp_ini)"
+
 # --- a plug-in's password request during a run goes to the password dialog ------------
 
 new_case plugin-password

@@ -33,6 +33,8 @@
 #define CRVL_DLG_PLUGIN_ENTRY 1009
 #define CRVL_DLG_PASSWORD 1010
 #define CRVL_DLG_PRODUCT_INFO 1011
+#define CRVL_DLG_SFTP_CONNECTIONS 1012
+#define CRVL_DLG_SFTP_CONNECTION 1013
 
 /* Controls without a text of their own. Controls that show a text carry the text's
  * string id, so that setDialogTexts finds them. */
@@ -66,6 +68,15 @@
 #define CRVL_ID_PLUGIN_PATH 5534
 #define CRVL_ID_PLUGIN_BROWSE 5535
 #define CRVL_ID_PLUGIN_PARAMETERS 5538
+#define CRVL_ID_SFTP_LIST 5570
+#define CRVL_ID_SFTP_NAME 5571
+#define CRVL_ID_SFTP_HOST 5572
+#define CRVL_ID_SFTP_PORT 5573
+#define CRVL_ID_SFTP_USER 5574
+#define CRVL_ID_SFTP_KEY_FILE 5575
+#define CRVL_ID_SFTP_KEY_BROWSE 5576
+#define CRVL_ID_SFTP_HOST_KEY 5577
+#define CRVL_ID_SFTP_STATUS 5578
 
 #define CRVL_VERSION_TEXT "24.08"
 #define CRVL_VERSION_NUMBERS 24, 8, 0, 0

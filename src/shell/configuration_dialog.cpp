@@ -40,7 +40,7 @@ constexpr size_t kMaxFolderChars = 1023;
 constexpr std::array<int, 17> kGeneralPage = {kStartWithWindows, 5121, kDelay, kDelaySpin, 5124, kIconsInMenu,
                                               5207, kIconSize, 5210, kJobFolder, kJobBrowse, 5220,
                                               kLogToFolder, kLogFolder, kLogBrowse, kLogAsLabel, kLogAs};
-constexpr std::array<int, 7> kPluginPage = {5501, 6990, 6993, 6995, 6997, 6991, 6992};
+constexpr std::array<int, 8> kPluginPage = {5501, 6990, 6993, 6995, 6997, 6991, 6992, 5540};
 
 std::u16string decimal(uint64_t value) {
   std::u16string text;

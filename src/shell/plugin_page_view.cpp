@@ -18,7 +18,8 @@ namespace {
 
 constexpr int kList = 5501;
 constexpr int kAdd = 6990, kEdit = 6993, kDuplicate = 6995, kRemove = 6997, kMoveUp = 6991, kMoveDown = 6992;
-constexpr std::array<int, 6> kButtons = {kAdd, kEdit, kDuplicate, kRemove, kMoveUp, kMoveDown};
+constexpr int kConnections = 5540;
+constexpr std::array<int, 7> kButtons = {kAdd, kEdit, kDuplicate, kRemove, kMoveUp, kMoveDown, kConnections};
 
 }  // namespace
 
@@ -27,7 +28,7 @@ HWND PluginPageView::list() const noexcept { return ::GetDlgItem(dialog_, kList)
 void PluginPageView::initialise(HWND dialog, ProfileStore& settings) {
   dialog_ = dialog;
   for (int id : kButtons) setItemText(dialog, id, uiText(static_cast<uint16_t>(id)));
-  addButtonTooltips(dialog, {kAdd, kEdit, kDuplicate, kRemove, kMoveUp, kMoveDown});
+  addButtonTooltips(dialog, {kAdd, kEdit, kDuplicate, kRemove, kMoveUp, kMoveDown, kConnections});
   ListView_SetExtendedListViewStyle(list(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   addColumns(list(), {kTextlNme, kTextlPlg, kTextlPrm});
   page_.load(settings);
@@ -123,6 +124,9 @@ bool PluginPageView::command(int id) {
     case kMoveDown:
       page_.moveDown();
       break;
+    case kConnections:
+      editSftpConnections(dialog_, page_.rows());
+      return true;
     default:
       return false;
   }

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <vector>
+
 #include "plugins/plugin_page.h"
 
 namespace crvl {
@@ -18,6 +20,11 @@ namespace crvl::shell {
 // The entry dialog over `owner` for `entry` (an empty entry: adding one). On "&OK" the
 // entry takes the dialog's values and the result is true.
 bool editPluginEntry(HWND owner, PluginEntry& entry);
+
+// The "SFTP Connections" dialog over `owner`: the connections of sftp.ini, stored on
+// "&OK". The host key is read through the first SFTP module of `plugins` (the page's
+// rows, saved or not), else the one beside the program.
+void editSftpConnections(HWND owner, const std::vector<PluginEntry>& plugins);
 
 // The page's controls inside the configuration dialog `dialog`.
 class PluginPageView {

@@ -24,6 +24,7 @@
 //   key return|escape|tab      posts the key to the control with the focus
 //   checked ID                 prints 0, 1 or 2 (indeterminate)
 //   enabled ID | visible ID    prints 0 or 1
+//   readonly ID                prints 1 for a read-only edit control, else 0
 //   text ID                    prints the control's text
 //   set-text ID TEXT           sets the text (the control reports EN_CHANGE)
 //   combo ID INDEX             selects item INDEX and sends the CBN_SELCHANGE Wine omits
@@ -193,7 +194,7 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
       L"dlg-title", L"dlg-rect", L"click", L"press", L"command", L"key", L"checked", L"enabled", L"visible", L"text",
       L"set-text", L"combo", L"combo-get", L"combo-count", L"lb", L"lv-count", L"lv-text", L"lv-select", L"lv-selected",
       L"lv-check", L"lv-checked", L"lv-dblclick", L"dtp-set", L"dtp-get", L"tab", L"context", L"dlg-icon",
-      L"tool-count", L"lv-colwidth", L"lv-fits", L"rect"};
+      L"tool-count", L"lv-colwidth", L"lv-fits", L"rect", L"readonly"};
   bool known = false;
   for (const wchar_t* name : kDialogActions) known = known || action == name;
   if (!known) return -1;
@@ -290,8 +291,10 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
     std::printf("%d\n", static_cast<int>(sendTo(control, BM_GETCHECK, 0, 0)));
     return 0;
   }
-  if (action == L"enabled" || action == L"visible") {
-    const bool on = action == L"enabled" ? ::IsWindowEnabled(control) : ::IsWindowVisible(control);
+  if (action == L"enabled" || action == L"visible" || action == L"readonly") {
+    const bool on = action == L"enabled"   ? ::IsWindowEnabled(control) != FALSE
+                    : action == L"visible" ? ::IsWindowVisible(control) != FALSE
+                                           : (::GetWindowLongW(control, GWL_STYLE) & ES_READONLY) != 0;
     std::printf("%d\n", on ? 1 : 0);
     return 0;
   }

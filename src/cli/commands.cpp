@@ -132,8 +132,8 @@ int runJobCommand(const CommandLine& command, ProfileStore& settings, AppState& 
   observer.copyProgress = [](void* context, uint64_t bytes) {
     ConsoleReporter::progressHook(&*static_cast<Live*>(context)->reporter, bytes);
   };
-  observer.folderScanned = [](void* context, const EntryList& list) {
-    ConsoleReporter::scannedHook(&*static_cast<Live*>(context)->reporter, list);
+  observer.folderScanned = [](void* context, const EntryList& list, uint32_t equalFiles) {
+    ConsoleReporter::scannedHook(&*static_cast<Live*>(context)->reporter, list, equalFiles);
   };
   observer.folderCreated = [](void* context, std::u16string_view path) {
     ConsoleReporter::createdHook(&*static_cast<Live*>(context)->reporter, path);

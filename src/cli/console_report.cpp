@@ -168,9 +168,9 @@ void ConsoleReporter::copyProgress(uint64_t bytes, uint64_t nowMs) {
   drawProgress(nowMs);
 }
 
-void ConsoleReporter::folderScanned(const EntryList& list, uint64_t nowMs) {
+void ConsoleReporter::folderScanned(const EntryList& list, uint32_t equalFiles, uint64_t nowMs) {
   if (!style_.progress) return;  // planning is for the progress line only
-  progress_.folderScanned(list);
+  progress_.folderScanned(list, equalFiles);
   drawProgress(nowMs);
 }
 
@@ -194,9 +194,9 @@ void ConsoleReporter::progressHook(void* self, uint64_t bytes) {
   static_cast<ConsoleReporter*>(self)->copyProgress(bytes, platform::monotonicMilliseconds());
 }
 
-void ConsoleReporter::scannedHook(void* self, const EntryList& list) {
+void ConsoleReporter::scannedHook(void* self, const EntryList& list, uint32_t equalFiles) {
   try {
-    static_cast<ConsoleReporter*>(self)->folderScanned(list, platform::monotonicMilliseconds());
+    static_cast<ConsoleReporter*>(self)->folderScanned(list, equalFiles, platform::monotonicMilliseconds());
   } catch (...) {
   }
 }

@@ -77,11 +77,11 @@ class ConsoleReporter {
 
   // The run's other events, on its thread; `nowMs` a monotonic time.
   void copyProgress(uint64_t bytes, uint64_t nowMs);
-  void folderScanned(const EntryList& list, uint64_t nowMs);
+  void folderScanned(const EntryList& list, uint32_t equalFiles, uint64_t nowMs);
   void folderCreated(std::u16string_view path);
   // The same with a reporter as the context and the console's clock.
   static void progressHook(void* self, uint64_t bytes);
-  static void scannedHook(void* self, const EntryList& list);
+  static void scannedHook(void* self, const EntryList& list, uint32_t equalFiles);
   static void createdHook(void* self, std::u16string_view path);
 
   // Erases a progress line that is showing.

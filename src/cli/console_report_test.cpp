@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/run_progress.h"
+#include "engine/pair_scanner.h"
+
 namespace crvl::cli {
 namespace {
 
@@ -79,6 +82,27 @@ TEST(ConsoleReporter, ProgressLineOnlyOnATerminalAtMostTenTimesASecond) {
       EXPECT_NE(output.find(u"15.0 MiB/s"), std::u16string::npos);  // 3 MiB in 0.2 s
     }
   }
+}
+
+TEST(ConsoleReporter, ScannedLineCountsEqualFilesTheListLeavesOut) {
+  // A header, one file on the left only and one folder pair; 5 pairs of equal files
+  // were counted by the scan, not recorded.
+  EntryList list(true);
+  const EntryBlock folder{0x10, 0, 0, 0, 0};
+  const EntryBlock file{0x20, 7, 0, 0, 0};
+  ASSERT_GE(action_record::append(list, kCodeFolderPair, 0, folder, folder, u"/l", u"/r"), 0);
+  ASSERT_GE(action_record::append(list, kCodeFileLeftOnly, 0, file, EntryBlock{}, u"n", u""), 0);
+  ASSERT_GE(action_record::append(list, kCodeFolderPair, 0, folder, folder, u"/l/d", u"/r/d"), 0);
+  FolderPlan plan;
+  planFolder(list, 5, kOptAddRight, plan);
+  // The header is the folder itself, no entry of it.
+  EXPECT_EQ(plan.leftEntries, 5u + 2u);
+  EXPECT_EQ(plan.rightEntries, 5u + 1u);
+  EXPECT_EQ(plan.copies, 1u);
+  EXPECT_EQ(plan.bytes, 7u);
+  planFolder(list, 0, kOptAddRight, plan);  // reused: nothing carried over
+  EXPECT_EQ(plan.leftEntries, 2u);
+  EXPECT_EQ(plan.rightEntries, 1u);
 }
 
 TEST(ConsoleReporter, FormatsByteCountsAndTheSummary) {

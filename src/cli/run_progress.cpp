@@ -22,8 +22,9 @@ std::u16string_view lastPart(std::u16string_view path) {
 
 }  // namespace
 
-void planFolder(const EntryList& list, OptionFlags f, FolderPlan& plan) {
-  plan.leftEntries = plan.rightEntries = plan.copies = 0;
+void planFolder(const EntryList& list, uint32_t equalFiles, OptionFlags f, FolderPlan& plan) {
+  plan.leftEntries = plan.rightEntries = equalFiles;
+  plan.copies = 0;
   plan.bytes = 0;
   plan.names.clear();
   action_record::Fields record;
@@ -49,8 +50,8 @@ void planFolder(const EntryList& list, OptionFlags f, FolderPlan& plan) {
   }
 }
 
-void RunProgress::folderScanned(const EntryList& list) {
-  planFolder(list, flags_, folder_);
+void RunProgress::folderScanned(const EntryList& list, uint32_t equalFiles) {
+  planFolder(list, equalFiles, flags_, folder_);
   next_ = 0;
   leftEntries_ += folder_.leftEntries;
   rightEntries_ += folder_.rightEntries;

@@ -24,15 +24,16 @@ struct FolderPlan {
   std::vector<std::u16string> names;  // the files copied, in the run's order
 };
 
-// Reads `list` as the run's file walk does with `flags`. `plan` is reused.
-void planFolder(const EntryList& list, OptionFlags flags, FolderPlan& plan);
+// Reads `list` as the run's file walk does with `flags`; `equalFiles` pairs of equal
+// files that the list leaves out count as entries of both sides. `plan` is reused.
+void planFolder(const EntryList& list, uint32_t equalFiles, OptionFlags flags, FolderPlan& plan);
 
 class RunProgress {
  public:
   explicit RunProgress(OptionFlags flags) : flags_(flags) {}
 
   // The run's events: a folder pair scanned, bytes copied, a record reported.
-  void folderScanned(const EntryList& list);
+  void folderScanned(const EntryList& list, uint32_t equalFiles);
   void copyBytes(uint64_t bytes) { bytesDone_ += bytes; }
   // A record the run reported: a copy marker counts a file done.
   void reported(int32_t marker, LogText left, LogText right);

@@ -338,7 +338,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   }
   ahead.reset();
   if (scanned.stopped || list.byteSize() == 0) return;
-  if (sync.folderScanned != nullptr) sync.folderScanned(sync.copyProgressContext, list);
+  if (sync.folderScanned != nullptr) sync.folderScanned(sync.copyProgressContext, list, scanned.equalFiles);
   sweepTemporaries(ctx, sync.left, ctx.leftChanged, scanned.leftTemporaries);
   sweepTemporaries(ctx, sync.right, ctx.rightChanged, scanned.rightTemporaries);
 
@@ -586,6 +586,8 @@ void runJob(JobRun& run) noexcept {
     scanner.ignoreDate = has(f, kOptIgnoreDate) ? 1 : 0;
     scanner.toleranceCode = (has(f, kOptTwoSecondTolerance) ? 2 : 0) + (has(f, kOptIgnoreOneHour) ? 100 : 0);
     scanner.excludedFolders = excludedFolders(run.job, run.media);
+    // Equal files need no action: counted, not kept (most of a no-change run's memory).
+    scanner.recordEqualFiles = false;
 
     for (const std::u16string& pairText : run.job.includedPairs) {
       if (stopRequested(run.sync)) break;

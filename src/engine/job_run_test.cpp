@@ -117,6 +117,43 @@ TEST_F(JobRunTest, BidirectionalNeverLosesAnythingAndSettles) {
   }
 }
 
+TEST_F(JobRunTest, TheFolderHookSeesEqualFilesCountedAndNoRecordOfThem) {
+  TempFolder tmp;
+  for (const char* side : {"L", "R"}) {
+    writeFile(tmp / side / "a.txt", "a", kT);
+    writeFile(tmp / side / "b.txt", "b", kT);
+    writeFile(tmp / side / "sub/c.txt", "c", kT);
+  }
+  writeFile(tmp / "L/sub/new.txt", "n", kT);
+  // What the hook is told per folder, in the run's order: equal pairs and record codes.
+  struct Seen {
+    std::vector<std::pair<uint32_t, std::vector<int>>> folders;
+  };
+  for (uint32_t threads : {1u, 2u}) {
+    SCOPED_TRACE(threads);
+    Seen seen;
+    JobRun jr;
+    jr.job.optionFlags = kMirror;
+    jr.job.includedPairs = {pairOf(tmp.text("L"), tmp.text("R"))};
+    jr.scanThreads = threads;
+    jr.sync.copyProgressContext = &seen;
+    jr.sync.folderScanned = [](void* context, const EntryList& list, uint32_t equalFiles) {
+      std::vector<int> codes;
+      action_record::Fields f;
+      for (uint32_t off = list.next(0); off < list.byteSize(); off = list.next(off)) {
+        action_record::load(list, off, f);
+        codes.push_back(f.code);
+      }
+      static_cast<Seen*>(context)->folders.emplace_back(equalFiles, std::move(codes));
+    };
+    RecordingSink sink = run(jr, /*execute=*/false);
+    const std::vector<std::pair<uint32_t, std::vector<int>>> expected = {
+        {2u, {kCodeFolderPair}}, {1u, {kCodeFileLeftOnly}}};
+    EXPECT_EQ(seen.folders, expected);
+    EXPECT_EQ(sink.count(kMarkerCopiedNewRight), 1u);
+  }
+}
+
 TEST_F(JobRunTest, AMissingTopFolderIsCreatedOnlyBelowAFolderThatIsThere) {
   struct Case {
     const char* name;

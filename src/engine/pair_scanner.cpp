@@ -74,17 +74,20 @@ class NameIndex {
     const uint32_t n = list.count();
     slots_.clear();
     slots_.reserve(n);
+    // One bucket per entry at most: chains stay short, and the heads cost four bytes an
+    // entry rather than eight to sixteen.
     uint32_t buckets = 16;
-    while (buckets < 2 * n) buckets <<= 1;
+    while (buckets < n) buckets <<= 1;
     mask_ = buckets - 1;
     heads_.assign(buckets, kNoEntry);
     const uint8_t* end = list.data() + list.byteSize();
     for (uint32_t off = 0; off < list.byteSize() && slots_.size() < n; off = list.next(off)) {
-      slots_.push_back({storedNameHash(list.at(off) + scan_entry::kNameOffset, end, name, key), off, kNoEntry});
+      const uint64_t h = storedNameHash(list.at(off) + scan_entry::kNameOffset, end, name, key);
+      slots_.push_back({static_cast<uint32_t>(h), off, kNoEntry});
     }
     // Chains linked from the back so that each runs in list order.
     for (uint32_t position = static_cast<uint32_t>(slots_.size()); position-- > 0;) {
-      uint32_t& head = heads_[static_cast<uint32_t>(slots_[position].hash) & mask_];
+      uint32_t& head = heads_[slots_[position].hash & mask_];
       slots_[position].next = head;
       head = position;
     }
@@ -92,12 +95,12 @@ class NameIndex {
 
   [[nodiscard]] size_t size() const noexcept { return slots_.size(); }
   [[nodiscard]] uint32_t offset(size_t position) const noexcept { return slots_[position].offset; }
-  [[nodiscard]] uint64_t hash(size_t position) const noexcept { return slots_[position].hash; }
+  [[nodiscard]] uint32_t hash(size_t position) const noexcept { return slots_[position].hash; }
 
   // The offset of the first entry whose name is exactly `name` (h: its hash), or kNoEntry.
-  [[nodiscard]] uint32_t findExact(const EntryList& list, std::u16string_view name, uint64_t h) const {
+  [[nodiscard]] uint32_t findExact(const EntryList& list, std::u16string_view name, uint32_t h) const {
     const uint8_t* end = list.data() + list.byteSize();
-    for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = slots_[p].next) {
+    for (uint32_t p = heads_[h & mask_]; p != kNoEntry; p = slots_[p].next) {
       const Slot& slot = slots_[p];
       if (slot.hash == h && storedNameIs(list.at(slot.offset) + scan_entry::kNameOffset, end, name)) {
         return slot.offset;
@@ -109,10 +112,10 @@ class NameIndex {
   // The offset of the first entry whose name is namesEqual to `name` (h: its hash) and
   // for which `eligible(offset, storedName, hash)` holds, or kNoEntry.
   template <typename Eligible>
-  [[nodiscard]] uint32_t findFolded(const EntryList& list, std::u16string_view name, uint64_t h,
+  [[nodiscard]] uint32_t findFolded(const EntryList& list, std::u16string_view name, uint32_t h,
                                     std::u16string& scratch, Eligible eligible) const {
     const uint8_t* end = list.data() + list.byteSize();
-    for (uint32_t p = heads_[static_cast<uint32_t>(h) & mask_]; p != kNoEntry; p = slots_[p].next) {
+    for (uint32_t p = heads_[h & mask_]; p != kNoEntry; p = slots_[p].next) {
       const Slot& slot = slots_[p];
       if (slot.hash != h) continue;
       loadName(list.at(slot.offset) + scan_entry::kNameOffset, end, scratch);
@@ -122,9 +125,10 @@ class NameIndex {
   }
 
  private:
-  // Hash, record offset and chain link together: a lookup touches one place per entry.
+  // Hash (its low half: names are still compared on a match), record offset and chain
+  // link together: a lookup touches one place per entry, twelve bytes.
   struct Slot {
-    uint64_t hash;
+    uint32_t hash;
     uint32_t offset;
     uint32_t next;
   };
@@ -221,6 +225,7 @@ struct PairWork {
   std::u16string leftPath;
   std::u16string rightPath;
   std::u16string key;
+  uint32_t equalFiles = 0;  // pairs of equal files counted, not recorded
 };
 
 void record(PairWork& w, uint8_t code, int32_t base, const EntryBlock& left, const EntryBlock& right,
@@ -270,8 +275,13 @@ void recordPair(PairWork& w, const EntryBlock& l, const EntryBlock& r, std::u16s
       platform::joinPath(w.leftCompareBase, ln, w.leftPath);
       platform::joinPath(w.rightCompareBase, rn, w.rightPath);
     }
-    record(w, decideFiles(w.scanner, l, r, w.leftPath, w.rightPath), w.scanner.baseReference, l, r, ln,
-           rn);
+    const ActionCode code = decideFiles(w.scanner, l, r, w.leftPath, w.rightPath);
+    if (code == kCodeEqual && !w.scanner.recordEqualFiles) {
+      w.scanner.currentCode = code;
+      ++w.equalFiles;
+      return;
+    }
+    record(w, code, w.scanner.baseReference, l, r, ln, rn);
   }
 }
 
@@ -292,7 +302,7 @@ void pass(PairWork& w, bool xIsLeft, bool folders) {
   const uint8_t* yEnd = y.data() + y.byteSize();
   // A candidate of Y that differs in case only: free, and not the exact twin of another
   // entry of X (that entry has the first claim on it).
-  const auto foldEligible = [&](uint32_t offset, std::u16string_view storedName, uint64_t h) {
+  const auto foldEligible = [&](uint32_t offset, std::u16string_view storedName, uint32_t h) {
     return !isPaired(y.at(offset)) && xIndex.findExact(x, storedName, h) == kNoEntry;
   };
   for (size_t i = 0; i < xIndex.size(); ++i) {
@@ -309,7 +319,7 @@ void pass(PairWork& w, bool xIsLeft, bool folders) {
              xIsLeft ? std::u16string_view() : std::u16string_view(w.name));
       continue;
     }
-    const uint64_t h = xIndex.hash(i);
+    const uint32_t h = xIndex.hash(i);
     uint32_t match = yIndex.findExact(y, w.name, h);
     if (match == kNoEntry) match = yIndex.findFolded(y, w.name, h, w.scratch, foldEligible);
     if (match == kNoEntry) {
@@ -500,6 +510,7 @@ PairScanResult scanPair(PairScanner& scanner, const SideState& left, const SideS
   pass(w, /*xIsLeft=*/false, /*folders=*/false);
   pass(w, /*xIsLeft=*/true, /*folders=*/true);
   pass(w, /*xIsLeft=*/false, /*folders=*/true);
+  result.equalFiles = w.equalFiles;
   result.stopped = stopRequested(scanner.stopWord);
   return result;
 }

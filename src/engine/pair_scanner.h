@@ -77,6 +77,10 @@ struct PairScanner {
   const EntryBlock* currentLeft = nullptr;
   const EntryBlock* currentRight = nullptr;
   const ScanFilter* filter = nullptr;  // null: every file is kept
+  // False: a pair of equal files makes no record, only a count (PairScanResult::
+  // equalFiles). A run acts on no such pair, and in a folder where nothing changed
+  // their records would be most of what the run holds.
+  bool recordEqualFiles = true;
   StopWord stopWord = nullptr;
   // Where the run's lists are enlarged (the shell's main window); null: in place.
   ListEnlargementHook enlargement = nullptr;
@@ -131,6 +135,8 @@ struct PairScanResult {
   ErrorCode left = 0;
   ErrorCode right = 0;
   bool stopped = false;  // the stop word ended the scan
+  // Pairs of equal files left out of the action list (scanner.recordEqualFiles false).
+  uint32_t equalFiles = 0;
   TemporaryNames leftTemporaries;
   TemporaryNames rightTemporaries;
 

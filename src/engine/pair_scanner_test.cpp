@@ -294,6 +294,41 @@ TEST_F(ScannerTest, ExactNamesPairFirstAndNoEntryIsPairedTwice) {
   }
 }
 
+TEST_F(ScannerTest, EqualFilesCountedInsteadOfRecordedLeaveEveryOtherRecordAsItWas) {
+  struct Case {
+    const char* name;
+    std::vector<MemEntry> left;
+    std::vector<MemEntry> right;
+  };
+  const Case cases[] = {
+      {"all equal", {file(u"a"), file(u"b"), file(u"c")}, {file(u"c"), file(u"a"), file(u"b")}},
+      {"mixed", {file(u"same"), file(u"new", 1, kT + kSec), file(u"left"), folder(u"d"), file(u"x")},
+       {file(u"x"), folder(u"d"), file(u"new"), file(u"same"), file(u"right"), file(u"d2")}},
+      {"case twins and a clash", {file(u"A"), file(u"a"), folder(u"t")}, {file(u"a"), file(u"t"), file(u"A")}},
+      {"nothing equal", {file(u"p", 2)}, {file(u"p", 3)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tree.folders[u"L"] = c.left;
+    tree.folders[u"R"] = c.right;
+    run.scanner.recordEqualFiles = true;
+    const std::vector<Rec> all = scan();
+    ASSERT_EQ(lastScan.equalFiles, 0u);
+    std::vector<Rec> expected;
+    uint32_t equal = 0;
+    for (const Rec& r : all) {
+      if (r.code == kCodeEqual) {
+        ++equal;
+      } else {
+        expected.push_back(r);
+      }
+    }
+    run.scanner.recordEqualFiles = false;
+    EXPECT_EQ(scan(), expected);
+    EXPECT_EQ(lastScan.equalFiles, equal);
+  }
+}
+
 TEST_F(ScannerTest, AFileTheFilterHidesOnOneSideKeepsItsTwin) {
   // The filter takes files under 10 bytes: the same name can pass on one side only.
   ScanFilter filter{nullptr, [](const void*, const FindRecord& e) { return e.block.size < 10; }};

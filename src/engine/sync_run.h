@@ -25,9 +25,10 @@ struct SyncRun {
   // front end's progress line. Called on the run's thread.
   void (*copyProgress)(void* context, uint64_t bytes) = nullptr;
   void* copyProgressContext = nullptr;
-  // Told, with the same context, each folder pair's action list once it is scanned, and
-  // each folder the run created (or, simulating, would create), when set.
-  void (*folderScanned)(void* context, const EntryList& list) = nullptr;
+  // Told, with the same context, each folder pair's action list once it is scanned (with
+  // the pairs of equal files that the list leaves out), and each folder the run created
+  // (or, simulating, would create), when set.
+  void (*folderScanned)(void* context, const EntryList& list, uint32_t equalFiles) = nullptr;
   void (*folderCreated)(void* context, std::u16string_view path) = nullptr;
 };
 

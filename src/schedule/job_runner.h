@@ -24,9 +24,9 @@ struct RunObserver {
   const LogSink* (*begin)(void* context, const LogSink* logSink) = nullptr;
   // The bytes of each copy progress report, on the run's thread.
   void (*copyProgress)(void* context, uint64_t bytes) = nullptr;
-  // Each folder pair's action list once scanned, and each folder created (simulating:
-  // that would be created), on the run's thread.
-  void (*folderScanned)(void* context, const EntryList& list) = nullptr;
+  // Each folder pair's action list once scanned (with the pairs of equal files it leaves
+  // out), and each folder created (simulating: that would be created), on the run's thread.
+  void (*folderScanned)(void* context, const EntryList& list, uint32_t equalFiles) = nullptr;
   void (*folderCreated)(void* context, std::u16string_view path) = nullptr;
   // Called when the engine has finished, before the log is closed.
   void (*end)(void* context) = nullptr;

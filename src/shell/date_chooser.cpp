@@ -178,7 +178,8 @@ class DateChooser : public Dialog<DateChooser> {
     const int column = at.x * kGridColumns / std::max<LONG>(r.right, 1);
     const int row = at.y * kGridRows / std::max<LONG>(r.bottom, 1);
     if (column < 1 || column >= kGridColumns || row < 1 || row >= kGridRows) return;
-    const GridDay& day = dateGrid(chosen_.year, chosen_.month).days[static_cast<size_t>((row - 1) * 7 + column - 1)];
+    // A copy: the grid is a temporary, and a reference into it would dangle.
+    const GridDay day = dateGrid(chosen_.year, chosen_.month).days[static_cast<size_t>((row - 1) * 7 + column - 1)];
     if (!day.inMonth) return;
     chosen_.day = day.day;
     ::InvalidateRect(grid, nullptr, TRUE);

@@ -59,7 +59,7 @@ ErrorCode wakeForRequests(void* /*context*/, bool onUiThread) noexcept {
   }
   if (::PostMessageW(window, kMessageUiRequests, 0, 0)) return kSuccess;
   const DWORD error = ::GetLastError();
-  return error != 0 ? error : kErrorInvalidWindowHandle;
+  return error != 0 ? error : static_cast<ErrorCode>(kErrorInvalidWindowHandle);
 }
 
 void postCommand(void* /*context*/, uint32_t command) {

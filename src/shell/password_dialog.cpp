@@ -107,7 +107,7 @@ ErrorCode askPasswordOver(DialogContext& context, std::u16string_view title, std
   const INT_PTR result = dialog.runModal(static_cast<HWND>(context.owner), CRVL_DLG_PASSWORD);
   if (result == -1) {
     const DWORD error = ::GetLastError();
-    return error != 0 ? error : kErrorInvalidWindowHandle;
+    return error != 0 ? error : static_cast<ErrorCode>(kErrorInvalidWindowHandle);
   }
   if (result == IDOK) {
     if (password != nullptr) *password = dialog.typed;

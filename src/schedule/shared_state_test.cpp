@@ -104,8 +104,9 @@ TEST(SharedSettingsTest, ThreadsReadWriteAndFlushOneStore) {
       const std::string key = "k" + std::to_string(t);
       for (int round = 1; round <= kRounds; ++round) {
         // The store's lock may make an operation give up after 50 ms; the next one
-        // tries again, so a value is written until it reads back.
-        for (int attempt = 0; attempt < 20 && store.getInt("T", key, 0) != static_cast<uint32_t>(round); ++attempt) {
+        // tries again, so a value is written until it reads back. On a loaded machine
+        // (Wine, other builds) one thread may miss the lock many times in a row.
+        for (int attempt = 0; attempt < 200 && store.getInt("T", key, 0) != static_cast<uint32_t>(round); ++attempt) {
           store.putInt("T", key, static_cast<uint32_t>(round));
         }
         if (store.getInt("T", key, 0) != static_cast<uint32_t>(round)) lost.fetch_add(1);

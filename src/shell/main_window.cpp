@@ -91,7 +91,7 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::create() noexcept {
   ::InitCommonControls();
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
 
   state_.darkMode = readDarkMode(settings_);

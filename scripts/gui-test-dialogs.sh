@@ -303,6 +303,31 @@ else
 fi
 stop_program
 
+# Another process changes the register while the dialog is open: '&OK' keeps both the
+# dialog's edit and the other's change (real processes: the console's "job new").
+new_case register-merge
+for job in Alpha Beta; do make_job "$job" 1; done
+mkdir -p "$case_dir/Gamma/L" "$case_dir/Gamma/R"
+write_settings US "1=Alpha;JOB:Alpha" "2=Beta;JOB:Beta"
+cp "$build/crvlc.exe" "$case_dir/"
+start_program
+drive wait-window 20000 >/dev/null
+if open_dialog 118 3010; then
+  drive lv-select 3010 0
+  drive click 6997
+  check "the register dialog removes Alpha from its list" is 1 lv-count 3010
+  check "'crvlc job new' writes the register while the dialog is open" \
+    wine "$case_dir/crvlc.exe" --settings "$(winpath "$case_dir/CRVL.INI")" job new Gamma \
+    "$(winpath "$case_dir/Gamma/L")" "$(winpath "$case_dir/Gamma/R")" >/dev/null 2>&1
+  check "the register then holds Gamma" eval 'section Job | grep -q "^3=Gamma;"'
+  drive click 99
+  check "'&OK' keeps the dialog's removal and the job added meanwhile" \
+    is_out "1=Beta|2=Gamma" eval 'section Job | cut -d";" -f1 | paste -sd"|"'
+else
+  fail "'&Configure...' opens the register"
+fi
+stop_program
+
 # --- the job editor: mode and options, the filter through the job file, Cancel --------
 
 option_line() { tr -d '\r' < "$case_dir/Alpha.job" | grep '^Option='; }

@@ -425,15 +425,16 @@ if open_dialog 206 2404 1; then
   check "on the only row Edit, Exclude folders and Remove are enabled, Move Up and Move Down not" \
     is_out "11100" eval 'for b in 6993 2411 6997 6991 6992; do get tb-enabled 2403 $b; done | tr -d "\n"; echo'
   check "a disabled tool bar button cannot be pressed" not drive tb-click 2403 6991
-  drive focus 2403
+  drive focus 2404
+  drive key tab
   drive key right
   drive key return
   if drive dlg-wait 2503 5000 >/dev/null; then
-    check "on the tool bar, Right and Enter press 'Edit' (the folder pair of the row opens)" \
+    check "Tab from the folders to the tool bar, Right and Enter press 'Edit' (the row's pair opens)" \
       is "$(winpath "$case_dir/Alpha/L")" text 2503
     drive click 2
   else
-    fail "on the tool bar, Right and Enter press 'Edit'"
+    fail "Tab from the folders to the tool bar, Right and Enter press 'Edit'"
   fi
   drive tb-click 2403 6997
   check "the tool bar's Remove removes the row" is 0 lv-count 2404

@@ -303,6 +303,31 @@ else
 fi
 stop_program
 
+# Another process changes the register while the dialog is open: '&OK' keeps both the
+# dialog's edit and the other's change (real processes: the console's "job new").
+new_case register-merge
+for job in Alpha Beta; do make_job "$job" 1; done
+mkdir -p "$case_dir/Gamma/L" "$case_dir/Gamma/R"
+write_settings US "1=Alpha;JOB:Alpha" "2=Beta;JOB:Beta"
+cp "$build/crvlc.exe" "$case_dir/"
+start_program
+drive wait-window 20000 >/dev/null
+if open_dialog 118 3010; then
+  drive lv-select 3010 0
+  drive click 6997
+  check "the register dialog removes Alpha from its list" is 1 lv-count 3010
+  check "'crvlc job new' writes the register while the dialog is open" \
+    wine "$case_dir/crvlc.exe" --settings "$(winpath "$case_dir/CRVL.INI")" job new Gamma \
+    "$(winpath "$case_dir/Gamma/L")" "$(winpath "$case_dir/Gamma/R")" >/dev/null 2>&1
+  check "the register then holds Gamma" eval 'section Job | grep -q "^3=Gamma;"'
+  drive click 99
+  check "'&OK' keeps the dialog's removal and the job added meanwhile" \
+    is_out "1=Beta|2=Gamma" eval 'section Job | cut -d";" -f1 | paste -sd"|"'
+else
+  fail "'&Configure...' opens the register"
+fi
+stop_program
+
 # --- the job editor: mode and options, the filter through the job file, Cancel --------
 
 option_line() { tr -d '\r' < "$case_dir/Alpha.job" | grep '^Option='; }
@@ -367,7 +392,7 @@ fi
 # Editing folders and then Cancel leaves the job file as it was.
 cp "$case_dir/Alpha.job" "$case_dir/before.job"
 if open_dialog 206 2404 1; then
-  drive press 6990
+  drive tb-press 2403 6990
   if drive dlg-wait 2503 5000 >/dev/null; then
     drive set-text 2503 "$(winpath "$case_dir/Alpha/L")"
     drive set-text 2504 "$(winpath "$case_dir/Alpha/R2")"
@@ -390,6 +415,31 @@ if open_dialog 206 2404 1; then
   drive lv-dblclick 2404 0
   drive click 99
   check "a second double click includes it again" poll 5 eval 'tr -d "\r" < "$case_dir/Alpha.job" | grep -q "^1=+"'
+fi
+# The folder commands are a tool bar: its buttons follow the selection, show tips and
+# are reached by the keyboard (Tab to it, the arrows between its buttons, Enter).
+if open_dialog 206 2404 1; then
+  check "the editor's folder commands are the six buttons of a tool bar" is 6 tb-count 2403
+  check "the tool bar's tips come from the language library" is "Exclude folders" tb-tip 2403 2411
+  drive lv-select 2404 0
+  check "on the only row Edit, Exclude folders and Remove are enabled, Move Up and Move Down not" \
+    is_out "11100" eval 'for b in 6993 2411 6997 6991 6992; do get tb-enabled 2403 $b; done | tr -d "\n"; echo'
+  check "a disabled tool bar button cannot be pressed" not drive tb-click 2403 6991
+  drive focus 2404
+  drive key tab
+  drive key right
+  drive key return
+  if drive dlg-wait 2503 5000 >/dev/null; then
+    check "Tab from the folders to the tool bar, Right and Enter press 'Edit' (the row's pair opens)" \
+      is "$(winpath "$case_dir/Alpha/L")" text 2503
+    drive click 2
+  else
+    fail "Tab from the folders to the tool bar, Right and Enter press 'Edit'"
+  fi
+  drive tb-click 2403 6997
+  check "the tool bar's Remove removes the row" is 0 lv-count 2404
+  check "without a row the tool bar's Edit is disabled" is 0 tb-enabled 2403 6993
+  drive click 2
 fi
 stop_program
 
@@ -445,7 +495,9 @@ dialog_tour() {
     drive click 2324
     drive lv-select 2404 0
     snap job-editor-filter-on
-    drive press 6993
+    check "[$language${shot_suffix:-}] the editor's tool bar tips are the language's" \
+      is "$([ "$language" = DE ] && echo "Ordner ausschließen" || echo "Exclude folders")" tb-tip 2403 2411
+    drive tb-press 2403 6993
     if drive dlg-wait 2503 5000 >/dev/null; then snap folder-pair; drive click 2; fi
     drive press 2320
     if drive dlg-wait 2204 5000 >/dev/null; then snap date-chooser; drive click 2; fi

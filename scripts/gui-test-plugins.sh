@@ -262,3 +262,35 @@ else
   fail "a run on a plug-in that asks for a password opens the password dialog"
 fi
 stop_program
+
+# --- an availability task's password request refused outside a run: a tray notice ------
+
+new_case availability-refused
+copy_modules
+mkdir -p "$case_dir/Remote/L" "$case_dir/Remote/R" "$case_dir/testfs"
+printf 'one' > "$case_dir/Remote/L/a.txt"
+printf '[testfs]\r\nroot=%s\r\npassword=open sesame\r\ntrace=%s\r\n' "$(winpath "$case_dir/Remote/R")" \
+  "$(winpath "$case_dir/testfs/trace.txt")" > "$case_dir/testfs/crvltest_both.ini"
+printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;\\\\\\Remote\\\r\n' \
+  "$(winpath "$case_dir/Remote/L")" > "$case_dir/Remote.job"
+write_settings US "1=Remote;JOB:Remote"
+printf '\r\n[pgnFS]\r\n1=Remote;+%s;\r\n\r\n[Task]\r\n1=Remote;ao\r\n' \
+  "$(winpath "$case_dir/plugins/crvltest_both.wfx64")" >> "$case_dir/CRVL.INI"
+export CRVL_MENU_TRACE="$(winpath "$case_dir/trace.txt")"
+CRVL_TESTFS_DIR="$(winpath "$case_dir/testfs")" start_program
+unset CRVL_MENU_TRACE
+drive wait-window 20000 >/dev/null
+notices() { tr -d '\r' 2>/dev/null < "$case_dir/trace.txt" | grep '^notice '; }
+if drive dlg-wait 5901 20000 >/dev/null; then
+  pass "the availability task's test of a plug-in folder asks for the password"
+  drive click 2
+  check "the refusal is told in a tray notice naming the job and the reason" poll 10 eval \
+    'notices | grep -qxF "notice The availability task of Remote asked for a password and got none: the password was not given. It asks again once you start a job."'
+  # The task's next tests ask nobody and tell nothing more.
+  check "after the refusal the task asks no more" not drive dlg-wait 5901 3000
+  import -window root "$shots/availability-refused-notice.png"
+  check "the refusal is told once ($(notices | wc -l) notices)" [ "$(notices | wc -l)" -eq 1 ]
+else
+  fail "the availability task's test of a plug-in folder asks for the password"
+fi
+stop_program

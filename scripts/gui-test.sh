@@ -204,7 +204,8 @@ close_menus() { drive menu-keys escape*4 >/dev/null 2>&1; drive menu-gone 3000 >
 mkdir -p "$shots" "$work"
 
 # CRVL_GUI_ONLY="dialogs saves" runs only those parts (of dialogs, plugins, runs, stress,
-# saves), without the cases above them and without the 144 DPI tour: for a quick look.
+# saves), without the cases above them: for a quick look. "dialogs dpi" adds the dialog
+# tour at 144 DPI.
 only=${CRVL_GUI_ONLY:-}
 wanted() { [ -z "$only" ] || [[ " $only " == *" $1 "* ]]; }
 
@@ -497,7 +498,7 @@ dpi_tour() {
   wineserver -f -p >/dev/null 2>&1 &
   server_pid=$!
 }
-if [ -z "$only" ]; then
+if wanted dpi; then
 drive wait-gone 10000 >/dev/null 2>&1
 dpi_tour 144 1400x920
 shot_suffix=-144

@@ -48,9 +48,12 @@ void jobMissing(void*, std::u16string_view jobName) {
         u"\n");
 }
 
-void passwordRefused(void*, std::u16string_view jobName) {
+void passwordRefused(void*, std::u16string_view jobName, UiReply reply, ErrorCode error) {
+  const std::u16string reason = reply == UiReply::kCancelled || reply == UiReply::kNotShown
+                                    ? unansweredReason(reply, error)
+                                    : std::u16string(u"the password was not given.");
   print(nowText() + u"  the password was refused: the availability task of " + std::u16string(jobName) +
-        u" asks no more until a job is started\n");
+        u" asks no more until a job is started (" + reason + u")\n");
 }
 
 void notified(void*, uint32_t command) {

@@ -378,6 +378,16 @@ TEST(RegisterMerge, EditsLaidOntoTheRegisterAsStored) {
   }
 }
 
+TEST(RegisterMerge, ARowStoredAgainWithItsPathContractedIsStillTheLoadedRow) {
+  TestFolder folder;
+  const RegisterRow a = jobRow(u"A", folder.path("a.job")), b = jobRow(u"B", folder.path("b.job"));
+  const RegisterRow n = jobRow(u"N", u"n.job");
+  const RegisterRow storedA = jobRow(u"A", contractPath(a.path)), storedB = jobRow(u"B", contractPath(b.path));
+  ASSERT_NE(storedA.path, a.path);  // the test folder lies in a folder that a macro stands for
+  // The user removed A; meanwhile the console added N and stored every path contracted.
+  EXPECT_EQ(mergeRegisterEdits({a, b}, {b}, {1}, {storedA, storedB, n}), (std::vector<RegisterRow>{b, n}));
+}
+
 TEST_F(RegisterTest, CommitKeepsWhatAnotherProcessAddedMeanwhile) {
   ASSERT_EQ(writeRegister({jobRow(u"A", u"a.job"), jobRow(u"B", u"b.job"), jobRow(u"C", u"c.job")}, settings_),
             kSuccess);

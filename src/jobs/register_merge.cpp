@@ -1,6 +1,19 @@
 #include "jobs/register_merge.h"
 
+#include "jobs/path_macros.h"
+
 namespace crvl {
+namespace {
+
+// A loaded row that is still stored: the same kind and name, and a path that names the
+// same file. Another process may have stored it in another form: the console contracts
+// every path of the register it writes ("%MY_PATH%\a.job" for "C:\Corvell\a.job").
+bool sameStoredRow(const RegisterRow& loaded, const RegisterRow& stored) {
+  return loaded.kind == stored.kind && loaded.name == stored.name &&
+         (loaded.path == stored.path || pathsEqual(loaded.path, stored.path));
+}
+
+}  // namespace
 
 std::vector<RegisterRow> mergeRegisterEdits(const std::vector<RegisterRow>& base,
                                             const std::vector<RegisterRow>& edited,
@@ -14,13 +27,13 @@ std::vector<RegisterRow> mergeRegisterEdits(const std::vector<RegisterRow>& base
   std::vector<bool> stillStored(base.size(), false);
   std::vector<size_t> baseOfCurrent(current.size(), kNewRegisterRow);
   size_t head = 0;
-  while (head < base.size() && head < current.size() && base[head] == current[head]) {
+  while (head < base.size() && head < current.size() && sameStoredRow(base[head], current[head])) {
     stillStored[head] = true;
     baseOfCurrent[head] = head;
     ++head;
   }
   size_t baseEnd = base.size(), currentEnd = current.size();
-  while (baseEnd > head && currentEnd > head && base[baseEnd - 1] == current[currentEnd - 1]) {
+  while (baseEnd > head && currentEnd > head && sameStoredRow(base[baseEnd - 1], current[currentEnd - 1])) {
     --baseEnd;
     --currentEnd;
     stillStored[baseEnd] = true;
@@ -29,7 +42,7 @@ std::vector<RegisterRow> mergeRegisterEdits(const std::vector<RegisterRow>& base
   size_t from = head;
   for (size_t i = head; i < baseEnd; ++i) {
     for (size_t k = from; k < currentEnd; ++k) {
-      if (current[k] == base[i]) {
+      if (sameStoredRow(base[i], current[k])) {
         stillStored[i] = true;
         baseOfCurrent[k] = i;
         from = k + 1;

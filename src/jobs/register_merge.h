@@ -22,8 +22,10 @@ inline constexpr size_t kNewRegisterRow = static_cast<size_t>(-1);
 //   - Rows of `base` that `current` no longer holds (removed elsewhere) are dropped
 //     unless the user changed them.
 //   - Everything else follows the edit: its order, its names, its removals.
-// Rows of `base` are found in `current` in order, each at its first equal row after the
-// last one found; an edit that `origins` does not match in size is taken as it is.
+// Rows of `base` are found in `current` in order, each at its first row after the last
+// one found with the same kind and name and a path to the same file (pathsEqual: the
+// other process may have stored it expanded or contracted); an edit that `origins`
+// does not match in size is taken as it is.
 [[nodiscard]] std::vector<RegisterRow> mergeRegisterEdits(const std::vector<RegisterRow>& base,
                                                           const std::vector<RegisterRow>& edited,
                                                           const std::vector<size_t>& origins,

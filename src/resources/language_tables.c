@@ -172,6 +172,9 @@ static const CrvlLanguageRecord kEnglishTable[] = {
     {5567, "The key file is not there."},
     {5900, "Password for: "},
     {5903, "Show password"},
+    {5904, "The availability task of %s asked for a password and got none: %s. It asks again once you start a job."},
+    {5905, "the password was not given"},
+    {5906, "the question could not be shown (%s)"},
     {6303, "File System Plugins"},
     {3021, "Open"},
     {3022, "Save"},
@@ -363,6 +366,9 @@ static const CrvlLanguageRecord kGermanTable[] = {
     {5567, "Die Schl\374sseldatei ist nicht vorhanden."},
     {5900, "Kennwort f\374r: "},
     {5903, "Kennwort zeigen"},
+    {5904, "Die Aufgabe bei Verf\374gbarkeit von %s hat nach einem Kennwort gefragt und keines erhalten: %s. Sie fragt erst wieder, wenn Sie eine Aufgabe starten."},
+    {5905, "das Kennwort wurde nicht eingegeben"},
+    {5906, "die Frage konnte nicht angezeigt werden (%s)"},
     {6303, "Dateisystemkomponenten"},
     {3021, "\326ffnen"},
     {3022, "Speichern"},
@@ -554,6 +560,9 @@ static const CrvlLanguageRecord kKeyTable[] = {
     {5567, "SKyM"},
     {5900, "tPsw"},
     {5903, "ShPW"},
+    {5904, "PwRf"},
+    {5905, "PwNG"},
+    {5906, "PwNS"},
     {6303, "FSPg"},
     {3021, "pFOn"},
     {3022, "pFSv"},
@@ -578,4 +587,4 @@ static const CrvlLanguageRecord kKeyTable[] = {
 const CrvlLanguageRecord* const crvlLanguageTables[4] = {
     kEnglishTable, kGermanTable, kKeyTable, 0};
 
-const unsigned crvlStringCount = 186;
+const unsigned crvlStringCount = 189;

@@ -57,8 +57,9 @@ struct RunEvents {
   void (*jobMissing)(void* context, std::u16string_view jobName) = nullptr;
   // An availability task's test of its job met a password request that was refused:
   // the task asks nobody again until the user starts a job. Called once per refusal,
-  // on the task's thread.
-  void (*passwordRefused)(void* context, std::u16string_view jobName) = nullptr;
+  // on the task's thread, with the reply that refused it (kDeclined: the user; kPending
+  // when the prompt was none of the queue's) and its error for kNotShown.
+  void (*passwordRefused)(void* context, std::u16string_view jobName, UiReply reply, ErrorCode error) = nullptr;
 };
 
 // Time as the scheduler reads and waits for it; tests put a clock of their own here.
@@ -96,6 +97,7 @@ struct AppState {
   // The shell asks the user through uiRequests (closed while the cycle ends).
   RememberedPassword rememberedPassword;
   UiRequestQueue uiRequests;
+  RefusalNotices refusalNotices;        // for the shell's tray notices
   PasswordRequests passwordRequests;
   // What the plug-in binding reaches of the program (settings, main window). Both stand
   // before the provider table, which unloads its plug-ins when it goes.

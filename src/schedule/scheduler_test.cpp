@@ -148,7 +148,7 @@ class SchedulerTest : public ::testing::Test {
     state_.runEvents.jobMissing = [](void* self, std::u16string_view) {
       ++static_cast<SchedulerTest*>(self)->missingTold_;
     };
-    state_.runEvents.passwordRefused = [](void* self, std::u16string_view) {
+    state_.runEvents.passwordRefused = [](void* self, std::u16string_view, UiReply, ErrorCode) {
       ++static_cast<SchedulerTest*>(self)->refusalsTold_;
     };
     state_.notifications.context = this;

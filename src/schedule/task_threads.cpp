@@ -87,12 +87,15 @@ class TaskJob {
     const uint32_t starts = state_.userStarts.load();
     if (passwordRefused_ && starts != startsAtRefusal_) passwordRefused_ = false;
     RequestScope requests(/*mayAsk=*/!passwordRefused_);
+    const RunRequestScope asked(task_.jobName, /*sink=*/nullptr);  // for the refusal's reason
     const bool reachable = jobIsAvailable(state_, std::u16string_view(task_.jobName));
     if (!passwordRefused_ && requests.refused()) {
       passwordRefused_ = true;
       startsAtRefusal_ = starts;
       const RunEvents& events = state_.runEvents;
-      if (events.passwordRefused != nullptr) events.passwordRefused(events.context, task_.jobName);
+      if (events.passwordRefused != nullptr) {
+        events.passwordRefused(events.context, task_.jobName, asked.lastRefusal(), asked.lastRefusalError());
+      }
     }
     return reachable;
   }

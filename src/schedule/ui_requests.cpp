@@ -123,9 +123,11 @@ std::u16string unansweredReason(UiReply reply, ErrorCode error) {
 }
 
 void noteUnansweredRequest(std::u16string_view title, UiReply reply, ErrorCode error) noexcept {
-  if (reply != UiReply::kCancelled && reply != UiReply::kNotShown) return;
-  const RunRequestScope* scope = t_runScope;
-  if (scope == nullptr) return;
+  RunRequestScope* scope = t_runScope;
+  if (scope == nullptr || reply == UiReply::kGiven || reply == UiReply::kPending) return;
+  scope->lastRefusal_ = reply;
+  scope->lastRefusalError_ = error;
+  if ((reply != UiReply::kCancelled && reply != UiReply::kNotShown) || scope->sink_ == nullptr) return;
   try {
     std::u16string state = unansweredReason(reply, error);
     writeLogRecord(scope->sink_, kMarkerSideUnavailable, LogText(scope->jobName_), LogText(title), state);

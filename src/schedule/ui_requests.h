@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/log_sink.h"
@@ -82,14 +83,43 @@ class UiRequestQueue {
   std::vector<std::shared_ptr<PasswordRequest>> unanswered_;  // asked, not answered
 };
 
+// What an availability task tells the user about a password request that was refused
+// outside a run: an owned copy that the task's thread hands over; the user-interface
+// thread takes them all when it is woken.
+struct RefusalNotice {
+  std::u16string jobName;
+  UiReply reply = UiReply::kPending;
+  ErrorCode error = kSuccess;  // kNotShown: the system's reason
+};
+
+class RefusalNotices {
+ public:
+  // Any thread.
+  void put(RefusalNotice notice) {
+    std::lock_guard<std::mutex> guard(lock_);
+    waiting_.push_back(std::move(notice));
+  }
+  // The user-interface thread: the notices put since the last call, oldest first.
+  [[nodiscard]] std::vector<RefusalNotice> takeAll() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::exchange(waiting_, {});
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<RefusalNotice> waiting_;
+};
+
 // The prompt that asks through `queue` (what PasswordRequests and the account's
 // password use): kGiven answers true, every other reply false, and a request that was
 // not answered by the user is noted in the log of the asking thread's run.
 [[nodiscard]] PasswordPrompt queuePrompt(UiRequestQueue& queue) noexcept;
 
-// The run of the calling thread, for notes about its questions: while a scope lives,
-// requests of this thread that nobody answered are written to `sink` (the job's log)
-// with the job's name and the reason. Scopes nest (the inner one counts).
+// The run (or the task's test) of the calling thread, for notes about its questions:
+// while a scope lives, requests of this thread that nobody answered are written to
+// `sink` (the job's log; none when null) with the job's name and the reason, and the
+// last reply that left a request without a password is kept. Scopes nest (the inner
+// one counts).
 class RunRequestScope {
  public:
   RunRequestScope(std::u16string_view jobName, const LogSink* sink) noexcept;
@@ -97,16 +127,24 @@ class RunRequestScope {
   RunRequestScope(const RunRequestScope&) = delete;
   RunRequestScope& operator=(const RunRequestScope&) = delete;
 
+  // The last reply other than kGiven of the scope's requests (kPending: none came
+  // through the queue), and its error for kNotShown.
+  [[nodiscard]] UiReply lastRefusal() const noexcept { return lastRefusal_; }
+  [[nodiscard]] ErrorCode lastRefusalError() const noexcept { return lastRefusalError_; }
+
  private:
   friend void noteUnansweredRequest(std::u16string_view title, UiReply reply, ErrorCode error) noexcept;
   std::u16string_view jobName_;
   const LogSink* sink_;
   RunRequestScope* outer_;
+  UiReply lastRefusal_ = UiReply::kPending;
+  ErrorCode lastRefusalError_ = kSuccess;
 };
 
 // Writes the note of a request that `reply` (kCancelled or kNotShown) left unanswered
 // into the calling thread's run log, if any: the job, the request's title and the
-// reason. Nothing for the other replies or without a run.
+// reason. Nothing for the other replies or without a run. Every reply but kGiven is
+// kept as the scope's lastRefusal.
 void noteUnansweredRequest(std::u16string_view title, UiReply reply, ErrorCode error) noexcept;
 
 // The text of that note's reason ("cancelled: the program is ending", "not shown: "

@@ -84,7 +84,7 @@ struct Records {
                }};
 };
 
-TEST(UiRequestsTest, UnansweredQuestionsAreRepliedAtOnceAndNotedInTheRunsLog) {
+TEST(UiRequestsTest, UnansweredQuestionsAreRepliedAtOnceNotedInTheRunsLogAndKeptByTheScope) {
   enum class Then { kClose, kDecline, kWakeFails, kCloseWhileShown };
   struct Case {
     Then then;
@@ -105,10 +105,12 @@ TEST(UiRequestsTest, UnansweredQuestionsAreRepliedAtOnceAndNotedInTheRunsLog) {
     Records records;
     std::atomic<bool> given{true};
     std::atomic<bool> done{false};
+    UiReply kept = UiReply::kPending;
     std::thread run([&] {
       const RunRequestScope scope(u"Remote", &records.sink);
       std::u16string typed;
       given = prompt.ask(prompt.context, u"TestFS", typed);
+      kept = scope.lastRefusal();
       done = true;
     });
     if (c.then != Then::kWakeFails) {
@@ -124,6 +126,7 @@ TEST(UiRequestsTest, UnansweredQuestionsAreRepliedAtOnceAndNotedInTheRunsLog) {
     queue.close();
     run.join();
     EXPECT_FALSE(given.load());
+    EXPECT_EQ(kept, c.reply) << "the scope keeps the reply that refused (an availability task tells it)";
     if (c.noted == nullptr) {
       EXPECT_TRUE(records.lines.empty());
     } else {

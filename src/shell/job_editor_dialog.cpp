@@ -18,6 +18,7 @@
 #include "shell/date_chooser.h"
 #include "shell/dialog_class.h"
 #include "shell/dialog_controls.h"
+#include "shell/dialog_toolbar.h"
 #include "shell/save_error.h"
 
 namespace crvl::shell {
@@ -25,6 +26,7 @@ namespace {
 
 constexpr int kOk = 99;
 constexpr int kFolderList = 2404;
+constexpr int kToolbar = CRVL_ID_JOB_TOOLBAR;
 constexpr int kAdd = 6990, kEdit = 6993, kExclude = 2411, kRemove = 6997, kMoveUp = 6991, kMoveDown = 6992;
 constexpr int kMode = 2408;
 constexpr int kOptions = 2410;
@@ -84,7 +86,7 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
   // --- Filling ---
 
   void initialise() {
-    setTexts(handle(), {kTexttJob, kAdd, kEdit, kExclude, kRemove, kMoveUp, kMoveDown, kTextlOpt, kWithFilter,
+    setTexts(handle(), {kTexttJob, kTextlOpt, kWithFilter,
                         kTextfMsk, kTextfExc, kTextfDte, kTextfLng, kTextfAtr, 2350, 2351, 2352, 2353, 2354, 2355,
                         2356, kOk, IDCANCEL});
     const HWND folders = item(kFolderList);
@@ -92,6 +94,9 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
     folderIcons_ = iconList(handle(), {CRVL_ICON_JOBS, CRVL_ICON_STOP});
     ListView_SetImageList(folders, folderIcons_.get(), LVSIL_SMALL);
     addColumns(folders, {kTextFld1, kTextFld2});
+    // Without its tool bar the folders are still edited by double click and the keys.
+    (void)fillDialogToolbar(handle(), kToolbar, {kAdd, kEdit, kExclude, kRemove, kMoveUp, kMoveDown},
+                            /*minWidthDlu=*/55);
     fillFolders();
 
     std::vector<std::u16string> modes;
@@ -145,11 +150,11 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
 
   void updateFolderButtons() {
     const FolderButtons b = editor_.folderButtons();
-    enableItem(handle(), kEdit, b.edit);
-    enableItem(handle(), kExclude, b.exclude);
-    enableItem(handle(), kRemove, b.remove);
-    enableItem(handle(), kMoveUp, b.moveUp);
-    enableItem(handle(), kMoveDown, b.moveDown);
+    enableToolbarButton(handle(), kToolbar, kEdit, b.edit);
+    enableToolbarButton(handle(), kToolbar, kExclude, b.exclude);
+    enableToolbarButton(handle(), kToolbar, kRemove, b.remove);
+    enableToolbarButton(handle(), kToolbar, kMoveUp, b.moveUp);
+    enableToolbarButton(handle(), kToolbar, kMoveDown, b.moveDown);
   }
 
   // --- The filter: fields into the model and back ---
@@ -277,6 +282,7 @@ class JobEditorDialog : public Dialog<JobEditorDialog> {
 
   INT_PTR notify(NMHDR* header) {
     if (header == nullptr) return FALSE;
+    if (answerToolbarTip(header)) return TRUE;
     if (header->idFrom == kOptions && header->code == LVN_ITEMCHANGED && !updating_) {
       const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
       if ((change->uChanged & LVIF_STATE) != 0 && ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK) != 0 &&

@@ -13,6 +13,8 @@
 #include "schedule/scheduler.h"
 #include "shell/command_line.h"
 #include "shell/help_files.h"
+#include "shell/menu_trace.h"
+#include "shell/refusal_notice.h"
 #include "shell/system_integration.h"
 
 namespace crvl::shell {
@@ -62,6 +64,19 @@ ErrorCode wakeForRequests(void* /*context*/, bool onUiThread) noexcept {
   return error != 0 ? error : static_cast<ErrorCode>(kErrorInvalidWindowHandle);
 }
 
+// On an availability task's thread: the notice goes into the state's queue as a copy,
+// and the window, found by its handle, is woken for it.
+void tellPasswordRefused(void* context, std::u16string_view jobName, UiReply reply, ErrorCode error) {
+  try {
+    static_cast<AppState*>(context)->refusalNotices.put(RefusalNotice{std::u16string(jobName), reply, error});
+  } catch (...) {
+    return;  // out of memory: nothing to tell
+  }
+  if (const HWND window = mainWindowHandle(); window != nullptr) {
+    ::PostMessageW(window, kMessageRefusalNotices, 0, 0);
+  }
+}
+
 void postCommand(void* /*context*/, uint32_t command) {
   const HWND window = mainWindowHandle();
   if (window != nullptr) ::PostMessageW(window, WM_COMMAND, command, 0);
@@ -91,7 +106,7 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::create() noexcept {
   ::InitCommonControls();
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
 
   state_.darkMode = readDarkMode(settings_);
@@ -163,6 +178,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) no
     case kMessageUiRequests:
       serveUiRequests();
       return 0;
+    case kMessageRefusalNotices:
+      showRefusalNotices();
+      return 0;
     case WM_SETTINGCHANGE:
       painter_.reset();  // the menu font may have changed
       return defaultProcessing(message, wParam, lParam);
@@ -178,6 +196,8 @@ LRESULT MainWindow::onCreate() noexcept {
   g_mainWindow.store(handle(), std::memory_order_release);
   state_.notifications = NotificationSink{this, &postCommand};
   state_.enlargement = &enlargeOnUiThread;
+  state_.runEvents.context = &state_;
+  state_.runEvents.passwordRefused = &tellPasswordRefused;
   taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
   // A program with a higher integrity level than the shell would not hear it otherwise.
   ::ChangeWindowMessageFilterEx(handle(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
@@ -298,6 +318,19 @@ void MainWindow::bringDialogToFront() noexcept {
   ::SetForegroundWindow(dialog);
   ::BringWindowToTop(dialog);
   ::SetActiveWindow(dialog);
+}
+
+void MainWindow::showRefusalNotices() noexcept {
+  try {
+    for (const RefusalNotice& notice : state_.refusalNotices.takeAll()) {
+      if (notice.reply == UiReply::kCancelled) continue;  // the program is ending or restarting
+      const std::u16string text = refusalNoticeText(notice);
+      (void)tray_.showBalloon(state_.productName, text);
+      traceNotice(text);
+    }
+  } catch (...) {
+    // Out of memory: the notices are dropped.
+  }
 }
 
 bool MainWindow::runsInProgress() const noexcept { return state_.runsInProgress.load() != 0; }

@@ -42,6 +42,9 @@ using UiRoutine = LRESULT (*)(LPARAM argument) noexcept;
 // Wakes the user-interface thread for the questions waiting in AppState::uiRequests
 // (no parameters: the requests travel through the queue, never in the message).
 inline constexpr UINT kMessageUiRequests = WM_USER + 9;
+// Wakes the user-interface thread for the notices waiting in AppState::refusalNotices
+// (no parameters, as kMessageUiRequests).
+inline constexpr UINT kMessageRefusalNotices = WM_USER + 10;
 
 // The main window of the current cycle, or null; any thread may read it.
 [[nodiscard]] HWND mainWindowHandle() noexcept;
@@ -98,6 +101,9 @@ class MainWindow : public Window<MainWindow> {
   // question is shown already: those are answered after it.
   void serveUiRequests() noexcept;
   void serveUiRequest(const std::shared_ptr<PasswordRequest>& request) noexcept;
+  // Tells each notice waiting in AppState::refusalNotices in a tray balloon (and the
+  // trace), except those of a program that is ending.
+  void showRefusalNotices() noexcept;
   // Ends the questions: every open one is answered "cancelled", a shown prompt closes.
   void cancelUiRequests() noexcept;
   // Opens a dialog with busyCount held; false when it was not opened or not confirmed.

@@ -63,6 +63,13 @@ void traceMenu(HMENU menu) noexcept {
   }
 }
 
+void traceNotice(std::u16string_view text) noexcept {
+  try {
+    appendToTrace("notice " + platform::toUtf8(text) + "\n");
+  } catch (...) {
+  }
+}
+
 void traceDroppedCommand(uint16_t command) noexcept {
   try {
     appendToTrace("dropped " + std::to_string(command) + "\n");

@@ -32,6 +32,19 @@ bool TrayIcon::add(HWND owner, HICON icon, std::u16string_view tip) noexcept {
   return shown_;
 }
 
+bool TrayIcon::showBalloon(std::u16string_view title, std::u16string_view text) noexcept {
+  if (owner_ == nullptr) return false;
+  NOTIFYICONDATAW nid = data(NIF_INFO);
+  const size_t titleChars = std::min<size_t>(title.size(), std::size(nid.szInfoTitle) - 1);
+  std::wmemcpy(nid.szInfoTitle, reinterpret_cast<const wchar_t*>(title.data()), titleChars);
+  nid.szInfoTitle[titleChars] = L'\0';
+  const size_t textChars = std::min<size_t>(text.size(), std::size(nid.szInfo) - 1);
+  std::wmemcpy(nid.szInfo, reinterpret_cast<const wchar_t*>(text.data()), textChars);
+  nid.szInfo[textChars] = L'\0';
+  nid.dwInfoFlags = NIIF_WARNING;
+  return ::Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
+}
+
 bool TrayIcon::setIcon(HICON icon) noexcept {
   icon_ = icon;
   if (owner_ == nullptr) return false;

@@ -27,6 +27,9 @@ class TrayIcon {
   bool add(HWND owner, HICON icon, std::u16string_view tip) noexcept;
   // NIM_MODIFY of the icon; the icon is remembered for a later re-add either way.
   bool setIcon(HICON icon) noexcept;
+  // A balloon notification over the icon (NIF_INFO, warning icon): `title` cut to 63
+  // characters, `text` to 255. Returns whether the shell took it.
+  bool showBalloon(std::u16string_view title, std::u16string_view text) noexcept;
   // NIM_DELETE; nothing when the icon is not there.
   void remove() noexcept;
   // Adds the icon again as it was last set (after the shell restarted and lost it).

@@ -21,7 +21,9 @@
 //   press ID                   clicks button ID without waiting: for buttons that open
 //                              another dialog or a message box
 //   command ID                 sends WM_COMMAND ID (BN_CLICKED) to the dialog
-//   key return|escape|tab      posts the key to the control with the focus
+//   key KEY                    posts KEY (return, escape, tab, space, left, right, up,
+//                              down) to the control with the focus
+//   focus ID                   moves the focus to control ID, as the dialog's Tab does
 //   checked ID                 prints 0, 1 or 2 (indeterminate)
 //   enabled ID | visible ID    prints 0 or 1
 //   readonly ID                prints 1 for a read-only edit control, else 0
@@ -45,6 +47,13 @@
 //   context ID                 posts the dialog a WM_CONTEXTMENU for control ID, as the
 //                              keyboard's menu key gives it
 //   clipboard TEXT             puts TEXT on the clipboard as Unicode text
+//   tb-count ID                prints the number of buttons of tool bar ID
+//   tb-enabled ID COMMAND      prints 0 or 1 for the tool bar's button COMMAND
+//   tb-click ID COMMAND        presses the button COMMAND of tool bar ID and waits until
+//                              the dialog has handled it; tb-press does not wait (for
+//                              buttons that open another dialog). Both fail when ID is
+//                              no tool bar, has no such button or the button is disabled
+//   tb-tip ID COMMAND          prints the tool tip of the tool bar's button COMMAND
 #include <windows.h>
 #include <commctrl.h>
 
@@ -138,6 +147,23 @@ class RemoteBuffer {
 
 int number(wchar_t* text) { return static_cast<int>(std::wcstol(text, nullptr, 10)); }
 
+bool isToolbar(HWND control) {
+  wchar_t name[32] = {};
+  return control != nullptr && ::GetClassNameW(control, name, 32) > 0 && _wcsicmp(name, TOOLBARCLASSNAMEW) == 0;
+}
+
+UINT keyOf(const std::wstring& name) {
+  static const struct {
+    const wchar_t* name;
+    UINT key;
+  } kKeys[] = {{L"return", VK_RETURN}, {L"escape", VK_ESCAPE}, {L"tab", VK_TAB}, {L"space", VK_SPACE},
+               {L"left", VK_LEFT},     {L"right", VK_RIGHT},   {L"up", VK_UP},   {L"down", VK_DOWN}};
+  for (const auto& k : kKeys) {
+    if (name == k.name) return k.key;
+  }
+  return 0;
+}
+
 HWND waitDialogWith(int id, DWORD ms, bool gone) {
   const ULONGLONG end = ::GetTickCount64() + ms;
   for (;;) {
@@ -194,7 +220,8 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
       L"dlg-title", L"dlg-rect", L"click", L"press", L"command", L"key", L"checked", L"enabled", L"visible", L"text",
       L"set-text", L"combo", L"combo-get", L"combo-count", L"lb", L"lv-count", L"lv-text", L"lv-select", L"lv-selected",
       L"lv-check", L"lv-checked", L"lv-dblclick", L"dtp-set", L"dtp-get", L"tab", L"context", L"dlg-icon",
-      L"tool-count", L"lv-colwidth", L"lv-fits", L"rect", L"readonly"};
+      L"tool-count", L"lv-colwidth", L"lv-fits", L"rect", L"readonly", L"focus", L"tb-count", L"tb-enabled",
+      L"tb-click", L"tb-press", L"tb-tip"};
   bool known = false;
   for (const wchar_t* name : kDialogActions) known = known || action == name;
   if (!known) return -1;
@@ -241,8 +268,8 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   }
   if (action == L"key") {
     if (!need(3)) return 2;
-    const std::wstring name = argv[2];
-    const UINT key = name == L"return" ? VK_RETURN : name == L"escape" ? VK_ESCAPE : VK_TAB;
+    const UINT key = keyOf(argv[2]);
+    if (key == 0) return 2;
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info);
@@ -271,6 +298,62 @@ int driveDialog(const std::wstring& action, int argc, wchar_t** argv) {
   }
   if (action == L"click") {
     sendTo(control, BM_CLICK, 0, 0, 10000);
+    return 0;
+  }
+  if (action == L"focus") {
+    sendTo(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    return 0;
+  }
+  if (action.rfind(L"tb-", 0) == 0) {
+    if (!isToolbar(control)) {
+      std::fprintf(stderr, "crvl_drive: control %d is no tool bar\n", id);
+      return 1;
+    }
+    if (action == L"tb-count") {
+      std::printf("%d\n", static_cast<int>(sendTo(control, TB_BUTTONCOUNT, 0, 0)));
+      return 0;
+    }
+    if (!need(4)) return 2;
+    const auto command = static_cast<WPARAM>(number(argv[3]));
+    if (static_cast<int>(sendTo(control, TB_COMMANDTOINDEX, command, 0)) < 0) {
+      std::fprintf(stderr, "crvl_drive: tool bar %d has no button %d\n", id, static_cast<int>(command));
+      return 1;
+    }
+    const bool enabled = sendTo(control, TB_ISBUTTONENABLED, command, 0) != 0;
+    if (action == L"tb-enabled") {
+      std::printf("%d\n", enabled ? 1 : 0);
+      return 0;
+    }
+    if (action == L"tb-tip") {
+      const auto tips = reinterpret_cast<HWND>(sendTo(control, TB_GETTOOLTIPS, 0, 0));
+      if (tips == nullptr) return 1;
+      constexpr size_t kChars = 512;
+      RemoteBuffer remote(tips, sizeof(TTTOOLINFOW) + kChars * sizeof(wchar_t));
+      if (!remote.ok()) return 1;
+      TTTOOLINFOW tool{};
+      tool.cbSize = sizeof tool;
+      tool.hwnd = control;
+      tool.uId = command;
+      tool.lpszText = reinterpret_cast<wchar_t*>(remote.address(sizeof(TTTOOLINFOW)));
+      remote.write(&tool, sizeof tool);
+      sendTo(tips, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(remote.address()));
+      std::vector<wchar_t> text(kChars, L'\0');
+      remote.read(text.data(), kChars * sizeof(wchar_t), sizeof(TTTOOLINFOW));
+      text.back() = L'\0';
+      printWide(text.data());
+      return 0;
+    }
+    if (!enabled) {
+      std::fprintf(stderr, "crvl_drive: button %d of tool bar %d is disabled\n", static_cast<int>(command), id);
+      return 1;
+    }
+    // What the tool bar sends its parent for a click on the button.
+    const WPARAM click = MAKEWPARAM(static_cast<WORD>(command), BN_CLICKED);
+    if (action == L"tb-click") {
+      sendTo(::GetParent(control), WM_COMMAND, click, reinterpret_cast<LPARAM>(control), 10000);
+    } else {
+      ::PostMessageW(::GetParent(control), WM_COMMAND, click, reinterpret_cast<LPARAM>(control));
+    }
     return 0;
   }
   if (action == L"tab") {

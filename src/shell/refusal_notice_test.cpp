@@ -13,23 +13,29 @@ namespace {
 TEST(RefusalNoticeTest, NamesTheJobAndTheReasonInTheCurrentLanguage) {
   struct Case {
     LanguageTable table;
-    RefusalNotice notice;
-    std::u16string expected;
+    const char16_t* jobName;
+    UiReply reply;
+    ErrorCode error;
+    const char16_t* expected;
   } const cases[] = {
-      {englishTable(), {u"Photos", UiReply::kDeclined, kSuccess},
+      {englishTable(), u"Photos", UiReply::kDeclined, kSuccess,
        u"The availability task of Photos asked for a password and got none: the password was not given. "
        u"It asks again once you start a job."},
       // A name that holds "%s" stays as it is; the reason goes into the text's own place.
-      {englishTable(), {u"50%s off", UiReply::kPending, kSuccess},
+      {englishTable(), u"50%s off", UiReply::kPending, kSuccess,
        u"The availability task of 50%s off asked for a password and got none: the password was not given. "
        u"It asks again once you start a job."},
-      {germanTable(), {u"Fotos", UiReply::kDeclined, kSuccess},
+      {germanTable(), u"Fotos", UiReply::kDeclined, kSuccess,
        u"Die Aufgabe bei Verf\u00FCgbarkeit von Fotos hat nach einem Kennwort gefragt und keines erhalten: das "
        u"Kennwort wurde nicht eingegeben. Sie fragt erst wieder, wenn Sie eine Aufgabe starten."},
   };
   for (const Case& c : cases) {
     setCurrentLanguageTable(c.table);
-    EXPECT_EQ(refusalNoticeText(c.notice), c.expected);
+    RefusalNotice notice;
+    notice.jobName = c.jobName;
+    notice.reply = c.reply;
+    notice.error = c.error;
+    EXPECT_EQ(refusalNoticeText(notice), c.expected);
   }
   // A prompt that could not be shown gives the system's reason.
   setCurrentLanguageTable(englishTable());

@@ -16,6 +16,21 @@ copy_modules() {
   cp "$testplugins/crvltest_both.wfx64" "$testplugins/crvltest_wide.uwfx" "$case_dir/plugins/"
   printf 'not a module' > "$case_dir/plugins/broken.wfx"
 }
+# A case NAME whose job Remote mirrors the folder Remote/L (one file, a.txt) to the test
+# plug-in's root Remote/R; the module asks for the password "open sesame" and writes its
+# trace to testfs/trace.txt. EXTRA is appended to the settings after the plug-in list.
+remote_case() {  # NAME [EXTRA]
+  new_case "$1"
+  copy_modules
+  mkdir -p "$case_dir/Remote/L" "$case_dir/Remote/R" "$case_dir/testfs"
+  printf 'one' > "$case_dir/Remote/L/a.txt"
+  printf '[testfs]\r\nroot=%s\r\npassword=open sesame\r\ntrace=%s\r\n' "$(winpath "$case_dir/Remote/R")" \
+    "$(winpath "$case_dir/testfs/trace.txt")" > "$case_dir/testfs/crvltest_both.ini"
+  printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;\\\\\\Remote\\\r\n' \
+    "$(winpath "$case_dir/Remote/L")" > "$case_dir/Remote.job"
+  write_settings US "1=Remote;JOB:Remote"
+  printf '\r\n[pgnFS]\r\n1=Remote;+%s;\r\n%s' "$(winpath "$case_dir/plugins/crvltest_both.wfx64")" "${2:-}" >> "$case_dir/CRVL.INI"
+}
 # Whether the top dialog's static text (a message box's, id 0xFFFF) holds `text`.
 message_says() { get text 65535 | grep -qF "$1"; }
 # The rows of the page as "checked|name|module|parameters", one a line.
@@ -238,17 +253,8 @@ rm -f "$(sftp_ini)"
 
 # --- a plug-in's password request during a run goes to the password dialog ------------
 
-new_case plugin-password
-copy_modules
-mkdir -p "$case_dir/Remote/L" "$case_dir/Remote/R" "$case_dir/testfs"
-printf 'one' > "$case_dir/Remote/L/a.txt"
+remote_case plugin-password
 printf 'two' > "$case_dir/Remote/L/b.txt"
-printf '[testfs]\r\nroot=%s\r\npassword=open sesame\r\ntrace=%s\r\n' "$(winpath "$case_dir/Remote/R")" \
-  "$(winpath "$case_dir/testfs/trace.txt")" > "$case_dir/testfs/crvltest_both.ini"
-printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;\\\\\\Remote\\\r\n' \
-  "$(winpath "$case_dir/Remote/L")" > "$case_dir/Remote.job"
-write_settings US "1=Remote;JOB:Remote"
-printf '\r\n[pgnFS]\r\n1=Remote;+%s;\r\n' "$(winpath "$case_dir/plugins/crvltest_both.wfx64")" >> "$case_dir/CRVL.INI"
 CRVL_TESTFS_DIR="$(winpath "$case_dir/testfs")" start_program
 drive wait-window 20000 >/dev/null
 drive post 201 1 >/dev/null
@@ -265,17 +271,7 @@ stop_program
 
 # --- an availability task's password request refused outside a run: a tray notice ------
 
-new_case availability-refused
-copy_modules
-mkdir -p "$case_dir/Remote/L" "$case_dir/Remote/R" "$case_dir/testfs"
-printf 'one' > "$case_dir/Remote/L/a.txt"
-printf '[testfs]\r\nroot=%s\r\npassword=open sesame\r\ntrace=%s\r\n' "$(winpath "$case_dir/Remote/R")" \
-  "$(winpath "$case_dir/testfs/trace.txt")" > "$case_dir/testfs/crvltest_both.ini"
-printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;\\\\\\Remote\\\r\n' \
-  "$(winpath "$case_dir/Remote/L")" > "$case_dir/Remote.job"
-write_settings US "1=Remote;JOB:Remote"
-printf '\r\n[pgnFS]\r\n1=Remote;+%s;\r\n\r\n[Task]\r\n1=Remote;ao\r\n' \
-  "$(winpath "$case_dir/plugins/crvltest_both.wfx64")" >> "$case_dir/CRVL.INI"
+remote_case availability-refused $'\r\n[Task]\r\n1=Remote;ao\r\n'
 export CRVL_MENU_TRACE="$(winpath "$case_dir/trace.txt")"
 CRVL_TESTFS_DIR="$(winpath "$case_dir/testfs")" start_program
 unset CRVL_MENU_TRACE

@@ -1,5 +1,5 @@
 # Part of scripts/gui-test.sh (sourced after gui-test-plugins.sh; uses the helpers of
-# gui-test.sh and gui-test-dialogs.sh): short runs of a job on the test plug-in that
+# gui-test.sh, gui-test-dialogs.sh and gui-test-plugins.sh): short runs of a job on the test plug-in that
 # asks for a password, while the Language, Product Information and Planed Tasks
 # dialogs are open, while the settings are restored and while the program exits. The
 # program never crashes or hangs, and every password request is either shown or
@@ -12,16 +12,7 @@ fi
 
 # The plug-in asks on its first listing after it was loaded: once per shell cycle.
 stress_setup() {
-  new_case stress
-  copy_modules
-  mkdir -p "$case_dir/Remote/L" "$case_dir/Remote/R" "$case_dir/testfs"
-  printf 'one' > "$case_dir/Remote/L/a.txt"
-  printf '[testfs]\r\nroot=%s\r\npassword=open sesame\r\ntrace=%s\r\n' "$(winpath "$case_dir/Remote/R")" \
-    "$(winpath "$case_dir/testfs/trace.txt")" > "$case_dir/testfs/crvltest_both.ini"
-  printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;\\\\\\Remote\\\r\n' \
-    "$(winpath "$case_dir/Remote/L")" > "$case_dir/Remote.job"
-  write_settings US "1=Remote;JOB:Remote"
-  printf '\r\n[pgnFS]\r\n1=Remote;+%s;\r\n' "$(winpath "$case_dir/plugins/crvltest_both.wfx64")" >> "$case_dir/CRVL.INI"
+  remote_case stress
   cp "$case_dir/CRVL.INI" "$case_dir/saved.INI"
 }
 stress_start() {

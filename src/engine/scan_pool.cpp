@@ -59,6 +59,19 @@ void ScanPool::finish(ScanTask& task) noexcept {
     task.state = ScanTask::State::kDone;
     return;
   }
+  // A worker is making it. Meanwhile this thread makes the queued tasks that come first,
+  // so that no core waits while there is work: with one worker the run's own thread
+  // would otherwise only watch it.
+  while (task.state != ScanTask::State::kDone) {
+    ScanTask* other = takeFirst();
+    if (other == nullptr) break;
+    guard.unlock();
+    other->run(other->context);
+    guard.lock();
+    other->state = ScanTask::State::kDone;
+    done_.notify_all();
+  }
+  if (task.state == ScanTask::State::kDone) return;
   // A task a worker is making is usually done within microseconds of being asked for:
   // a short look without the lock saves the two thread switches of a wait.
   guard.unlock();

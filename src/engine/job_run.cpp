@@ -315,9 +315,6 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   SyncRun& sync = ctx.run.sync;
   sync.left.path.assign(leftPath);
   sync.right.path.assign(rightPath);
-  // A link back into a folder already being synchronised is not entered again.
-  DescentScope scope(ctx.chain, sync.left, sync.right);
-  if (!scope.entered()) return;
 
   // Each level keeps its own list while its sub-folders run; like every engine list it
   // is enlarged through the enlargement hook when one is set.
@@ -338,6 +335,11 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   }
   ahead.reset();
   if (scanned.stopped || list.byteSize() == 0) return;
+  // A link back into a folder already being synchronised is not entered again. The
+  // listings tell which folders they read; nothing has been done with them yet, so a
+  // refused pair leaves no trace: no report, no action, no count.
+  const DescentScope scope(ctx.chain, sync.left, sync.right, scanned.leftFolder, scanned.rightFolder);
+  if (!scope.entered()) return;
   if (sync.folderScanned != nullptr) sync.folderScanned(sync.copyProgressContext, list, scanned.equalFiles);
   sweepTemporaries(ctx, sync.left, ctx.leftChanged, scanned.leftTemporaries);
   sweepTemporaries(ctx, sync.right, ctx.rightChanged, scanned.rightTemporaries);

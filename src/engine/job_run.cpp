@@ -309,6 +309,23 @@ void folderWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) 
   }
 }
 
+// Lists the two sides of a pair on the run thread alone while it lives: a side that the
+// parent's listing showed absent is missing or has just been made, and its listing
+// takes no time, so handing the other side to a scan worker only adds the hand-off.
+class OwnThreadListing {
+ public:
+  OwnThreadListing(PairScanner& scanner, const PairVisit& visit) : scanner_(scanner), pool_(scanner.sidePool) {
+    if (!visit.leftMustExist || !visit.rightMustExist) scanner_.sidePool = nullptr;
+  }
+  ~OwnThreadListing() { scanner_.sidePool = pool_; }
+  OwnThreadListing(const OwnThreadListing&) = delete;
+  OwnThreadListing& operator=(const OwnThreadListing&) = delete;
+
+ private:
+  PairScanner& scanner_;
+  ScanPool* pool_;
+};
+
 void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath,
                     const PairVisit& visit, std::unique_ptr<PrefetchedPair> ahead) {
   if (isExcluded(ctx, leftPath) || isExcluded(ctx, rightPath)) return;
@@ -330,6 +347,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
     sync.scanner.currentLeft = nullptr;
     sync.scanner.currentRight = nullptr;
     sync.scanner.currentCode = 0;
+    const OwnThreadListing sides(sync.scanner, visit);
     scanned = scanPair(sync.scanner, sync.left, sync.right);
     sync.scanner.actionList = nullptr;
   }

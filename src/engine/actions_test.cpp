@@ -397,6 +397,37 @@ TEST_F(ActionsTest, DescentChainRefusesAFolderAlreadyOnTheChain) {
   // Sides of other providers give no identity and never block.
   SideState plugin{nullptr, kProviderPlugin, 0, u"x", {}};
   EXPECT_TRUE(chain.enter(plugin, plugin));
+  chain.leave();
+
+  // The identity a listing read is taken over the path's; without one, the path counts.
+  platform::FolderIdentity top;
+  ASSERT_EQ(platform::fileIdentity(temp.text("L"), &top.volume, &top.fileId), 0u);
+  top.known = true;
+  const platform::FolderIdentity none;
+  platform::FolderIdentity other = top;
+  other.fileId += 1;
+  struct Case {
+    const SideState* left;
+    const platform::FolderIdentity* leftListed;
+    const platform::FolderIdentity* rightListed;
+    bool entered;
+  };
+  const Case cases[] = {
+      {&leftSub, &top, &none, false},    // L/sub's path, but the listing read L
+      {&leftSub, &none, &none, true},    // no listed identity: L/sub by its path
+      {&again, &none, &none, false},     // L by another path, looked up
+      {&again, &other, &none, true},     // the listing read another folder than the path names now
+      {&plugin, &top, &none, true},      // a plug-in side never blocks
+      {&leftSub, &none, &top, true},     // compared per side: L is not on the right chain
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    const Case& c = cases[i];
+    ASSERT_EQ(chain.depth(), 1u);
+    const bool entered = chain.enter(*c.left, rightSub, *c.leftListed, *c.rightListed);
+    EXPECT_EQ(entered, c.entered);
+    if (entered) chain.leave();
+  }
 }
 
 }  // namespace

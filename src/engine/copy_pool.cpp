@@ -42,13 +42,15 @@ bool CopyPool::takes(const EntryBlock& source) const noexcept {
 void CopyPool::start() noexcept {
   started_ = true;
   try {
-    window_.resize(size_t{workers_} * kWindowPerWorker);
+    const size_t size = size_t{workers_} * kWindowPerWorker;
+    window_ = std::make_unique<Task[]>(size);
+    windowSize_ = size;
     threads_.reserve(workers_);
     for (uint32_t i = 0; i < workers_; ++i) threads_.emplace_back([this] { work(); });
   } catch (...) {
     // No memory or no threads: the workers there are take the copies; with none the
     // run thread copies each file itself.
-    workers_ = window_.empty() ? 0 : static_cast<uint32_t>(threads_.size());
+    workers_ = windowSize_ == 0 ? 0 : static_cast<uint32_t>(threads_.size());
   }
 }
 
@@ -78,23 +80,43 @@ void CopyPool::carryOut(Task& task) noexcept {
 void CopyPool::work() noexcept {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    work_.wait(lock, [this] { return quit_ || next_ < tail_; });
+    if (!quit_ && next_ == tail_) {
+      ++idle_;
+      work_.wait(lock, [this] { return quit_ || next_ < tail_; });
+      --idle_;
+    }
     if (quit_) return;
     const uint64_t index = next_++;
-    Task& task = window_[index % window_.size()];
+    Task& task = slot(index);
     // A copy not begun before a stop is never begun: the walk would not have reached it.
     const bool drop = dropAll_ || stopRequested(run_);
     lock.unlock();
     if (!drop) carryOut(task);
-    lock.lock();
     task.dropped = drop;
-    task.finished = true;
-    if (index == head_) finished_.notify_one();
+    task.finished.store(true, std::memory_order_release);  // the task is the run thread's again
+    lock.lock();
+    ++done_;
+    if (wake_ != 0 && done_ >= wake_) {
+      wake_ = 0;
+      finished_.notify_one();
+    }
+  }
+}
+
+void CopyPool::awaitHead(uint64_t enough) {
+  const Task& head = slot(head_);
+  if (head.finished.load(std::memory_order_acquire)) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!head.finished.load(std::memory_order_acquire)) {
+    // Woken once `enough` are done; when the head is not among them, at the next one.
+    // Both can be reached: the head is queued and not done, so done_ < tail_.
+    wake_ = std::max(std::min(enough, tail_), done_ + 1);
+    finished_.wait(lock, [this] { return wake_ == 0; });
   }
 }
 
 void CopyPool::reportHead() {
-  Task& task = window_[head_ % window_.size()];
+  Task& task = slot(head_);
   if (!task.dropped) {
     run_.errorText = std::move(task.errorText);
     report(run_, task.outcome.marker, task.outcome.leftPath, task.outcome.rightPath);
@@ -103,20 +125,14 @@ void CopyPool::reportHead() {
       statistics_.bytesCopied += task.size;
     }
   }
-  std::lock_guard<std::mutex> guard(mutex_);
   ++head_;
 }
 
 void CopyPool::reportFinished(bool wait) {
-  for (;;) {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (head_ == tail_) return;
-      Task& head = window_[head_ % window_.size()];
-      if (!head.finished) {
-        if (!wait) return;
-        finished_.wait(lock, [&] { return head.finished; });
-      }
+  while (head_ != tail_) {
+    if (!slot(head_).finished.load(std::memory_order_acquire)) {
+      if (!wait) return;
+      awaitHead(tail_);
     }
     reportHead();
   }
@@ -135,34 +151,29 @@ void CopyPool::queue(const EntryList& list, uint32_t offset, CopyDirection direc
     return;
   }
   reportFinished(/*wait=*/false);
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      if (tail_ - head_ < window_.size()) break;
-    }
-    // The window is full: the oldest copy is reported before another is queued.
-    Task& head = window_[head_ % window_.size()];
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      finished_.wait(lock, [&] { return head.finished; });
-    }
-    reportHead();
+  if (tail_ - head_ == windowSize_) {
+    // The window is full: the oldest copies are reported before another is queued, the
+    // run thread sleeping until half the window is done (one wake-up for many copies).
+    awaitHead(head_ + windowSize_ / 2);
+    reportFinished(/*wait=*/false);
   }
   // The place at the tail is no worker's until tail_ moves past it.
-  Task& task = window_[tail_ % window_.size()];
+  Task& task = slot(tail_);
   task.list = &list;
   task.offset = offset;
   task.direction = direction;
   task.size = source.size;
   task.stopWord = run_.scanner.stopWord;
   task.errorText.clear();
+  task.dropped = false;
+  task.finished.store(false, std::memory_order_relaxed);  // published by the lock below
+  bool wakeOne = false;
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    task.finished = false;
-    task.dropped = false;
     ++tail_;
+    wakeOne = idle_ != 0;  // busy workers take it when their copy is done
   }
-  work_.notify_one();
+  if (wakeOne) work_.notify_one();
 }
 
 void CopyPool::drain() {
@@ -170,14 +181,16 @@ void CopyPool::drain() {
 }
 
 void CopyPool::abandon() noexcept {
-  if (workers_ == 0) return;
-  std::unique_lock<std::mutex> lock(mutex_);
-  dropAll_ = true;
+  if (workers_ == 0 || head_ == tail_) return;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    dropAll_ = true;
+  }
   while (head_ != tail_) {
-    Task& head = window_[head_ % window_.size()];
-    finished_.wait(lock, [&] { return head.finished; });
+    awaitHead(tail_);
     ++head_;
   }
+  std::lock_guard<std::mutex> guard(mutex_);
   dropAll_ = false;
 }
 

@@ -2,8 +2,14 @@
 // the run thread walks on through a folder's records. The reports keep the plan's
 // order: the run thread reports a copy once it and every copy queued before it have
 // finished, so the log and the console read the same whatever the number of workers.
+//
+// Hand-offs are few: a worker is woken only when one is idle, takes the next copy in the
+// same hold of the lock that counts the last one done, and the run thread, when it must
+// wait (a full window, the end of a folder), sleeps until many copies are done rather
+// than one.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -72,33 +78,43 @@ class CopyPool {
     StopWord stopWord = nullptr;
     CopyOutcome outcome;
     std::u16string errorText;
-    bool finished = false;  // guarded by mutex_
     bool dropped = false;
+    // The worker's last touch of the task (release), after its outcome; the run thread
+    // reads the outcome once it sees it (acquire).
+    std::atomic<bool> finished{false};
   };
 
   static int32_t taskProgress(int32_t kind, const void* data, intptr_t reserved, void* context);
   void start() noexcept;
   void work() noexcept;
   void carryOut(Task& task) noexcept;
+  [[nodiscard]] Task& slot(uint64_t index) noexcept { return window_[index % windowSize_]; }
+  // Returns once the head task has finished; a sleep lasts until `enough` tasks (counted
+  // from the first ever queued) are done, or the head is. REQUIRES: head_ != tail_.
+  void awaitHead(uint64_t enough);
   // Reports the head task and frees its place. REQUIRES: the head has finished.
   void reportHead();
-  // Reports the finished tasks at the head, waiting for them when `wait`.
+  // Reports the finished tasks at the head, waiting for all queued ones when `wait`.
   void reportFinished(bool wait);
 
   SyncRun& run_;
   RunStatistics& statistics_;
   uint32_t workers_;
   bool started_ = false;
-  std::vector<Task> window_;
+  std::unique_ptr<Task[]> window_;
+  size_t windowSize_ = 0;
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable work_;      // a task was queued, or the pool ends
-  std::condition_variable finished_;  // the head task finished
-  uint64_t head_ = 0;    // the next task to report
-  uint64_t next_ = 0;    // the next task to hand to a worker
-  uint64_t tail_ = 0;    // one past the last queued task
-  bool quit_ = false;    // guarded by mutex_
-  bool dropAll_ = false; // guarded by mutex_: abandon() drops what has not begun
+  std::condition_variable finished_;  // done_ reached wake_
+  uint64_t head_ = 0;     // the run thread's: the next task to report
+  uint64_t tail_ = 0;     // one past the last queued task: written by the run thread under mutex_
+  uint64_t next_ = 0;     // guarded by mutex_: the next task to hand to a worker
+  uint64_t done_ = 0;     // guarded by mutex_: tasks finished since the pool began
+  uint64_t wake_ = 0;     // guarded by mutex_: the run thread sleeps until done_ reaches it; 0: awake
+  uint32_t idle_ = 0;     // guarded by mutex_: workers waiting for a task
+  bool quit_ = false;     // guarded by mutex_
+  bool dropAll_ = false;  // guarded by mutex_: abandon() drops what has not begun
 };
 
 }  // namespace crvl

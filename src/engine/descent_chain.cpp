@@ -5,33 +5,30 @@
 namespace crvl {
 namespace {
 
-struct Probe {
-  bool known = false;
-  uint64_t volume = 0;
-  uint64_t fileId = 0;
-};
+using platform::FolderIdentity;
 
-Probe identityOf(const SideState& side) {
-  Probe probe;
+FolderIdentity identityOf(const SideState& side, const FolderIdentity& listed) {
+  FolderIdentity probe;
   if (side.kind != kProviderLocal) return probe;
+  if (listed.known) return listed;
   probe.known = platform::fileIdentity(side.path, &probe.volume, &probe.fileId) == 0;
   return probe;
 }
 
+bool same(const FolderIdentity& a, const FolderIdentity& b) noexcept {
+  return a.known && b.known && a.volume == b.volume && a.fileId == b.fileId;
+}
+
 }  // namespace
 
-bool DescentChain::enter(const SideState& left, const SideState& right) {
-  const Probe l = identityOf(left);
-  const Probe r = identityOf(right);
+bool DescentChain::enter(const SideState& left, const SideState& right, const FolderIdentity& leftListed,
+                         const FolderIdentity& rightListed) {
+  const FolderIdentity l = identityOf(left, leftListed);
+  const FolderIdentity r = identityOf(right, rightListed);
   for (const Level& level : chain_) {
-    if (l.known && level.left.known && level.left.volume == l.volume && level.left.fileId == l.fileId) {
-      return false;
-    }
-    if (r.known && level.right.known && level.right.volume == r.volume && level.right.fileId == r.fileId) {
-      return false;
-    }
+    if (same(l, level.left) || same(r, level.right)) return false;
   }
-  chain_.push_back(Level{{l.known, l.volume, l.fileId}, {r.known, r.volume, r.fileId}});
+  chain_.push_back(Level{l, r});
   return true;
 }
 

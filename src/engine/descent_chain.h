@@ -17,20 +17,22 @@ class DescentChain {
   // side, for local sides only: other providers give no identity). Returns false, and
   // pushes nothing, when entering would repeat a folder of the chain. A folder whose
   // identity cannot be read (missing) is pushed without one.
-  [[nodiscard]] bool enter(const SideState& left, const SideState& right);
+  [[nodiscard]] bool enter(const SideState& left, const SideState& right) {
+    return enter(left, right, platform::FolderIdentity{}, platform::FolderIdentity{});
+  }
+  // The same with the identities the pair's listings read from the folders they opened
+  // (PairScanResult): a side whose listing told its identity is taken by it, any other
+  // local side is looked up by its path.
+  [[nodiscard]] bool enter(const SideState& left, const SideState& right, const platform::FolderIdentity& leftListed,
+                           const platform::FolderIdentity& rightListed);
   // Pops the pair pushed by the last successful enter.
   void leave() noexcept;
   [[nodiscard]] size_t depth() const noexcept { return chain_.size(); }
 
  private:
-  struct Identity {
-    bool known = false;
-    uint64_t volume = 0;
-    uint64_t fileId = 0;
-  };
   struct Level {
-    Identity left;
-    Identity right;
+    platform::FolderIdentity left;
+    platform::FolderIdentity right;
   };
   std::vector<Level> chain_;
 };
@@ -40,6 +42,9 @@ class DescentScope {
  public:
   DescentScope(DescentChain& chain, const SideState& left, const SideState& right)
       : chain_(chain), entered_(chain.enter(left, right)) {}
+  DescentScope(DescentChain& chain, const SideState& left, const SideState& right,
+               const platform::FolderIdentity& leftListed, const platform::FolderIdentity& rightListed)
+      : chain_(chain), entered_(chain.enter(left, right, leftListed, rightListed)) {}
   ~DescentScope() {
     if (entered_) chain_.leave();
   }

@@ -309,15 +309,29 @@ void folderWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) 
   }
 }
 
+// Lists the two sides of a pair on the run thread alone while it lives: a side that the
+// parent's listing showed absent is missing or has just been made, and its listing
+// takes no time, so handing the other side to a scan worker only adds the hand-off.
+class OwnThreadListing {
+ public:
+  OwnThreadListing(PairScanner& scanner, const PairVisit& visit) : scanner_(scanner), pool_(scanner.sidePool) {
+    if (!visit.leftMustExist || !visit.rightMustExist) scanner_.sidePool = nullptr;
+  }
+  ~OwnThreadListing() { scanner_.sidePool = pool_; }
+  OwnThreadListing(const OwnThreadListing&) = delete;
+  OwnThreadListing& operator=(const OwnThreadListing&) = delete;
+
+ private:
+  PairScanner& scanner_;
+  ScanPool* pool_;
+};
+
 void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath,
                     const PairVisit& visit, std::unique_ptr<PrefetchedPair> ahead) {
   if (isExcluded(ctx, leftPath) || isExcluded(ctx, rightPath)) return;
   SyncRun& sync = ctx.run.sync;
   sync.left.path.assign(leftPath);
   sync.right.path.assign(rightPath);
-  // A link back into a folder already being synchronised is not entered again.
-  DescentScope scope(ctx.chain, sync.left, sync.right);
-  if (!scope.entered()) return;
 
   // Each level keeps its own list while its sub-folders run; like every engine list it
   // is enlarged through the enlargement hook when one is set.
@@ -333,11 +347,17 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
     sync.scanner.currentLeft = nullptr;
     sync.scanner.currentRight = nullptr;
     sync.scanner.currentCode = 0;
+    const OwnThreadListing sides(sync.scanner, visit);
     scanned = scanPair(sync.scanner, sync.left, sync.right);
     sync.scanner.actionList = nullptr;
   }
   ahead.reset();
   if (scanned.stopped || list.byteSize() == 0) return;
+  // A link back into a folder already being synchronised is not entered again. The
+  // listings tell which folders they read; nothing has been done with them yet, so a
+  // refused pair leaves no trace: no report, no action, no count.
+  const DescentScope scope(ctx.chain, sync.left, sync.right, scanned.leftFolder, scanned.rightFolder);
+  if (!scope.entered()) return;
   if (sync.folderScanned != nullptr) sync.folderScanned(sync.copyProgressContext, list, scanned.equalFiles);
   sweepTemporaries(ctx, sync.left, ctx.leftChanged, scanned.leftTemporaries);
   sweepTemporaries(ctx, sync.right, ctx.rightChanged, scanned.rightTemporaries);

@@ -248,6 +248,36 @@ TEST_F(JobRunTest, ATargetOnAMountPointWithNothingMountedIsUnreachable) {
   EXPECT_TRUE(fs::is_empty(tmp / "stick"));  // everything went onto the medium
 }
 
+// A folder link back into the tree on the side a Mirror only reads is entered, except
+// where it leads to a folder already being synchronised: that pair is left alone, its
+// right folder untouched, on one scan thread and on several.
+TEST_F(JobRunTest, ALinkBackToAnAncestorIsNotEnteredAgain) {
+  for (const uint32_t threads : {1u, 3u}) {
+    SCOPED_TRACE(threads);
+    TempFolder tmp;
+    writeFile(tmp / "L/a.txt", "a", kT);
+    writeFile(tmp / "L/sub/b.txt", "b", kT);
+    writeFile(tmp / "R/sub/up/keep.txt", "keep", kT);
+    writeFile(tmp / "R/sub/ahead/keep.txt", "keep", kT);
+    std::error_code ec;
+    fs::create_directory_symlink("..", tmp / "L/sub/up", ec);
+    if (ec) GTEST_SKIP() << "no folder links here";
+    fs::create_directory_symlink(".", tmp / "L/sub/ahead", ec);
+    JobRun jr;
+    jr.job.optionFlags = kMirror;
+    jr.job.includedPairs = {pairOf(tmp.text("L"), tmp.text("R"))};
+    jr.scanThreads = threads;
+    const RecordingSink sink = run(jr);
+    EXPECT_EQ(sink.count(kMarkerTypeClash), 0u);
+    EXPECT_EQ(readFile(tmp / "R/a.txt"), "a");
+    EXPECT_EQ(readFile(tmp / "R/sub/b.txt"), "b");
+    // Neither loop was synchronised: nothing copied into it, nothing deleted there.
+    for (const char* loop : {"R/sub/up", "R/sub/ahead"}) {
+      EXPECT_EQ(snapshot(tmp / loop), (std::map<std::string, std::string>{{"keep.txt", "keep"}})) << loop;
+    }
+  }
+}
+
 TEST_F(JobRunTest, NewFoldersWithoutRecursionAreCreatedEmpty) {
   struct Case {
     OptionFlags flags;

@@ -82,6 +82,7 @@ struct EnumerateAdapter {
   const char16_t* folder;
   EnumerateConsumer consumer;
   void* data;
+  platform::FolderIdentity identity{};  // filled by the listing before its first entry
 };
 
 int32_t adaptEntry(void* data, std::u16string_view name, const platform::LocalEntryInfo& info,
@@ -100,6 +101,7 @@ int32_t adaptEntry(void* data, std::u16string_view name, const platform::LocalEn
   record.alternativeName = alternativeName;
   record.name = name.data();
   record.nameLength = name.size();
+  if (a->identity.known) record.folderIdentity = &a->identity;
   return a->consumer(a->data, record);
 }
 
@@ -109,7 +111,7 @@ ErrorCode localEnumerate(FileSystemProvider*, ProviderHandle* handle, const char
                          : handle != nullptr                   ? handle->path.c_str()
                                                                : u"";
   EnumerateAdapter adapter{path, consumer, data};
-  return enumerateLocalPath(path, &adaptEntry, &adapter);
+  return enumerateLocalPath(path, &adaptEntry, &adapter, nullptr, &adapter.identity);
 }
 
 uint32_t localGetAttributes(FileSystemProvider*, ProviderHandle*, const char16_t* path, EntryBlock* block) {
@@ -315,12 +317,14 @@ bool isServerPath(std::u16string_view path) noexcept {
 }
 
 ErrorCode enumerateLocalPath(std::u16string_view folder, platform::LocalEntryVisitor visitor, void* data,
-                             const LocalListingIo* io) {
+                             const LocalListingIo* io, platform::FolderIdentity* listed) {
+  if (listed != nullptr) *listed = platform::FolderIdentity{};
   const ErrorCode r = io != nullptr && io->listFolder != nullptr
                           ? io->listFolder(io->context, folder, visitor, data)
-                          : platform::enumerateLocalFolder(folder, visitor, data);
+                          : platform::enumerateLocalFolder(folder, visitor, data, listed);
   if ((r != kErrorPathNotFound && r != kErrorBadNetPath) || !isServerPath(folder)) return r;
   // A server has no folder of its own to list: its shares stand in for the entries.
+  if (listed != nullptr) *listed = platform::FolderIdentity{};
   const ErrorCode shares = io != nullptr && io->listShares != nullptr
                                ? io->listShares(io->context, folder, visitor, data)
                                : platform::enumerateServerShares(folder, visitor, data);

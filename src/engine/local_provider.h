@@ -29,8 +29,11 @@ struct LocalListingIo {
 
 // Lists a local folder. When the listing of a server path fails with 3 or 53, the
 // server's shares are listed instead: the result is 0 when that succeeds and the
-// folder listing's error otherwise.
+// folder listing's error otherwise. `listed`, when given, receives the listed folder's
+// identity as platform::enumerateLocalFolder tells it (unknown for shares and for a
+// replaced listing).
 [[nodiscard]] ErrorCode enumerateLocalPath(std::u16string_view folder, platform::LocalEntryVisitor visitor,
-                                           void* data, const LocalListingIo* io = nullptr);
+                                           void* data, const LocalListingIo* io = nullptr,
+                                           platform::FolderIdentity* listed = nullptr);
 
 }  // namespace crvl

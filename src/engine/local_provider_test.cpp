@@ -246,6 +246,53 @@ TEST_F(LocalProviderTest, UnknownServerIsAnErrorAndFoldersStillList) {
   EXPECT_EQ(folder.entries, 2);
 }
 
+// Each entry of a local listing carries the identity of the folder that was opened, the
+// target's when the folder is reached through a link; other folders have other ones.
+TEST_F(LocalProviderTest, ListingTellsTheIdentityOfTheFolderItOpened) {
+  TempFolder temp;
+  testing::writeFile(temp / "a/one", "1");
+  testing::writeFile(temp / "a/two", "2");
+  testing::writeFile(temp / "b/three", "3");
+  std::error_code ec;
+  fs::create_directory_symlink(temp / "a", temp / "via", ec);
+  struct Seen {
+    int entries = 0;
+    int withIdentity = 0;
+    platform::FolderIdentity last;
+    static int32_t add(void* data, const FindRecord& r) {
+      auto* s = static_cast<Seen*>(data);
+      ++s->entries;
+      if (r.folderIdentity != nullptr) {
+        ++s->withIdentity;
+        s->last = *r.folderIdentity;
+      }
+      return 0;
+    }
+  };
+  struct Case {
+    const char* listed;
+    const char* identityOf;
+  };
+  const Case cases[] = {{"a", "a"}, {"b", "b"}, {"via", "a"}};
+  for (const Case& c : cases) {
+    if (std::string(c.listed) == "via" && ec) continue;  // no links here
+    SCOPED_TRACE(c.listed);
+    Seen seen;
+    ASSERT_EQ(callEnumerate(&local(), nullptr, temp.text(c.listed), &Seen::add, &seen), 0u);
+    EXPECT_GT(seen.entries, 0);
+    if constexpr (!os::kListingTellsFolderIdentity) {
+      EXPECT_EQ(seen.withIdentity, 0);
+      continue;
+    }
+    EXPECT_EQ(seen.withIdentity, seen.entries);
+    platform::FolderIdentity expected;
+    ASSERT_EQ(platform::fileIdentity(temp.text(c.identityOf), &expected.volume, &expected.fileId), 0u);
+    EXPECT_TRUE(seen.last.known);
+    EXPECT_EQ(seen.last.volume, expected.volume);
+    EXPECT_EQ(seen.last.fileId, expected.fileId);
+  }
+}
+
 TEST_F(LocalProviderTest, OverwriteDeletionNeverRenamesOverAnotherFile) {
   TempFolder temp;
   FileSystemProvider& slot = local();

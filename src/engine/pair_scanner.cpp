@@ -142,6 +142,7 @@ struct ScanContext {
   const ScanFilter* filter;
   EntryList* out;
   TemporaryNames* temporaries;
+  platform::FolderIdentity* listed;
 };
 
 bool sameFolder(const char16_t* given, std::u16string_view folder) {
@@ -165,6 +166,7 @@ int32_t scanConsumer(void* data, const FindRecord& entry) {
   const std::u16string_view name(entry.name, entry.nameLength);
   if (name == u"." || name == u"..") return 0;
   if (!sameFolder(entry.folderPath, context->folder)) return 1;
+  if (entry.folderIdentity != nullptr && context->listed != nullptr) *context->listed = *entry.folderIdentity;
   const bool folder = isFolder(entry.block);
   // A name that could reach outside the folder is never joined into a path; one that
   // merely holds '\' here (made on a POSIX side) is kept to be reported.
@@ -359,6 +361,7 @@ struct SideListing {
   const SideState* side = nullptr;
   EntryList* into = nullptr;
   TemporaryNames temporaries{};
+  platform::FolderIdentity identity{};
   ErrorCode code = 0;
   bool stopped = false;
   bool goesOn = false;  // listed, excluded, or missing: the scan goes on
@@ -375,7 +378,7 @@ void listSide(SideListing& l) noexcept {
       return;
     }
     l.code = scanFolder(sideSlot(*l.side), l.side->handle, l.side->path, l.scanner->filter, *l.into,
-                        &l.temporaries);
+                        &l.temporaries, &l.identity);
     if (l.code == kErrorContinue) l.code = 0;
   } catch (...) {
     l.code = kErrorNotEnoughMemory;  // a listing that could not be kept is a failed one
@@ -405,6 +408,7 @@ bool listSides(PairWork& w, PairScanResult& result) {
   }
   result.left = left.code;
   result.leftTemporaries = std::move(left.temporaries);
+  result.leftFolder = left.identity;
   if (left.stopped || !left.goesOn) {
     result.stopped = left.stopped;
     w.rightList.clear();
@@ -412,6 +416,7 @@ bool listSides(PairWork& w, PairScanResult& result) {
   }
   result.right = right.code;
   result.rightTemporaries = std::move(right.temporaries);
+  result.rightFolder = right.identity;
   result.stopped = right.stopped;
   return right.goesOn;
 }
@@ -478,8 +483,10 @@ bool isSafeEntryName(std::u16string_view name) noexcept {
 }
 
 ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle, std::u16string_view folder,
-                     const ScanFilter* filter, EntryList& out, TemporaryNames* temporaries) {
-  ScanContext context{folder, filter, &out, temporaries};
+                     const ScanFilter* filter, EntryList& out, TemporaryNames* temporaries,
+                     platform::FolderIdentity* listed) {
+  if (listed != nullptr) *listed = platform::FolderIdentity{};
+  ScanContext context{folder, filter, &out, temporaries, listed};
   return callEnumerate(slot, handle, folder, &scanConsumer, &context);
 }
 

@@ -123,9 +123,12 @@ using TemporaryNames = std::vector<std::u16string>;
 // kept, and files that the filter (when given) does not take are kept with the hidden
 // mark. The program's temporary files are left out and, when `temporaries` is given,
 // their names added there. Returns the enumeration's result.
+// `listed`, when given, receives the folder's identity as the listing handed it with its
+// entries (unknown when the provider tells none or the folder has no entry).
 [[nodiscard]] ErrorCode scanFolder(FileSystemProvider* slot, ProviderHandle* handle,
                                    std::u16string_view folder, const ScanFilter* filter,
-                                   EntryList& out, TemporaryNames* temporaries = nullptr);
+                                   EntryList& out, TemporaryNames* temporaries = nullptr,
+                                   platform::FolderIdentity* listed = nullptr);
 
 // What the scan of a folder pair found out about its two folders.
 struct PairScanResult {
@@ -139,6 +142,10 @@ struct PairScanResult {
   uint32_t equalFiles = 0;
   TemporaryNames leftTemporaries;
   TemporaryNames rightTemporaries;
+  // Each folder's identity as its listing read it; unknown when the side was not listed,
+  // is not local, or its folder has no entries (see DescentChain, which then asks the path).
+  platform::FolderIdentity leftFolder;
+  platform::FolderIdentity rightFolder;
 
   // Whether both listings succeeded or found the folder missing: only then does the
   // action list hold records.

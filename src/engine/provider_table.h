@@ -19,6 +19,7 @@
 
 #include "engine/entry_list.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 
 namespace crvl {
 
@@ -61,6 +62,9 @@ struct FindRecord {
   const char16_t* alternativeName = nullptr;  // 8.3 name or display text, or null
   const char16_t* name = nullptr;
   size_t nameLength = 0;  // characters of `name` without the terminator
+  // The identity of the folder being enumerated as the listing opened it, when the
+  // provider knows it (the local one on POSIX); null otherwise.
+  const platform::FolderIdentity* folderIdentity = nullptr;
 };
 
 // Answers 0 to go on, non-zero to stop the enumeration.

@@ -5,6 +5,10 @@
 namespace crvl {
 namespace {
 constexpr int kSpinLooks = 200;
+// A worker whose look found nothing looks half as long the next time, and one that found
+// its next task looks longer again: while the run is busy elsewhere (copying files) the
+// workers sleep at once instead of spending a look per folder on system calls.
+constexpr int kRegainedLooks = 8;
 }  // namespace
 
 ScanPool::ScanPool(uint32_t threads) {
@@ -88,14 +92,19 @@ void ScanPool::finish(ScanTask& task) noexcept {
 
 void ScanPool::work() noexcept {
   std::unique_lock<std::mutex> guard(lock_);
+  int looks = kSpinLooks;
   for (;;) {
     if (queue_.empty() && !ending_) {
       // The run submits the next pair soon after taking one: a short look before the
       // wait spares a thread switch per folder.
       guard.unlock();
-      for (int spin = 0; spin < kSpinLooks && queuedCount_.load(std::memory_order_relaxed) == 0; ++spin) {
+      int spin = 0;
+      while (spin < looks && queuedCount_.load(std::memory_order_relaxed) == 0) {
         std::this_thread::yield();
+        ++spin;
       }
+      const bool found = queuedCount_.load(std::memory_order_relaxed) != 0;
+      looks = found ? std::min(kSpinLooks, 2 * looks + kRegainedLooks) : looks / 2;
       guard.lock();
     }
     queued_.wait(guard, [this] { return ending_ || !queue_.empty(); });

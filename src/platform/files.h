@@ -215,6 +215,14 @@ enum class EntryReach : uint8_t {
 // The volume and file identity of a file or folder (following links).
 [[nodiscard]] ErrorCode fileIdentity(std::u16string_view path, uint64_t* volume, uint64_t* fileId);
 
+// A folder's volume and file identity as a listing read it from the folder it opened;
+// `known` false when the listing could not tell (see enumerateLocalFolder).
+struct FolderIdentity {
+  bool known = false;
+  uint64_t volume = 0;
+  uint64_t fileId = 0;
+};
+
 // Whether a file or folder exists at `path`.
 [[nodiscard]] bool pathExists(std::u16string_view path);
 

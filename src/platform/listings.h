@@ -25,7 +25,12 @@ using LocalEntryVisitor = int32_t (*)(void* data, std::u16string_view name, cons
 // is 267. A listing that breaks off, or an entry that cannot be examined, fails the whole
 // listing with that error (entries already visited were handed out): only an entry that
 // vanished between the listing and its examination is passed over.
-[[nodiscard]] ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor, void* data);
+// When `listed` is given it is filled, before the first entry is visited, with the
+// identity of the folder actually opened (the same values as fileIdentity of its path
+// at that moment), so that no second look-up of the path is needed. POSIX fills it from
+// the listing's descriptor; Windows, whose listing opens no handle, leaves it unknown.
+[[nodiscard]] ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor, void* data,
+                                             FolderIdentity* listed = nullptr);
 
 // Lists the disk shares of a server (`server` is "\\name", a trailing separator
 // allowed) as folders with zero size and times; administrative shares ("C$") are left

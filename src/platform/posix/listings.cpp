@@ -40,7 +40,8 @@ void storeName(const char* raw, std::u16string& out) {
 
 }  // namespace
 
-ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor, void* data) {
+ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor, void* data,
+                               FolderIdentity* listed) {
   std::string path;
   if (!posix::nativePath(folder, path)) return kErrorInvalidName;
   Descriptor fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -53,6 +54,15 @@ ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor vis
       return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? kErrorDirectory : kErrorPathNotFound;
     }
     return mapErrno(err);
+  }
+  if (listed != nullptr) {
+    // The folder that is listed, by its descriptor: no second walk of the path, and no
+    // gap in which another folder could take the path's place.
+    *listed = FolderIdentity{};
+    struct stat st;
+    if (::fstat(fd.get(), &st) == 0) {
+      *listed = FolderIdentity{true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    }
   }
   // The listing is read straight from the descriptor the entries are looked up
   // against (no second descriptor and directory stream per folder).

@@ -14,6 +14,9 @@ inline constexpr bool kBackslashSeparates = false;
 inline constexpr bool kDrivePaths = false;
 // Whether the build is the Windows product.
 inline constexpr bool kWindows = false;
+// Whether a folder listing tells the identity of the folder it opened
+// (platform::enumerateLocalFolder): the POSIX listing reads it from its descriptor.
+inline constexpr bool kListingTellsFolderIdentity = true;
 
 // The longest path the system's file calls take, in UTF-16 characters: PATH_MAX is
 // 4,096 bytes with the terminator (the system itself refuses a path whose UTF-8 form

@@ -27,7 +27,9 @@ ErrorCode mapListingError(DWORD e) {
 
 }  // namespace
 
-ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor, void* data) {
+ErrorCode enumerateLocalFolder(std::u16string_view folder, LocalEntryVisitor visitor, void* data,
+                               FolderIdentity* listed) {
+  if (listed != nullptr) *listed = FolderIdentity{};  // a find handle tells no identity
   std::u16string pattern(folder);
   if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') pattern.push_back(u'\\');
   pattern += u"*.*";

@@ -14,6 +14,9 @@ inline constexpr bool kBackslashSeparates = true;
 inline constexpr bool kDrivePaths = true;
 // Whether the build is the Windows product.
 inline constexpr bool kWindows = true;
+// Whether a folder listing tells the identity of the folder it opened
+// (platform::enumerateLocalFolder): a find handle tells none.
+inline constexpr bool kListingTellsFolderIdentity = false;
 
 // The longest path the system's file calls take, in UTF-16 characters: 32,767 with
 // the "\\?\UNC\" form the platform layer adds to long paths (8 characters).

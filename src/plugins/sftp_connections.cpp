@@ -20,16 +20,6 @@ constexpr std::u16string_view kModuleName = u"sftp.wfx64";
 // The module's export that reads a server's host key (beside the plug-in interface).
 using HostKeyFn = int32_t (*)(const char16_t* host, int32_t port, char16_t* out, int32_t capacity);
 
-char16_t lowerAscii(char16_t c) noexcept { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
-bool sameName(std::u16string_view a, std::u16string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // The section names of the text in file order ("[name]" at the start of a line).
 std::vector<std::string> sectionNames(std::string_view t) {
   std::vector<std::string> names;
@@ -107,6 +97,12 @@ std::u16string systemReason(ErrorCode code) {
 
 }  // namespace
 
+bool sameConnectionName(std::u16string_view a, std::u16string_view b) noexcept {
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
 std::u16string sftpConnectionsFile() { return perUserDataFolder(u"sftp.ini"); }
 
 bool validConnectionName(std::u16string_view name) noexcept {
@@ -158,7 +154,7 @@ std::vector<SftpConnection> readSftpConnections(ProfileStore& store) {
   for (const std::string& section : sectionNames(store.text())) {
     std::u16string name = platform::fromUtf8(section);
     bool repeated = false;
-    for (const std::u16string& s : seen) repeated = repeated || sameName(s, name);
+    for (const std::u16string& s : seen) repeated = repeated || sameConnectionName(s, name);
     if (repeated) continue;  // the first section of a name counts
     seen.push_back(name);
     SectionValues values;
@@ -179,7 +175,7 @@ std::vector<SftpConnection> readSftpConnections(ProfileStore& store) {
 
 std::string sftpSectionOf(ProfileStore& store, std::u16string_view name) {
   for (const std::string& s : sectionNames(store.text())) {
-    if (sameName(platform::fromUtf8(s), name)) return s;
+    if (sameConnectionName(platform::fromUtf8(s), name)) return s;
   }
   return {};
 }
@@ -212,7 +208,7 @@ std::u16string findSftpModule(const std::vector<PluginEntry>& entries) {
     candidates.push_back(path);
   }
   for (const std::u16string& path : candidates) {
-    if (!sameName(platform::fileNameOf(path), kModuleName)) continue;
+    if (!sameConnectionName(platform::fileNameOf(path), kModuleName)) continue;
     const uint32_t a = platform::fileAttributes(path);
     if (a != platform::kInvalidAttributes && (a & 0x10) == 0) return path;
   }

@@ -26,6 +26,10 @@ struct SftpConnection {
   friend bool operator==(const SftpConnection&, const SftpConnection&) = default;
 };
 
+// Whether two connection names are the same: ASCII letters compare without case, as
+// the module compares section names.
+[[nodiscard]] bool sameConnectionName(std::u16string_view a, std::u16string_view b) noexcept;
+
 // The file the module reads: sftp.ini in the per-user data folder.
 [[nodiscard]] std::u16string sftpConnectionsFile();
 

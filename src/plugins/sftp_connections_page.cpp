@@ -8,18 +8,12 @@
 namespace crvl {
 namespace {
 
-bool sameName(std::u16string_view a, std::u16string_view b) noexcept {
-  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-}
-
 bool holds(const std::vector<std::u16string>& names, std::u16string_view name) {
-  return std::any_of(names.begin(), names.end(), [&](const std::u16string& n) { return sameName(n, name); });
+  return std::any_of(names.begin(), names.end(), [&](const std::u16string& n) { return sameConnectionName(n, name); });
 }
 
 void forget(std::vector<std::u16string>& names, std::u16string_view name) {
-  std::erase_if(names, [&](const std::u16string& n) { return sameName(n, name); });
+  std::erase_if(names, [&](const std::u16string& n) { return sameConnectionName(n, name); });
 }
 
 bool plain(std::u16string_view text) noexcept {
@@ -53,7 +47,7 @@ void SftpConnectionsPage::select(int32_t row) noexcept {
 SftpEntryProblem SftpConnectionsPage::check(const SftpConnection& entry, bool adding) const {
   if (adding) {
     if (!validConnectionName(entry.name)) return SftpEntryProblem::kName;
-    if (std::any_of(rows_.begin(), rows_.end(), [&](const SftpConnection& c) { return sameName(c.name, entry.name); })) {
+    if (std::any_of(rows_.begin(), rows_.end(), [&](const SftpConnection& c) { return sameConnectionName(c.name, entry.name); })) {
       return SftpEntryProblem::kDuplicate;
     }
   }

@@ -242,13 +242,36 @@ if open_dialog 107 5101; then
     drive click 2
     check "Cancel leaves sftp.ini" grep -q '^\[pi\]' "$(sftp_ini)"
   fi
+  # A server that takes the connection and never answers: the reading is still under way
+  # when both dialogs close, and the program goes on and ends as usual.
+  silent_port=$(( sftp_port + 1 ))
+  python3 -c 'import socket,sys,time; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1); s.bind(("127.0.0.1",int(sys.argv[1]))); s.listen(4); c=[s.accept() for _ in range(4)]; time.sleep(120)' \
+    "$silent_port" &
+  silent_pid=$!
+  drive press 5540
+  if drive dlg-wait 5570 5000 >/dev/null; then
+    drive press 5542
+    if drive dlg-wait 5571 5000 >/dev/null; then
+      drive set-text 5572 "127.0.0.1"
+      drive set-text 5573 "$silent_port"
+      drive click 5558
+      check "a reading under way says so and greys the button" is_out "Reading the host key... 0" \
+        eval 'echo "$(get text 5578) $(get enabled 5558)"'
+      drive click 2
+    fi
+    drive click 2
+  fi
+  drive click 2
+  check "with the reading still under way the program answers" open_dialog 109 91
   drive click 2
 else
   fail "'&Configuration...' opens its dialog"
 fi
+drive close >/dev/null 2>&1
+check "... and ends when asked, with status 0" wait_exit "$program_pid" 20
 stop_program
-kill "$sshd_pid" 2>/dev/null
-wait "$sshd_pid" 2>/dev/null
+kill "$sshd_pid" "$silent_pid" 2>/dev/null
+wait "$sshd_pid" "$silent_pid" 2>/dev/null
 rm -f "$(sftp_ini)"
 
 # --- a plug-in's password request during a run goes to the password dialog ------------

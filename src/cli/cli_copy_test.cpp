@@ -44,7 +44,8 @@ class CliCopyTest : public ::testing::Test {
 TEST_F(CliCopyTest, CtrlCStopsEveryWorkerAndLeavesOnlyWholeFiles) {
   const std::string piece(512 * 1024 - 1, 'p');
   for (int i = 0; i < 300; ++i) writeFile(tmp / ("L/f" + std::to_string(i) + ".bin"), piece);
-  const CliResult r = runBrokenOff("8", "test -n \"$(ls R)\"", "kill -INT $pid");
+  // Ready at the first temporary file (ls -A): a copy has begun and most are still to come.
+  const CliResult r = runBrokenOff("8", "test -n \"$(ls -A R)\"", "kill -INT $pid");
   EXPECT_NE(r.output.find("status 3"), std::string::npos) << r.output << readFile(tmp / "out.txt");
   size_t whole = 0;
   for (const auto& e : fs::directory_iterator(tmp / "R")) {

@@ -88,8 +88,13 @@ fi
 # written would copy a part of it and leave R1/big.bin shorter than the finished file.
 head -c $((768 << 20)) /dev/zero | tr '\0' 'N' > "$work/big.bin"
 mv "$work/big.bin" "$work/L1/big.bin"
-copying() { [ "$(temporaries "$work/R1")" -gt 0 ] || [ -e "$work/R1/big.bin" ]; }
-wait_for 20 copying || fail "the large copy never began"
+# copying PID: the copy into R1 has begun. A new file has no name until it is complete,
+# so the process's open descriptors tell; a named temporary is looked for too.
+copying() {
+  [ "$(temporaries "$work/R1")" -gt 0 ] || [ -e "$work/R1/big.bin" ] ||
+    ls -l "/proc/$1/fd" 2>/dev/null | grep -q "$work/R1/"
+}
+wait_for 20 copying "$daemon_pid" || fail "the large copy never began"
 kill -TERM "$daemon_pid"
 termed=$(now_ms)
 wait "$daemon_pid"
@@ -112,7 +117,7 @@ grep -q "started Every" "$work/daemon.out" || fail "the daemon did not announce 
 rm -f "$work/R1/big.bin"
 "$crvl" --settings "$work/settings.ini" run Every > "$work/first.out" 2>&1 &
 first=$!
-if wait_for 20 copying; then
+if wait_for 20 copying "$first"; then
   kill -STOP "$first"
   "$crvl" --settings "$work/settings.ini" run Every > "$work/second.out" 2>&1
   status=$?

@@ -18,6 +18,10 @@ using testing::TempFolder;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
+// The start of a shell test that holds while the run ($pid) has a file open below the
+// folder that the caller's rest of a quoted pattern names.
+constexpr const char* kWritingInto = "ls -l /proc/$pid/fd 2>/dev/null | grep -q '";
+
 class CliCopyTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,8 +48,10 @@ class CliCopyTest : public ::testing::Test {
 TEST_F(CliCopyTest, CtrlCStopsEveryWorkerAndLeavesOnlyWholeFiles) {
   const std::string piece(512 * 1024 - 1, 'p');
   for (int i = 0; i < 300; ++i) writeFile(tmp / ("L/f" + std::to_string(i) + ".bin"), piece);
-  // Ready at the first temporary file (ls -A): a copy has begun and most are still to come.
-  const CliResult r = runBrokenOff("8", "test -n \"$(ls -A R)\"", "kill -INT $pid");
+  // Ready at the first file the run writes into R (a new file has no name until it is
+  // complete, so the run's open descriptors tell): a copy has begun and most are still
+  // to come.
+  const CliResult r = runBrokenOff("8", kWritingInto + std::string("/R/'"), "kill -INT $pid");
   EXPECT_NE(r.output.find("status 3"), std::string::npos) << r.output << readFile(tmp / "out.txt");
   size_t whole = 0;
   for (const auto& e : fs::directory_iterator(tmp / "R")) {
@@ -61,7 +67,7 @@ TEST_F(CliCopyTest, AKilledRunLeavesTheRecordsOfASecondBefore) {
   for (int i = 0; i < 30; ++i) writeFile(tmp / ("L/small" + std::to_string(i) + ".txt"), "s");
   fs::create_directories(tmp / "L/sub");
   ASSERT_EQ(std::system(("truncate -s 8G " + quoted(tmp.text("L/sub/big.bin"))).c_str()), 0);
-  const CliResult r = runBrokenOff("1", "ls -a R/sub 2>/dev/null | grep -q crvl", "sleep 1.6; kill -KILL $pid");
+  const CliResult r = runBrokenOff("1", kWritingInto + std::string("/R/sub/'"), "sleep 1.6; kill -KILL $pid");
   ASSERT_NE(r.output.find("status 137"), std::string::npos) << "killed while copying\n" << r.output;
   std::string log;
   for (const auto& e : fs::directory_iterator(tmp / "logs")) {

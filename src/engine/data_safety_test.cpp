@@ -301,7 +301,12 @@ TEST_F(DataSafetyTest, TheSideThatIsOnlyReadIsReadThroughLinks) {
 struct CopyFaults {
   static inline uint64_t failAt = UINT64_MAX;
   static inline std::atomic<int32_t>* stopAt = nullptr;
+  static inline const fs::path* folder = nullptr;  // its entries are counted mid-copy
+  static inline size_t entriesMidCopy = 0;
   static ErrorCode beforeWrite(void*, uint64_t offset, size_t) {
+    if (folder != nullptr && offset > 0 && entriesMidCopy == 0) {
+      for (const auto& e : fs::directory_iterator(*folder)) entriesMidCopy += e.exists() ? 1 : 0;
+    }
     if (stopAt != nullptr && offset > 0) stopAt->store(1);
     return offset >= failAt ? ErrorCode{kErrorDiskFull} : ErrorCode{kSuccess};
   }
@@ -324,6 +329,8 @@ TEST_F(DataSafetyTest, ACopyThatBreaksOffLeavesTheOldFileAndNoTemporary) {
       {"a new file whose name was taken meanwhile", UINT64_MAX, false, false, true, kErrorFileExists},
       {"complete replacement", UINT64_MAX, false, true, false, 0},
       {"complete new file", UINT64_MAX, false, false, false, 0},
+      {"a new file stopped in the middle", UINT64_MAX, true, false, false, kErrorRequestAborted},
+      {"a new file on a full disk", 262144, false, false, false, kErrorDiskFull},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -334,6 +341,9 @@ TEST_F(DataSafetyTest, ACopyThatBreaksOffLeavesTheOldFileAndNoTemporary) {
     std::atomic<int32_t> stopWord{0};
     CopyFaults::failAt = c.failAt;
     CopyFaults::stopAt = c.stop ? &stopWord : nullptr;
+    const fs::path folder = tmp.root();
+    CopyFaults::folder = &folder;
+    CopyFaults::entriesMidCopy = 0;
     const StreamCopyIo io{nullptr, &CopyFaults::beforeWrite, nullptr};
     SyncRun progressRun;
     progressRun.scanner.stopWord = &stopWord;
@@ -341,7 +351,12 @@ TEST_F(DataSafetyTest, ACopyThatBreaksOffLeavesTheOldFileAndNoTemporary) {
         streamCopy(tmp.text("src.bin"), tmp.text("dst.bin"), nullptr, &runProgress, &progressRun, &io, c.replace);
     CopyFaults::failAt = UINT64_MAX;
     CopyFaults::stopAt = nullptr;
+    CopyFaults::folder = nullptr;
     EXPECT_EQ(r, c.result);
+    // While it is written, a new file has no name on Linux (an unnamed file, named when
+    // complete); elsewhere, and for a replacement, a temporary file stands beside it.
+    const size_t before = hadTarget ? 2 : 1;
+    EXPECT_EQ(CopyFaults::entriesMidCopy, before + (os::kWindows || c.replace ? 1 : 0));
     if (c.result == 0) {
       EXPECT_TRUE(readFile(tmp / "dst.bin") == payload);
       EXPECT_EQ(fs::last_write_time(tmp / "dst.bin"), fs::last_write_time(tmp / "src.bin"));

@@ -173,14 +173,20 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
     return kErrorNotEnoughMemory;
   }
   // The data goes into a temporary file beside the target; the target itself changes
-  // only when the temporary is complete and takes its place.
+  // only when the temporary is complete and takes its place. A new entry is written
+  // without a name where the system can, and named when complete: one entry change
+  // instead of two (a name made and renamed), and nothing left by a run that dies.
   platform::File out;
   std::u16string temporary;
-  r = kErrorFileExists;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts && (r == kErrorFileExists || r == kErrorAlreadyExists);
-       ++attempt) {
-    temporary = platform::temporaryPathFor(target);
-    r = platform::openFile(temporary, platform::OpenMode::Temporary, &out);
+  r = replace ? ErrorCode{kErrorNotSupported} : platform::openUnnamedFile(target, &out);
+  const bool unnamed = r == 0;
+  if (r == kErrorNotSupported) {
+    r = kErrorFileExists;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts && (r == kErrorFileExists || r == kErrorAlreadyExists);
+         ++attempt) {
+      temporary = platform::temporaryPathFor(target);
+      r = platform::openFile(temporary, platform::OpenMode::Temporary, &out);
+    }
   }
   if (r != 0) return r;
   uint64_t written = 0;
@@ -209,12 +215,15 @@ ErrorCode streamCopy(std::u16string_view source, std::u16string_view target, con
   }
   if (r == 0) r = out.setTimes(info.creationTime, info.lastAccessTime, info.lastWriteTime);
   if (r == 0) r = out.copyPermissions(in);
-  if (r == 0) r = out.commitTemporary(temporary, target, replace, info.attributes & ~uint32_t{kFolderAttribute});
+  if (r == 0) {
+    r = unnamed ? out.commitUnnamed(target)
+                : out.commitTemporary(temporary, target, replace, info.attributes & ~uint32_t{kFolderAttribute});
+  }
   out.close();
   in.close();
   if (r == 0) return 0;
   // Never leave a partly written file behind; the target was not touched.
-  (void)platform::deleteFile(temporary);
+  if (!unnamed) (void)platform::deleteFile(temporary);
   // A full disk, a stop, and a name that another entry took meanwhile are final.
   if (r == kErrorDiskFull || r == kErrorRequestAborted || r == kErrorFileExists) return r;
   if (platform::systemCopyAvailable()) {

@@ -112,6 +112,11 @@ class File {
   // the temporary file is left for the caller to delete.
   [[nodiscard]] ErrorCode commitTemporary(std::u16string_view temporary, std::u16string_view target, bool replace,
                                           uint32_t attributes) noexcept;
+  // Gives the unnamed file this file is writing (opened with openUnnamedFile) the name
+  // `target`, and closes the file. The data, times and permissions must be complete: the
+  // name appears with all of them at once. Never replaces an entry: 80 when the name is
+  // taken. On failure the file is closed and nothing of it remains.
+  [[nodiscard]] ErrorCode commitUnnamed(std::u16string_view target) noexcept;
 
   // The system handle or descriptor, for the platform layer's own use.
   [[nodiscard]] intptr_t native() const noexcept { return handle_; }
@@ -136,6 +141,14 @@ class File {
 // Opens `path` in the given mode. On failure `*file` stays closed. A folder never opens
 // as a file (5); Read refuses FIFOs and devices (50) without waiting on them; a missing
 // file gives 2, a missing folder above it 3; a path holding a NUL character gives 123.
+// Opens a new file without a name in the folder of `target`, for writing, to be named
+// `target` by File::commitUnnamed once complete (POSIX: O_TMPFILE, mode 0600). Until
+// then no listing shows it, and a run that dies leaves nothing of it behind. 50 where
+// the system or the folder's file system has no such files (Windows; some file
+// systems), and the caller writes a named temporary file instead; 3 when the folder is
+// missing.
+[[nodiscard]] ErrorCode openUnnamedFile(std::u16string_view target, File* file);
+
 [[nodiscard]] ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file);
 
 // Reads the whole file into `out` (replacing its contents).

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "platform/posix/entry_stat.h"
@@ -200,6 +201,60 @@ ErrorCode File::commitTemporary(std::u16string_view temporary, std::u16string_vi
   }
   close();
   return r;
+}
+
+ErrorCode File::commitUnnamed(std::u16string_view target) noexcept {
+  std::string p;
+  if (!nativePath(target, p) || p.empty()) {
+    close();
+    return kErrorInvalidName;
+  }
+  const int fd = fdOf(handle_);
+  // linkat never replaces an entry (EEXIST) and never follows a link at the name. Root
+  // links the descriptor itself; without the capability that takes, the link goes
+  // through the descriptor's entry in /proc.
+  int rc = -1;
+  int err = ENOENT;
+  if (processIdentity().user == 0) {
+    rc = ::linkat(fd, "", AT_FDCWD, p.c_str(), AT_EMPTY_PATH);
+    err = errno;
+  }
+  if (rc != 0 && err == ENOENT) {
+    char proc[40];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    rc = ::linkat(AT_FDCWD, proc, AT_FDCWD, p.c_str(), AT_SYMLINK_FOLLOW);
+    err = errno;
+  }
+  close();
+  if (rc == 0) return 0;
+  return err == EEXIST ? ErrorCode{kErrorFileExists} : mapPathErrno(err, p);
+}
+
+ErrorCode openUnnamedFile(std::u16string_view target, File* file) {
+  file->close();
+  // Without root or /proc an unnamed file could never be given its name.
+  static const bool linkable = processIdentity().user == 0 || ::access("/proc/self/fd", X_OK) == 0;
+  if (!linkable) return kErrorNotSupported;
+  std::string p;
+  if (!nativePath(target, p)) return kErrorInvalidName;
+  const size_t slash = p.rfind('/');
+  if (slash == std::string::npos) {
+    p = ".";
+  } else {
+    p.resize(slash == 0 ? 1 : slash);
+  }
+  int fd;
+  do {
+    fd = ::open(p.c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    const int err = errno;
+    // File systems without unnamed files, and systems without the flag (EISDIR).
+    if (err == EOPNOTSUPP || err == EISDIR || err == EINVAL) return kErrorNotSupported;
+    return err == ENOENT ? ErrorCode{kErrorPathNotFound} : mapErrno(err);
+  }
+  *file = File(fd);
+  return 0;
 }
 
 ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file) {

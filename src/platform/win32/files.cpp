@@ -281,6 +281,17 @@ ErrorCode File::commitTemporary(std::u16string_view temporary, std::u16string_vi
   return r;
 }
 
+// Windows has no file without a name: copies write a named temporary file.
+ErrorCode File::commitUnnamed(std::u16string_view) noexcept {
+  close();
+  return kErrorNotSupported;
+}
+
+ErrorCode openUnnamedFile(std::u16string_view, File* file) {
+  file->close();
+  return kErrorNotSupported;
+}
+
 ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file) {
   file->close();
   if (path.find(u'\0') != path.npos) return kErrorInvalidName;

@@ -11,7 +11,8 @@
 # Environment: CRVL_BENCH_DIR overrides the data folder (a local disk, not tmpfs);
 # COPY_WORKERS the pool's size (0: one per core); CRVL_BIN another crvl to measure.
 # As root the small files go onto an ext4 file system made afresh for each copy (a
-# loop-mounted image in the data folder); CRVL_FRESH_FS=0 leaves that out.
+# loop-mounted image, in /dev/shm when it has room, else in the data folder;
+# CRVL_FRESH_IN_MEMORY=0 keeps it in the data folder); CRVL_FRESH_FS=0 leaves that out.
 case "${1:-}" in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,28 +40,51 @@ settings one 1
 settings pool "$workers"
 job() { printf '[CRVL]\r\nOption=0;+>;=>;->;_>;?;!=;d;d+\r\nFilter=\r\n\r\n[Folder]\r\n1=+%s;%s\r\n' "$2" "$3" > "$work/$1.job"; }
 
-# The small-file set: the first 20 of make_tree's 100 top folders (20,000 files).
-"$gen" deep "$work/all"
-mkdir "$work/s"
-for i in $(seq 0 19); do mv "$work/all/d$i" "$work/s/"; done
-rm -rf "$work/all"
-mkdir "$work/g"
-head -c $((2 << 30)) /dev/urandom > "$work/g/big.bin"
+# Where the sets lie: the large file in the data folder, the small files there or in
+# memory with the fresh file system (below).
+source_s=$work/s
+source_g=$work/g
 # The small files are copied, by every tool, onto a file system made afresh for that copy
 # (an ext4 image, loop-mounted; root only): into a file system that has just had 20,000
 # files deleted, ext4 searches among the freed inodes, and that cost, which varies from
 # round to round, would swamp the tools' own. CRVL_FRESH_FS=0, or no root, copies onto
 # the data folder's own file system instead.
 fresh=
+memory=
 if [ "${CRVL_FRESH_FS:-1}" != 0 ] && [ "$(id -u)" = 0 ] && command -v mkfs.ext4 > /dev/null; then
   fresh="$work/fresh"
   mkdir -p "$fresh"
-  truncate -s 4G "$work/fresh.img"
-  cleanup() { mountpoint -q "$fresh" && umount "$fresh"; rm -rf "$work"; }
+  # The image lies in memory when /dev/shm has room for it (CRVL_FRESH_IN_MEMORY=0 keeps
+  # it in the data folder): the copy then costs what the file system and the tool do,
+  # not what the virtual disk's write-back happens to do meanwhile.
+  image="$work/fresh.img"
+  if [ "${CRVL_FRESH_IN_MEMORY:-1}" != 0 ] && [ "$(df --output=avail -k /dev/shm 2>/dev/null | tail -1)" -gt $((6 << 20)) ]; then
+    image=$(mktemp /dev/shm/crvl-bench-copy.XXXXXX)
+  fi
+  truncate -s 4G "$image"
+  if [ "$image" != "$work/fresh.img" ]; then
+    # The small files are read from memory too: the host of a virtual machine may page
+    # out a cold page cache between two rounds, and a tool that then read from the disk
+    # would pay for it.
+    memory=$(mktemp -d /dev/shm/crvl-bench-src.XXXXXX)
+    source_s=$memory/s
+  fi
+  cleanup() {
+    mountpoint -q "$fresh" && umount "$fresh"
+    rm -rf "$work"
+    if [ "$image" != "$work/fresh.img" ]; then rm -rf "$image" "$memory"; fi
+  }
 fi
+# The small-file set: the first 20 of make_tree's 100 top folders (20,000 files).
+"$gen" deep "$work/all"
+mkdir "$source_s"
+for i in $(seq 0 19); do mv "$work/all/d$i" "$source_s/"; done
+rm -rf "$work/all"
+mkdir "$source_g"
+head -c $((2 << 30)) /dev/urandom > "$source_g/big.bin"
 small_target=${fresh:-$work}
-job s "$work/s" "$small_target/s-crvl"
-job g "$work/g" "$work/g-crvl"
+job s "$source_s" "$small_target/s-crvl"
+job g "$source_g" "$work/g-crvl"
 
 seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -76,7 +100,9 @@ one() {
     # too, so that no copy pays for the write-back of an earlier one.
     sync
     if [ "$1" = s ]; then
-      mkfs.ext4 -q -F "$work/fresh.img" && mount -o loop "$work/fresh.img" "$fresh"
+      # Inode tables and journal are written at once, not by the kernel's lazy
+      # initialisation during the copy that follows.
+      mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 "$image" && mount -o loop "$image" "$fresh"
       to=$fresh
     fi
   fi
@@ -85,7 +111,7 @@ one() {
   case $2 in
     crvl1) mkdir "$to/$1-crvl"; seconds "$crvl" --settings "$work/one.ini" run "$work/$1.job" ;;
     pool) mkdir "$to/$1-crvl"; seconds "$crvl" --settings "$work/pool.ini" run "$work/$1.job" ;;
-    cp) seconds cp -a "$work/$1" "$to/$1-cp" ;;
+    cp) local from=$source_g; [ "$1" = s ] && from=$source_s; seconds cp -a "$from" "$to/$1-cp" ;;
   esac
 }
 
@@ -107,7 +133,7 @@ done
 col() { awk -v c="$2" '{ print $c }' "$work/$1.times" | median; }
 ratio() { awk -v a="$2" -v b="$3" '{ print $a / $b }' "$work/$1.times" | median; }
 printf '\n%-52s %s\n' "initial copy (median of $rounds rounds), $(nproc) cores" "result"
-printf '%-52s %.3f s\n' "(s) 20,000 files, cp -a${fresh:+ (onto a fresh ext4)}" "$(col s 3)"
+printf '%-52s %.3f s\n' "(s) 20,000 files, cp -a${fresh:+ (onto a fresh ext4${memory:+, in memory})}" "$(col s 3)"
 printf '%-52s %.2f\n' "(s) crvl with one worker / cp -a" "$(ratio s 1 3)"
 printf '%-52s %.2f (target <= 0.80)\n' "(s) crvl with the pool ($workers: 0 = per core) / cp -a" "$(ratio s 2 3)"
 printf '%-52s %.0f MiB/s\n' "(g) 2 GiB, cp -a throughput" "$(echo "2048 / $(col g 2)" | bc -l)"

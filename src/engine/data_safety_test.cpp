@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "engine/actions.h"
@@ -305,7 +306,7 @@ struct CopyFaults {
   static inline size_t entriesMidCopy = 0;
   static ErrorCode beforeWrite(void*, uint64_t offset, size_t) {
     if (folder != nullptr && offset > 0 && entriesMidCopy == 0) {
-      for (const auto& e : fs::directory_iterator(*folder)) entriesMidCopy += e.exists() ? 1 : 0;
+      entriesMidCopy = static_cast<size_t>(std::distance(fs::directory_iterator(*folder), fs::directory_iterator()));
     }
     if (stopAt != nullptr && offset > 0) stopAt->store(1);
     return offset >= failAt ? ErrorCode{kErrorDiskFull} : ErrorCode{kSuccess};

@@ -138,9 +138,6 @@ class File {
   uint64_t openedSize_ = 0;
 };
 
-// Opens `path` in the given mode. On failure `*file` stays closed. A folder never opens
-// as a file (5); Read refuses FIFOs and devices (50) without waiting on them; a missing
-// file gives 2, a missing folder above it 3; a path holding a NUL character gives 123.
 // Opens a new file without a name in the folder of `target`, for writing, to be named
 // `target` by File::commitUnnamed once complete (POSIX: O_TMPFILE, mode 0600). Until
 // then no listing shows it, and a run that dies leaves nothing of it behind. 50 where
@@ -149,6 +146,9 @@ class File {
 // missing.
 [[nodiscard]] ErrorCode openUnnamedFile(std::u16string_view target, File* file);
 
+// Opens `path` in the given mode. On failure `*file` stays closed. A folder never opens
+// as a file (5); Read refuses FIFOs and devices (50) without waiting on them; a missing
+// file gives 2, a missing folder above it 3; a path holding a NUL character gives 123.
 [[nodiscard]] ErrorCode openFile(std::u16string_view path, OpenMode mode, File* file);
 
 // Reads the whole file into `out` (replacing its contents).

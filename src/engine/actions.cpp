@@ -100,6 +100,8 @@ void report(SyncRun& run, int32_t marker, LogText left, LogText right) {
     rightShown = run.right.logPrefix + std::u16string(*right);
     right = rightShown;
   }
+  const ReportQueue* queue = run.reportQueue;
+  if (queue != nullptr && queue->record(queue->context, marker, left, right, run.errorText)) return;
   writeLogRecord(run.logSink, marker, left, right, run.errorText);
 }
 
@@ -267,7 +269,8 @@ ErrorCode createFolder(SyncRun& run, Side side, std::u16string_view path) {
   if (!accountResult(run, r)) {
     report(run, kMarkerFolderNotCreated, leftText(side, path), rightText(side, path));
   } else if (run.folderCreated != nullptr) {
-    run.folderCreated(run.copyProgressContext, path);
+    const ReportQueue* queue = run.reportQueue;
+    if (queue == nullptr || !queue->folderCreated(queue->context, path)) run.folderCreated(run.copyProgressContext, path);
   }
   return r;
 }

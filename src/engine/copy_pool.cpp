@@ -13,6 +13,10 @@ namespace {
 // behind a slow file, few enough that the window's paths stay a small fixed cost.
 constexpr size_t kWindowPerWorker = 16;
 
+// Reports of the run thread waiting behind one slow copy at most: past this the run
+// thread waits for the copies, so that a long stretch of reports cannot pile up.
+constexpr size_t kMostWaiting = 4096;
+
 }  // namespace
 
 uint32_t defaultCopyWorkers() noexcept {
@@ -26,6 +30,7 @@ CopyPool::CopyPool(SyncRun& run, RunStatistics& statistics, uint32_t workers) no
 }
 
 CopyPool::~CopyPool() {
+  if (run_.reportQueue == &hooks_) run_.reportQueue = outerHooks_;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     quit_ = true;
@@ -51,6 +56,104 @@ void CopyPool::start() noexcept {
     // No memory or no threads: the workers there are take the copies; with none the
     // run thread copies each file itself.
     workers_ = windowSize_ == 0 ? 0 : static_cast<uint32_t>(threads_.size());
+  }
+  if (workers_ != 0) {
+    hooks_ = ReportQueue{this, &waitRecord, &waitFolderCreated};
+    outerHooks_ = run_.reportQueue;
+    run_.reportQueue = &hooks_;
+  }
+}
+
+bool CopyPool::wait(Waiting&& entry) noexcept {
+  entry.before = tail_;
+  try {
+    waiting_.push_back(std::move(entry));
+  } catch (...) {
+    // No room to wait: everything before it goes out first, and it is reported at once.
+    drain();
+    return false;
+  }
+  if (waiting_.size() >= kMostWaiting) drain();
+  return true;
+}
+
+bool CopyPool::waitRecord(void* self, int32_t marker, LogText left, LogText right, std::u16string& state) noexcept {
+  auto* pool = static_cast<CopyPool*>(self);
+  if (pool->reporting_ || !pool->behind()) return false;
+  Waiting entry;
+  try {
+    entry.marker = marker;
+    entry.hasLeft = left.has_value();
+    entry.hasRight = right.has_value();
+    if (left) entry.left.assign(*left);
+    if (right) entry.right.assign(*right);
+  } catch (...) {
+    pool->drain();
+    return false;
+  }
+  entry.state = std::move(state);
+  state.clear();
+  return pool->wait(std::move(entry));
+}
+
+bool CopyPool::waitFolderCreated(void* self, std::u16string_view path) noexcept {
+  auto* pool = static_cast<CopyPool*>(self);
+  if (pool->reporting_ || !pool->behind()) return false;
+  Waiting entry;
+  entry.kind = Waiting::Kind::FolderCreated;
+  try {
+    entry.left.assign(path);
+  } catch (...) {
+    pool->drain();
+    return false;
+  }
+  return pool->wait(std::move(entry));
+}
+
+void CopyPool::setFolderTimesAfterCopies(Side side, std::u16string_view path, const EntryBlock& source) {
+  if (behind()) {
+    Waiting entry;
+    entry.kind = Waiting::Kind::FolderTimes;
+    entry.side = side;
+    entry.left.assign(path);
+    entry.source = source;
+    if (wait(std::move(entry))) return;
+  }
+  const std::u16string kept = std::move(run_.errorText);
+  (void)copyFolderTimesAndAttributes(run_, side, path, source);
+  run_.errorText = kept;
+}
+
+void CopyPool::releaseWaiting(uint64_t index, bool abandoning) noexcept {
+  while (!waiting_.empty() && waiting_.front().before <= index) {
+    Waiting& entry = waiting_.front();
+    switch (entry.kind) {
+      case Waiting::Kind::Record:
+        writeLogRecord(run_.logSink, entry.marker, entry.hasLeft ? LogText(entry.left) : LogText(),
+                       entry.hasRight ? LogText(entry.right) : LogText(), entry.state);
+        break;
+      case Waiting::Kind::FolderCreated:
+        if (run_.folderCreated != nullptr) {
+          try {
+            run_.folderCreated(run_.copyProgressContext, entry.left);
+          } catch (...) {
+          }
+        }
+        break;
+      case Waiting::Kind::FolderTimes:
+        if (!abandoning && !stopRequested(run_)) {
+          // Its failure is no report's: the text of the next action must not carry it.
+          std::u16string kept;
+          kept.swap(run_.errorText);
+          try {
+            (void)copyFolderTimesAndAttributes(run_, entry.side, entry.left, entry.source);
+          } catch (...) {
+          }
+          run_.errorText.swap(kept);
+        }
+        break;
+    }
+    waiting_.pop_front();
   }
 }
 
@@ -117,6 +220,7 @@ void CopyPool::awaitHead(uint64_t enough) {
 
 void CopyPool::reportHead() {
   Task& task = slot(head_);
+  task.list.reset();
   if (!task.dropped) {
     run_.errorText = std::move(task.errorText);
     report(run_, task.outcome.marker, task.outcome.leftPath, task.outcome.rightPath);
@@ -129,21 +233,27 @@ void CopyPool::reportHead() {
 }
 
 void CopyPool::reportFinished(bool wait) {
-  while (head_ != tail_) {
+  if (reporting_) return;  // a waiting entry's own report, already in its turn
+  reporting_ = true;
+  for (;;) {
+    releaseWaiting(head_, /*abandoning=*/false);
+    if (head_ == tail_) break;
     if (!slot(head_).finished.load(std::memory_order_acquire)) {
-      if (!wait) return;
+      if (!wait) break;
       awaitHead(tail_);
     }
     reportHead();
   }
+  reporting_ = false;
 }
 
-void CopyPool::queue(const EntryList& list, uint32_t offset, CopyDirection direction, const EntryBlock& source) {
+void CopyPool::queue(const std::shared_ptr<const EntryList>& list, uint32_t offset, CopyDirection direction,
+                     const EntryBlock& source) {
   if (takes(source) && !started_) start();
   if (!takes(source)) {
     // Carried out here, in its place: the copies queued before it are reported first.
     drain();
-    const ErrorCode r = copyRecord(run_, list, offset, direction);
+    const ErrorCode r = copyRecord(run_, *list, offset, direction);
     if (succeeded(r)) {
       ++statistics_.filesCopied;
       statistics_.bytesCopied += source.size;
@@ -159,7 +269,7 @@ void CopyPool::queue(const EntryList& list, uint32_t offset, CopyDirection direc
   }
   // The place at the tail is no worker's until tail_ moves past it.
   Task& task = slot(tail_);
-  task.list = &list;
+  task.list = list;
   task.offset = offset;
   task.direction = direction;
   task.size = source.size;
@@ -181,15 +291,20 @@ void CopyPool::drain() {
 }
 
 void CopyPool::abandon() noexcept {
-  if (workers_ == 0 || head_ == tail_) return;
+  if (workers_ == 0 || !behind()) return;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     dropAll_ = true;
   }
+  reporting_ = true;
   while (head_ != tail_) {
+    releaseWaiting(head_, /*abandoning=*/true);
     awaitHead(tail_);
+    slot(head_).list.reset();
     ++head_;
   }
+  releaseWaiting(head_, /*abandoning=*/true);
+  reporting_ = false;
   std::lock_guard<std::mutex> guard(mutex_);
   dropAll_ = false;
 }

@@ -27,6 +27,8 @@ constexpr uint64_t kT = 132000000000000000ull;
 struct CountingCopies {
   std::atomic<int> running{0};
   std::atomic<int> most{0};
+  std::atomic<int> begun{0};
+  bool holdFirst = false;  // the first copy waits (up to a second) until another runs
   ProviderOperations original{};
 };
 CountingCopies* g_copies = nullptr;
@@ -38,6 +40,10 @@ ErrorCode countingGetFile(FileSystemProvider* slot, ProviderHandle* h, const cha
   for (int seen = g_copies->most.load(); now > seen && !g_copies->most.compare_exchange_weak(seen, now);) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (g_copies->holdFirst && g_copies->begun++ == 0) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (g_copies->running.load() < 2 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+  }
   const ErrorCode r = std::u16string_view(source).find(u"bad") != std::u16string_view::npos
                           ? kErrorAccessDenied
                           : g_copies->original.getFile(slot, h, source, target, block, flags, progress, data);
@@ -114,6 +120,58 @@ TEST_F(CopyPoolTest, ReportsAndResultsAreTheSameWithOneWorkerOrMany) {
     EXPECT_EQ(r.statistics.filesCopied, 121u - 3u * 6u);
     EXPECT_EQ(r.statistics.bytesCopied, runs[0].statistics.bytesCopied);
   }
+}
+
+// Folders of one file each: while the first copy is held, the copy of the next folder's
+// file starts, so the workers go on across folders. The reports (the notices of created
+// folders among them) are those of one worker, and every created folder has its source's
+// time although its files were linked after the walk had left it.
+TEST_F(CopyPoolTest, CopiesGoOnAcrossFoldersAndFolderTimesComeAfterTheirFiles) {
+  TempFolder tmp;
+  const std::vector<std::string> folders = {"a0", "a0/b", "a0/b/c", "a1", "a2", "a3/d", "a3"};
+  for (size_t i = 0; i < folders.size(); ++i) writeFile(tmp / ("L/" + folders[i] + "/f.txt"), "x", kT + i);
+  writeFile(tmp / "L/a2/clash", "file", kT);
+  std::filesystem::create_directories(tmp / "R0/a2/clash");
+  writeFile(tmp / "R0/a3/orphan.txt", "o", kT);
+  for (size_t i = 0; i < folders.size(); ++i) {
+    ASSERT_EQ(platform::setFileTimes(tmp.text("L/" + folders[i]), 0, 0, kT + 1000 * i), 0u);
+  }
+  auto created = [](void* context, std::u16string_view path) {
+    static_cast<RecordingSink*>(context)->records.push_back({99, std::u16string(path), {}, {}, true, false});
+  };
+  std::u16string reports[2];
+  for (const uint32_t workers : {1u, 2u}) {
+    SCOPED_TRACE(workers);
+    std::filesystem::remove_all(tmp / "R");
+    std::filesystem::copy(tmp / "R0", tmp / "R", std::filesystem::copy_options::recursive);
+    copies.most = 0;
+    copies.begun = 0;
+    copies.holdFirst = workers > 1;
+    JobRun jr;
+    jr.job.optionFlags = testing::kMirrorFlags;
+    jr.job.includedPairs = {testing::pairOf(tmp.text("L"), tmp.text("R"))};
+    jr.copyWorkers = workers;
+    RecordingSink sink;
+    jr.providers = &providerTable();
+    jr.sync.execute = 1;
+    jr.sync.logSink = &sink.sink;
+    jr.sync.scanner.stopWord = &stop;
+    jr.sync.folderCreated = created;
+    jr.sync.copyProgressContext = &sink;
+    runJob(jr);
+    reports[workers - 1] = reportText(sink);
+    EXPECT_EQ(copies.most.load() > 1, workers > 1) << copies.most.load();
+    EXPECT_EQ(sink.count(kMarkerCopiedNewRight), folders.size());
+    EXPECT_EQ(sink.count(kMarkerTypeClash), 1u);
+    EXPECT_EQ(sink.count(kMarkerFileDeleted), 1u);
+    EXPECT_EQ(sink.count(99), 5u);
+    for (const char* folder : {"a0", "a0/b", "a0/b/c", "a1", "a3/d"}) {  // a2 and a3 exist
+      EXPECT_EQ(std::filesystem::last_write_time(tmp / "R" / folder),
+                std::filesystem::last_write_time(tmp / "L" / folder))
+          << folder;
+    }
+  }
+  EXPECT_EQ(reports[1], reports[0]);
 }
 
 // A stop while the workers copy: nothing after it begins, every file that has its name

@@ -79,8 +79,8 @@ bool isLink(const EntryBlock& block) noexcept { return isLinkEntry(block.attribu
 
 // A file copy of the first walk: to the workers when the pool takes it, else by the
 // run thread once the copies queued before it have been reported.
-void copyFile(RunContext& ctx, const EntryList& list, uint32_t offset, CopyDirection direction,
-              const EntryBlock& source) {
+void copyFile(RunContext& ctx, const std::shared_ptr<const EntryList>& list, uint32_t offset,
+              CopyDirection direction, const EntryBlock& source) {
   ctx.copies.queue(list, offset, direction, source);
 }
 
@@ -132,9 +132,11 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
                     const PairVisit& visit, std::unique_ptr<PrefetchedPair> ahead = nullptr);
 
 // First walk: every file record (codes 0, 1, 5, 6, 8, 9, 10). Copies may run on the
-// copy pool's workers; every other action waits until the copies before it have been
-// reported, so that effects and reports keep the plan's order.
-void fileActions(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
+// copy pool's workers, and a record that is only reported waits behind them in the
+// pool's order; a deletion waits until the copies before it have been reported, so
+// that no file is deleted while an earlier copy may still fail or be stopped.
+void fileWalk(RunContext& ctx, const std::shared_ptr<const EntryList>& held, const PairVisit& visit) {
+  const EntryList& list = *held;
   SyncRun& sync = ctx.run.sync;
   const OptionFlags f = ctx.run.job.optionFlags;
   CopyPool& copies = ctx.copies;
@@ -145,23 +147,20 @@ void fileActions(RunContext& ctx, const EntryList& list, const PairVisit& visit)
     switch (record.code) {
       case kCodeConflict:
         if (has(f, kOptCopyConflictRight)) {
-          copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
+          copyFile(ctx, held, offset, CopyDirection::ToRight, record.left);
         } else {
-          copies.drain();
           reportRecordOnly(sync, kMarkerConflict, record);
         }
         break;
       case kCodeTypeClash:
-        copies.drain();
         reportRecordOnly(sync, kMarkerTypeClash, record);
         break;
       case kCodeUnusableName:
-        copies.drain();
         reportUnusableName(sync, list, offset, record, f);
         break;
       case kCodeFileRightOnly: {
         const bool add = has(f, kOptAddLeft);
-        if (add) copyFile(ctx, list, offset, CopyDirection::ToLeft, record.right);
+        if (add) copyFile(ctx, held, offset, CopyDirection::ToLeft, record.right);
         // A file brought to the left stays on the right.
         if (!add && has(f, kOptDeleteFilesRight) && !visit.keepRight && !stopRequested(sync)) {
           copies.drain();
@@ -171,7 +170,7 @@ void fileActions(RunContext& ctx, const EntryList& list, const PairVisit& visit)
       }
       case kCodeFileLeftOnly: {
         const bool add = has(f, kOptAddRight);
-        if (add) copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
+        if (add) copyFile(ctx, held, offset, CopyDirection::ToRight, record.left);
         if (!add && has(f, kOptDeleteFilesLeft) && !visit.keepLeft && !stopRequested(sync)) {
           copies.drain();
           (void)deleteOrphanFile(sync, list, offset, true, false);
@@ -180,35 +179,21 @@ void fileActions(RunContext& ctx, const EntryList& list, const PairVisit& visit)
       }
       case kCodeDifferent:
         if (has(f, kOptCopyDifferentRight)) {
-          copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
+          copyFile(ctx, held, offset, CopyDirection::ToRight, record.left);
         } else {
-          copies.drain();
           reportRecordOnly(sync, kMarkerDifferent, record);
         }
         break;
       case kCodeLeftNewer:
-        if (has(f, kOptUpdateRight)) copyFile(ctx, list, offset, CopyDirection::ToRight, record.left);
+        if (has(f, kOptUpdateRight)) copyFile(ctx, held, offset, CopyDirection::ToRight, record.left);
         break;
       case kCodeRightNewer:
-        if (has(f, kOptUpdateLeft)) copyFile(ctx, list, offset, CopyDirection::ToLeft, record.right);
+        if (has(f, kOptUpdateLeft)) copyFile(ctx, held, offset, CopyDirection::ToLeft, record.right);
         break;
       default:  // folders are the second walk's; equal files need nothing
         break;
     }
   }
-}
-
-// The first walk, and then every copy it queued reported, before anything below the
-// folder starts. Leaving by an exception, the copies still running end first: they
-// read the list.
-void fileWalk(RunContext& ctx, const EntryList& list, const PairVisit& visit) {
-  try {
-    fileActions(ctx, list, visit);
-  } catch (...) {
-    ctx.copies.abandon();
-    throw;
-  }
-  ctx.copies.drain();
 }
 
 // A folder on one side only: created on the other side when an add option takes it,
@@ -233,7 +218,9 @@ void oneSidedFolder(RunContext& ctx, const action_record::Fields& record, Side m
   const bool remove = !add && has(f, deleteOption);
   if (remove) {
     // Not deleted when the other side's folder is missing where it must exist.
-    if (!keepPresent) (void)deleteFolderTree(sync, toLeft ? Side::Right : Side::Left, presentPath, presentBlock.attributes);
+    if (keepPresent) return;
+    ctx.copies.drain();
+    (void)deleteFolderTree(sync, toLeft ? Side::Right : Side::Left, presentPath, presentBlock.attributes);
     return;
   }
   const bool descend = has(f, kOptCopyNewFolders) && has(f, kOptRecurse);
@@ -251,9 +238,7 @@ void oneSidedFolder(RunContext& ctx, const action_record::Fields& record, Side m
   below.leftMustExist = !toLeft;
   below.rightMustExist = toLeft;
   syncFolderPair(ctx, record.leftName, record.rightName, below);
-  if (add && !stopRequested(sync)) {
-    (void)copyFolderTimesAndAttributes(sync, missing, missingPath, presentBlock);
-  }
+  if (add && !stopRequested(sync)) ctx.copies.setFolderTimesAfterCopies(missing, missingPath, presentBlock);
 }
 
 // A folder pair of both sides scanned ahead: one the walk below enters as it stands
@@ -333,9 +318,11 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
   sync.left.path.assign(leftPath);
   sync.right.path.assign(rightPath);
 
-  // Each level keeps its own list while its sub-folders run; like every engine list it
-  // is enlarged through the enlargement hook when one is set.
-  EntryList list(/*growInPlace=*/false, sync.scanner.enlargement);
+  // Each level keeps its own list while its sub-folders run, and the copy pool keeps it
+  // until its copies are reported; like every engine list it is enlarged through the
+  // enlargement hook when one is set.
+  const auto held = std::make_shared<EntryList>(/*growInPlace=*/false, sync.scanner.enlargement);
+  EntryList& list = *held;
   PairScanResult scanned;
   if (ahead != nullptr && ahead->made) {
     // Scanned ahead of its turn; a stop since then counts as one met by the scan.
@@ -381,7 +368,7 @@ void syncFolderPair(RunContext& ctx, std::u16string_view leftPath, std::u16strin
     here.keepLeft = true;
   }
 
-  fileWalk(ctx, list, here);
+  fileWalk(ctx, held, here);
   folderWalk(ctx, list, here);
 }
 
@@ -447,6 +434,20 @@ void openSide(RunContext& ctx, SideState& side, std::u16string_view path, Scoped
   }
 }
 
+// Ends what the copy pool still runs before a top-level pair's handles are released:
+// reported in order when the pair ends, abandoned when it is left by an exception.
+class PairCopies {
+ public:
+  explicit PairCopies(CopyPool& copies) noexcept : copies_(copies) {}
+  ~PairCopies() { copies_.abandon(); }
+  PairCopies(const PairCopies&) = delete;
+  PairCopies& operator=(const PairCopies&) = delete;
+  void finish() { copies_.drain(); }
+
+ private:
+  CopyPool& copies_;
+};
+
 void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16string_view rightPath) {
   JobRun& run = ctx.run;
   SyncRun& sync = run.sync;
@@ -465,6 +466,7 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
     sync.right = SideState{};
     return;  // released by the owners
   }
+  PairCopies copies(ctx.copies);  // ended before the owners release the handles
 
   sync.scanner.timeResolution =
       std::max(sideTimeResolution(sync.left.kind), sideTimeResolution(sync.right.kind));
@@ -508,6 +510,7 @@ void syncTopLevelPair(RunContext& ctx, std::u16string_view leftPath, std::u16str
       syncFolderPair(ctx, leftTop, rightTop, visit);
     }
   }
+  copies.finish();
 
   FileSystemProvider* leftSlot = sideSlot(sync.left);
   FileSystemProvider* rightSlot = sideSlot(sync.right);

@@ -11,6 +11,16 @@ namespace crvl {
 
 inline constexpr size_t kErrorTextChars = 511;
 
+// Where the run thread's reports wait while copies queued before them still run on the
+// copy pool's workers, so that the log and the console keep the plan's order. Each hook
+// answers true when it took the report (the state text moved out of `state`), false
+// when the caller is to report at once. Neither throws.
+struct ReportQueue {
+  void* context = nullptr;
+  bool (*record)(void* context, int32_t marker, LogText left, LogText right, std::u16string& state) noexcept = nullptr;
+  bool (*folderCreated)(void* context, std::u16string_view path) noexcept = nullptr;
+};
+
 // One run, owned by its thread. The stop word lives in the scanner
 // (scanner.stopWord, a std::atomic<int32_t> written by the thread that asks to stop).
 struct SyncRun {
@@ -30,6 +40,7 @@ struct SyncRun {
   // (or, simulating, would create), when set.
   void (*folderScanned)(void* context, const EntryList& list, uint32_t equalFiles) = nullptr;
   void (*folderCreated)(void* context, std::u16string_view path) = nullptr;
+  const ReportQueue* reportQueue = nullptr;  // set by the copy pool while it has workers
 };
 
 [[nodiscard]] inline bool stopRequested(const SyncRun& run) noexcept {
